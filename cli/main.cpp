@@ -1,0 +1,107 @@
+// quorvell-cli: a scriptable front end over the same core as the panel.
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "CliCommand.h"
+
+namespace quorvell::cli {
+
+int UsageError(std::string_view message) {
+    std::cerr << "quorvell-cli: " << message << '\n';
+    return kExitUsage;
+}
+
+bool TakeFlag(std::vector<std::string>& args, std::string_view flag) {
+    for (auto it = args.begin(); it != args.end(); ++it) {
+        if (*it == flag) {
+            args.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
+namespace {
+
+std::vector<Command> AllCommands() {
+    std::vector<Command> all;
+    for (auto group : {FrameCommands}) {
+        auto cmds = group();
+        all.insert(all.end(), cmds.begin(), cmds.end());
+    }
+    return all;
+}
+
+void PrintHelp(const std::vector<Command>& commands) {
+    std::cout << "usage: quorvell-cli [--device IP] [--bind IP] [--port N] [--data-dir DIR] "
+                 "[--trace] COMMAND [ARGS]\n\ncommands:\n";
+    for (const auto& c : commands) {
+        std::printf("  %-10s %.*s\n", std::string(c.name).c_str(), static_cast<int>(c.summary.size()),
+                    c.summary.data());
+    }
+    std::cout << "\n'quorvell-cli COMMAND --help' describes a command.\n";
+}
+
+}  // namespace
+}  // namespace quorvell::cli
+
+int main(int argc, char** argv) {
+    using namespace quorvell::cli;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    const auto commands = AllCommands();
+    GlobalOptions options;
+    std::size_t i = 0;
+    for (; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= args.size()) {
+                return false;
+            }
+            out = args[++i];
+            return true;
+        };
+        if (a == "--help" || a == "-h") {
+            PrintHelp(commands);
+            return kExitOk;
+        } else if (a == "--trace") {
+            options.trace = true;
+        } else if (a == "--device") {
+            if (!value(options.device)) return UsageError("--device needs an IPv4 address");
+        } else if (a == "--bind") {
+            if (!value(options.bind)) return UsageError("--bind needs an IPv4 address");
+        } else if (a == "--data-dir") {
+            if (!value(options.dataDir)) return UsageError("--data-dir needs a directory");
+        } else if (a == "--port") {
+            std::string text;
+            if (!value(text)) return UsageError("--port needs a number 1..65535");
+            try {
+                options.port = std::stoi(text);
+            } catch (...) {
+                options.port = 0;
+            }
+            if (options.port < 1 || options.port > 65535) {
+                return UsageError("--port: '" + text + "' is not a port number 1..65535");
+            }
+        } else {
+            break;
+        }
+    }
+    if (i >= args.size()) {
+        PrintHelp(commands);
+        return kExitUsage;
+    }
+    const std::string name = args[i];
+    for (const auto& c : commands) {
+        if (c.name == name) {
+            std::vector<std::string> rest(args.begin() + static_cast<long>(i) + 1, args.end());
+            if (TakeFlag(rest, "--help") || TakeFlag(rest, "-h")) {
+                std::cout << c.help;
+                return kExitOk;
+            }
+            return c.run(options, rest);
+        }
+    }
+    return UsageError("unknown command '" + name + "' (see quorvell-cli --help)");
+}
