@@ -1,0 +1,201 @@
+// The device link: the program's one owner of the UDP port. Sends command frames built from
+// the model, applies the processor's status frames, supervises the connect handshake, runs
+// device discovery and paced sequences. Everything runs on the owning thread's event loop
+// (readyRead and QTimer); nothing blocks and there are no worker threads.
+#pragma once
+
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <QUdpSocket>
+#include <deque>
+#include <functional>
+#include <memory>
+
+#include "DeviceParameters.h"
+#include "Frames.h"
+#include "PacedFrame.h"
+
+namespace quorvell {
+
+// The system's own texts for what the link reports; the panel shows them in message boxes.
+inline constexpr char kTextNameSet[] = "Set name successfully.";
+inline constexpr char kTextCannotConnect[] = "CANNOT CONNECT.";
+inline constexpr char kTextBindError[] = "Winsock error!";
+inline constexpr char kTextBindErrorCaption[] = "Warming";
+inline constexpr char kTextAlreadyConnected[] = "Already connect.";
+
+// The supervision timer's id and period (the main window's timer 1).
+inline constexpr int kLinkTimerId = 1;
+inline constexpr int kLinkTimerPeriodMs = 100;
+
+// Local time as whole seconds since midnight plus the date fields; the clock is injectable so
+// that tests can run an attempt across midnight or through its three waits without waiting.
+using WallClock = std::function<SystemTime()>;
+
+// Whole seconds from `from` to `to` taken from hours, minutes and seconds only (milliseconds
+// are ignored); a `to` earlier in the day than `from` counts across midnight.
+int ElapsedWholeSeconds(const SystemTime& from, const SystemTime& to);
+
+// The local time now, as the platform's SYSTEMTIME fields.
+SystemTime LocalSystemTime();
+
+struct DeviceLinkOptions {
+    QHostAddress bindAddress = QHostAddress(QHostAddress::AnyIPv4);  // local address
+    quint16 port = kDevicePort;               // local port and the processor's port
+    QString deviceAddress = "192.168.0.106";  // dotted IPv4 of the processor
+    int supervisionSeconds = 5;               // wait per connect request, whole seconds
+    int timerPeriodMs = kLinkTimerPeriodMs;   // supervision tick
+    WallClock clock;                          // empty: LocalSystemTime
+    int sweepStepMs = 5;                      // gap between two hosts of a sweep
+    bool trace = false;                       // one stderr line per datagram
+};
+
+// A processor that answered a discovery request; one entry per sender address.
+struct FoundDevice {
+    QString ip;        // the sender's address, dotted decimal
+    quint16 port = 0;  // always the link's port
+    QString name;      // the name bytes as UTF-8, zeros skipped
+};
+
+class DeviceLink : public QObject {
+    Q_OBJECT
+
+public:
+    // `params` is the process-wide model; it must outlive the link.
+    explicit DeviceLink(DeviceParameters& params, DeviceLinkOptions options = {},
+                        QObject* parent = nullptr);
+    ~DeviceLink() override;
+
+    DeviceParameters& Parameters() { return params_; }
+    const DeviceLinkOptions& Options() const { return options_; }
+
+    QString deviceAddress() const { return deviceAddress_; }
+    void setDeviceAddress(const QString& address) { deviceAddress_ = address; }
+    quint16 port() const { return options_.port; }
+
+    bool receiveRunning() const;    // the link socket is bound
+    bool discoveryRunning() const;  // the discovery listener's socket is bound
+    bool linkUp() const { return params_.linkUp != 0; }
+    bool connectPending() const { return params_.connectPending != 0; }
+
+    // The IPv4 address CmdConnect and CmdDiscover carry: the bound address when the link is
+    // bound to a specific one; else the first IPv4 address of the host name; else the first
+    // up, non-loopback IPv4 interface; else 0.0.0.0.
+    Ipv4 OwnAddress() const;
+
+    // Send operations: one datagram each from the link socket to deviceAddress:port, built
+    // from the model's current values. channel 0 is CH1, 1 is CH2; band 1..7; level target
+    // 0 main, 1 CH1, 2 CH2. Each sends only while linkUp (SendConnectRequest always) and
+    // returns whether a datagram was handed to the socket; a filter whose design cannot be
+    // sent (crossover type outside 0..4) sends nothing.
+    bool SendEqBand(int channel, int band);
+    bool SendHipass(int channel);
+    bool SendLopass(int channel);
+    bool SendLevel(int target);
+    bool SendLimiter(int channel);
+    bool SendDeviceName();
+    bool SendConnectRequest();
+    bool SendReset();
+    bool SendPhase(int channel);
+
+    // The connect sequence: stops the discovery listener, closes and reopens the link socket,
+    // sets connectPending = 1 and connectAttempts = 0, sends CmdConnect and stamps
+    // connectSentAt. A request is repeated every supervisionSeconds; after the third wait
+    // connectFailed() is emitted once. Does nothing (returns false) while an attempt is
+    // pending or the link is up. A port that cannot be bound emits bindFailed(); the attempt
+    // then runs into its timeout as the processor never answers.
+    bool Connect();
+    // The disconnect sequence: closes the link socket and sets linkUp = 0; nothing is sent
+    // and the model keeps its values. Emits disconnected() when the link was up.
+    void Disconnect();
+    // Stops everything (link socket, supervision, discovery, paced sends), sets linkUp = 0,
+    // and emits closed() before returning.
+    void Close();
+
+    // Discovery. `interfaceAddress` chooses the /24 to sweep; a null address takes the
+    // default (the bound address when bound to a specific one, else OwnAddress()). While the
+    // link is up emits searchRefused(kTextAlreadyConnected) and does nothing else. Otherwise
+    // closes the link socket, clears the found list, binds the listener on the link's port
+    // and sweeps hosts 2..254 (the interface's own host skipped), two CmdDiscover frames per
+    // host, one host every sweepStepMs. The listener keeps collecting answers after the
+    // sweep until StopSearch(), Connect() or the next StartSearch().
+    bool StartSearch(const QHostAddress& interfaceAddress = QHostAddress());
+    void StopSearch();
+    bool sweepRunning() const;
+    const QList<FoundDevice>& foundDevices() const { return found_; }
+    // The /24 base a search with `interfaceAddress` would sweep and the host it skips.
+    QHostAddress SearchInterface(const QHostAddress& interfaceAddress = QHostAddress()) const;
+    // The host's up IPv4 addresses, for an interface choice.
+    static QList<QHostAddress> IPv4Interfaces();
+
+    // Paced sequences (page RESET, preset recall): each frame is sent, then the next one
+    // after its gapMs, by timer. Only while linkUp; a sequence given while another runs is
+    // queued behind it (never merged). Returns false (nothing queued) while the link is down.
+    bool SendPaced(PacedSequence sequence);
+    void CancelPaced();
+    bool pacedRunning() const;
+
+signals:
+    // Status frame 7 applied: linkUp = 1, connectPending = 0. The panel relabels its
+    // buttons ("Disconnect" / "Connect"), refreshes the pages and shows the EQ page.
+    void linkEstablished();
+    // Status frame 8 applied: linkUp = 1, connectPending = 0. Refresh and show the EQ page.
+    void resetStateApplied();
+    // Status frame 6: the processor took the name (kTextNameSet).
+    void nameConfirmed();
+    // The third wait of a connect attempt ran out (kTextCannotConnect); emitted once.
+    void connectFailed();
+    // The port could not be bound; `reason` is the system's text (kTextBindError /
+    // kTextBindErrorCaption in the panel).
+    void bindFailed(const QString& reason);
+    void disconnected();
+    void closed();
+    // Discovery: the host number being addressed (2..254, the skipped one included).
+    void searchProgress(int host);
+    void searchFinished();
+    void searchRefused(const QString& text);
+    void deviceFound(const QString& ip, quint16 port, const QString& name);
+    void pacedFinished();
+    // Every datagram handed to the socket, for tracing and tests.
+    void frameSent(const QByteArray& bytes);
+
+private:
+    bool OpenLinkSocket();
+    void CloseLinkSocket();
+    bool OpenDiscoverySocket();
+    void CloseDiscoverySocket();
+    bool SendFrame(const Frame& frame);
+    bool SendIfLinked(const std::optional<Frame>& frame);
+    void OnLinkReadyRead();
+    void OnDiscoveryReadyRead();
+    void OnSupervisionTick();
+    void OnSweepStep();
+    void OnPacedStep();
+    void HandleStatus(std::span<const std::uint8_t> bytes);
+    SystemTime Now() const;
+    void Trace(char direction, const QHostAddress& peer, quint16 peerPort,
+               std::span<const std::uint8_t> bytes) const;
+
+    DeviceParameters& params_;
+    DeviceLinkOptions options_;
+    QString deviceAddress_;
+    double eulerE_;
+    std::unique_ptr<QUdpSocket> linkSocket_;
+    std::unique_ptr<QUdpSocket> discoverySocket_;
+    QTimer supervisionTimer_;
+    QTimer sweepTimer_;
+    QTimer pacedTimer_;
+    QList<FoundDevice> found_;
+    Ipv4 sweepBase_ = 0;     // a.b.c.0 of the swept /24
+    Ipv4 sweepOwnHost_ = 0;  // the interface's own host number, skipped
+    Ipv4 sweepOwnAddress_ = 0;
+    int sweepHost_ = 0;
+    std::deque<PacedFrame> paced_;
+    Ipv4 hostNameAddress_ = 0;  // first IPv4 of the host name, looked up asynchronously
+    int hostLookupId_ = -1;
+};
+
+}  // namespace quorvell
