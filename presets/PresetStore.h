@@ -1,0 +1,107 @@
+// The preset store: one DeviceDATA row plus one 768-byte data file "SAVE<n>.dat" per preset,
+// both in the data directory. List, save, recall (with the paced send), rename and delete.
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "DeviceParameters.h"
+#include "MessageBoxes.h"
+#include "PacedFrame.h"
+#include "PresetDatabase.h"
+
+namespace quorvell {
+
+inline constexpr int kMaxPresets = 24;
+inline constexpr char kTextRecallDone[] = "Recall sucessfully!";
+
+struct PresetRow {
+    int id = 0;
+    std::string name;      // UTF-8
+    std::string fileName;  // the full path stored when the preset was saved
+};
+
+enum class RecallOutcome {
+    Loaded,     // the file was read into the model (and sent while the link is up)
+    NoPreset,   // no row has that ID; only the confirmation was shown
+    FileError,  // the data file could not be read; reported, the model is unchanged
+};
+
+// The ID in a slot label's text: its leading decimal digits ("12" of "12abc"); nothing when
+// it starts with no digit or the number is out of int range.
+std::optional<int> ParsePresetId(std::string_view text);
+
+// "SAVE<n>.dat", the only file names the store writes, reads by fallback, or trashes.
+QString PresetFileName(int id);
+
+// Where presets live: `overrideDir` (--data-dir) when given, created if missing; else
+// `executableDir` when a file can be created in it (a portable install); else
+// QStandardPaths::AppDataLocation, created if missing. Returns an empty text when no
+// directory can be had, after reporting why through `boxes`.
+QString ResolveDataDirectory(const QString& overrideDir, const QString& executableDir,
+                             MessageBoxes& boxes);
+
+// Receives the 25-frame recall sequence; in the panel this is DeviceLink::SendPaced.
+using PacedSink = std::function<void(PacedSequence)>;
+// The local time a recall stamps into recalledAt.
+using PresetClock = std::function<SystemTime()>;
+
+class PresetStore {
+public:
+    // `params` is the process-wide model and `database` the one database object; both must
+    // outlive the store. Data files live in database.DataDirectory().
+    PresetStore(PresetDatabase& database, DeviceParameters& params, MessageBoxes& boxes);
+
+    // Where recall sends its frames while linkUp; without a sink nothing is sent.
+    // `eulerE` is the start-up constant the limiter frames use (ComputeEulerE()).
+    void SetSink(PacedSink sink, double eulerE);
+    void SetClock(PresetClock clock) { clock_ = std::move(clock); }
+
+    // Every row in ascending ID order (may hold more than kMaxPresets rows if the table
+    // was edited elsewhere). Silent and empty when the database could not be opened.
+    std::vector<PresetRow> ListPresets();
+
+    // Stores the model's image as preset highest-ID + 1: the data file is written
+    // atomically first, then the row is inserted, both inside one write transaction, so a
+    // crash never leaves a row without its file. Returns the new ID; nothing (and no
+    // message) once an ID of kMaxPresets or more exists; nothing after a reported error.
+    std::optional<int> SavePreset();
+
+    // Reads the preset's file over the image, keeps linkUp, stamps recalledAt, sends the
+    // 25-frame sequence while linkUp and shows "Recall sucessfully!" (also when no row
+    // matched). A FILENAME that no longer exists is looked up by its file name in the data
+    // directory. A file shorter than 768 bytes overwrites only its own bytes.
+    RecallOutcome RecallPreset(int id);
+
+    // Sets the preset's NAME (any text; bound, never spliced). Returns whether a row changed.
+    bool RenamePreset(int id, std::string_view name);
+
+    // Removes the row, then moves the data file to the platform's trash (plain removal where
+    // there is none). Only the file SAVE<id>.dat inside the data directory is ever touched,
+    // whatever FILENAME says. Returns whether a row was removed.
+    bool DeletePreset(int id);
+
+    // Sends AllParameterFrames of the model through the sink, only while linkUp.
+    void SendAllParameters();
+
+    // The data file a recall of `row` reads: FILENAME when it exists, else the same file
+    // name in the data directory.
+    QString ResolveDataFile(const PresetRow& row) const;
+    const QString& DataDirectory() const { return database_.DataDirectory(); }
+
+private:
+    void Report(const std::string& text);
+
+    PresetDatabase& database_;
+    DeviceParameters& params_;
+    MessageBoxes& boxes_;
+    PacedSink sink_;
+    double eulerE_ = 0.0;
+    PresetClock clock_;
+};
+
+}  // namespace quorvell
