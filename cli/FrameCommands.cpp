@@ -35,8 +35,10 @@ constexpr std::string_view kFormatHelp =
     "Threshold (45), AttackTime (46), ReleaseTime (47), Ratio (48). Other codes print NULL.\n";
 
 std::optional<int> ParseChannel(std::string_view text) {
-    if (text == "ch1") return 0;
-    if (text == "ch2") return 1;
+    if (text == "ch1")
+        return 0;
+    if (text == "ch2")
+        return 1;
     return std::nullopt;
 }
 
@@ -68,9 +70,11 @@ FrameOrExit Build(const std::string& name, const std::vector<std::string>& pos,
         return true;
     };
     const auto channel = [&](std::string_view usage) -> std::optional<int> {
-        if (!need(1, usage)) return std::nullopt;
+        if (!need(1, usage))
+            return std::nullopt;
         auto ch = ParseChannel(pos[0]);
-        if (!ch) UsageError("frame " + name + ": '" + pos[0] + "' is not ch1 or ch2");
+        if (!ch)
+            UsageError("frame " + name + ": '" + pos[0] + "' is not ch1 or ch2");
         return ch;
     };
     const auto noFrame = [&](std::string_view why) {
@@ -80,55 +84,71 @@ FrameOrExit Build(const std::string& name, const std::vector<std::string>& pos,
     const FrameOrExit usage{std::nullopt, kExitUsage};
 
     if (name == "eqband") {
-        if (!need(2, "eqband ch1|ch2 BAND")) return usage;
+        if (!need(2, "eqband ch1|ch2 BAND"))
+            return usage;
         const auto ch = ParseChannel(pos[0]);
         const auto band = ParseInt(pos[1]);
-        if (!ch) return noFrame("'" + pos[0] + "' is not ch1 or ch2");
+        if (!ch)
+            return noFrame("'" + pos[0] + "' is not ch1 or ch2");
         if (!band || *band < 1 || *band > kBandCount) {
             return noFrame("band '" + pos[1] + "' is out of range; allowed 1..7");
         }
         auto f = BuildEqBand(p, *ch, *band);
-        if (!f) return noFrame("the band's settings give no sendable filter");
+        if (!f)
+            return noFrame("the band's settings give no sendable filter");
         return {f};
     }
     if (name == "hipass" || name == "lopass") {
         const auto ch = channel(name + " ch1|ch2");
-        if (!ch) return usage;
+        if (!ch)
+            return usage;
         auto f = name == "hipass" ? BuildHipass(p, *ch) : BuildLopass(p, *ch);
-        if (!f) return noFrame("no frame: the filter type is outside 0..4 or its design cannot be sent");
+        if (!f)
+            return noFrame(
+                "no frame: the filter type is outside 0..4 or its design cannot be sent");
         return {f};
     }
     if (name == "level") {
-        if (!need(1, "level main|ch1|ch2")) return usage;
+        if (!need(1, "level main|ch1|ch2"))
+            return usage;
         int target = pos[0] == "main" ? 0 : pos[0] == "ch1" ? 1 : pos[0] == "ch2" ? 2 : -1;
-        if (target < 0) return noFrame("'" + pos[0] + "' is not main, ch1 or ch2");
+        if (target < 0)
+            return noFrame("'" + pos[0] + "' is not main, ch1 or ch2");
         return {BuildLevel(p, target)};
     }
     if (name == "limiter") {
         const auto ch = channel("limiter ch1|ch2");
-        if (!ch) return usage;
+        if (!ch)
+            return usage;
         auto f = BuildLimiter(p, *ch, ComputeEulerE());
-        if (!f) return noFrame("the limiter's settings give no sendable words");
+        if (!f)
+            return noFrame("the limiter's settings give no sendable words");
         return {f};
     }
     if (name == "phase") {
         const auto ch = channel("phase ch1|ch2");
-        if (!ch) return usage;
+        if (!ch)
+            return usage;
         return {BuildPhase(p, *ch)};
     }
     if (name == "name") {
-        if (!need(0, "name")) return usage;
+        if (!need(0, "name"))
+            return usage;
         return {BuildSetName(p)};
     }
     if (name == "reset") {
-        if (!need(0, "reset")) return usage;
+        if (!need(0, "reset"))
+            return usage;
         return {BuildReset()};
     }
     if (name == "connect" || name == "discover") {
-        if (!need(1, name + " ADDRESS")) return usage;
+        if (!need(1, name + " ADDRESS"))
+            return usage;
         const auto ip = ParseIpv4(pos[0]);
-        if (!ip) return noFrame("'" + pos[0] + "' is not a dotted IPv4 address");
-        return {name == "connect" ? BuildConnect(kDevicePort, *ip) : BuildDiscover(kDevicePort, *ip)};
+        if (!ip)
+            return noFrame("'" + pos[0] + "' is not a dotted IPv4 address");
+        return {name == "connect" ? BuildConnect(kDevicePort, *ip)
+                                  : BuildDiscover(kDevicePort, *ip)};
     }
     UsageError("frame: unknown frame name '" + name +
                "' (eqband, hipass, lopass, level, limiter, phase, name, connect, reset, discover)");

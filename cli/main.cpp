@@ -38,8 +38,8 @@ void PrintHelp(const std::vector<Command>& commands) {
     std::cout << "usage: quorvell-cli [--device IP] [--bind IP] [--port N] [--data-dir DIR] "
                  "[--trace] COMMAND [ARGS]\n\ncommands:\n";
     for (const auto& c : commands) {
-        std::printf("  %-10s %.*s\n", std::string(c.name).c_str(), static_cast<int>(c.summary.size()),
-                    c.summary.data());
+        std::printf("  %-10s %.*s\n", std::string(c.name).c_str(),
+                    static_cast<int>(c.summary.size()), c.summary.data());
     }
     std::cout << "\n'quorvell-cli COMMAND --help' describes a command.\n";
 }
@@ -68,14 +68,18 @@ int main(int argc, char** argv) {
         } else if (a == "--trace") {
             options.trace = true;
         } else if (a == "--device") {
-            if (!value(options.device)) return UsageError("--device needs an IPv4 address");
+            if (!value(options.device))
+                return UsageError("--device needs an IPv4 address");
         } else if (a == "--bind") {
-            if (!value(options.bind)) return UsageError("--bind needs an IPv4 address");
+            if (!value(options.bind))
+                return UsageError("--bind needs an IPv4 address");
         } else if (a == "--data-dir") {
-            if (!value(options.dataDir)) return UsageError("--data-dir needs a directory");
+            if (!value(options.dataDir))
+                return UsageError("--data-dir needs a directory");
         } else if (a == "--port") {
             std::string text;
-            if (!value(text)) return UsageError("--port needs a number 1..65535");
+            if (!value(text))
+                return UsageError("--port needs a number 1..65535");
             try {
                 options.port = std::stoi(text);
             } catch (...) {

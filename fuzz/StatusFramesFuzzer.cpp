@@ -14,8 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)StatusOf(bytes);
     const bool full = ApplyFullState(params, bytes);
     const bool reset = ApplyResetState(params, bytes);
-    if (!full && !reset &&
-        WriteParameterImage(params) != WriteParameterImage(before)) {
+    if (!full && !reset && WriteParameterImage(params) != WriteParameterImage(before)) {
         __builtin_trap();  // a rejected frame must not change the model
     }
     // Whatever a frame brought, the builders must stay within their buffers.

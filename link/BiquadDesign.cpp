@@ -94,9 +94,13 @@ std::uint32_t ToFixed523(double value, bool mask28) {
     return mask28 ? (word & 0x0FFFFFFFu) : word;
 }
 
+bool IsFixed523(double value) {
+    return std::isfinite(value) && value >= -16.0 && value < 16.0;
+}
+
 bool IsSendable(const Biquad& biquad) {
     for (double v : {biquad.b[0], biquad.b[1], biquad.b[2], biquad.a[1], biquad.a[2]}) {
-        if (!std::isfinite(v) || std::fabs(v) > kFixed523Limit) {
+        if (!IsFixed523(v)) {
             return false;
         }
     }

@@ -28,13 +28,13 @@ std::optional<Biquad> DesignHipass(double frequencyHz, int type, double q);
 std::optional<Biquad> DesignLopass(double frequencyHz, int type, double q);
 
 // value * 2^23 truncated toward zero as a 32-bit two's-complement word, ANDed with
-// 0x0FFFFFFF when mask28. Only finite values within kFixed523Limit may be given.
+// 0x0FFFFFFF when mask28. Only values for which IsFixed523 holds may be given.
 std::uint32_t ToFixed523(double value, bool mask28);
 
-// Magnitude bound that keeps value * 2^23 inside a 32-bit word.
-inline constexpr double kFixed523Limit = 255.0;
+// True when `value` is finite and inside the 5.23 range [-16, 16).
+bool IsFixed523(double value);
 
-// True when every coefficient is finite and convertible by ToFixed523.
+// True when every coefficient of the section passes IsFixed523.
 bool IsSendable(const Biquad& biquad);
 
 }  // namespace quorvell

@@ -124,7 +124,7 @@ void ReadParameterImage(DeviceParameters& params, std::span<const std::uint8_t> 
 // deviceName and the link fields keep their values.
 void ResetDeviceParameters(DeviceParameters& params);
 
-inline constexpr std::array<std::int32_t, kBandCount> kDefaultBandFreq = {50,   200,  800, 1000,
+inline constexpr std::array<std::int32_t, kBandCount> kDefaultBandFreq = {50,   200,  800,  1000,
                                                                           3000, 8000, 12000};
 
 // The device name as text: bytes up to the first zero, at most 16.

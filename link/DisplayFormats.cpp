@@ -6,7 +6,6 @@
 #include <charconv>
 #include <cstdio>
 
-
 namespace quorvell {
 namespace {
 
@@ -65,10 +64,18 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-std::string FormatHz(std::int32_t raw) { return Printf("%dHz", raw); }
-std::string FormatQ(std::int32_t raw) { return Printf("Q:%0.1f", raw * 0.1); }
-std::string FormatGain(std::int32_t raw) { return Printf("G:%0.1f", raw * 0.1 - 18.0); }
-std::string FormatVolume(std::int32_t raw) { return Printf("Vol:%0.1f", 24.0 - raw * 0.5); }
+std::string FormatHz(std::int32_t raw) {
+    return Printf("%dHz", raw);
+}
+std::string FormatQ(std::int32_t raw) {
+    return Printf("Q:%0.1f", raw * 0.1);
+}
+std::string FormatGain(std::int32_t raw) {
+    return Printf("G:%0.1f", raw * 0.1 - 18.0);
+}
+std::string FormatVolume(std::int32_t raw) {
+    return Printf("Vol:%0.1f", 24.0 - raw * 0.5);
+}
 
 std::string FormatPercent(std::int32_t raw) {
     return raw > 0 ? Printf("%0.1f%%", static_cast<double>(raw)) : std::string("OFF");
@@ -78,8 +85,12 @@ std::string FormatThreshold(std::int32_t raw) {
     return Printf("%ddB", static_cast<int>(-static_cast<double>(raw)));
 }
 
-std::string FormatMs(std::int32_t raw) { return Printf("%dms", raw); }
-std::string FormatRatio(std::int32_t raw) { return Printf("1:%0.1f", raw * 0.1); }
+std::string FormatMs(std::int32_t raw) {
+    return Printf("%dms", raw);
+}
+std::string FormatRatio(std::int32_t raw) {
+    return Printf("1:%0.1f", raw * 0.1);
+}
 
 std::string FormatDbu(std::int32_t raw) {
     return raw == 0 ? std::string("OFF") : Printf("%ddBu", static_cast<int>(raw - 120.0));
@@ -97,7 +108,9 @@ std::string FormatForKind(int kind, std::int32_t raw) {
     return e ? e->format(raw) : std::string("NULL");
 }
 
-bool IsKnownStepperKind(int kind) { return FindKind(kind) != nullptr; }
+bool IsKnownStepperKind(int kind) {
+    return FindKind(kind) != nullptr;
+}
 
 std::optional<int> StepperKindFromText(std::string_view text) {
     int code = 0;

@@ -16,7 +16,9 @@ bool Frame::operator==(const Frame& other) const {
     return std::ranges::equal(Bytes(), other.Bytes());
 }
 
-void Frame::Put8(std::uint32_t v) { bytes_[size_++] = static_cast<std::uint8_t>(v & 0xFF); }
+void Frame::Put8(std::uint32_t v) {
+    bytes_[size_++] = static_cast<std::uint8_t>(v & 0xFF);
+}
 
 void Frame::Put16(std::uint32_t v) {
     Put8(v >> 8);
@@ -37,7 +39,9 @@ Frame Frame::Start(std::uint8_t code, std::size_t totalSize) {
     return f;
 }
 
-void Frame::Finish() { Put8(kFrameTrailer); }
+void Frame::Finish() {
+    Put8(kFrameTrailer);
+}
 
 std::string ToHex(std::span<const std::uint8_t> bytes) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
@@ -95,7 +99,9 @@ void PutCoefficients(Frame& f, const Biquad& c, bool mask28) {
     }
 }
 
-std::int32_t DesignQ(std::int32_t q) { return q == 0 ? 1 : q; }
+std::int32_t DesignQ(std::int32_t q) {
+    return q == 0 ? 1 : q;
+}
 
 // Reads bytes of a received datagram as if the buffer had been zero-filled.
 class PaddedReader {
@@ -292,7 +298,7 @@ std::optional<Frame> BuildLimiter(const DeviceParameters& params, int channel, d
     const LimiterSettings& lim = params.channels[channel].limiter;
     const auto words = LimiterWords(lim, eulerE);
     for (double w : words) {
-        if (!std::isfinite(w) || std::fabs(w) > kFixed523Limit) {
+        if (!IsFixed523(w)) {
             return std::nullopt;
         }
     }
@@ -352,8 +358,7 @@ Frame BuildFullState(const DeviceParameters& params) {
 }
 
 Frame BuildResetState(const DeviceParameters& params) {
-    Frame f =
-        Frame::Start(static_cast<std::uint8_t>(StatusCode::ResetState), kResetStateFrameSize);
+    Frame f = Frame::Start(static_cast<std::uint8_t>(StatusCode::ResetState), kResetStateFrameSize);
     PutStateCommon(f, params);
     PutStateTail(f, params);
     f.Finish();

@@ -88,8 +88,8 @@ std::vector<ParameterPath> BuildPaths() {
         }
         add(c + ".level", ParameterUnit::LevelDb, 0, 254, {RecordKind::Level, ch + 1, 0}, ch)
             .channelField = &ChannelParameters::level;
-        add(c + ".phase", ParameterUnit::Phase, 0, 1, {RecordKind::Phase, ch, 0}, ch)
-            .channelField = &ChannelParameters::phase;
+        add(c + ".phase", ParameterUnit::Phase, 0, 1, {RecordKind::Phase, ch, 0}, ch).channelField =
+            &ChannelParameters::phase;
         const Record lim{RecordKind::Limiter, ch, 0};
         add(c + ".limiter.threshold", ParameterUnit::ThresholdDb, 0, 60, lim, ch).limiterField =
             &LimiterSettings::threshold;
@@ -166,7 +166,9 @@ std::optional<ParameterPath> FindParameterPath(std::string_view text) {
     return std::nullopt;
 }
 
-std::vector<ParameterPath> AllParameterPaths() { return Paths(); }
+std::vector<ParameterPath> AllParameterPaths() {
+    return Paths();
+}
 
 std::string_view FilterTypeLabel(std::int32_t type) {
     if (type < 0 || type >= kFilterTypeCount) {
@@ -205,10 +207,10 @@ std::string DescribeRange(const ParameterPath& p) {
 
 RawOrError ParseParameterValue(const ParameterPath& p, std::string_view value, bool raw) {
     const auto refuse = [&](std::string_view why) {
-        std::string range = raw && p.unit != ParameterUnit::Name
-                                ? std::to_string(p.minRaw) + ".." + std::to_string(p.maxRaw) +
-                                      " (raw)"
-                                : DescribeRange(p);
+        std::string range =
+            raw && p.unit != ParameterUnit::Name
+                ? std::to_string(p.minRaw) + ".." + std::to_string(p.maxRaw) + " (raw)"
+                : DescribeRange(p);
         return RawOrError{std::nullopt, p.text + ": " + std::string(why) + "; allowed " + range};
     };
     const std::string v = Lower(Trim(value));
@@ -251,8 +253,7 @@ SetResult SetParameter(DeviceParameters& params, std::string_view assignment, bo
     }
     const auto path = FindParameterPath(assignment.substr(0, eq));
     if (!path) {
-        return {std::nullopt,
-                std::string(assignment.substr(0, eq)) + ": unknown parameter path"};
+        return {std::nullopt, std::string(assignment.substr(0, eq)) + ": unknown parameter path"};
     }
     const std::string_view value = assignment.substr(eq + 1);
     if (path->unit == ParameterUnit::Name) {
