@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: the normal build, the same suite under
+# AddressSanitizer and UndefinedBehaviorSanitizer, and a short run of every fuzzer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+jobs=${JOBS:-$(nproc)}
+export QT_QPA_PLATFORM=offscreen
+
+echo "== build (default preset)"
+cmake --preset default >/dev/null
+cmake --build --preset default -j "$jobs"
+echo "== tests"
+ctest --preset default -j "$jobs"
+
+if [ "${QUORVELL_SKIP_ASAN:-0}" != 1 ]; then
+    echo "== build (asan preset)"
+    cmake --preset asan >/dev/null
+    cmake --build --preset asan -j "$jobs"
+    echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+    ctest --preset asan -j "$jobs"
+fi
+
+if [ "${QUORVELL_SKIP_FUZZ:-0}" != 1 ]; then
+    echo "== fuzzers (short run each)"
+    cmake --preset fuzz >/dev/null
+    cmake --build --preset fuzz -j "$jobs"
+    for fuzzer in build/fuzz/fuzz/fuzz_* build/fuzz/fuzz/*/fuzz_*; do
+        [ -x "$fuzzer" ] || continue
+        "$fuzzer" -max_total_time="${FUZZ_SECONDS:-15}" -max_len=2048 -print_final_stats=0 \
+            >/dev/null 2>"build/fuzz/$(basename "$fuzzer").log" ||
+            { echo "fuzzer $(basename "$fuzzer") failed:"; tail -30 "build/fuzz/$(basename "$fuzzer").log"; exit 1; }
+        echo "$(basename "$fuzzer"): ok"
+    done
+fi
+echo "== all tests passed"
