@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -33,11 +34,15 @@ public:
     // column does not exist or the rows are at their end.
     std::string Field(std::string_view column) const;
     std::size_t RowCount() const { return rows_.size(); }
+    // False when the query could not run (the error has been reported); true for a query
+    // that ran, even with no rows.
+    bool Succeeded() const { return succeeded_; }
 
 private:
     std::vector<std::string> columns_;
     std::vector<std::vector<std::string>> rows_;
     std::size_t row_ = 0;
+    bool succeeded_ = false;
 };
 
 class PresetDatabase {

@@ -26,9 +26,10 @@ struct PresetRow {
 };
 
 enum class RecallOutcome {
-    Loaded,     // the file was read into the model (and sent while the link is up)
-    NoPreset,   // no row has that ID; only the confirmation was shown
-    FileError,  // the data file could not be read; reported, the model is unchanged
+    Loaded,         // the file was read into the model (and sent while the link is up)
+    NoPreset,       // no row has that ID; only the confirmation was shown
+    FileError,      // the data file could not be read; reported, the model is unchanged
+    DatabaseError,  // the database could not be opened or queried; reported
 };
 
 // The ID in a slot label's text: its leading decimal digits ("12" of "12abc"); nothing when
