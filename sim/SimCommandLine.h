@@ -1,0 +1,26 @@
+// The command line of quorvell-sim, turned into one SimOptions per processor.
+#pragma once
+
+#include <QStringList>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "SimProcessor.h"
+
+namespace quorvell::sim {
+
+struct SimCommandLine {
+    std::vector<SimOptions> processors;  // consecutive addresses, names NAME, NAME-2, ...
+    std::optional<QString> logPath;      // "-" for standard output
+    bool help = false;
+};
+
+// Parses the arguments after the program name. On a bad option or value returns nothing
+// and sets `error` to one line naming the option and what is allowed. Reads the --state
+// file (which must hold exactly 768 bytes).
+std::optional<SimCommandLine> ParseSimCommandLine(const QStringList& args, QString* error);
+
+QString SimUsage();
+
+}  // namespace quorvell::sim
