@@ -1,0 +1,117 @@
+// Import of equaliser text exports and channel copy.
+#include <gtest/gtest.h>
+
+#include "EqFilterImport.h"
+
+namespace quorvell {
+namespace {
+
+constexpr std::string_view kFiveFilters =
+    "\xEF\xBB\xBF"
+    "Filter Settings file\r\n"
+    "\r\n"
+    "Room EQ V5.31\r\n"
+    "Preamp: -3.5 dB\r\n"
+    "Filter 1: ON PK Fc 63.5 Hz Gain -4.20 dB Q 2.500\r\n"
+    "Filter 2: OFF None\r\n"
+    "Filter 3: ON PK Fc 125 Hz Gain 3 dB Q 0.71\r\n"
+    "Filter: ON PK Fc 1000 Hz Gain -18 dB Q 100\r\n"
+    "Filter 5: ON PK Fc 20000 Hz Gain +18.0 dB Q 0.1\r\n"
+    "Filter 6: ON PK Fc 19.6 Hz Gain 0.04 dB Q 1\r\n";
+
+TEST(EqImport, ReadsPeakingFiltersInFileOrderAndFlattensTheRest) {
+    const EqImport r = ParseEqFilterText(kFiveFilters);
+    ASSERT_TRUE(r.bands) << (r.errors.empty() ? "" : r.errors.front());
+    EXPECT_EQ(r.filterCount, 5);
+    ASSERT_TRUE(r.preampDb);
+    EXPECT_EQ(*r.preampDb, -3.5);
+    const auto& b = *r.bands;
+    struct Want {
+        int freq, gain, q;
+    } want[] = {{64, 138, 25}, {125, 210, 7},   {1000, 0, 1000}, {20000, 360, 1},
+                {20, 180, 10}, {8000, 180, 20}, {12000, 180, 20}};
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_EQ(b[i].freq, want[i].freq) << i;
+        EXPECT_EQ(b[i].gain, want[i].gain) << i;
+        EXPECT_EQ(b[i].q, want[i].q) << i;
+    }
+}
+
+TEST(EqImport, UnusableFilesReportTheLineAndYieldNothing) {
+    struct Case {
+        std::string text;
+        std::string error;
+    } cases[] = {
+        {"Filter 1: ON LS Fc 100 Hz Gain 3 dB Q 0.7\n", "line 1: filter type LS"},
+        {"Filter 1: ON PK Fc abc Hz Gain 3 dB Q 0.7\n", "line 1: malformed filter line"},
+        {"Filter 1: ON PK Fc 100 Hz Gain 3 dB\n", "line 1: malformed filter line"},
+        {"\nFilter 2 ON PK Fc 100 Hz Gain 3 dB Q 1\n", "line 2: malformed filter line (no ':')"},
+        {"Filter 1: ON PK Fc 100 Hz Gain 19 dB Q 1\n", "line 1: gain out of range"},
+        {"Filter 1: ON PK Fc 25000 Hz Gain 1 dB Q 1\n", "line 1: Fc out of range"},
+        {"Filter 1: ON PK Fc 100 Hz Gain 1 dB Q 0.04\n", "line 1: Q out of range"},
+        {"Filter 1: MAYBE PK Fc 100 Hz Gain 1 dB Q 1\n", "expected ON or OFF"},
+        {"Preamp: loud\n", "line 1: malformed preamp line"},
+        {"Filter 1: ON PK Fc 100 Hz Gain 1 dB Q inf\n", "malformed"},
+        {"just some notes\n", "no filter lines found"},
+        {"", "no filter lines found"},
+    };
+    for (const auto& c : cases) {
+        const EqImport r = ParseEqFilterText(c.text);
+        EXPECT_FALSE(r.bands) << c.text;
+        ASSERT_FALSE(r.errors.empty()) << c.text;
+        EXPECT_NE(r.errors.front().find(c.error), std::string::npos) << r.errors.front();
+    }
+}
+
+TEST(EqImport, EightPeakingFiltersAreRefusedAtTheEighth) {
+    std::string text;
+    for (int i = 1; i <= 8; ++i) {
+        text += "Filter " + std::to_string(i) + ": ON PK Fc 100 Hz Gain 1 dB Q 1\n";
+    }
+    const EqImport r = ParseEqFilterText(text);
+    EXPECT_FALSE(r.bands);
+    ASSERT_EQ(r.errors.size(), 1u);
+    EXPECT_EQ(r.errors.front(), "line 8: more than seven peaking filters");
+}
+
+TEST(EqImport, ApplyingWritesTheChannelAndSendsSevenBandsPlusLevel) {
+    DeviceParameters p{};
+    ResetDeviceParameters(p);
+    p.channels[1].level = 10;
+    const EqImport r = ParseEqFilterText(kFiveFilters);
+    const PacedSequence seq = ApplyEqImport(p, 1, r);
+    ASSERT_EQ(seq.size(), 8u);
+    for (int b = 1; b <= 7; ++b) {
+        EXPECT_EQ(seq[b - 1].frame[3], 1);
+        EXPECT_EQ(seq[b - 1].frame[4], 1);
+        EXPECT_EQ(seq[b - 1].frame[5], b);
+        EXPECT_EQ(*BuildEqBand(p, 1, b), seq[b - 1].frame);
+    }
+    EXPECT_EQ(p.channels[1].level, 17);  // -3.5 dB in 0.5 dB steps
+    EXPECT_EQ(ToHex(seq[7].frame.Bytes()), "AA 55 03 04 02 11 A5");
+    EXPECT_EQ(p.channels[0].bands[1].gain, 180);  // the other channel is untouched
+}
+
+TEST(ChannelCopy, SendsExactlyTheTargetChannelsFrames) {
+    DeviceParameters p{};
+    ResetDeviceParameters(p);
+    p.channels[0].bands[3] = {777, 200, 33, {}, 1};
+    p.channels[0].hipass = {90, 4, 12};
+    p.channels[0].limiter.ratio = 40;
+    p.channels[0].level = 30;  // levels and polarity are not part of a copy
+    const PacedSequence seq = CopyChannel(p, 0, 1, 2.718281828459045);
+    ASSERT_EQ(seq.size(), 10u);
+    EXPECT_EQ(p.channels[1].bands[3].freq, 777);
+    EXPECT_EQ(p.channels[1].hipass.q, 12);
+    EXPECT_EQ(p.channels[1].level, 0);
+    for (const auto& s : seq) {
+        EXPECT_EQ(s.frame[4], 1) << ToHex(s.frame.Bytes());  // every frame is for CH2
+        EXPECT_EQ(s.gapMs, 50);
+    }
+    EXPECT_EQ(seq[7].frame[3], 2);
+    EXPECT_EQ(seq[8].frame[3], 3);
+    EXPECT_EQ(seq[9].frame[3], 5);
+}
+
+}  // namespace
+}  // namespace quorvell
