@@ -1,0 +1,80 @@
+// The 90 x 20 skinned drop-down selector: a bar showing the chosen text and a pop-up list.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+namespace quorvell {
+
+class CDropPopup;
+class CDropListBox;
+
+class CDropDown : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kMaxListHeight = 200;
+
+    explicit CDropDown(QWidget* parent = nullptr);
+    ~CDropDown() override;
+
+    // Stores the bar images (see SkinImages.h) and resizes the bar to the normal image.
+    void SetImages(int normal, int hover);
+
+    // Records the bar's width for the pop-up, stores the notification id and creates the
+    // pop-up (hidden) with its list. Returns false if they cannot be created.
+    bool CreateList(int notificationId);
+
+    void AddItem(const QString& text);
+    int Count() const;
+
+    // Clamps the index to 0..count-1, selects the entry and shows its text. Never notifies.
+    void SetSelection(int index);
+    // The list's selection, -1 for none.
+    int GetSelection() const;
+
+    QString Text() const { return text; }
+    bool IsHover() const { return hover; }
+    bool IsPopupShowing() const;
+    CDropPopup* Popup() const { return popup; }
+    CDropListBox* List() const;
+    int NotificationId() const { return notificationId; }
+
+    QColor normalTextColor = Qt::white;
+    QColor hoverTextColor = Qt::white;
+    QFont normalFont;
+    QFont hoverFont;
+
+signals:
+    // Operator choices only (pop-up or wheel), delivered queued.
+    void selectionChanged(int notificationId, int index);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
+private:
+    friend class CDropPopup;
+    void OpenPopup();
+    void OnListChoice(int index, bool pointerInside);
+    void PostSelection(int index);
+
+    int normalImage = 0;
+    int hoverImage = 0;
+    bool hover = false;
+    int notificationId = 0;
+    int barWidth = 0;
+    int wheelAccumulator = 0;
+    QRect popupRect;
+    QString text;
+    QPointer<CDropPopup> popup;
+};
+
+}  // namespace quorvell

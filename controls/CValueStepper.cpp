@@ -1,0 +1,444 @@
+// Value stepper: zones, clicks, auto-repeat, wheel, keys and direct entry.
+#include "CValueStepper.h"
+
+#include <QAccessible>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "CValueDialog.h"
+#include "ControlFonts.h"
+#include "DisplayFormats.h"
+#include "SkinImages.h"
+#include "SkinPainter.h"
+#include "StepperAccessible.h"
+
+namespace quorvell {
+namespace {
+
+constexpr int kWheelNotch = 120;
+
+bool IsAccelerating(int kind) {
+    return kind == static_cast<int>(StepperKind::Frequency) ||
+           kind == static_cast<int>(StepperKind::FrequencyBelowPartner) ||
+           kind == static_cast<int>(StepperKind::FrequencyAbovePartner);
+}
+
+// Kinds 43 to 48 keep posting the bound while an arrow is held on it.
+bool RepostsAtBound(int kind) {
+    return kind >= static_cast<int>(StepperKind::DelayTime) &&
+           kind <= static_cast<int>(StepperKind::Ratio);
+}
+
+// Converts the confirmed number to raw, truncating toward zero; saturates far outside int.
+int ToRaw(double x) {
+    if (!std::isfinite(x)) {
+        return 0;
+    }
+    const double t = std::trunc(x);
+    if (t >= static_cast<double>(std::numeric_limits<int>::max())) {
+        return std::numeric_limits<int>::max();
+    }
+    if (t <= static_cast<double>(std::numeric_limits<int>::min())) {
+        return std::numeric_limits<int>::min();
+    }
+    return static_cast<int>(t);
+}
+
+// The number the Value dialog shows for raw value r, and the raw value made from number n.
+double ShownNumber(int kind, int r) {
+    switch (static_cast<StepperKind>(kind)) {
+        case StepperKind::QFactor:
+        case StepperKind::Ratio:
+            return r * 0.1;
+        case StepperKind::EqGain:
+            return (r - 180) * 0.1;
+        case StepperKind::Volume:
+            return 24.0 - r * 0.5;
+        case StepperKind::Threshold:
+            return -static_cast<double>(r);
+        default:
+            return r;
+    }
+}
+
+int RawFromNumber(int kind, double n) {
+    switch (static_cast<StepperKind>(kind)) {
+        case StepperKind::QFactor:
+        case StepperKind::Ratio:
+            return ToRaw(n * 10);
+        case StepperKind::EqGain:
+            return ToRaw(n / 0.1 + 180);
+        case StepperKind::Volume:
+            return ToRaw((24.0 - n) / 0.5);
+        case StepperKind::Threshold:
+            return ToRaw(std::fabs(n));
+        default:
+            return ToRaw(n);
+    }
+}
+
+}  // namespace
+
+CValueStepper::CValueStepper(int controlId, QWidget* parent)
+    : QWidget(parent), controlId(controlId) {
+    InstallStepperAccessibility();
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setCursor(Qt::ArrowCursor);
+    resize(90, 20);
+    ComputeZones();
+    hoverTimer.setSingleShot(true);
+    repeatTimer.setInterval(100);
+    connect(&hoverTimer, &QTimer::timeout, this, &CValueStepper::OnHover);
+    connect(&repeatTimer, &QTimer::timeout, this, &CValueStepper::OnRepeatTick);
+}
+
+CValueStepper::~CValueStepper() = default;
+
+void CValueStepper::SetImages(int normal, int decreaseLit, int middleLit, int increaseLit) {
+    normalImage = normal;
+    decreaseImage = decreaseLit;
+    middleImage = middleLit;
+    increaseImage = increaseLit;
+    const QSize imageSize = SkinImageSize(normal);
+    if (!imageSize.isEmpty()) {
+        resize(imageSize);
+    }
+    ComputeZones();
+    update();
+}
+
+void CValueStepper::SetDisabledImage(int id) {
+    disabledImage = id;
+    update();
+}
+
+void CValueStepper::SetRange(int min, int max) {
+    minimum = min;
+    maximum = max;
+}
+
+void CValueStepper::SetValue(int v) {
+    if (v > maximum) {
+        v = maximum;
+    } else if (v < minimum) {
+        v = minimum;
+    }
+    value = v;
+    text = QString::fromStdString(FormatForKind(kind, value));
+    update();
+    if (QAccessible::isActive()) {
+        QAccessibleValueChangeEvent event(this, text);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+void CValueStepper::Step(int delta) {
+    if (!IsKnownStepperKind(kind)) {
+        return;
+    }
+    // Widened so that a step from the end of the int range cannot overflow.
+    long long v = static_cast<long long>(value) + delta;
+    const bool partnerBound = kind == static_cast<int>(StepperKind::FrequencyBelowPartner) ||
+                              kind == static_cast<int>(StepperKind::FrequencyAbovePartner);
+    if (kind == static_cast<int>(StepperKind::FrequencyBelowPartner) && partner != nullptr &&
+        v > partner->GetValue()) {
+        v = partner->GetValue();
+    }
+    if (kind == static_cast<int>(StepperKind::FrequencyAbovePartner) && partner != nullptr &&
+        v < partner->GetValue()) {
+        v = partner->GetValue();
+    }
+    if (partnerBound) {
+        v = std::max<long long>(v, minimum);
+        v = std::min<long long>(v, maximum);
+    } else {
+        v = std::min<long long>(v, maximum);
+        v = std::max<long long>(v, minimum);
+    }
+    SetValue(static_cast<int>(v));
+    PostValueChanged();
+}
+
+void CValueStepper::SetValueDialogHook(ValueDialogHook hook) {
+    valueDialog = std::move(hook);
+}
+
+void CValueStepper::SetTimings(int rest, int afterClick, int repeat) {
+    restMs = rest;
+    afterClickMs = afterClick;
+    repeatTimer.setInterval(repeat);
+}
+
+void CValueStepper::PostValueChanged() {
+    QMetaObject::invokeMethod(
+        this, [this, id = controlId, v = value] { emit valueChanged(id, v); },
+        Qt::QueuedConnection);
+}
+
+// Decrease | middle | increase, with the arrow zones 2/11 of the width each.
+void CValueStepper::ComputeZones() {
+    const int w = width();
+    const double z = w * 0.18181818181818182;
+    const int left = static_cast<int>(z);
+    const int right = static_cast<int>(w - z);
+    decreaseRect = QRect(0, 0, left, height());
+    middleRect = QRect(left, 0, right - left, height());
+    increaseRect = QRect(right, 0, w - right, height());
+}
+
+// The middle first, then the arrows; None outside all three.
+CValueStepper::Zone CValueStepper::HitTest(QPoint p) const {
+    if (middleRect.contains(p)) {
+        return Zone::Middle;
+    }
+    if (decreaseRect.contains(p)) {
+        return Zone::Decrease;
+    }
+    if (increaseRect.contains(p)) {
+        return Zone::Increase;
+    }
+    return Zone::None;
+}
+
+void CValueStepper::SetZone(Zone z) {
+    if (z != zone) {
+        zone = z;
+        update();
+    }
+}
+
+void CValueStepper::RequestHover(int ms) {
+    hoverTimer.start(ms);
+}
+
+void CValueStepper::OnHover() {
+    if (repeatArmed) {
+        repeatTimer.start();
+    }
+}
+
+int CValueStepper::UpperBound() const {
+    if (kind == static_cast<int>(StepperKind::FrequencyBelowPartner) && partner != nullptr) {
+        return std::max(minimum, std::min(maximum, partner->GetValue()));
+    }
+    return maximum;
+}
+
+int CValueStepper::LowerBound() const {
+    if (kind == static_cast<int>(StepperKind::FrequencyAbovePartner) && partner != nullptr) {
+        return std::min(maximum, std::max(minimum, partner->GetValue()));
+    }
+    return minimum;
+}
+
+void CValueStepper::OnRepeatTick() {
+    int direction = 0;
+    if (zone == Zone::Decrease) {
+        direction = -1;
+    } else if (zone == Zone::Increase) {
+        direction = 1;
+    }
+    if (direction == 0 || !IsKnownStepperKind(kind)) {
+        return;
+    }
+    const int bound = direction > 0 ? UpperBound() : LowerBound();
+    const long long stepSize = IsAccelerating(kind) ? ++repeatCount : 1;
+    if (!RepostsAtBound(kind) && value == bound) {
+        return;
+    }
+    long long v = static_cast<long long>(value) + direction * stepSize;
+    v = direction > 0 ? std::min<long long>(v, bound) : std::max<long long>(v, bound);
+    SetValue(static_cast<int>(v));
+    PostValueChanged();
+}
+
+void CValueStepper::PressArrow(int direction) {
+    setFocus(Qt::MouseFocusReason);
+    pressed = true;
+    repeatArmed = true;
+    const int bound = direction > 0 ? UpperBound() : LowerBound();
+    if (value == bound || !IsKnownStepperKind(kind)) {
+        return;
+    }
+    SetValue(value + direction);
+    PostValueChanged();
+    RequestHover(afterClickMs);
+}
+
+bool CValueStepper::HasDialog() const {
+    switch (static_cast<StepperKind>(kind)) {
+        case StepperKind::Frequency:
+        case StepperKind::QFactor:
+        case StepperKind::EqGain:
+        case StepperKind::Volume:
+        case StepperKind::Threshold:
+        case StepperKind::AttackTime:
+        case StepperKind::ReleaseTime:
+        case StepperKind::Ratio:
+            return true;
+        default:
+            return false;
+    }
+}
+
+void CValueStepper::OpenValueDialog() {
+    if (HasDialog()) {
+        const double shown = ShownNumber(kind, value);
+        const std::optional<double> answer =
+            valueDialog ? valueDialog(shown) : CValueDialog::Ask(this, shown);
+        if (answer) {
+            // The dialog holds the number as a 32-bit float; the conversion runs in double.
+            const double n = static_cast<float>(*answer);
+            SetValue(RawFromNumber(kind, n));
+            PostValueChanged();
+        }
+    }
+    pressed = false;
+    repeatArmed = false;
+    zone = Zone::None;
+    update();
+}
+
+int CValueStepper::CurrentImage() const {
+    if (!isEnabled()) {
+        return disabledImage;
+    }
+    switch (zone) {
+        case Zone::Decrease:
+            return decreaseImage;
+        case Zone::Middle:
+            return middleImage;
+        case Zone::Increase:
+            return increaseImage;
+        case Zone::None:
+            break;
+    }
+    return normalImage;
+}
+
+void CValueStepper::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    PaintSkin(painter, *this, CurrentImage());
+    if (text.isEmpty()) {
+        return;
+    }
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.setFont(PixelFont(QString::fromLatin1(kCaptionFamily), 16));
+    painter.setPen(textColor);
+    painter.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, text);
+}
+
+void CValueStepper::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    if (!rect().contains(p)) {
+        // Held outside (the pointer stays grabbed): the repeat pauses on the middle image.
+        SetZone(pressed ? Zone::Middle : Zone::None);
+        hoverTimer.stop();
+        return;
+    }
+    SetZone(HitTest(p));
+    RequestHover(restMs);
+}
+
+void CValueStepper::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    // A press without a preceding move (touch, first click) still hits the zone under it.
+    SetZone(HitTest(event->position().toPoint()));
+    switch (zone) {
+        case Zone::Decrease:
+            PressArrow(-1);
+            break;
+        case Zone::Increase:
+            PressArrow(1);
+            break;
+        case Zone::Middle:
+            OpenValueDialog();
+            break;
+        case Zone::None:
+            break;
+    }
+}
+
+void CValueStepper::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mouseReleaseEvent(event);
+        return;
+    }
+    pressed = false;
+    repeatArmed = false;
+    repeatCount = 0;
+    repeatTimer.stop();
+    if (!rect().contains(event->position().toPoint())) {
+        SetZone(Zone::None);
+    }
+}
+
+// A double click is a second press, as on a push button.
+void CValueStepper::mouseDoubleClickEvent(QMouseEvent* event) {
+    mousePressEvent(event);
+}
+
+void CValueStepper::leaveEvent(QEvent* event) {
+    SetZone(pressed ? Zone::Middle : Zone::None);
+    hoverTimer.stop();
+    QWidget::leaveEvent(event);
+}
+
+void CValueStepper::wheelEvent(QWheelEvent* event) {
+    event->accept();
+    // Each message on its own: one notch at most, and nothing carried over.
+    wheelAccumulator = std::clamp(event->angleDelta().y(), -kWheelNotch, kWheelNotch);
+    if (wheelAccumulator == -kWheelNotch) {
+        Step(-1);
+    } else if (wheelAccumulator == kWheelNotch) {
+        Step(1);
+    }
+    wheelAccumulator = 0;
+}
+
+void CValueStepper::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Left:
+        case Qt::Key_Down:
+            Step(-1);
+            event->accept();
+            return;
+        case Qt::Key_Up:
+        case Qt::Key_Right:
+            Step(1);
+            event->accept();
+            return;
+        default:
+            QWidget::keyPressEvent(event);
+    }
+}
+
+void CValueStepper::focusOutEvent(QFocusEvent* event) {
+    pressed = false;
+    SetZone(Zone::None);
+    QWidget::focusOutEvent(event);
+}
+
+void CValueStepper::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::EnabledChange) {
+        update();
+    }
+    QWidget::changeEvent(event);
+}
+
+void CValueStepper::resizeEvent(QResizeEvent* event) {
+    ComputeZones();
+    QWidget::resizeEvent(event);
+}
+
+}  // namespace quorvell

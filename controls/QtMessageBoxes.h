@@ -1,0 +1,22 @@
+// Message boxes shown with QMessageBox; an empty caption gives the application's title.
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include "MessageBoxes.h"
+
+namespace quorvell {
+
+inline constexpr const char* kApplicationTitle = "Quorvell";
+
+class QtMessageBoxes final : public MessageBoxes {
+public:
+    explicit QtMessageBoxes(QWidget* parent = nullptr) : parent(parent) {}
+    MessageAnswer Show(const Message& message) override;
+
+private:
+    QPointer<QWidget> parent;
+};
+
+}  // namespace quorvell
