@@ -1,0 +1,330 @@
+// Store operations: ID allocation, the data file, recall, rename, delete, crash safety.
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QThread>
+#include <set>
+
+#include "AllParameterFrames.h"
+#include "PresetTestFixture.h"
+
+namespace quorvell {
+namespace {
+
+constexpr std::size_t kLinkUpAt = 724;      // image offsets
+constexpr std::size_t kRecalledAtAt = 750;  // 16 bytes
+
+ParameterImage Pattern(std::uint8_t seed) {
+    ParameterImage image{};
+    for (std::size_t i = 0; i < image.size(); ++i) {
+        image[i] = static_cast<std::uint8_t>(i * 7 + seed);
+    }
+    return image;
+}
+
+QByteArray Bytes(const ParameterImage& image) {
+    return QByteArray(reinterpret_cast<const char*>(image.data()), static_cast<int>(image.size()));
+}
+
+// Frames and gaps, one line each, for readable comparisons.
+std::vector<std::string> Lines(const PacedSequence& sequence) {
+    std::vector<std::string> lines;
+    for (const PacedFrame& p : sequence) {
+        lines.push_back(ToHex(p.frame.Bytes()) + " +" + std::to_string(p.gapMs));
+    }
+    return lines;
+}
+
+using StoreTest = PresetTest;
+
+TEST_F(StoreTest, SaveTakesHighestIdPlusOneUpToTheLimit) {
+    struct Case {
+        std::vector<int> existing;
+        std::optional<int> deleted;
+        std::optional<int> expected;
+    };
+    std::vector<int> upTo23;
+    for (int i = 1; i <= 23; ++i)
+        upTo23.push_back(i);
+    const Case cases[] = {
+        {{}, {}, 1},
+        {{1, 2, 5}, {}, 6},
+        {{1, 2, 5}, 5, 3},  // deleting the highest frees its ID again
+        {{1, 2, 5}, 2, 6},  // a gap below the highest is never filled
+        {upTo23, {}, 24},
+        {{24}, {}, std::nullopt},
+        {{3, 24}, {}, std::nullopt},
+        {{30}, {}, std::nullopt},  // a table edited elsewhere
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "existing " << c.existing.size() << ", expected "
+                                        << c.expected.value_or(0));
+        ASSERT_TRUE(db->ExecuteSQL("DELETE FROM DeviceDATA"));
+        for (const QString& f : QDir(dir.path()).entryList({"SAVE*.dat"}))
+            QFile::remove(Path(f));
+        for (int id : c.existing) {
+            InsertRow(id, "SAVE" + std::to_string(id), Path(PresetFileName(id)));
+            WriteAll(Path(PresetFileName(id)), QByteArray(768, 'x'));
+        }
+        if (c.deleted) {
+            ASSERT_TRUE(store->DeletePreset(*c.deleted));
+        }
+        const std::size_t rowsBefore = store->ListPresets().size();
+        const auto filesBefore = QDir(dir.path()).entryList({"SAVE*.dat"});
+        boxes.shown.clear();
+
+        EXPECT_EQ(store->SavePreset(), c.expected);
+        EXPECT_TRUE(boxes.shown.empty());
+        const auto rows = store->ListPresets();
+        if (!c.expected) {
+            EXPECT_EQ(rows.size(), rowsBefore);
+            EXPECT_EQ(QDir(dir.path()).entryList({"SAVE*.dat"}), filesBefore);
+            continue;
+        }
+        ASSERT_EQ(rows.size(), rowsBefore + 1);
+        const auto it = std::find_if(rows.begin(), rows.end(),
+                                     [&](const PresetRow& r) { return r.id == *c.expected; });
+        ASSERT_NE(it, rows.end());
+        EXPECT_EQ(it->name, "SAVE" + std::to_string(*c.expected));
+        EXPECT_EQ(QString::fromStdString(it->fileName),
+                  QDir::toNativeSeparators(Path(PresetFileName(*c.expected))));
+        EXPECT_EQ(QFileInfo(Path(PresetFileName(*c.expected))).size(), 768);
+        EXPECT_TRUE(std::is_sorted(rows.begin(), rows.end(),
+                                   [](const auto& a, const auto& b) { return a.id < b.id; }));
+    }
+}
+
+TEST_F(StoreTest, RecallRestoresEveryByteExceptLinkUpAndStampsTheTime) {
+    const SystemTime stamp{2024, 2, 4, 29, 23, 59, 58, 999};
+    store->SetClock([&] { return stamp; });
+    std::vector<PacedSequence> sent;
+    store->SetSink([&](PacedSequence s) { sent.push_back(std::move(s)); }, ComputeEulerE());
+
+    for (std::uint8_t linkUpBefore : {0, 1}) {
+        SCOPED_TRACE(int{linkUpBefore});
+        const ParameterImage saved = Pattern(linkUpBefore == 0 ? 3 : 11);
+        ReadParameterImage(params, saved);
+        const auto id = store->SavePreset();
+        ASSERT_TRUE(id.has_value());
+        EXPECT_EQ(ReadAll(Path(PresetFileName(*id))), Bytes(saved));
+
+        ReadParameterImage(params, Pattern(200));
+        params.linkUp = linkUpBefore;
+        sent.clear();
+        boxes.shown.clear();
+        EXPECT_EQ(store->RecallPreset(*id), RecallOutcome::Loaded);
+
+        const ParameterImage now = WriteParameterImage(params);
+        for (std::size_t i = 0; i < kImageSize; ++i) {
+            if (i == kLinkUpAt || (i >= kRecalledAtAt && i < kRecalledAtAt + 16))
+                continue;
+            ASSERT_EQ(now[i], saved[i]) << "image offset " << i;
+        }
+        EXPECT_EQ(params.linkUp, linkUpBefore);
+        EXPECT_EQ(params.recalledAt.year, 2024);
+        EXPECT_EQ(params.recalledAt.milliseconds, 999);
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        EXPECT_EQ(boxes.shown[0].text, "Recall sucessfully!");
+        ASSERT_EQ(sent.size(), linkUpBefore);  // sent only while the link is up
+        if (linkUpBefore == 1) {
+            EXPECT_EQ(Lines(sent[0]), Lines(AllParameterFrames(params, ComputeEulerE())));
+        }
+    }
+}
+
+TEST_F(StoreTest, RecallOfUnknownIdOnlyConfirms) {
+    ReadParameterImage(params, Pattern(1));
+    const ParameterImage before = WriteParameterImage(params);
+    EXPECT_EQ(store->RecallPreset(9), RecallOutcome::NoPreset);
+    EXPECT_EQ(WriteParameterImage(params), before);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, kTextRecallDone);
+}
+
+TEST_F(StoreTest, DataFileProblemsLeaveTheModelOrOverwriteOnlyWhatWasRead) {
+    struct Case {
+        const char* what;
+        std::function<void(const QString&)> make;  // at the preset's file path
+        RecallOutcome outcome;
+        int bytesRead;  // of Pattern(90), when loaded
+    };
+    const Case cases[] = {
+        {"missing", [](const QString&) {}, RecallOutcome::FileError, 0},
+        {"a directory", [](const QString& p) { QDir().mkpath(p); }, RecallOutcome::FileError, 0},
+        {"empty", [](const QString& p) { WriteAll(p, {}); }, RecallOutcome::Loaded, 0},
+        {"short", [](const QString& p) { WriteAll(p, Bytes(Pattern(90)).left(100)); },
+         RecallOutcome::Loaded, 100},
+        {"long", [](const QString& p) { WriteAll(p, Bytes(Pattern(90)) + QByteArray(50, 'z')); },
+         RecallOutcome::Loaded, 768},
+    };
+    store->SetClock([] { return SystemTime{}; });
+    InsertRow(3, "SAVE3", Path("SAVE3.dat"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(Path("SAVE3.dat")).removeRecursively();
+        QFile::remove(Path("SAVE3.dat"));
+        c.make(Path("SAVE3.dat"));
+        ReadParameterImage(params, Pattern(40));
+        params.recalledAt = {};
+        const ParameterImage before = WriteParameterImage(params);
+        boxes.shown.clear();
+
+        EXPECT_EQ(store->RecallPreset(3), c.outcome);
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        const ParameterImage after = WriteParameterImage(params);
+        if (c.outcome == RecallOutcome::FileError) {
+            EXPECT_NE(boxes.shown[0].text.find("SAVE3.dat"), std::string::npos);
+            EXPECT_EQ(after, before);
+            continue;
+        }
+        EXPECT_EQ(boxes.shown[0].text, kTextRecallDone);
+        const ParameterImage file = Pattern(90);
+        for (std::size_t i = 0; i < kImageSize; ++i) {
+            if (i == kLinkUpAt || (i >= kRecalledAtAt && i < kRecalledAtAt + 16))
+                continue;
+            const bool read = i < static_cast<std::size_t>(c.bytesRead);
+            ASSERT_EQ(after[i], read ? file[i] : before[i]) << "image offset " << i;
+        }
+    }
+}
+
+TEST_F(StoreTest, MovedInstallationRecallsFromTheDataDirectory) {
+    QTemporaryDir elsewhere;
+    WriteAll(elsewhere.path() + "/SAVE2.dat", Bytes(Pattern(5)));
+    WriteAll(Path("SAVE2.dat"), Bytes(Pattern(6)));
+    WriteAll(Path("SAVE4.dat"), Bytes(Pattern(7)));
+    WriteAll(Path("SAVE5.dat"), Bytes(Pattern(8)));
+    InsertRow(2, "A", elsewhere.path() + "/SAVE2.dat");       // still there: read it
+    InsertRow(4, "B", "/nonexistent/old install/SAVE4.dat");  // moved
+    InsertRow(5, "C", "C:\\Program Files\\Old\\SAVE5.dat");   // moved from another system
+    const std::pair<int, std::uint8_t> expected[] = {{2, 5}, {4, 7}, {5, 8}};
+    for (auto [id, seed] : expected) {
+        SCOPED_TRACE(id);
+        params = {};
+        ASSERT_EQ(store->RecallPreset(id), RecallOutcome::Loaded);
+        EXPECT_EQ(WriteParameterImage(params)[100], Pattern(seed)[100]);
+    }
+}
+
+TEST_F(StoreTest, RenameStoresAnyTextAndKeepsTheFile) {
+    ASSERT_EQ(store->SavePreset(), 1);
+    const std::string names[] = {"it's",       "50% \"q\"", "a:b:c",
+                                 "Ünïcødé",    "名前",      "');DROP TABLE DeviceDATA;--",
+                                 "_%_\\'\\''", ""};
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        EXPECT_TRUE(store->RenamePreset(1, name));
+        const auto rows = store->ListPresets();
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0].name, name);
+        EXPECT_EQ(QString::fromStdString(rows[0].fileName),
+                  QDir::toNativeSeparators(Path("SAVE1.dat")));
+        EXPECT_TRUE(QFileInfo::exists(Path("SAVE1.dat")));
+    }
+    EXPECT_FALSE(store->RenamePreset(2, "nobody"));
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(StoreTest, DeleteTrashesOnlyTheDataDirectorysOwnFile) {
+    const QString trash =
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Trash/files";
+    QTemporaryDir elsewhere;
+    WriteAll(elsewhere.path() + "/SAVE2.dat", "outside");
+    WriteAll(Path("victim.txt"), "keep me");
+    ASSERT_EQ(store->SavePreset(), 1);
+    InsertRow(2, "A", elsewhere.path() + "/SAVE2.dat");
+    InsertRow(3, "B", Path("victim.txt"));
+    InsertRow(4, "C", Path("Quorvel.mdb"));
+    InsertRow(5, "D", Path("SAVE1.dat"));  // another preset's file
+
+    EXPECT_TRUE(store->DeletePreset(5));
+    EXPECT_TRUE(QFileInfo::exists(Path("SAVE1.dat")));
+    EXPECT_TRUE(store->DeletePreset(4));
+    EXPECT_TRUE(store->DeletePreset(3));
+    EXPECT_TRUE(store->DeletePreset(2));
+    EXPECT_EQ(ReadAll(Path("victim.txt")), "keep me");
+    EXPECT_EQ(ReadAll(elsewhere.path() + "/SAVE2.dat"), "outside");
+
+    const QByteArray saved = ReadAll(Path("SAVE1.dat"));
+    EXPECT_TRUE(store->DeletePreset(1));
+    EXPECT_FALSE(QFileInfo::exists(Path("SAVE1.dat")));
+    EXPECT_TRUE(boxes.shown.empty()) << boxes.shown[0].text;
+    bool inTrash = false;
+    for (const QString& f : QDir(trash).entryList({"SAVE1*.dat"})) {
+        inTrash = inTrash || ReadAll(trash + '/' + f) == saved;
+    }
+    EXPECT_TRUE(inTrash) << "not in " << trash.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(QDir::currentPath() + "/files/SAVE1.dat"));
+
+    EXPECT_TRUE(store->ListPresets().empty());
+    EXPECT_FALSE(store->DeletePreset(1));
+    EXPECT_TRUE(QFileInfo::exists(Path("Quorvel.mdb")));
+}
+
+TEST_F(StoreTest, FailedInsertLeavesNeitherRowNorFile) {
+    ASSERT_EQ(store->SavePreset(), 1);
+    ASSERT_TRUE(
+        db->ExecuteSQL("CREATE TEMP TRIGGER refuse BEFORE INSERT ON DeviceDATA "
+                       "BEGIN SELECT RAISE(ABORT, 'disk on fire'); END"));
+    EXPECT_FALSE(store->SavePreset().has_value());
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text.find("disk on fire"), std::string::npos);
+    EXPECT_FALSE(QFileInfo::exists(Path("SAVE2.dat")));
+    EXPECT_EQ(store->ListPresets().size(), 1u);
+    ASSERT_TRUE(db->ExecuteSQL("DROP TRIGGER refuse"));
+    EXPECT_EQ(store->SavePreset(), 2);  // no transaction was left open
+}
+
+// A crash after the data file is written and the row inserted, before the commit: the
+// child saves while this process holds a read lock, so its commit waits; it is killed there.
+TEST_F(StoreTest, CrashBeforeCommitLeavesEveryListedPresetRecallable) {
+    ASSERT_EQ(store->SavePreset(), 1);
+    ASSERT_EQ(store->SavePreset(), 2);
+    ASSERT_TRUE(db->ExecuteSQL("BEGIN"));
+    ASSERT_EQ(db->GetRecordSet("SELECT * FROM DeviceDATA").RowCount(), 2u);
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ScriptedMessageBoxes quiet;
+        PresetDatabase childDb(dir.path(), quiet);
+        DeviceParameters childParams;
+        ReadParameterImage(childParams, Pattern(77));
+        PresetStore(childDb, childParams, quiet).SavePreset();
+        _exit(0);
+    }
+    // Wait until the child has written SAVE3.dat and begun its journal (the row is in).
+    QElapsedTimer waited;
+    waited.start();
+    while (
+        !(QFileInfo::exists(Path("SAVE3.dat")) && QFileInfo::exists(Path("Quorvel.mdb-journal"))) &&
+        waited.elapsed() < 20000) {
+        QThread::msleep(5);
+    }
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the child finished before it could be stopped";
+    ASSERT_TRUE(QFileInfo::exists(Path("SAVE3.dat")));
+    ASSERT_TRUE(db->ExecuteSQL("ROLLBACK"));
+
+    Reopen();
+    const auto rows = store->ListPresets();
+    ASSERT_EQ(rows.size(), 2u);
+    for (const PresetRow& row : rows) {
+        EXPECT_EQ(store->RecallPreset(row.id), RecallOutcome::Loaded);
+    }
+    // The stray file is replaced by the next save of that ID.
+    ReadParameterImage(params, Pattern(99));
+    ASSERT_EQ(store->SavePreset(), 3);
+    EXPECT_EQ(ReadAll(Path("SAVE3.dat")), Bytes(Pattern(99)));
+}
+
+}  // namespace
+}  // namespace quorvell

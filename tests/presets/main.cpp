@@ -1,0 +1,22 @@
+// Test entry: test-mode standard paths under a private home, so that the trash, the
+// application data folder and the per-user folders of a test never touch the real ones.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+int main(int argc, char** argv) {
+    QTemporaryDir home;
+    if (!home.isValid()) {
+        return 1;
+    }
+    qputenv("HOME", home.path().toLocal8Bit());
+    qunsetenv("XDG_DATA_HOME");
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication::setOrganizationName("Quorvell");
+    QCoreApplication::setApplicationName("Quorvell");
+    QCoreApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
