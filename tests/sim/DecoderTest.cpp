@@ -1,0 +1,195 @@
+// The command-frame decoder: what it accepts, what it flags, and what it applies.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "FrameDecoder.h"
+#include "Frames.h"
+
+namespace quorvell {
+namespace {
+
+DeviceParameters Defaults() {
+    DeviceParameters p{};
+    ResetDeviceParameters(p);
+    return p;
+}
+
+std::vector<std::uint8_t> Bytes(const Frame& f) {
+    return {f.Bytes().begin(), f.Bytes().end()};
+}
+
+DecodedCommand Decode(const std::vector<std::uint8_t>& bytes) {
+    return DecodeCommand(bytes);
+}
+
+// A model away from the defaults in every field a command carries.
+DeviceParameters Edited() {
+    DeviceParameters p = Defaults();
+    p.channels[1].bands[4] = {.freq = 1234, .gain = 301, .q = 7, .reserved = {}, .flag = 1};
+    p.channels[0].hipass = {.freq = 80, .type = 4, .q = 7};
+    p.channels[1].lopass = {.freq = 9000, .type = 3, .q = 0};
+    p.channels[0].limiter.ratio = 40;
+    p.channels[0].limiter.threshold = 12;
+    p.channels[0].limiter.attack = 5;
+    p.channels[0].limiter.release = 90;
+    p.channels[1].level = 200;
+    p.mainLevel = 48;
+    p.channels[1].phase = 1;
+    p.deviceName = {'S', 'T', 'A', 'G', 'E', ' ', 'L', 'E', 'F', 'T'};
+    return p;
+}
+
+TEST(FrameDecoder, EveryBuiltCommandDecodesValidAndAppliesBack) {
+    const DeviceParameters edited = Edited();
+    const double e = ComputeEulerE();
+    const std::vector<std::pair<std::string, Frame>> frames = {
+        {"CmdEqBand", *BuildEqBand(edited, 1, 4)},
+        {"CmdHipass", *BuildHipass(edited, 0)},
+        {"CmdLopass", *BuildLopass(edited, 1)},
+        {"CmdLevel", BuildLevel(edited, 0)},
+        {"CmdLevel", BuildLevel(edited, 2)},
+        {"CmdLimiter", *BuildLimiter(edited, 0, e)},
+        {"CmdPhase", BuildPhase(edited, 1)},
+        {"CmdSetName", BuildSetName(edited)},
+        {"CmdConnect", BuildConnect(39060, 0x7F000001)},
+        {"CmdReset", BuildReset()},
+        {"CmdDiscover", BuildDiscover(39060, 0x7F000001)},
+    };
+    DeviceParameters applied = Defaults();
+    for (const auto& [name, frame] : frames) {
+        const DecodedCommand d = DecodeCommand(frame.Bytes());
+        EXPECT_EQ(d.commandName, name);
+        EXPECT_TRUE(d.valid) << name << ": " << d.reason;
+        EXPECT_EQ(d.code, frame[3]);
+        ApplyCommand(applied, d);
+    }
+    EXPECT_EQ(WriteParameterImage(applied), WriteParameterImage(edited));
+}
+
+TEST(FrameDecoder, FieldsAndDescriptionsReadTheWireValues) {
+    struct Case {
+        std::vector<std::uint8_t> bytes;
+        std::string text;
+    } cases[] = {
+        {{0xAA, 0x55, 0x03, 0x04, 0x00, 0x30, 0xA5}, "CmdLevel target=0 level=48"},
+        {{0xAA, 0x55, 0x03, 0x0A, 0x01, 0x01, 0xA5}, "CmdPhase channel=1 phase=1"},
+        {{0xAA, 0x55, 0x01, 0x08, 0xA5}, "CmdReset"},
+        {{0xAA, 0x55, 0x07, 0x07, 0x98, 0x94, 0xC0, 0xA8, 0x00, 0x0A, 0xA5},
+         "CmdConnect port=39060 address=192.168.0.10"},
+        {{0xAA, 0x55, 0x0B, 0x06, 'A', 'B', 'C', 0, 0, 0, 0, 0, 0, 0, 0xA5},
+         "CmdSetName name=\"ABC\""},
+        {{0xAA, 0x55, 0x0B, 0x06, 'A', 0x01, '\\', 0, 0, 0, 0, 0, 0, 0, 0xA5},
+         "CmdSetName name=\"A\\x01\\x5C\""},
+        {{0xAA, 0x55, 0x03, 0x04, 0x03, 0x30, 0xA5},
+         "CmdLevel target=3 level=48 [invalid: target 3 outside 0..2]"},
+        {{0xAA, 0x55}, "datagram [invalid: 2 bytes: too short for a command]"},
+        {{0xAA, 0x55, 0x01, 0x09, 0xA5}, "code 0x09 [invalid: unknown command code 0x09]"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DescribeCommand(Decode(c.bytes)), c.text);
+    }
+    const auto eq = DecodeCommand(BuildEqBand(Defaults(), 0, 1)->Bytes());
+    EXPECT_EQ(eq.Field("freq"), 50);
+    EXPECT_EQ(eq.Field("q"), 20);
+    EXPECT_EQ(eq.Field("gain"), 180);
+    EXPECT_TRUE(
+        DescribeCommand(eq).starts_with("CmdEqBand channel=0 band=1 freq=50 q=20 "
+                                        "gain=180 b0="));
+}
+
+// Each case damages a valid frame. Structure faults are never applied; a frame that only
+// carries a wrong coefficient or an out-of-range value is applied and reported invalid.
+TEST(FrameDecoder, DamagedFramesAreReportedAndOnlyStructureFaultsRefused) {
+    const DeviceParameters base = Defaults();
+    struct Case {
+        std::string name;
+        std::vector<std::uint8_t> bytes;
+        bool wellFormed;
+        std::string reason;
+    };
+    auto eq = Bytes(*BuildEqBand(base, 0, 3));
+    auto with = [](std::vector<std::uint8_t> b, std::size_t at, std::uint8_t v) {
+        b[at] = v;
+        return b;
+    };
+    DeviceParameters loud = base;
+    loud.channels[0].bands[3].gain = 400;
+    DeviceParameters oddType = base;
+    oddType.channels[1].hipass.type = 4;
+    oddType.channels[1].hipass.q = 0;
+    auto hipassTypeNine = Bytes(*BuildHipass(oddType, 1));
+    hipassTypeNine[27] = 9;
+    auto eqLonger = eq;
+    eqLonger.insert(eqLonger.end() - 1, 0x00);
+    eqLonger[2] = 30;
+    const std::vector<Case> cases = {
+        {"coefficient byte", with(eq, 17, eq[17] ^ 0x01), true, "b1: expected "},
+        {"length byte", with(eq, 2, 0x1C), false, "length byte 0x1C, expected 0x1D"},
+        {"trailer", with(eq, 32, 0x00), false, "trailer 0x00, expected 0xA5"},
+        {"one byte more", eqLonger, false, "34 bytes, expected 33"},
+        {"channel 2", with(eq, 4, 2), false, "channel 2 outside 0..1"},
+        {"band 0", with(eq, 5, 0), false, "band 0 outside 1..7"},
+        {"gain out of range", Bytes(*BuildEqBand(loud, 0, 3)), true, "gain 400 outside 0..360"},
+        {"crossover type", hipassTypeNine, true, "type 9 outside 0..4"},
+        {"no header", with(eq, 1, 0x56), false, "no AA 55 header"},
+        {"limiter word", with(Bytes(*BuildLimiter(base, 1, ComputeEulerE())), 45, 0x00), true,
+         "g: expected "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const DecodedCommand d = Decode(c.bytes);
+        EXPECT_FALSE(d.valid);
+        EXPECT_EQ(d.wellFormed, c.wellFormed);
+        EXPECT_NE(d.reason.find(c.reason), std::string::npos) << d.reason;
+        DeviceParameters params = base;
+        EXPECT_EQ(ApplyCommand(params, d), c.wellFormed);
+        if (!c.wellFormed) {
+            EXPECT_EQ(WriteParameterImage(params), WriteParameterImage(base));
+        }
+    }
+}
+
+TEST(FrameDecoder, CrossoverQOfZeroIsAcceptedAsTheModelStartsWithIt) {
+    const auto d = DecodeCommand(BuildHipass(Defaults(), 0)->Bytes());
+    EXPECT_EQ(d.Field("q"), 0);
+    EXPECT_TRUE(d.valid) << d.reason;
+}
+
+TEST(FrameDecoder, TruncatedFramesReadOnlyTheirOwnBytes) {
+    const double e = ComputeEulerE();
+    for (const Frame& frame : {*BuildEqBand(Defaults(), 1, 7), *BuildLimiter(Defaults(), 0, e),
+                               BuildSetName(Edited()), BuildConnect(1, 2)}) {
+        for (std::size_t n = 0; n < frame.Size(); ++n) {
+            // A heap copy of exactly n bytes, so that a read past the end is caught by ASan.
+            const std::vector<std::uint8_t> prefix(frame.Bytes().begin(),
+                                                   frame.Bytes().begin() + n);
+            const DecodedCommand d = Decode(prefix);
+            EXPECT_FALSE(d.wellFormed) << n;
+            DeviceParameters params = Defaults();
+            EXPECT_FALSE(ApplyCommand(params, d));
+        }
+    }
+}
+
+TEST(FrameDecoder, RandomDatagramsAreNeverApplied) {
+    std::mt19937 random(2024);
+    for (int i = 0; i < 2000; ++i) {
+        std::vector<std::uint8_t> bytes(random() % 80);
+        for (auto& b : bytes) {
+            b = static_cast<std::uint8_t>(random());
+        }
+        if (bytes.size() >= 2 && i % 2 == 0) {
+            bytes[0] = 0xAA;
+            bytes[1] = 0x55;
+        }
+        const DecodedCommand d = Decode(bytes);
+        EXPECT_FALSE(d.wellFormed) << ToHex(bytes);
+    }
+}
+
+}  // namespace
+}  // namespace quorvell

@@ -1,0 +1,388 @@
+// The virtual processor in process, driven over loopback UDP like the real device.
+#include <gtest/gtest.h>
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <random>
+
+#include "SimProcessor.h"
+#include "SimTestSupport.h"
+
+namespace quorvell::sim {
+namespace {
+
+using test::Client;
+using test::Hex;
+using test::TestAddress;
+using test::ToIpv4;
+using test::WaitFor;
+
+SimOptions At(int host) {
+    SimOptions o;
+    o.address = TestAddress(host);
+    return o;
+}
+
+DeviceParameters StartupDefaults(std::string_view name) {
+    DeviceParameters p{};
+    ResetDeviceParameters(p);
+    std::copy(name.begin(), name.end(), p.deviceName.begin());
+    return p;
+}
+
+ParameterImage Image(const DeviceParameters& p) {
+    return WriteParameterImage(p);
+}
+
+// Starts a processor or fails the test.
+#define START(sim)                                               \
+    do {                                                         \
+        QString error;                                           \
+        ASSERT_TRUE((sim).Start(&error)) << error.toStdString(); \
+    } while (false)
+
+TEST(SimHandshake, ConnectAnswersFullStateAtTheAddressInTheRequest) {
+    SimProcessor sim(At(10));
+    START(sim);
+    Client sender(TestAddress(11), kDevicePort);
+    Client replyTo(TestAddress(12), 39070);
+    sender.Send(BuildConnect(39070, ToIpv4(replyTo.Address())), TestAddress(10));
+    const auto answer = replyTo.Receive();
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->data().size(), 134);
+    EXPECT_EQ(static_cast<std::uint8_t>(answer->data()[2]), 130);
+    EXPECT_EQ(Hex(answer->data()), ToHex(BuildFullState(StartupDefaults("QV-SIM")).Bytes()));
+    EXPECT_EQ(answer->senderAddress(), TestAddress(10));
+    EXPECT_EQ(answer->senderPort(), kDevicePort);
+    EXPECT_EQ(sim.Log().back().answer, "StatusFullState to 127.0.10.12:39070");
+}
+
+TEST(SimHandshake, ConnectWithoutOwnAddressIsAnsweredAtItsSource) {
+    SimProcessor sim(At(45));
+    START(sim);
+    Client client(TestAddress(46), 39071);
+    client.Send(BuildConnect(0, 0), TestAddress(45));
+    const auto answer = client.Receive();
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->data().size(), 134);
+}
+
+TEST(SimHandshake, DiscoverAnswersWithTheName) {
+    SimOptions o = At(14);
+    o.name = "HALL-B";
+    SimProcessor sim(o);
+    START(sim);
+    Client client(TestAddress(15), kDevicePort);
+    client.Send(BuildDiscover(kDevicePort, ToIpv4(client.Address())), TestAddress(14));
+    const auto answer = client.Receive();
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(Hex(answer->data()), "AA 55 0C 80 00 48 41 4C 4C 2D 42 00 00 00 00 A5");
+    EXPECT_EQ(ParseDeviceFound({reinterpret_cast<const std::uint8_t*>(answer->data().data()),
+                                static_cast<std::size_t>(answer->data().size())}),
+              "HALL-B");
+}
+
+TEST(SimHandshake, SetNameAnswersTheConnectedClientElseTheSender) {
+    SimProcessor sim(At(16));
+    START(sim);
+    Client sender(TestAddress(17), kDevicePort);
+    Client panel(TestAddress(18), kDevicePort);
+    DeviceParameters named{};
+    named.deviceName = {'S', 'T', 'U', 'D', 'I', 'O'};
+
+    sender.Send(BuildSetName(named), TestAddress(16));
+    auto answer = sender.Receive();
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(Hex(answer->data()), "AA 55 01 06 A5");
+    EXPECT_EQ(DeviceNameText(sim.Settings()), "STUDIO");
+
+    panel.Send(BuildConnect(kDevicePort, ToIpv4(panel.Address())), TestAddress(16));
+    ASSERT_TRUE(panel.Receive());
+    named.deviceName = {'S', 'T', 'A', 'G', 'E', '-', '2', '0', '2', '4'};
+    sender.Send(BuildSetName(named), TestAddress(16));
+    answer = panel.Receive();
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(Hex(answer->data()), "AA 55 01 06 A5");
+    EXPECT_EQ(DeviceNameText(sim.Settings()), "STAGE-2024");
+    // The discovery answer carries the new name.
+    sender.Send(BuildDiscover(kDevicePort, ToIpv4(sender.Address())), TestAddress(16));
+    answer = sender.Receive();
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(Hex(answer->data()), "AA 55 0C 80 00 53 54 41 47 45 2D 32 30 32 34 A5");
+}
+
+TEST(SimHandshake, ResetLoadsTheDefaultsKeepsTheNameAndAnswersResetState) {
+    SimProcessor sim(At(20));
+    START(sim);
+    DeviceParameters& s = sim.MutableSettings();
+    s.channels[0].bands[2].gain = 300;
+    s.channels[1].hipass = {.freq = 100, .type = 4, .q = 50};
+    s.channels[0].phase = 1;
+    s.mainLevel = 90;
+    Client panel(TestAddress(21), kDevicePort);
+    panel.Send(BuildConnect(kDevicePort, ToIpv4(panel.Address())), TestAddress(20));
+    ASSERT_TRUE(panel.Receive());
+
+    panel.Send(BuildReset(), TestAddress(20));
+    const auto answer = panel.Receive();
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->data().size(), 124);
+    EXPECT_EQ(static_cast<std::uint8_t>(answer->data()[2]), 120);
+    const DeviceParameters defaults = StartupDefaults("QV-SIM");
+    EXPECT_EQ(Hex(answer->data()), ToHex(BuildResetState(defaults).Bytes()));
+    EXPECT_EQ(Image(sim.Settings()), Image(defaults));
+}
+
+TEST(SimSettings, EveryCommandChangesItsFieldsAndNothingElse) {
+    SimProcessor sim(At(22));
+    START(sim);
+    Client panel(TestAddress(23), kDevicePort);
+    DeviceParameters want = sim.Settings();
+    const double e = ComputeEulerE();
+    // Each step edits the panel's model and sends the record's frame, as the pages do.
+    const std::vector<std::function<Frame(DeviceParameters&)>> steps = {
+        [](DeviceParameters& p) {
+            p.channels[0].bands[1] = {.freq = 63, .gain = 0, .q = 1, .reserved = {}, .flag = 1};
+            return *BuildEqBand(p, 0, 1);
+        },
+        [](DeviceParameters& p) {
+            p.channels[1].bands[7] = {
+                .freq = 20000, .gain = 360, .q = 1000, .reserved = {}, .flag = 1};
+            return *BuildEqBand(p, 1, 7);
+        },
+        [](DeviceParameters& p) {
+            p.channels[1].hipass = {.freq = 120, .type = 2, .q = 0};
+            return *BuildHipass(p, 1);
+        },
+        [](DeviceParameters& p) {
+            p.channels[0].lopass = {.freq = 4000, .type = 4, .q = 9};
+            return *BuildLopass(p, 0);
+        },
+        [](DeviceParameters& p) {
+            p.mainLevel = 254;
+            return BuildLevel(p, 0);
+        },
+        [](DeviceParameters& p) {
+            p.channels[0].level = 48;
+            return BuildLevel(p, 1);
+        },
+        [e](DeviceParameters& p) {
+            p.channels[1].limiter.ratio = 2000;
+            p.channels[1].limiter.threshold = 60;
+            p.channels[1].limiter.attack = 100;
+            p.channels[1].limiter.release = 1;
+            return *BuildLimiter(p, 1, e);
+        },
+        [](DeviceParameters& p) {
+            p.channels[1].phase = 1;
+            return BuildPhase(p, 1);
+        },
+    };
+    for (const auto& step : steps) {
+        panel.Send(step(want), TestAddress(22));
+    }
+    ASSERT_TRUE(WaitFor([&] { return sim.Log().size() == steps.size(); }));
+    for (const LogEntry& entry : sim.Log()) {
+        EXPECT_TRUE(entry.decoded.valid) << entry.decoded.reason;
+        EXPECT_TRUE(entry.applied);
+    }
+    EXPECT_EQ(Image(sim.Settings()), Image(want));
+}
+
+TEST(SimSettings, InvalidFramesAreLoggedWithTheirReason) {
+    SimProcessor sim(At(24));
+    START(sim);
+    Client panel(TestAddress(25), kDevicePort);
+    DeviceParameters p = sim.Settings();
+    p.channels[0].bands[5].gain = 240;
+    QByteArray coefficient = test::ToBytes(*BuildEqBand(p, 0, 5));
+    coefficient[12] = static_cast<char>(coefficient[12] ^ 0x04);  // b0's first byte
+    QByteArray length = test::ToBytes(BuildLevel(p, 0));
+    length[2] = 0x04;
+    panel.Send(coefficient, TestAddress(24));
+    panel.Send(length, TestAddress(24));
+    ASSERT_TRUE(WaitFor([&] { return sim.Log().size() == 2; }));
+
+    const LogEntry& bad = sim.Log()[0];
+    EXPECT_FALSE(bad.decoded.valid);
+    EXPECT_TRUE(bad.decoded.reason.starts_with("b0: expected ")) << bad.decoded.reason;
+    EXPECT_TRUE(bad.applied);  // settings intact, only the coefficient is wrong
+    EXPECT_EQ(sim.Settings().channels[0].bands[5].gain, 240);
+
+    const LogEntry& broken = sim.Log()[1];
+    EXPECT_EQ(broken.decoded.reason, "length byte 0x04, expected 0x03");
+    EXPECT_FALSE(broken.applied);
+
+    const auto json = QJsonDocument::fromJson(FormatLogLine(bad, sim.Endpoint())).object();
+    EXPECT_EQ(json.value("processor").toString(), "127.0.10.24:39060");
+    EXPECT_EQ(json.value("sender").toString(), "127.0.10.25:39060");
+    EXPECT_EQ(json.value("code").toInt(), 1);
+    EXPECT_EQ(json.value("command").toString(), "CmdEqBand");
+    EXPECT_EQ(json.value("fields").toObject().value("gain").toInt(), 240);
+    EXPECT_FALSE(json.value("valid").toBool(true));
+    EXPECT_TRUE(json.value("reason").toString().startsWith("b0: expected "));
+    EXPECT_TRUE(json.value("time").toString().endsWith('Z'));
+    EXPECT_EQ(json.value("bytes").toString().toStdString(), Hex(coefficient));
+}
+
+TEST(SimFaults, DropAllIgnoresEveryDatagramButLogsIt) {
+    SimOptions o = At(26);
+    o.dropFraction = 1.0;
+    SimProcessor sim(o);
+    START(sim);
+    Client panel(TestAddress(27), kDevicePort);
+    DeviceParameters p = sim.Settings();
+    p.mainLevel = 10;
+    panel.Send(BuildLevel(p, 0), TestAddress(26));
+    panel.Send(BuildConnect(kDevicePort, ToIpv4(panel.Address())), TestAddress(26));
+    ASSERT_TRUE(WaitFor([&] { return sim.Log().size() == 2; }));
+    for (const auto& entry : sim.Log()) {
+        EXPECT_TRUE(entry.dropped);
+        EXPECT_FALSE(entry.applied);
+        EXPECT_TRUE(entry.answer.empty());
+        EXPECT_TRUE(FormatLogLine(entry, sim.Endpoint()).contains("\"dropped\":true"));
+    }
+    EXPECT_EQ(sim.Settings().mainLevel, 0);
+    EXPECT_FALSE(panel.HasPending());
+}
+
+TEST(SimFaults, DropDecisionsRepeatWithTheSameSeed) {
+    auto pattern = [](int host, quint32 seed) {
+        SimOptions o = At(host);
+        o.dropFraction = 0.5;
+        o.seed = seed;
+        SimProcessor sim(o);
+        QString error;
+        EXPECT_TRUE(sim.Start(&error)) << error.toStdString();
+        Client panel(TestAddress(30), kDevicePort);
+        for (int i = 0; i < 40; ++i) {
+            panel.Send(BuildReset(), TestAddress(host));
+        }
+        EXPECT_TRUE(WaitFor([&] { return sim.Log().size() == 40; }));
+        std::string dropped;
+        for (const auto& entry : sim.Log()) {
+            dropped += entry.dropped ? 'x' : '.';
+        }
+        return dropped;
+    };
+    const std::string first = pattern(28, 7);
+    EXPECT_EQ(pattern(29, 7), first);
+    EXPECT_NE(first.find('x'), std::string::npos);
+    EXPECT_NE(first.find('.'), std::string::npos);
+}
+
+TEST(SimFaults, NoAnswerIgnoresConnectButStillAnswersDiscovery) {
+    SimOptions o = At(31);
+    o.noAnswer = true;
+    SimProcessor sim(o);
+    START(sim);
+    Client panel(TestAddress(32), kDevicePort);
+    panel.Send(BuildConnect(kDevicePort, ToIpv4(panel.Address())), TestAddress(31));
+    panel.Send(BuildDiscover(kDevicePort, ToIpv4(panel.Address())), TestAddress(31));
+    // Loopback keeps the order: had the connect been answered, that answer would come first.
+    const auto answer = panel.Receive();
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(static_cast<std::uint8_t>(answer->data()[3]), 0x80);
+    EXPECT_TRUE(sim.Log()[0].answer.empty());
+}
+
+TEST(SimProcessors, SeveralRunSideBySideEachOnItsOwnAddress) {
+    std::vector<std::unique_ptr<SimProcessor>> sims;
+    for (int i = 0; i < 3; ++i) {
+        SimOptions o = At(33 + i);
+        o.name = "ROOM-" + std::to_string(i + 1);
+        sims.push_back(std::make_unique<SimProcessor>(o));
+        START(*sims.back());
+    }
+    Client panel(TestAddress(36), kDevicePort);
+    for (int i = 0; i < 3; ++i) {
+        panel.Send(BuildDiscover(kDevicePort, ToIpv4(panel.Address())), TestAddress(33 + i));
+    }
+    std::map<QString, std::string> found;
+    for (int i = 0; i < 3; ++i) {
+        const auto answer = panel.Receive();
+        ASSERT_TRUE(answer);
+        const auto& d = answer->data();
+        found[answer->senderAddress().toString()] = *ParseDeviceFound(
+            {reinterpret_cast<const std::uint8_t*>(d.data()), static_cast<std::size_t>(d.size())});
+    }
+    const std::map<QString, std::string> want = {
+        {"127.0.10.33", "ROOM-1"}, {"127.0.10.34", "ROOM-2"}, {"127.0.10.35", "ROOM-3"}};
+    EXPECT_EQ(found, want);
+}
+
+TEST(SimProcessors, SecondProcessorOnTheSameAddressReportsAddressInUse) {
+    SimProcessor first(At(39));
+    START(first);
+    SimProcessor second(At(39));
+    QString error;
+    EXPECT_FALSE(second.Start(&error));
+    EXPECT_EQ(error, "127.0.10.39:39060: address in use");
+}
+
+TEST(SimProcessors, StartsFromAPresetImage) {
+    DeviceParameters preset = StartupDefaults("PRESET");
+    preset.channels[1].bands[3].freq = 444;
+    preset.channels[0].lopass.type = 3;
+    preset.linkUp = 1;
+    SimOptions o = At(44);
+    o.state = Image(preset);
+    o.name.clear();  // keep the preset's name
+    SimProcessor sim(o);
+    EXPECT_EQ(sim.Settings().channels[1].bands[3].freq, 444);
+    EXPECT_EQ(sim.Settings().channels[0].lopass.type, 3);
+    EXPECT_EQ(DeviceNameText(sim.Settings()), "PRESET");
+    EXPECT_EQ(sim.Settings().linkUp, 0);
+}
+
+TEST(SimRobustness, GarbageDatagramsNeverChangeTheSettings) {
+    SimProcessor sim(At(37));
+    START(sim);
+    Client panel(TestAddress(38), kDevicePort);
+    const ParameterImage before = Image(sim.Settings());
+    DeviceParameters loud = sim.Settings();
+    loud.mainLevel = 100;
+    QByteArray truncated = test::ToBytes(*BuildEqBand(loud, 0, 1)).left(20);
+    QByteArray padded = test::ToBytes(BuildLevel(loud, 0)) + QByteArray(1, '\0');
+    std::vector<QByteArray> garbage = {
+        QByteArray(),
+        QByteArray(1, '\xAA'),
+        QByteArray::fromHex("AA55"),
+        QByteArray::fromHex("AA5501"),
+        truncated,
+        padded,
+        QByteArray::fromHex("AA5503040030"),    // no trailer
+        QByteArray::fromHex("AA5501090000A5"),  // unused code
+        QByteArray(60000, '\xAA'),
+    };
+    std::mt19937 random(99);
+    for (int i = 0; i < 200; ++i) {
+        QByteArray bytes(static_cast<qsizetype>(random() % 300), '\0');
+        for (auto& b : bytes) {
+            b = static_cast<char>(random());
+        }
+        if (i % 2 == 0 && bytes.size() > 4) {
+            bytes[0] = '\xAA';
+            bytes[1] = 0x55;
+            bytes[3] = static_cast<char>(random() % 12);
+        }
+        garbage.push_back(bytes);
+    }
+    // One at a time: a burst of large datagrams could overflow the socket's buffer.
+    for (const auto& bytes : garbage) {
+        const std::size_t logged = sim.Log().size();
+        panel.Send(bytes, TestAddress(37));
+        ASSERT_TRUE(WaitFor([&] { return sim.Log().size() == logged + 1; }));
+    }
+    for (const auto& entry : sim.Log()) {
+        EXPECT_FALSE(entry.applied) << Hex(entry.bytes);
+        EXPECT_FALSE(FormatLogLine(entry, sim.Endpoint()).isEmpty());
+    }
+    EXPECT_EQ(Image(sim.Settings()), before);
+    // Still answering afterwards.
+    panel.Send(BuildDiscover(kDevicePort, ToIpv4(panel.Address())), TestAddress(37));
+    EXPECT_TRUE(panel.Receive());
+}
+
+}  // namespace
+}  // namespace quorvell::sim

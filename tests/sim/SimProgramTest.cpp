@@ -1,0 +1,119 @@
+// The quorvell-sim program: options, bind failure and shutdown by signal.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "SimCommandLine.h"
+#include "SimTestSupport.h"
+
+namespace quorvell::sim {
+namespace {
+
+using test::Client;
+using test::TestAddress;
+using test::WaitFor;
+
+QStringList Split(const char* args) {
+    return QString::fromLatin1(args).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+TEST(SimCommandLine, ExpandsCountIntoConsecutiveAddressesAndNames) {
+    QString error;
+    const auto line = ParseSimCommandLine(
+        Split("--address 127.0.0.254 --count 3 --name HALL --port 40000 --drop 0.25 --seed 5 "
+              "--no-answer --log -"),
+        &error);
+    ASSERT_TRUE(line) << error.toStdString();
+    ASSERT_EQ(line->processors.size(), 3u);
+    const char* addresses[] = {"127.0.0.254", "127.0.0.255", "127.0.1.0"};
+    const char* names[] = {"HALL", "HALL-2", "HALL-3"};
+    for (int i = 0; i < 3; ++i) {
+        const SimOptions& o = line->processors[i];
+        EXPECT_EQ(o.address.toString(), addresses[i]);
+        EXPECT_EQ(o.name, names[i]);
+        EXPECT_EQ(o.port, 40000);
+        EXPECT_EQ(o.dropFraction, 0.25);
+        EXPECT_EQ(o.seed, 5u + i);
+        EXPECT_TRUE(o.noAnswer);
+    }
+    EXPECT_EQ(line->logPath, QStringLiteral("-"));
+}
+
+TEST(SimCommandLine, RefusesBadValuesWithOneLineNamingTheOption) {
+    QTemporaryDir dir;
+    const QString shortFile = dir.filePath("short.dat");
+    QFile f(shortFile);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(700, '\0'));
+    f.close();
+    struct Case {
+        QStringList args;
+        QString error;
+    } cases[] = {
+        {Split("--name ELEVENBYTES"),
+         "--name: \"ELEVENBYTES\" is 11 bytes; a device name holds at most 10 bytes"},
+        {Split("--name NINEBYTES --count 2"),
+         "--name: \"NINEBYTES-2\" is 11 bytes; a device name holds at most 10 bytes"},
+        {Split("--address 127.0.0.300"), "--address: \"127.0.0.300\" is not one IPv4 address"},
+        {Split("--address 0.0.0.0"), "--address: \"0.0.0.0\" is not one IPv4 address"},
+        {Split("--count 0"), "--count: \"0\" is not a number from 1 to 256"},
+        {Split("--port 70000"), "--port: \"70000\" is not a port from 1 to 65535"},
+        {Split("--drop 1.5"), "--drop: \"1.5\" is not a fraction from 0 to 1"},
+        {Split("--seed -1"), "--seed: \"-1\" is not a number from 0 to 4294967295"},
+        {QStringList{"--state", shortFile},
+         "--state " + shortFile + ": 700 bytes; a preset data file holds exactly 768"},
+        {Split("--bogus"), "Unknown option 'bogus'."},
+        {Split("extra"), "unexpected argument \"extra\""},
+    };
+    for (const auto& c : cases) {
+        QString error;
+        EXPECT_FALSE(ParseSimCommandLine(c.args, &error)) << c.args.join(' ').toStdString();
+        EXPECT_EQ(error, c.error);
+    }
+}
+
+TEST(SimProgram, AddressInUseGivesOneLineAndStatusOne) {
+    SimOptions o;
+    o.address = TestAddress(40);
+    SimProcessor holder(o);
+    QString error;
+    ASSERT_TRUE(holder.Start(&error)) << error.toStdString();
+    QProcess sim;
+    sim.start(QStringLiteral(QUORVELL_SIM_PATH), {"--address", "127.0.10.40"});
+    ASSERT_TRUE(sim.waitForFinished(20000));
+    EXPECT_EQ(sim.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(sim.exitCode(), 1);
+    EXPECT_EQ(sim.readAllStandardError(), "127.0.10.40:39060: address in use\n");
+}
+
+// Runs the program with --log -, waits until it has logged a datagram (so it is up and
+// answering), then stops it with a signal.
+TEST(SimProgram, SigtermAndSigintEndItWithStatusZero) {
+    const struct {
+        int host;
+        int signal;
+    } cases[] = {{41, SIGTERM}, {42, SIGINT}};
+    Client panel(TestAddress(43), kDevicePort);
+    for (const auto& c : cases) {
+        QProcess sim;
+        const QString address = TestAddress(c.host).toString();
+        sim.start(QStringLiteral(QUORVELL_SIM_PATH), {"--address", address, "--log", "-"});
+        ASSERT_TRUE(sim.waitForStarted(20000));
+        ASSERT_TRUE(WaitFor([&] { return sim.readAllStandardError().contains("listening"); }));
+        panel.Send(BuildDiscover(kDevicePort, panel.Address().toIPv4Address()),
+                   TestAddress(c.host));
+        ASSERT_TRUE(panel.Receive());
+        ASSERT_TRUE(WaitFor([&] { return sim.canReadLine(); }));
+        EXPECT_TRUE(sim.readLine().startsWith("{\"time\":"));
+        ::kill(static_cast<pid_t>(sim.processId()), c.signal);
+        ASSERT_TRUE(sim.waitForFinished(20000));
+        EXPECT_EQ(sim.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(sim.exitCode(), 0);
+    }
+}
+
+}  // namespace
+}  // namespace quorvell::sim

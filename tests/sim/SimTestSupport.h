@@ -1,0 +1,84 @@
+// Loopback helpers for driving virtual processors from a test: a raw UDP client and an
+// event-loop wait with a generous deadline.
+#pragma once
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QHostAddress>
+#include <QNetworkDatagram>
+#include <QUdpSocket>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Frames.h"
+
+namespace quorvell::sim::test {
+
+// Every test uses its own 127.0.10.x addresses, so that ctest -j runs them side by side.
+inline QHostAddress TestAddress(int host) {
+    return QHostAddress(QStringLiteral("127.0.10.%1").arg(host));
+}
+
+inline Ipv4 ToIpv4(const QHostAddress& a) {
+    return a.toIPv4Address();
+}
+
+// Runs the event loop until `done` holds or 10 s have passed; returns whether it held.
+// `done` is called once per pass and may consume what it tests.
+inline bool WaitFor(const std::function<bool()>& done) {
+    const QDeadlineTimer deadline(10000);
+    while (!done()) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    }
+    return true;
+}
+
+inline QByteArray ToBytes(const Frame& f) {
+    return QByteArray(reinterpret_cast<const char*>(f.Bytes().data()),
+                      static_cast<qsizetype>(f.Size()));
+}
+
+inline std::string Hex(const QByteArray& b) {
+    return ToHex(
+        {reinterpret_cast<const std::uint8_t*>(b.constData()), static_cast<std::size_t>(b.size())});
+}
+
+// A UDP endpoint bound to one loopback address and port.
+class Client {
+public:
+    Client(const QHostAddress& address, quint16 port) : address_(address), port_(port) {
+        bound_ = socket_.bind(address, port);
+    }
+    bool Bound() const { return bound_; }
+    const QHostAddress& Address() const { return address_; }
+    quint16 Port() const { return port_; }
+
+    void Send(const QByteArray& bytes, const QHostAddress& to, quint16 port = kDevicePort) {
+        socket_.writeDatagram(bytes, to, port);
+    }
+    void Send(const Frame& f, const QHostAddress& to, quint16 port = kDevicePort) {
+        Send(ToBytes(f), to, port);
+    }
+
+    // The next datagram, or nothing after the deadline.
+    std::optional<QNetworkDatagram> Receive() {
+        if (!WaitFor([this] { return socket_.hasPendingDatagrams(); })) {
+            return std::nullopt;
+        }
+        return socket_.receiveDatagram();
+    }
+    bool HasPending() { return socket_.hasPendingDatagrams(); }
+
+private:
+    QHostAddress address_;
+    quint16 port_;
+    QUdpSocket socket_;
+    bool bound_ = false;
+};
+
+}  // namespace quorvell::sim::test
