@@ -1,0 +1,491 @@
+// `preset`: list, save, recall, rename, delete, export and import the presets of the data
+// directory. Only save (and recall with --device) talk to a processor.
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QSettings>
+#include <QTimer>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "CliCommand.h"
+#include "DeviceLink.h"
+#include "PresetDatabase.h"
+#include "PresetStore.h"
+
+namespace quorvell::cli {
+namespace {
+
+constexpr std::string_view kPresetHelp =
+    "usage: quorvell-cli [--data-dir DIR] preset SUBCOMMAND [ARGS]\n"
+    "\n"
+    "  list [--json]        ID, NAME and data file of every preset, in ID order\n"
+    "  save [--retry S]     connect to the processor and store its full state as a new\n"
+    "                       preset (ID = highest + 1, at most 24)\n"
+    "  recall ID [--retry S]\n"
+    "                       load the preset; with --device IP (before or after the\n"
+    "                       subcommand) also connect and send it as the panel does (25\n"
+    "                       frames, 1.1 s), then wait until the last one is sent\n"
+    "  rename ID NAME       set the preset's name (at most 8 characters)\n"
+    "  delete ID            remove the preset; its data file goes to the trash\n"
+    "  export ID FILE       copy the preset's 768-byte data file to FILE\n"
+    "  import FILE          store a 768-byte data file as a new preset\n"
+    "\n"
+    "Presets live in DIR (--data-dir), else beside the program when its folder is writable,\n"
+    "else in the per-user application data folder.\n"
+    "Global options for save and recall: --device IP (save: default the panel's stored\n"
+    "address), --bind IP, --port N, --trace.\n"
+    "\n"
+    "Exit status: 0 done; 1 failure (no such preset, no free ID, file or database error);\n"
+    "2 bad arguments; 3 no answer (\"CANNOT CONNECT.\"); 4 the port cannot be bound.\n";
+
+constexpr int kNameMaxCharacters = 8;  // as the panel's Name dialog
+constexpr int kRecallSendTimeoutMs = 10000;
+const char* const kDefaultDevice = "192.168.0.106";
+const char* const kEmptyDevice = "192.168.1.106";
+
+QCoreApplication& EnsureApplication() {
+    static int argc = 1;
+    static char name[] = "quorvell-cli";
+    static char* argv[] = {name, nullptr};
+    if (QCoreApplication::instance() == nullptr) {
+        QCoreApplication::setOrganizationName(QStringLiteral("Quorvell"));
+        QCoreApplication::setApplicationName(QStringLiteral("Quorvell"));
+        static QCoreApplication app(argc, argv);
+    }
+    return *QCoreApplication::instance();
+}
+
+std::string StoredDevice() {
+    QSettings settings(QStringLiteral("Quorvell"), QStringLiteral("Quorvell"));
+    settings.beginGroup(QStringLiteral("U_FONT_SECTION"));
+    if (!settings.contains(QStringLiteral("hostip"))) {
+        return kDefaultDevice;
+    }
+    const QString stored = settings.value(QStringLiteral("hostip")).toString();
+    return stored.isEmpty() ? kEmptyDevice : stored.toStdString();
+}
+
+// Messages of the store go to stderr, except the recall confirmation, which the command
+// prints itself once it knows the outcome.
+class CliMessageBoxes final : public MessageBoxes {
+public:
+    MessageAnswer Show(const Message& message) override {
+        if (message.text != kTextRecallDone) {
+            std::cerr << message.text << '\n';
+        }
+        return MessageAnswer::Ok;
+    }
+};
+
+// The store over the resolved data directory, for one command.
+struct Presets {
+    CliMessageBoxes boxes;
+    DeviceParameters params{};
+    std::unique_ptr<PresetDatabase> db;
+    std::unique_ptr<PresetStore> store;
+
+    bool Open(const GlobalOptions& g) {
+        EnsureApplication();
+        const QString dir = ResolveDataDirectory(QString::fromStdString(g.dataDir),
+                                                 QCoreApplication::applicationDirPath(), boxes);
+        db = std::make_unique<PresetDatabase>(dir, boxes);
+        store = std::make_unique<PresetStore>(*db, params, boxes);
+        return !dir.isEmpty() && db->OpenConnection();
+    }
+};
+
+std::optional<int> ParseId(const std::string& text) {
+    if (text.empty() || text.size() > 9 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
+        return std::nullopt;
+    }
+    return std::stoi(text);
+}
+
+// Takes `flag VALUE` out of args; false after a usage message when the value is missing.
+bool TakeValue(std::vector<std::string>& args, std::string_view flag,
+               std::optional<std::string>* out) {
+    for (auto it = args.begin(); it != args.end(); ++it) {
+        if (*it == flag) {
+            if (it + 1 == args.end()) {
+                UsageError(std::string(flag) + " needs a value");
+                return false;
+            }
+            *out = *(it + 1);
+            args.erase(it, it + 2);
+            return true;
+        }
+    }
+    return true;
+}
+
+// A link to the processor for the length of one command.
+class Session {
+public:
+    explicit Session(const DeviceLinkOptions& options) : link_(params_, options) {
+        ResetDeviceParameters(params_);
+    }
+
+    DeviceParameters& Params() { return params_; }
+    DeviceLink& Link() { return link_; }
+
+    // Connects and waits for the state; kExitOk or the exit status after a message.
+    int Connect() {
+        int status = kExitOk;
+        QEventLoop loop;
+        QObject::connect(&link_, &DeviceLink::linkEstablished, &loop, [&] { loop.exit(); });
+        QObject::connect(&link_, &DeviceLink::connectFailed, &loop, [&] {
+            std::cerr << kTextCannotConnect << '\n';
+            status = kExitNoAnswer;
+            loop.exit();
+        });
+        QObject::connect(&link_, &DeviceLink::bindFailed, &loop, [&](const QString& reason) {
+            std::cerr << kTextBindError << ' ' << reason.toStdString() << '\n';
+            status = kExitBind;
+            loop.exit();
+        });
+        QTimer::singleShot(0, &loop, [&] { link_.Connect(); });
+        loop.exec();
+        if (status != kExitOk) {
+            link_.Close();
+        }
+        return status;
+    }
+
+    // Runs the loop until the paced sequence has been sent; false on timeout.
+    bool WaitForPaced(int timeoutMs) {
+        if (!link_.pacedRunning()) {
+            return true;
+        }
+        QEventLoop loop;
+        bool finished = false;
+        QObject::connect(&link_, &DeviceLink::pacedFinished, &loop, [&] {
+            finished = true;
+            loop.exit();
+        });
+        QTimer::singleShot(timeoutMs, &loop, [&] { loop.exit(); });
+        loop.exec();
+        return finished;
+    }
+
+private:
+    DeviceParameters params_{};
+    DeviceLink link_;
+};
+
+// Link options from the global options and a device address; nothing after a usage message.
+std::optional<DeviceLinkOptions> LinkOptions(const GlobalOptions& g, const std::string& device,
+                                             int retrySeconds) {
+    DeviceLinkOptions o;
+    o.port = static_cast<quint16>(g.port);
+    o.trace = g.trace;
+    o.supervisionSeconds = retrySeconds;
+    if (!g.bind.empty()) {
+        if (!ParseIpv4(g.bind)) {
+            UsageError("--bind: '" + g.bind + "' is not an IPv4 address");
+            return std::nullopt;
+        }
+        o.bindAddress = QHostAddress(QString::fromStdString(g.bind));
+    }
+    if (!ParseIpv4(device)) {
+        UsageError("--device: '" + device + "' is not an IPv4 address");
+        return std::nullopt;
+    }
+    o.deviceAddress = QString::fromStdString(device);
+    return o;
+}
+
+// --retry S, as the other connected commands take it.
+bool TakeRetry(std::vector<std::string>& args, int* seconds) {
+    std::optional<std::string> retry;
+    if (!TakeValue(args, "--retry", &retry)) {
+        return false;
+    }
+    if (retry) {
+        const auto s = ParseId(*retry);
+        if (!s || *s < 1 || *s > 60) {
+            UsageError("--retry: '" + *retry + "' is not a number of seconds 1..60");
+            return false;
+        }
+        *seconds = *s;
+    }
+    return true;
+}
+
+std::optional<PresetRow> FindRow(PresetStore& store, int id) {
+    for (const PresetRow& row : store.ListPresets()) {
+        if (row.id == id) {
+            return row;
+        }
+    }
+    return std::nullopt;
+}
+
+int NoSuchPreset(std::string_view sub, int id) {
+    std::cerr << "quorvell-cli: preset " << sub << ": no preset with ID " << id << '\n';
+    return kExitFailure;
+}
+
+// True (after the message) when preset kMaxPresets or higher exists: a save would do nothing.
+bool Full(PresetStore& store) {
+    const auto rows = store.ListPresets();
+    if (rows.empty() || rows.back().id < kMaxPresets) {
+        return false;
+    }
+    std::cerr << "quorvell-cli: preset: no free preset ID (preset " << rows.back().id
+              << " exists; delete it first)\n";
+    return true;
+}
+
+int RunList(const GlobalOptions& g, std::vector<std::string> args) {
+    const bool json = TakeFlag(args, "--json");
+    if (!args.empty())
+        return UsageError("preset list: unexpected argument '" + args[0] + "'");
+    Presets p;
+    if (!p.Open(g))
+        return kExitFailure;
+    const auto rows = p.store->ListPresets();
+    if (json) {
+        QJsonArray array;
+        for (const PresetRow& r : rows) {
+            array.append(QJsonObject{{"id", r.id},
+                                     {"name", QString::fromStdString(r.name)},
+                                     {"file", QString::fromStdString(r.fileName)}});
+        }
+        std::cout << QJsonDocument(array).toJson(QJsonDocument::Indented).toStdString();
+        return kExitOk;
+    }
+    std::printf("%-3s  %-10s  %s\n", "ID", "NAME", "FILE");
+    for (const PresetRow& r : rows) {
+        std::printf("%-3d  %-10s  %s\n", r.id, r.name.c_str(), r.fileName.c_str());
+    }
+    return kExitOk;
+}
+
+int Saved(int id) {
+    std::cout << "Saved preset " << id << " (SAVE" << id << ")\n";
+    return kExitOk;
+}
+
+int RunSave(const GlobalOptions& g, std::vector<std::string> args) {
+    int retry = 5;
+    if (!TakeRetry(args, &retry))
+        return kExitUsage;
+    if (!args.empty())
+        return UsageError("preset save: unexpected argument '" + args[0] + "'");
+    EnsureApplication();
+    const auto options = LinkOptions(g, g.device.empty() ? StoredDevice() : g.device, retry);
+    if (!options)
+        return kExitUsage;
+    Presets p;
+    if (!p.Open(g))
+        return kExitFailure;
+    if (Full(*p.store))
+        return kExitFailure;
+    Session s(*options);
+    if (const int status = s.Connect(); status != kExitOk)
+        return status;
+    s.Link().Close();
+    PresetStore store(*p.db, s.Params(), p.boxes);
+    const auto id = store.SavePreset();
+    if (!id)
+        return kExitFailure;  // reported, or a save elsewhere took the last ID
+    return Saved(*id);
+}
+
+int RunRecall(const GlobalOptions& g, std::vector<std::string> args) {
+    int retry = 5;
+    std::optional<std::string> device;
+    if (!TakeRetry(args, &retry) || !TakeValue(args, "--device", &device))
+        return kExitUsage;
+    if (args.size() != 1)
+        return UsageError("preset recall: give exactly one ID");
+    const auto id = ParseId(args[0]);
+    if (!id)
+        return UsageError("preset recall: '" + args[0] + "' is not a preset ID");
+    if (!device && !g.device.empty())
+        device = g.device;
+
+    Presets p;
+    if (!p.Open(g))
+        return kExitFailure;
+    if (!FindRow(*p.store, *id))
+        return NoSuchPreset("recall", *id);
+    if (!device) {
+        if (p.store->RecallPreset(*id) != RecallOutcome::Loaded)
+            return kExitFailure;
+        std::cout << kTextRecallDone << '\n';
+        return kExitOk;
+    }
+
+    const auto options = LinkOptions(g, *device, retry);
+    if (!options)
+        return kExitUsage;
+    Session s(*options);
+    if (const int status = s.Connect(); status != kExitOk)
+        return status;
+    PresetStore store(*p.db, s.Params(), p.boxes);
+    store.SetSink([&](PacedSequence sequence) { s.Link().SendPaced(std::move(sequence)); },
+                  ComputeEulerE());
+    const RecallOutcome outcome = store.RecallPreset(*id);
+    const bool sent = s.WaitForPaced(kRecallSendTimeoutMs);
+    s.Link().Close();
+    if (outcome != RecallOutcome::Loaded)
+        return kExitFailure;
+    if (!sent) {
+        std::cerr << "quorvell-cli: preset recall: the link went down before every frame "
+                     "was sent\n";
+        return kExitFailure;
+    }
+    std::cout << kTextRecallDone << '\n';
+    return kExitOk;
+}
+
+int RunRename(const GlobalOptions& g, std::vector<std::string> args) {
+    if (args.size() != 2)
+        return UsageError("preset rename: usage: preset rename ID NAME");
+    const auto id = ParseId(args[0]);
+    if (!id)
+        return UsageError("preset rename: '" + args[0] + "' is not a preset ID");
+    const QString name = QString::fromStdString(args[1]);
+    if (name.toUcs4().size() > kNameMaxCharacters) {
+        std::cerr << "Channel name is too long.\n";
+        return kExitUsage;
+    }
+    Presets p;
+    if (!p.Open(g))
+        return kExitFailure;
+    if (!FindRow(*p.store, *id))
+        return NoSuchPreset("rename", *id);
+    return p.store->RenamePreset(*id, args[1]) ? kExitOk : kExitFailure;
+}
+
+int RunDelete(const GlobalOptions& g, std::vector<std::string> args) {
+    if (args.size() != 1)
+        return UsageError("preset delete: give exactly one ID");
+    const auto id = ParseId(args[0]);
+    if (!id)
+        return UsageError("preset delete: '" + args[0] + "' is not a preset ID");
+    Presets p;
+    if (!p.Open(g))
+        return kExitFailure;
+    if (!FindRow(*p.store, *id))
+        return NoSuchPreset("delete", *id);
+    return p.store->DeletePreset(*id) ? kExitOk : kExitFailure;
+}
+
+int RunExport(const GlobalOptions& g, std::vector<std::string> args) {
+    if (args.size() != 2)
+        return UsageError("preset export: usage: preset export ID FILE");
+    const auto id = ParseId(args[0]);
+    if (!id)
+        return UsageError("preset export: '" + args[0] + "' is not a preset ID");
+    Presets p;
+    if (!p.Open(g))
+        return kExitFailure;
+    const auto row = FindRow(*p.store, *id);
+    if (!row)
+        return NoSuchPreset("export", *id);
+    const QString source = p.store->ResolveDataFile(*row);
+    QFile in(source);
+    QByteArray bytes;
+    if (in.open(QIODevice::ReadOnly))
+        bytes = in.read(static_cast<qint64>(kImageSize) + 1);
+    if (!in.isOpen() || in.error() != QFileDevice::NoError) {
+        std::cerr << "quorvell-cli: preset export: cannot read " << source.toStdString() << ": "
+                  << in.errorString().toStdString() << '\n';
+        return kExitFailure;
+    }
+    if (bytes.size() != static_cast<qsizetype>(kImageSize)) {
+        std::cerr << "quorvell-cli: preset export: " << source.toStdString() << " is "
+                  << (bytes.size() > static_cast<qsizetype>(kImageSize) ? "longer" : "shorter")
+                  << " than " << kImageSize << " bytes; not exported\n";
+        return kExitFailure;
+    }
+    QSaveFile out(QString::fromStdString(args[1]));
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
+        std::cerr << "quorvell-cli: preset export: cannot write " << args[1] << ": "
+                  << out.errorString().toStdString() << '\n';
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+int RunImport(const GlobalOptions& g, std::vector<std::string> args) {
+    if (args.size() != 1)
+        return UsageError("preset import: give exactly one FILE");
+    EnsureApplication();
+    const QString path = QString::fromStdString(args[0]);
+    QFile in(path);
+    QByteArray bytes;
+    if (QFileInfo(path).isDir()) {
+        std::cerr << "quorvell-cli: preset import: " << args[0] << " is a directory\n";
+        return kExitFailure;
+    }
+    if (in.open(QIODevice::ReadOnly))
+        bytes = in.read(static_cast<qint64>(kImageSize) + 1);
+    if (!in.isOpen() || in.error() != QFileDevice::NoError) {
+        std::cerr << "quorvell-cli: preset import: cannot read " << args[0] << ": "
+                  << in.errorString().toStdString() << '\n';
+        return kExitFailure;
+    }
+    if (bytes.size() != static_cast<qsizetype>(kImageSize)) {
+        std::cerr << "quorvell-cli: preset import: " << args[0] << " is "
+                  << (bytes.size() > static_cast<qsizetype>(kImageSize)
+                          ? "longer than"
+                          : std::to_string(bytes.size()) + " bytes, not")
+                  << " " << kImageSize << " bytes; a preset data file is exactly " << kImageSize
+                  << " bytes\n";
+        return kExitFailure;
+    }
+    Presets p;
+    if (!p.Open(g))
+        return kExitFailure;
+    if (Full(*p.store))
+        return kExitFailure;
+    ReadParameterImage(p.params,
+                       std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), kImageSize));
+    const auto id = p.store->SavePreset();
+    if (!id)
+        return kExitFailure;
+    std::cout << "Imported " << args[0] << " as preset " << *id << " (SAVE" << *id << ")\n";
+    return kExitOk;
+}
+
+int RunPreset(const GlobalOptions& g, Args args) {
+    if (args.empty())
+        return UsageError("preset: give a subcommand (see preset --help)");
+    const std::string sub = args[0];
+    std::vector<std::string> rest(args.begin() + 1, args.end());
+    struct Sub {
+        std::string_view name;
+        int (*run)(const GlobalOptions&, std::vector<std::string>);
+    };
+    static constexpr Sub kSubs[] = {
+        {"list", RunList},     {"save", RunSave},     {"recall", RunRecall}, {"rename", RunRename},
+        {"delete", RunDelete}, {"export", RunExport}, {"import", RunImport}};
+    for (const Sub& s : kSubs) {
+        if (s.name == sub)
+            return s.run(g, std::move(rest));
+    }
+    return UsageError("preset: unknown subcommand '" + sub + "' (see preset --help)");
+}
+
+}  // namespace
+
+std::vector<Command> PresetCommands() {
+    return {{"preset", "list, save, recall, rename, delete, export, import presets", kPresetHelp,
+             RunPreset}};
+}
+
+}  // namespace quorvell::cli
