@@ -1,0 +1,360 @@
+// The main window: page buttons, status button, the painted frame, and the mediation
+// between the pages and the device link.
+#include "CMainDialog.h"
+
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QHostAddress>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPainter>
+#include <QShortcut>
+#include <QTimer>
+
+#include "CAboutDialog.h"
+#include "CEqPage.h"
+#include "CLimiterPage.h"
+#include "CPanelApp.h"
+#include "CSystemPage.h"
+#include "DeviceLink.h"
+#include "Frames.h"
+#include "PanelSequences.h"
+#include "PngButton.h"
+#include "PresetStore.h"
+#include "SkinImages.h"
+
+namespace quorvell {
+
+namespace {
+
+struct ButtonPlace {
+    int id;
+    const char* text;
+    int x, y, width, height;
+    int captionSize;
+};
+
+// Status button, then the page buttons of pages 1..3.
+constexpr std::array<ButtonPlace, 4> kButtons = {{
+    {kStatusButtonId, "Disconnect", 700, 10, 80, 24, 8},
+    {kMainButtonId, "MAIN", 0, 50, 250, 50, 16},
+    {kLimitButtonId, "LIMIT", 260, 50, 250, 50, 16},
+    {kSystemButtonId, "SYSTEM", 520, 50, 250, 50, 16},
+}};
+
+constexpr int kWindowWidth = 800;
+constexpr int kWindowHeight = 700;
+constexpr const char* kAboutEntry = "关于 Quorvell(&A)...";
+
+void Tell(MessageBoxes& boxes, const char* text, const char* caption = "",
+          MessageIcon icon = MessageIcon::None) {
+    boxes.Show({text, caption, MessageButtons::Ok, icon});
+}
+
+}  // namespace
+
+CMainDialog::CMainDialog(CPanelApp& app) : QWidget(nullptr), app_(app), link_(app.Link()) {
+    setObjectName(QStringLiteral("CMainDialog"));
+    setWindowTitle(QStringLiteral("Quorvell"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowIcon(ProgramIcon());
+    eulerE_ = ComputeEulerE();
+    setFixedSize(kWindowWidth, kWindowHeight);
+    move(0, 0);
+
+    QString address = app_.ReadHostIp(QString::fromUtf8(kDefaultDeviceAddress));
+    if (app_.Options().device) {
+        address = QString::fromStdString(*app_.Options().device);  // this run only
+    }
+    link_.setDeviceAddress(address);
+    ResetDeviceParameters(app_.Parameters());
+
+    // Recall sends through the link's paced sequence, never blocking the window.
+    app_.Store().SetSink([this](PacedSequence s) { link_.SendPaced(std::move(s)); }, eulerE_);
+
+    BuildButtons();
+    BuildPages();
+    ConnectPages();
+    ConnectLink();
+    // Link supervision (the 100 ms kLinkTimerId) runs on DeviceLink's own timer.
+    SwitchPage(1);
+
+    auto* about = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(about, &QShortcut::activated, this, &CMainDialog::ShowAbout);
+}
+
+CMainDialog::~CMainDialog() = default;
+
+void CMainDialog::BuildButtons() {
+    for (std::size_t i = 0; i < kButtons.size(); ++i) {
+        const ButtonPlace& place = kButtons[i];
+        auto* button = new PngButton(QString::fromUtf8(place.text), this);
+        button->setObjectName(QStringLiteral("button%1").arg(place.id));
+        button->setGeometry(place.x, place.y, place.width, place.height);
+        button->captionSize = place.captionSize;
+        button->SetImages(kButtonDarkWide, kButtonCyanWide);
+        buttons_[i] = button;
+        if (i > 0) {
+            const int page = static_cast<int>(i);
+            connect(button, &PngButton::clicked, this, [this, page] { SwitchPage(page); });
+        }
+    }
+}
+
+void CMainDialog::BuildPages() {
+    DeviceParameters& params = app_.Parameters();
+    MessageBoxes& boxes = app_.Boxes();
+    eqPage_ = new CEqPage(params, boxes, this);
+    limiterPage_ = new CLimiterPage(params, boxes, this);
+    PresetStore& store = app_.Store();
+    systemPage_ = new CSystemPage(
+        params, boxes, [&store] { return store.ListPresets(); }, this);
+    systemPage_->SetHelpText(app_.DataDirectory());
+    const QHostAddress bound = link_.Options().bindAddress;
+    systemPage_->SetInterfaces(
+        DeviceLink::IPv4Interfaces(),
+        bound == QHostAddress(QHostAddress::AnyIPv4) ? link_.SearchInterface() : bound);
+}
+
+void CMainDialog::ConnectPages() {
+    connect(eqPage_, &CEqPage::recordEdited, this, &CMainDialog::SendRecord);
+    connect(limiterPage_, &CLimiterPage::recordEdited, this, &CMainDialog::SendRecord);
+    connect(eqPage_, &CEqPage::channelReset, this, [this](int channel) {
+        if (link_.linkUp()) {
+            link_.SendPaced(EqResetFrames(app_.Parameters(), channel));
+        }
+    });
+    connect(limiterPage_, &CLimiterPage::channelReset, this, [this](int channel) {
+        if (link_.linkUp()) {
+            link_.SendPaced(LimiterResetFrames(app_.Parameters(), channel, eulerE_));
+        }
+    });
+
+    CSystemPage* sys = systemPage_;
+    connect(sys, &CSystemPage::searchRequested, this, &CMainDialog::OnSearch);
+    connect(sys, &CSystemPage::devicePicked, this, &CMainDialog::OnDevicePicked);
+    connect(sys, &CSystemPage::connectClicked, this, &CMainDialog::OnConnect);
+    connect(sys, &CSystemPage::nameApplied, this, [this] {
+        if (link_.linkUp()) {
+            link_.SendDeviceName();
+        }
+    });
+    connect(sys, &CSystemPage::resetDeviceConfirmed, this, [this] {
+        if (link_.linkUp()) {
+            link_.SendReset();
+        }
+    });
+    connect(sys, &CSystemPage::saveRequested, this, [this] {
+        app_.Store().SavePreset();
+        ReloadSlots();
+    });
+    connect(sys, &CSystemPage::renameRequested, this, [this](int id, const QString& name) {
+        app_.Store().RenamePreset(id, name.toStdString());
+        ReloadSlots();
+    });
+    connect(sys, &CSystemPage::recallRequested, this, &CMainDialog::OnRecall);
+    connect(sys, &CSystemPage::deleteRequested, this, [this](int id) {
+        app_.Store().DeletePreset(id);
+        ReloadSlots();
+    });
+}
+
+void CMainDialog::ConnectLink() {
+    MessageBoxes& boxes = app_.Boxes();
+    connect(&link_, &DeviceLink::linkEstablished, this, &CMainDialog::OnLinkEstablished);
+    connect(&link_, &DeviceLink::resetStateApplied, this, &CMainDialog::OnResetStateApplied);
+    connect(&link_, &DeviceLink::closed, this, &CMainDialog::OnLinkClosed, Qt::QueuedConnection);
+    connect(&link_, &DeviceLink::searchProgress, systemPage_, &CSystemPage::SetSearchProgress);
+    connect(&link_, &DeviceLink::searchFinished, systemPage_, &CSystemPage::SearchFinished);
+    connect(&link_, &DeviceLink::deviceFound, systemPage_, &CSystemPage::AddDevice);
+    // Message boxes are modal: show them after the link has finished its own handling.
+    connect(&link_, &DeviceLink::connectFailed, this, &CMainDialog::OnConnectFailed,
+            Qt::QueuedConnection);
+    connect(
+        &link_, &DeviceLink::nameConfirmed, this, [&boxes] { Tell(boxes, kTextNameSet); },
+        Qt::QueuedConnection);
+    connect(
+        &link_, &DeviceLink::bindFailed, this,
+        [&boxes](const QString&) {
+            Tell(boxes, kTextBindError, kTextBindErrorCaption, MessageIcon::Information);
+        },
+        Qt::QueuedConnection);
+    connect(
+        &link_, &DeviceLink::searchRefused, this,
+        [&boxes](const QString&) { Tell(boxes, kTextAlreadyConnected); }, Qt::QueuedConnection);
+}
+
+PngButton* CMainDialog::PageButton(int page) const {
+    return page >= 1 && page <= 3 ? buttons_[static_cast<std::size_t>(page)] : nullptr;
+}
+
+void CMainDialog::SwitchPage(int page) {
+    switch (page) {
+        case 1:
+            eqPage_->ShowPage();
+            limiterPage_->hide();
+            systemPage_->hide();
+            break;
+        case 2:
+            limiterPage_->ShowPage();
+            eqPage_->hide();
+            systemPage_->hide();
+            break;
+        case 3:
+            systemPage_->ShowPage(link_.deviceAddress());
+            eqPage_->hide();
+            limiterPage_->hide();
+            break;
+        default:
+            return;
+    }
+    page_ = page;
+    for (int p = 1; p <= 3; ++p) {
+        PageButton(p)->on = p == page;
+        PageButton(p)->update();
+    }
+}
+
+void CMainDialog::SendRecord(const Record& record) {
+    if (!link_.linkUp()) {
+        return;  // the model keeps the edit; nothing is queued
+    }
+    switch (record.kind) {
+        case RecordKind::EqBand:
+            link_.SendEqBand(record.channel, record.band);
+            break;
+        case RecordKind::Hipass:
+            link_.SendHipass(record.channel);
+            break;
+        case RecordKind::Lopass:
+            link_.SendLopass(record.channel);
+            break;
+        case RecordKind::Level:
+            link_.SendLevel(record.channel);
+            break;
+        case RecordKind::Limiter:
+            link_.SendLimiter(record.channel);
+            break;
+        case RecordKind::Phase:
+            link_.SendPhase(record.channel);
+            break;
+        case RecordKind::Name:
+            link_.SendDeviceName();
+            break;
+    }
+}
+
+void CMainDialog::OnLinkEstablished() {
+    systemPage_->SetConnectButton(QStringLiteral("Disconnect"), true);
+    StatusButton()->setText(QStringLiteral("Connect"));
+    StatusButton()->on = true;
+    StatusButton()->update();
+    eqPage_->RefreshFromModel();
+    limiterPage_->RefreshFromModel();
+    SwitchPage(1);
+}
+
+void CMainDialog::OnResetStateApplied() {
+    eqPage_->RefreshFromModel();
+    limiterPage_->RefreshFromModel();
+    SwitchPage(1);
+}
+
+void CMainDialog::OnConnectFailed() {
+    systemPage_->SetConnectButton(QStringLiteral("CONNECT"), false);
+    Tell(app_.Boxes(), kTextCannotConnect);
+}
+
+void CMainDialog::OnSearch(const QHostAddress& interfaceAddress) {
+    if (link_.StartSearch(interfaceAddress)) {
+        systemPage_->ClearDevices();
+    }
+}
+
+void CMainDialog::OnDevicePicked(const QString& address) {
+    link_.setDeviceAddress(address);
+    app_.WriteHostIp(address);
+}
+
+void CMainDialog::OnConnect() {
+    if (link_.linkUp()) {
+        link_.Disconnect();
+        systemPage_->SetConnectButton(QStringLiteral("CONNECT"), false);
+        StatusButton()->setText(QStringLiteral("DISCONNECT"));
+        StatusButton()->on = false;
+        StatusButton()->update();
+    } else if (!link_.connectPending()) {
+        link_.Connect();
+    }
+}
+
+void CMainDialog::OnRecall(int id) {
+    // The store reads the file, sends the 25 frames through the link while it is up and
+    // confirms with "Recall sucessfully!". The pages show the values when next shown.
+    app_.Store().RecallPreset(id);
+}
+
+void CMainDialog::ReloadSlots() {
+    systemPage_->LoadSlots();
+}
+
+void CMainDialog::ShowAbout() {
+    CAboutDialog about(app_.DataDirectory(), this);
+    about.exec();
+}
+
+void CMainDialog::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(this);
+    painter.setPen(QPen(QColor::fromRgb(0x808080), 3));
+    const int right = width() - 1;
+    painter.drawLine(0, 45, right, 45);
+    painter.drawLine(right, 45, right, 105);
+    painter.drawLine(right, 105, 0, 105);
+    painter.drawLine(0, 105, 0, 45);
+    painter.drawLine(255, 45, 255, 105);
+    painter.drawLine(515, 45, 515, 105);
+}
+
+void CMainDialog::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Escape:
+            event->accept();  // neither closes the window
+            return;
+        default:
+            QWidget::keyPressEvent(event);
+    }
+}
+
+void CMainDialog::closeEvent(QCloseEvent* event) {
+    const bool linkActive =
+        link_.receiveRunning() || link_.discoveryRunning() || link_.pacedRunning();
+    if (linkActive && !linkClosed_) {
+        // Stop the link first; the window closes once it reports that it has stopped.
+        event->ignore();
+        if (!closing_) {
+            closing_ = true;
+            app_.Parameters().linkUp = 0;
+            link_.Close();
+        }
+        return;
+    }
+    event->accept();
+}
+
+void CMainDialog::OnLinkClosed() {
+    linkClosed_ = true;
+    if (closing_) {
+        close();
+    }
+}
+
+void CMainDialog::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    menu.addAction(QString::fromUtf8(kAboutEntry), this, &CMainDialog::ShowAbout);
+    menu.exec(event->globalPos());
+}
+
+}  // namespace quorvell

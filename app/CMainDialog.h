@@ -1,0 +1,89 @@
+// The main window and the panel's one mediator: it turns what the operator does on the pages
+// into sends on the device link, and what the link reports into changes of the windows.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <array>
+
+#include "ParameterPaths.h"
+
+class QHostAddress;
+
+namespace quorvell {
+
+class CEqPage;
+class CLimiterPage;
+class CPanelApp;
+class CSystemPage;
+class DeviceLink;
+class PngButton;
+
+inline constexpr int kStatusButtonId = 1000;
+inline constexpr int kMainButtonId = 1001;
+inline constexpr int kLimitButtonId = 1002;
+inline constexpr int kSystemButtonId = 1003;
+
+class CMainDialog : public QWidget {
+    Q_OBJECT
+
+public:
+    // Builds the window in its start-up order: eulerE, size and place, deviceAddress from
+    // the settings (or --device), the model's defaults, the pages, then page 1.
+    explicit CMainDialog(CPanelApp& app);
+    ~CMainDialog() override;
+
+    // 1 MAIN, 2 LIMIT, 3 SYSTEM; any other value does nothing.
+    void SwitchPage(int page);
+    int CurrentPage() const { return page_; }
+
+    // Sends the command that carries `record`, only while the link is up.
+    void SendRecord(const Record& record);
+
+    void ShowAbout();
+
+    double EulerE() const { return eulerE_; }
+    PngButton* StatusButton() const { return buttons_[0]; }
+    PngButton* PageButton(int page) const;  // 1..3
+    CEqPage* EqPage() const { return eqPage_; }
+    CLimiterPage* LimiterPage() const { return limiterPage_; }
+    CSystemPage* SystemPage() const { return systemPage_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void BuildButtons();
+    void BuildPages();
+    void ConnectPages();
+    void ConnectLink();
+
+    // Link reports.
+    void OnLinkEstablished();
+    void OnResetStateApplied();
+    void OnConnectFailed();
+    void OnLinkClosed();
+
+    // System page actions.
+    void OnSearch(const QHostAddress& interfaceAddress);
+    void OnDevicePicked(const QString& address);
+    void OnConnect();
+    void OnRecall(int id);
+    void ReloadSlots();
+
+    CPanelApp& app_;
+    DeviceLink& link_;
+    double eulerE_ = 0.0;
+    int page_ = 0;
+    bool closing_ = false;                 // a close waits for the link to stop
+    bool linkClosed_ = false;              // the link has reported that it stopped
+    std::array<PngButton*, 4> buttons_{};  // status, MAIN, LIMIT, SYSTEM
+    CEqPage* eqPage_ = nullptr;
+    CLimiterPage* limiterPage_ = nullptr;
+    CSystemPage* systemPage_ = nullptr;
+};
+
+}  // namespace quorvell

@@ -1,0 +1,74 @@
+// The application object: construction order, settings and shutdown order.
+#include "CPanelApp.h"
+
+#include <QSettings>
+
+#include "CMainDialog.h"
+#include "DeviceLink.h"
+#include "PresetDatabase.h"
+#include "PresetStore.h"
+#include "QtMessageBoxes.h"
+
+namespace quorvell {
+
+namespace {
+
+DeviceLinkOptions LinkOptions(const PanelOptions& options) {
+    DeviceLinkOptions link;
+    if (options.bind) {
+        link.bindAddress = QHostAddress(QString::fromStdString(*options.bind));
+    }
+    link.port = options.port;
+    link.deviceAddress = QString::fromUtf8(kDefaultDeviceAddress);
+    link.trace = options.trace;
+    return link;
+}
+
+}  // namespace
+
+CPanelApp::CPanelApp(PanelOptions options, MessageBoxes* boxes, const QString& executableDir)
+    : options_(std::move(options)) {
+    if (boxes == nullptr) {
+        ownBoxes_ = std::make_unique<QtMessageBoxes>();
+        boxes = ownBoxes_.get();
+    }
+    boxes_ = boxes;
+    const QString overrideDir =
+        options_.dataDir ? QString::fromStdString(*options_.dataDir) : QString();
+    dataDir_ = ResolveDataDirectory(overrideDir, executableDir, *boxes_);
+    database_ = std::make_unique<PresetDatabase>(dataDir_, *boxes_);
+    store_ = std::make_unique<PresetStore>(*database_, params_, *boxes_);
+    link_ = std::make_unique<DeviceLink>(params_, LinkOptions(options_));
+}
+
+CPanelApp::~CPanelApp() {
+    // The window goes first (it uses the link and the store), then the link, and the
+    // database is closed last.
+    dialog_.reset();
+    link_.reset();
+    store_.reset();
+    if (database_) {
+        database_->CloseConnection();
+    }
+}
+
+void CPanelApp::InitInstance() {
+    database_->OpenConnection();
+    dialog_ = std::make_unique<CMainDialog>(*this);
+    dialog_->show();
+}
+
+QString CPanelApp::ReadHostIp(const QString& fallback) const {
+    QSettings settings(kSettingsOrganisation, kSettingsApplication);
+    settings.beginGroup(kSettingsGroup);
+    const QString value = settings.value(kSettingsHostIp, fallback).toString();
+    return value.isEmpty() ? QString::fromUtf8(kEmptyHostIpAddress) : value;
+}
+
+void CPanelApp::WriteHostIp(const QString& address) {
+    QSettings settings(kSettingsOrganisation, kSettingsApplication);
+    settings.beginGroup(kSettingsGroup);
+    settings.setValue(kSettingsHostIp, address);
+}
+
+}  // namespace quorvell

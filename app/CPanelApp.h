@@ -1,0 +1,67 @@
+// The application object: owns the model, the device link, the preset database and store,
+// the message boxes and the settings access, and runs the main window. No globals.
+#pragma once
+
+#include <QString>
+#include <memory>
+
+#include "DeviceParameters.h"
+#include "MessageBoxes.h"
+#include "PanelOptions.h"
+
+namespace quorvell {
+
+class CMainDialog;
+class DeviceLink;
+class PresetDatabase;
+class PresetStore;
+
+// The address used when "hostip" is missing, and when it is stored empty.
+inline constexpr const char* kDefaultDeviceAddress = "192.168.0.106";
+inline constexpr const char* kEmptyHostIpAddress = "192.168.1.106";
+inline constexpr const char* kSettingsOrganisation = "Quorvell";
+inline constexpr const char* kSettingsApplication = "Quorvell";
+inline constexpr const char* kSettingsGroup = "U_FONT_SECTION";
+inline constexpr const char* kSettingsHostIp = "hostip";
+inline constexpr const char* kVersionText = "1.0";
+
+class CPanelApp {
+public:
+    // `boxes` answers every message box (tests pass a ScriptedMessageBoxes); null shows real
+    // dialogs. `executableDir` is where a portable install keeps its presets.
+    CPanelApp(PanelOptions options, MessageBoxes* boxes, const QString& executableDir);
+    ~CPanelApp();
+    CPanelApp(const CPanelApp&) = delete;
+    CPanelApp& operator=(const CPanelApp&) = delete;
+
+    // Opens the preset database (a failure is reported once by the database and the panel
+    // runs on without presets), then builds and shows the main window.
+    void InitInstance();
+
+    CMainDialog* MainDialog() const { return dialog_.get(); }
+    DeviceParameters& Parameters() { return params_; }
+    DeviceLink& Link() { return *link_; }
+    PresetDatabase& Database() { return *database_; }
+    PresetStore& Store() { return *store_; }
+    MessageBoxes& Boxes() { return *boxes_; }
+    const PanelOptions& Options() const { return options_; }
+    const QString& DataDirectory() const { return dataDir_; }
+
+    // "hostip" of group "U_FONT_SECTION": `fallback` when missing, kEmptyHostIpAddress when
+    // stored empty.
+    QString ReadHostIp(const QString& fallback) const;
+    void WriteHostIp(const QString& address);
+
+private:
+    PanelOptions options_;
+    DeviceParameters params_{};
+    std::unique_ptr<MessageBoxes> ownBoxes_;
+    MessageBoxes* boxes_ = nullptr;
+    QString dataDir_;
+    std::unique_ptr<PresetDatabase> database_;
+    std::unique_ptr<PresetStore> store_;
+    std::unique_ptr<DeviceLink> link_;
+    std::unique_ptr<CMainDialog> dialog_;
+};
+
+}  // namespace quorvell

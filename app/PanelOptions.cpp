@@ -1,0 +1,85 @@
+// Parsing of the panel's command-line options.
+#include "PanelOptions.h"
+
+#include <charconv>
+
+#include "Frames.h"
+
+namespace quorvell {
+
+namespace {
+
+PanelOptionsResult Fail(std::string text) {
+    return {std::nullopt, std::move(text)};
+}
+
+}  // namespace
+
+PanelOptionsResult ParsePanelOptions(std::span<const std::string_view> args) {
+    PanelOptions options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string_view arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+            continue;
+        }
+        if (arg == "--version") {
+            options.version = true;
+            continue;
+        }
+        if (arg == "--trace") {
+            options.trace = true;
+            continue;
+        }
+        std::string_view name = arg;
+        std::optional<std::string_view> value;
+        if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
+            name = arg.substr(0, eq);
+            value = arg.substr(eq + 1);
+        }
+        if (name != "--device" && name != "--bind" && name != "--port" && name != "--data-dir") {
+            return Fail("unknown option '" + std::string(arg) + "'");
+        }
+        if (!value) {
+            if (i + 1 >= args.size()) {
+                return Fail(std::string(name) + " needs a value");
+            }
+            value = args[++i];
+        }
+        if (name == "--device" || name == "--bind") {
+            if (!ParseIpv4(*value)) {
+                return Fail(std::string(name) + ": '" + std::string(*value) +
+                            "' is not a dotted IPv4 address");
+            }
+            (name == "--device" ? options.device : options.bind) = std::string(*value);
+        } else if (name == "--port") {
+            unsigned port = 0;
+            const auto [end, ec] =
+                std::from_chars(value->data(), value->data() + value->size(), port);
+            if (ec != std::errc() || end != value->data() + value->size() || port == 0 ||
+                port > 65535) {
+                return Fail("--port: '" + std::string(*value) + "' is not a port 1..65535");
+            }
+            options.port = static_cast<std::uint16_t>(port);
+        } else {
+            if (value->empty()) {
+                return Fail("--data-dir needs a directory");
+            }
+            options.dataDir = std::string(*value);
+        }
+    }
+    return {options, {}};
+}
+
+std::string PanelUsage() {
+    return "Usage: quorvell [options]\n"
+           "  --device IP     processor address for this run (default: the stored \"hostip\")\n"
+           "  --bind IP       local IPv4 address to use (default: any)\n"
+           "  --port N        local and processor UDP port (default: 39060)\n"
+           "  --data-dir DIR  where the preset database and data files live\n"
+           "  --trace         print one line per datagram sent or received to stderr\n"
+           "  --version       print the version and exit\n"
+           "  --help          print this text and exit\n";
+}
+
+}  // namespace quorvell

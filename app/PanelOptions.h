@@ -1,0 +1,35 @@
+// The panel's command-line options: --device IP, --bind IP, --port N, --data-dir DIR, --trace.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace quorvell {
+
+struct PanelOptions {
+    std::optional<std::string> device;   // overrides "hostip" for this run
+    std::optional<std::string> bind;     // local address; empty: any IPv4 address
+    std::uint16_t port = 39060;          // local and device port
+    std::optional<std::string> dataDir;  // overrides the data directory
+    bool trace = false;                  // one stderr line per datagram
+    bool help = false;
+    bool version = false;
+};
+
+struct PanelOptionsResult {
+    std::optional<PanelOptions> options;
+    std::string error;  // set when options is empty: what was wrong, for stderr
+};
+
+// Parses the arguments after the program name. Accepts "--opt value" and "--opt=value";
+// addresses must be dotted IPv4, the port 1..65535. Unknown options are errors, except the
+// ones Qt's own application object takes (-platform, -style, ...), which the caller has
+// already removed.
+PanelOptionsResult ParsePanelOptions(std::span<const std::string_view> args);
+
+std::string PanelUsage();
+
+}  // namespace quorvell

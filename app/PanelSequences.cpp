@@ -1,0 +1,36 @@
+// Paced sequences of the RESET buttons.
+#include "PanelSequences.h"
+
+#include "EqPageTable.h"
+#include "Frames.h"
+#include "LimiterPageTable.h"
+
+namespace quorvell {
+
+namespace {
+
+void Append(PacedSequence& sequence, const std::optional<Frame>& frame, int gapMs) {
+    if (frame) {
+        sequence.push_back({*frame, gapMs});
+    }
+}
+
+}  // namespace
+
+PacedSequence EqResetFrames(const DeviceParameters& params, int channel) {
+    PacedSequence sequence;
+    for (int b = 1; b <= kBandCount; ++b) {
+        Append(sequence, BuildEqBand(params, channel, b), eq::kResetGapMs);
+    }
+    Append(sequence, BuildHipass(params, channel), eq::kResetGapMs);
+    Append(sequence, BuildLopass(params, channel), eq::kResetGapMs);
+    return sequence;
+}
+
+PacedSequence LimiterResetFrames(const DeviceParameters& params, int channel, double eulerE) {
+    PacedSequence sequence;
+    Append(sequence, BuildLimiter(params, channel, eulerE), limiter::kResetGapMs);
+    return sequence;
+}
+
+}  // namespace quorvell

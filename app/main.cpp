@@ -1,0 +1,40 @@
+// quorvell: the control panel.
+#include <QApplication>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "CPanelApp.h"
+#include "PanelOptions.h"
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);  // takes Qt's own options out of argv
+    QApplication::setApplicationName(QStringLiteral("Quorvell"));
+    QApplication::setOrganizationName(QStringLiteral("Quorvell"));
+    QApplication::setApplicationVersion(QStringLiteral("1.0"));
+
+    const QStringList arguments = QApplication::arguments();
+    std::vector<std::string> texts;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        texts.push_back(arguments[i].toStdString());
+    }
+    const std::vector<std::string_view> views(texts.begin(), texts.end());
+    const quorvell::PanelOptionsResult parsed = quorvell::ParsePanelOptions(views);
+    if (!parsed.options) {
+        std::fprintf(stderr, "quorvell: %s\n%s", parsed.error.c_str(),
+                     quorvell::PanelUsage().c_str());
+        return 2;
+    }
+    if (parsed.options->help) {
+        std::fputs(quorvell::PanelUsage().c_str(), stdout);
+        return 0;
+    }
+    if (parsed.options->version) {
+        std::puts("quorvell 1.0");
+        return 0;
+    }
+
+    quorvell::CPanelApp panel(*parsed.options, nullptr, QApplication::applicationDirPath());
+    panel.InitInstance();
+    return QApplication::exec();
+}

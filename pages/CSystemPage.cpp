@@ -1,0 +1,288 @@
+// The SYSTEM page, built from its table; sub-pages switch by hiding and showing controls.
+#include "CSystemPage.h"
+
+#include <QComboBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QTableWidget>
+
+#include "CPresetBank.h"
+#include "CTextLabel.h"
+#include "PageTable.h"
+#include "PngButton.h"
+#include "SkinImages.h"
+
+namespace quorvell {
+
+CSystemPage::CSystemPage(DeviceParameters& params, MessageBoxes& boxes, PresetLister lister,
+                         QWidget* parent)
+    : QWidget(parent), params_(params), boxes_(boxes), lister_(std::move(lister)) {
+    setObjectName(QStringLiteral("CSystemPage"));
+    setGeometry(kPageX, kPageY, kPageWidth, kPageHeight);
+    setFocusPolicy(Qt::ClickFocus);
+    Build();
+    ShowSubPage(0);
+    hide();
+}
+
+CSystemPage::~CSystemPage() = default;
+
+void CSystemPage::Build() {
+    // The bank owns "Save" (its table row places it) and the 24 slots.
+    bank_ = new CPresetBank(this, boxes_);
+    for (const sys::ControlSpec& spec : sys::kControls) {
+        const QString caption = QString::fromUtf8(spec.text);
+        QWidget* widget = nullptr;
+        switch (spec.kind) {
+            case sys::ControlKind::Tab:
+            case sys::ControlKind::Button: {
+                auto* button = new PngButton(caption, this);
+                button->setGeometry(spec.x, spec.y, spec.width, spec.height);
+                button->captionSize = spec.textSize;
+                button->SetImages(kButtonDarkWide, kButtonCyanWide);
+                if (spec.kind == sys::ControlKind::Tab) {
+                    const int k = spec.id - sys::kTabConnectId;
+                    tabs_[static_cast<std::size_t>(k)] = button;
+                    connect(button, &PngButton::clicked, this, [this, k] { ShowSubPage(k); });
+                }
+                widget = button;
+                break;
+            }
+            case sys::ControlKind::Edit: {
+                auto* edit = new QLineEdit(this);
+                (spec.id == sys::kAddressId ? address_ : name_) = edit;
+                widget = edit;
+                break;
+            }
+            case sys::ControlKind::List: {
+                list_ = new QTableWidget(0, static_cast<int>(sys::kListColumns.size()), this);
+                QStringList headers;
+                for (std::size_t i = 0; i < sys::kListColumns.size(); ++i) {
+                    headers << QString::fromUtf8(sys::kListColumns[i]);
+                    list_->setColumnWidth(static_cast<int>(i), sys::kListColumnWidths[i]);
+                }
+                list_->setHorizontalHeaderLabels(headers);
+                list_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+                list_->horizontalHeader()->setSectionsMovable(true);
+                list_->verticalHeader()->hide();
+                list_->setShowGrid(true);
+                list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+                list_->setSelectionMode(QAbstractItemView::SingleSelection);
+                list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+                list_->setSortingEnabled(false);
+                connect(list_, &QTableWidget::cellClicked, this, &CSystemPage::OnDeviceListClick);
+                widget = list_;
+                break;
+            }
+            case sys::ControlKind::Progress:
+                progress_ = new QProgressBar(this);
+                progress_->setRange(0, sys::kProgressMax);
+                progress_->setValue(0);
+                progress_->setTextVisible(false);
+                widget = progress_;
+                break;
+            case sys::ControlKind::Label: {
+                auto* label = new CTextLabel(this);
+                label->SetText(caption);
+                label->fontSize = spec.textSize;
+                label->SetTransparent(true);
+                widget = label;
+                break;
+            }
+            case sys::ControlKind::Chooser:
+                interfaces_ = new QComboBox(this);
+                interfaces_->setToolTip(tr("Network interface whose /24 subnet Search sweeps"));
+                widget = interfaces_;
+                break;
+            case sys::ControlKind::Bank:
+                widget = bank_->SaveButton();
+                break;
+            case sys::ControlKind::Help:
+                help_ = new QLabel(this);
+                help_->setWordWrap(true);
+                help_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+                help_->setTextFormat(Qt::RichText);
+                widget = help_;
+                break;
+        }
+        widget->setObjectName(QStringLiteral("control%1").arg(spec.id));
+        widget->setGeometry(spec.x, spec.y, spec.width, spec.height);
+        controls_[spec.id] = widget;
+    }
+    address_->setAccessibleName(QStringLiteral("Device address"));
+    name_->setAccessibleName(QStringLiteral("Device name"));
+    connect(Button(sys::kSearchId), &PngButton::clicked, this, &CSystemPage::OnSearch);
+    connect(Button(sys::kConnectId), &PngButton::clicked, this, &CSystemPage::connectClicked);
+    connect(Button(sys::kApplyId), &PngButton::clicked, this, &CSystemPage::OnApplyName);
+    connect(Button(sys::kResetId), &PngButton::clicked, this, &CSystemPage::OnResetDevice);
+
+    connect(bank_, &CPresetBank::saveRequested, this, &CSystemPage::saveRequested);
+    connect(bank_, &CPresetBank::renameRequested, this, &CSystemPage::renameRequested);
+    connect(bank_, &CPresetBank::recallRequested, this, &CSystemPage::recallRequested);
+    connect(bank_, &CPresetBank::deleteRequested, this, &CSystemPage::deleteRequested);
+    SetHelpText(QString());
+}
+
+PngButton* CSystemPage::Button(int id) const {
+    const auto it = controls_.find(id);
+    return it == controls_.end() ? nullptr : qobject_cast<PngButton*>(it->second);
+}
+
+void CSystemPage::ShowPage(const QString& deviceAddress) {
+    name_->setText(QString::fromUtf8(DeviceNameText(params_)));
+    address_->setText(deviceAddress);
+    ShowSubPage(0);
+    show();
+}
+
+void CSystemPage::ShowSubPage(int k) {
+    for (const sys::ControlSpec& spec : sys::kControls) {
+        if (spec.subPage >= 0) {
+            controls_[spec.id]->hide();
+        }
+    }
+    bank_->HideSlots();
+    if (k < 0 || k >= sys::kSubPageCount) {
+        return;
+    }
+    subPage_ = k;
+    for (int t = 0; t < sys::kSubPageCount; ++t) {
+        tabs_[static_cast<std::size_t>(t)]->on = t == k;
+        tabs_[static_cast<std::size_t>(t)]->update();
+    }
+    for (const sys::ControlSpec& spec : sys::kControls) {
+        if (spec.subPage == k) {
+            controls_[spec.id]->show();
+        }
+    }
+    if (k == static_cast<int>(sys::SubPage::Connect)) {
+        interfaces_->setVisible(interfaces_->count() > 1);
+    }
+    if (k == static_cast<int>(sys::SubPage::Preset)) {
+        LoadSlots();
+    }
+}
+
+void CSystemPage::LoadSlots() {
+    bank_->LoadSlots(lister_ ? lister_() : std::vector<PresetRow>{});
+}
+
+void CSystemPage::SetConnectButton(const QString& text, bool on) {
+    PngButton* button = Button(sys::kConnectId);
+    button->setText(text);
+    button->on = on;
+    button->update();
+}
+
+void CSystemPage::ClearDevices() {
+    list_->setRowCount(0);
+}
+
+void CSystemPage::AddDevice(const QString& ip, quint16 port, const QString& name) {
+    for (int row = 0; row < list_->rowCount(); ++row) {
+        if (list_->item(row, 0)->text() == ip) {
+            return;  // one row per address
+        }
+    }
+    const int row = list_->rowCount();
+    list_->insertRow(row);
+    list_->setItem(row, 0, new QTableWidgetItem(ip));
+    list_->setItem(row, 1, new QTableWidgetItem(QString::number(port)));
+    list_->setItem(row, 2, new QTableWidgetItem(name));
+}
+
+void CSystemPage::SetSearchProgress(int host) {
+    progress_->setVisible(subPage_ == static_cast<int>(sys::SubPage::Connect) && isVisible());
+    progress_->setValue(host);
+}
+
+void CSystemPage::SearchFinished() {
+    progress_->hide();
+}
+
+void CSystemPage::SetInterfaces(const QList<QHostAddress>& addresses,
+                                const QHostAddress& preferred) {
+    interfaces_->clear();
+    for (const QHostAddress& address : addresses) {
+        interfaces_->addItem(address.toString());
+    }
+    const int index = interfaces_->findText(preferred.toString());
+    if (index >= 0) {
+        interfaces_->setCurrentIndex(index);
+    }
+    interfaces_->setVisible(subPage_ == 0 && interfaces_->count() > 1);
+}
+
+QHostAddress CSystemPage::ChosenInterface() const {
+    if (interfaces_->count() < 2) {
+        return {};  // the link's default
+    }
+    return QHostAddress(interfaces_->currentText());
+}
+
+void CSystemPage::SetHelpText(const QString& dataDirectory) {
+    const QString dir = dataDirectory.isEmpty() ? tr("(none)") : dataDirectory.toHtmlEscaped();
+    help_->setText(tr("<b>Quorvell 1.0</b><br>Data directory (presets): %1<br><br>"
+                      "<b>Mouse</b><br>"
+                      "Click or hold the arrows of a value to step it; the wheel steps it too.<br>"
+                      "Click the middle of a value to type a number.<br>"
+                      "Click a crossover type to choose it from its list.<br>"
+                      "Click a preset slot for NAME, RECALL and DELETE.<br><br>"
+                      "<b>Keyboard</b><br>"
+                      "Left/Down arrow decreases, Right/Up arrow increases the focused value.<br>"
+                      "Enter and Escape never close a page.<br><br>"
+                      "<b>Connecting</b><br>"
+                      "CONNECT: Search lists the processors of the local subnet; click one, then "
+                      "Connect.")
+                       .arg(dir));
+}
+
+void CSystemPage::OnSearch() {
+    emit searchRequested(ChosenInterface());
+}
+
+void CSystemPage::OnDeviceListClick() {
+    const QList<QTableWidgetItem*> selected = list_->selectedItems();
+    if (selected.isEmpty()) {
+        return;
+    }
+    const QString ip = list_->item(selected.first()->row(), 0)->text();
+    address_->setText(ip);
+    emit devicePicked(ip);
+}
+
+void CSystemPage::OnApplyName() {
+    const QByteArray bytes = name_->text().toUtf8();
+    if (static_cast<std::size_t>(bytes.size()) > sys::kNameMaxBytes) {
+        boxes_.Show({sys::kNameTooLong, "", MessageButtons::Ok, MessageIcon::None});
+        return;
+    }
+    params_.deviceName.fill(0);
+    std::copy(bytes.begin(), bytes.end(), params_.deviceName.begin());
+    emit nameApplied();
+}
+
+void CSystemPage::OnResetDevice() {
+    const Message question{sys::kResetDeviceQuestion, "", MessageButtons::OkCancel,
+                           MessageIcon::Warning};
+    if (boxes_.Show(question) == MessageAnswer::Ok) {
+        emit resetDeviceConfirmed();
+    }
+}
+
+void CSystemPage::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Escape:
+            event->accept();
+            return;
+        default:
+            QWidget::keyPressEvent(event);
+    }
+}
+
+}  // namespace quorvell

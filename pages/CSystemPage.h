@@ -1,0 +1,117 @@
+// The SYSTEM page: CONNECT (search, device list, connect), PRESET (device RESET and the
+// preset bank), SET (device name) and HELP. It reports the operator's choices as signals;
+// the main window acts on them and tells the page what the link did.
+#pragma once
+
+#include <QHostAddress>
+#include <QList>
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <map>
+#include <vector>
+
+#include "DeviceParameters.h"
+#include "MessageBoxes.h"
+#include "PresetStore.h"
+#include "SystemPageTable.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QTableWidget;
+
+namespace quorvell {
+
+class CPresetBank;
+class CTextLabel;
+class PngButton;
+
+class CSystemPage : public QWidget {
+    Q_OBJECT
+
+public:
+    // Supplies the preset rows for the bank (PresetStore::ListPresets in the panel).
+    using PresetLister = std::function<std::vector<PresetRow>()>;
+
+    CSystemPage(DeviceParameters& params, MessageBoxes& boxes, PresetLister lister,
+                QWidget* parent = nullptr);
+    ~CSystemPage() override;
+
+    // Name field from the model's device name, address field from `deviceAddress`, the
+    // CONNECT sub-page, then shows the page.
+    void ShowPage(const QString& deviceAddress);
+    // Hides every sub-page control, then shows the controls of sub-page k (0..3).
+    void ShowSubPage(int k);
+    int CurrentSubPage() const { return subPage_; }
+
+    // The "Connect" button's text and selected state.
+    void SetConnectButton(const QString& text, bool on);
+
+    // Discovery display: the list is emptied when a search starts; the bar follows the
+    // sweep and disappears at its end.
+    void ClearDevices();
+    void AddDevice(const QString& ip, quint16 port, const QString& name);
+    void SetSearchProgress(int host);
+    void SearchFinished();
+
+    // The interfaces the sweep can cover; the chooser appears when there is more than one.
+    void SetInterfaces(const QList<QHostAddress>& addresses, const QHostAddress& preferred);
+    QHostAddress ChosenInterface() const;
+
+    // HELP sub-page text: version, data directory, mouse and keyboard hints.
+    void SetHelpText(const QString& dataDirectory);
+
+    // Rebuilds the slot labels from the preset rows.
+    void LoadSlots();
+
+    PngButton* Button(int id) const;
+    QLineEdit* AddressField() const { return address_; }
+    QLineEdit* NameField() const { return name_; }
+    QTableWidget* DeviceList() const { return list_; }
+    QProgressBar* Progress() const { return progress_; }
+    QComboBox* InterfaceChooser() const { return interfaces_; }
+    QLabel* HelpText() const { return help_; }
+    CPresetBank* Bank() const { return bank_; }
+
+signals:
+    void searchRequested(const QHostAddress& interfaceAddress);
+    // A device list row was clicked: its address is the new target.
+    void devicePicked(const QString& address);
+    void connectClicked();
+    // The name is stored in the model (at most 10 UTF-8 bytes).
+    void nameApplied();
+    void resetDeviceConfirmed();
+    void saveRequested();
+    void renameRequested(int id, const QString& name);
+    void recallRequested(int id);
+    void deleteRequested(int id);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void Build();
+    void OnDeviceListClick();
+    void OnApplyName();
+    void OnResetDevice();
+    void OnSearch();
+
+    DeviceParameters& params_;
+    MessageBoxes& boxes_;
+    PresetLister lister_;
+    int subPage_ = 0;
+    std::map<int, QWidget*> controls_;  // every table control by id
+    std::array<PngButton*, sys::kSubPageCount> tabs_{};
+    QLineEdit* address_ = nullptr;
+    QLineEdit* name_ = nullptr;
+    QTableWidget* list_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QComboBox* interfaces_ = nullptr;
+    QLabel* help_ = nullptr;
+    CPresetBank* bank_ = nullptr;
+};
+
+}  // namespace quorvell

@@ -1,0 +1,75 @@
+// Common construction of table-driven labels and steppers.
+#include "PageBuilder.h"
+
+#include "CTextLabel.h"
+#include "CValueStepper.h"
+#include "SkinImages.h"
+
+namespace quorvell {
+
+CTextLabel* BuildLabel(const LabelSpec& spec, QWidget* parent) {
+    auto* label = new CTextLabel(parent);
+    label->setObjectName(QStringLiteral("label%1").arg(spec.id));
+    label->setGeometry(spec.x, spec.y, spec.width, spec.height);
+    label->fontSize = spec.pointSize;
+    label->alignment = static_cast<int>(spec.align);
+    label->SetText(QString::fromUtf8(spec.text));
+    label->SetTransparent(true);
+    return label;
+}
+
+CValueStepper* BuildStepper(const StepperSpec& spec, QWidget* parent) {
+    auto* stepper = new CValueStepper(spec.id, parent);
+    stepper->setObjectName(QStringLiteral("stepper%1").arg(spec.id));
+    stepper->move(spec.x, spec.y);
+    stepper->kind = static_cast<int>(spec.kind);
+    stepper->partner = stepper;
+    stepper->SetImages(kStepperNormal, kStepperDecreaseLit, kStepperMiddleLit, kStepperIncreaseLit);
+    stepper->SetDisabledImage(kStepperDisabled);
+    stepper->SetRange(spec.min, spec.max);
+    stepper->SetValue(spec.initial);
+    stepper->setAccessibleName(DescribeBinding(spec.binding));
+    return stepper;
+}
+
+QString DescribeBinding(const Binding& binding) {
+    const QString ch = QStringLiteral("CH%1 ").arg(binding.channel + 1);
+    const QString band = ch + QStringLiteral("Band %1 ").arg(binding.band);
+    switch (binding.field) {
+        case BoundField::BandGain:
+            return band + "gain";
+        case BoundField::BandFreq:
+            return band + "frequency";
+        case BoundField::BandQ:
+            return band + "Q";
+        case BoundField::HipassFreq:
+            return ch + "HIPASS frequency";
+        case BoundField::HipassQ:
+            return ch + "HIPASS Q";
+        case BoundField::HipassType:
+            return ch + "HIPASS type";
+        case BoundField::LopassFreq:
+            return ch + "LOPASS frequency";
+        case BoundField::LopassQ:
+            return ch + "LOPASS Q";
+        case BoundField::LopassType:
+            return ch + "LOPASS type";
+        case BoundField::Level:
+            return ch + "level";
+        case BoundField::MainLevel:
+            return QStringLiteral("Main level");
+        case BoundField::Phase:
+            return ch + "phase";
+        case BoundField::LimiterThreshold:
+            return ch + "limiter threshold";
+        case BoundField::LimiterRatio:
+            return ch + "limiter ratio";
+        case BoundField::LimiterAttack:
+            return ch + "limiter attack";
+        case BoundField::LimiterRelease:
+            return ch + "limiter release";
+    }
+    return {};
+}
+
+}  // namespace quorvell

@@ -1,0 +1,27 @@
+// Builds the controls of a page from its table rows: one place for their common setup.
+#pragma once
+
+#include <QString>
+
+#include "PageTable.h"
+
+class QWidget;
+
+namespace quorvell {
+
+class CTextLabel;
+class CValueStepper;
+
+// A transparent text label with the row's text, size, alignment and place.
+CTextLabel* BuildLabel(const LabelSpec& spec, QWidget* parent);
+// A stepper with the shared stepper images, the row's kind, range and creation value,
+// placed at the row's corner; its accessible name describes the bound field.
+CValueStepper* BuildStepper(const StepperSpec& spec, QWidget* parent);
+// "CH1 Band 3 gain", "CH2 LOPASS Q", "Main level", "CH1 limiter threshold".
+QString DescribeBinding(const Binding& binding);
+
+// Grey 3-pixel frame pen shared by the pages.
+inline constexpr unsigned kFrameColor = 0x808080;
+inline constexpr int kFramePenWidth = 3;
+
+}  // namespace quorvell
