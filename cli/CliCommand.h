@@ -35,6 +35,7 @@ struct Command {
 
 // Each group returns its commands; main() lists them in this order.
 std::vector<Command> FrameCommands();
+std::vector<Command> LinkCommands();
 std::vector<Command> PresetCommands();
 
 // Prints one line to stderr and returns kExitUsage.

@@ -13,10 +13,12 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <span>
 
 #include "DeviceParameters.h"
 #include "Frames.h"
 #include "PacedFrame.h"
+#include "ParameterPaths.h"
 
 namespace quorvell {
 
@@ -41,6 +43,11 @@ int ElapsedWholeSeconds(const SystemTime& from, const SystemTime& to);
 
 // The local time now, as the platform's SYSTEMTIME fields.
 SystemTime LocalSystemTime();
+
+// The command frame that carries `record` (an EQ band, a crossover, a level target, a
+// limiter, a phase or the name) built from the model; nothing when the filter cannot be sent.
+std::optional<Frame> BuildRecordFrame(const DeviceParameters& params, const Record& record,
+                                      double eulerE);
 
 struct DeviceLinkOptions {
     QHostAddress bindAddress = QHostAddress(QHostAddress::AnyIPv4);  // local address
@@ -100,6 +107,9 @@ public:
     bool SendConnectRequest();
     bool SendReset();
     bool SendPhase(int channel);
+    // The send operation of the record an edit changed (see ParameterPaths).
+    bool SendRecord(const Record& record);
+    double EulerE() const { return eulerE_; }
 
     // The connect sequence: stops the discovery listener, closes and reopens the link socket,
     // sets connectPending = 1 and connectAttempts = 0, sends CmdConnect and stamps
@@ -176,8 +186,8 @@ private:
     void OnPacedStep();
     void HandleStatus(std::span<const std::uint8_t> bytes);
     SystemTime Now() const;
-    void Trace(char direction, const QHostAddress& peer, quint16 peerPort,
-               std::span<const std::uint8_t> bytes) const;
+    void TraceDatagram(char direction, const QHostAddress& peer, quint16 peerPort,
+                       std::span<const std::uint8_t> bytes) const;
 
     DeviceParameters& params_;
     DeviceLinkOptions options_;
@@ -196,6 +206,7 @@ private:
     std::deque<PacedFrame> paced_;
     Ipv4 hostNameAddress_ = 0;  // first IPv4 of the host name, looked up asynchronously
     int hostLookupId_ = -1;
+    QString pendingBindError_;  // the reason of the last failed bind, until reported
 };
 
 }  // namespace quorvell

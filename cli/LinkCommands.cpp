@@ -1,0 +1,504 @@
+// `discover`, `show`, `set`, `name` and `reset`: the commands that talk to a processor
+// through the device link. Each runs its own Qt event loop; nothing blocks on a socket.
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSettings>
+#include <QTimer>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "CliCommand.h"
+#include "DeviceLink.h"
+#include "Frames.h"
+#include "ParameterPaths.h"
+
+namespace quorvell::cli {
+namespace {
+
+constexpr std::string_view kLinkOptionsHelp =
+    "\n"
+    "Global options (before the command): --device IP (default: the panel's stored address,\n"
+    "else 192.168.0.106), --bind IP (local address, default any), --port N (local and device\n"
+    "port, default 39060), --trace (every datagram to stderr).\n"
+    "--retry S   (show, set, name, reset) seconds to wait for each of the three connect\n"
+    "            requests (default 5).\n"
+    "\n"
+    "Exit status: 0 done; 2 bad arguments (nothing sent); 3 no answer (\"CANNOT CONNECT.\");\n"
+    "4 the port cannot be bound.\n";
+
+constexpr std::string_view kDiscoverHelp =
+    "usage: quorvell-cli discover [--interface IP] [--wait S] [--json]\n"
+    "\n"
+    "Sends the discovery request twice to every host 2..254 of a /24 network (the computer's\n"
+    "own address skipped) and lists each processor that answers once: DEVICE IP, PORT, Name.\n"
+    "--interface IP  sweep the /24 of this local address (default: the --bind address,\n"
+    "                else the computer's first address)\n"
+    "--wait S        seconds to keep listening after the sweep (default 2)\n"
+    "--json          print an array of {\"ip\",\"port\",\"name\"}\n";
+
+constexpr std::string_view kShowHelp =
+    "usage: quorvell-cli show [--json] [--retry S]\n"
+    "\n"
+    "Connects to the processor and prints its full state in the units the panel shows.\n"
+    "--json prints the raw values under the model's field names: deviceName, mainLevel,\n"
+    "channels[].bands[] (bands 1..7: freq, gain, q), hipass, lopass (freq, type, q), level,\n"
+    "phase, limiter (threshold, ratio, attack, release).\n";
+
+constexpr std::string_view kSetHelp =
+    "usage: quorvell-cli set PARAM=VALUE ... [--raw] [-v] [--retry S]\n"
+    "\n"
+    "Connects, applies each change to the state the processor reports and sends one command\n"
+    "per changed record, 20 ms apart. Every argument is checked before anything is sent.\n"
+    "PARAM: chN.bandB.freq|gain|q, chN.hipass.freq|type|q, chN.lopass.freq|type|q,\n"
+    "       chN.level, chN.phase, chN.limiter.threshold|ratio|attack|release, main.level,\n"
+    "       name (N is 1 or 2, B is 1..7)\n"
+    "VALUE: in the units the panel shows; with --raw the raw integer.\n"
+    "-v     print each frame sent as hex\n";
+
+constexpr std::string_view kNameHelp =
+    "usage: quorvell-cli name TEXT [--retry S]\n"
+    "\n"
+    "Connects, sends the device name (at most 10 bytes of UTF-8) and waits for the\n"
+    "processor's confirmation: \"Set name successfully.\"\n";
+
+constexpr std::string_view kResetHelp =
+    "usage: quorvell-cli reset [--json] [--retry S]\n"
+    "\n"
+    "Connects, asks the processor to reset its settings and prints the state it reports.\n";
+
+// How long a confirmation (name, reset) may take once the link is up.
+constexpr int kAnswerTimeoutMs = 5000;
+constexpr int kSetGapMs = 20;
+const char* const kDefaultDevice = "192.168.0.106";
+const char* const kEmptyDevice = "192.168.1.106";
+
+// Qt needs an application object for its event loop; the offline commands never make one.
+QCoreApplication& EnsureApplication() {
+    static int argc = 1;
+    static char name[] = "quorvell-cli";
+    static char* argv[] = {name, nullptr};
+    if (QCoreApplication::instance() == nullptr) {
+        static QCoreApplication app(argc, argv);
+    }
+    return *QCoreApplication::instance();
+}
+
+std::string StoredDevice() {
+    QSettings settings(QStringLiteral("Quorvell"), QStringLiteral("Quorvell"));
+    settings.beginGroup(QStringLiteral("U_FONT_SECTION"));
+    if (!settings.contains(QStringLiteral("hostip"))) {
+        return kDefaultDevice;
+    }
+    const QString stored = settings.value(QStringLiteral("hostip")).toString();
+    return stored.isEmpty() ? kEmptyDevice : stored.toStdString();
+}
+
+std::optional<int> ParseSeconds(const std::string& text, int lo, int hi) {
+    try {
+        std::size_t used = 0;
+        const int v = std::stoi(text, &used);
+        if (used == text.size() && v >= lo && v <= hi) {
+            return v;
+        }
+    } catch (...) {
+    }
+    return std::nullopt;
+}
+
+// Takes `flag VALUE` out of args; false with a usage message when the value is missing.
+bool TakeValue(std::vector<std::string>& args, std::string_view flag,
+               std::optional<std::string>* out) {
+    for (auto it = args.begin(); it != args.end(); ++it) {
+        if (*it == flag) {
+            if (it + 1 == args.end()) {
+                UsageError(std::string(flag) + " needs a value");
+                return false;
+            }
+            *out = *(it + 1);
+            args.erase(it, it + 2);
+            return true;
+        }
+    }
+    return true;
+}
+
+// The link options from the global options; nothing (after a usage message) when invalid.
+std::optional<DeviceLinkOptions> LinkOptionsFor(const GlobalOptions& g, int retrySeconds) {
+    DeviceLinkOptions o;
+    o.port = static_cast<quint16>(g.port);
+    o.trace = g.trace;
+    o.supervisionSeconds = retrySeconds;
+    if (!g.bind.empty()) {
+        if (!ParseIpv4(g.bind)) {
+            UsageError("--bind: '" + g.bind + "' is not an IPv4 address");
+            return std::nullopt;
+        }
+        o.bindAddress = QHostAddress(QString::fromStdString(g.bind));
+    }
+    const std::string device = g.device.empty() ? StoredDevice() : g.device;
+    if (!ParseIpv4(device)) {
+        UsageError("--device: '" + device + "' is not an IPv4 address");
+        return std::nullopt;
+    }
+    o.deviceAddress = QString::fromStdString(device);
+    return o;
+}
+
+// Common to the connected commands: --retry S.
+struct ConnectedArgs {
+    std::vector<std::string> rest;
+    int retrySeconds = 5;
+    bool ok = true;
+};
+
+ConnectedArgs TakeConnectedArgs(Args args) {
+    ConnectedArgs c{{args.begin(), args.end()}};
+    std::optional<std::string> retry;
+    if (!TakeValue(c.rest, "--retry", &retry)) {
+        c.ok = false;
+    } else if (retry) {
+        const auto s = ParseSeconds(*retry, 1, 60);
+        if (!s) {
+            UsageError("--retry: '" + *retry + "' is not a number of seconds 1..60");
+            c.ok = false;
+        } else {
+            c.retrySeconds = *s;
+        }
+    }
+    return c;
+}
+
+// A link to the processor for the length of one command.
+class Session {
+public:
+    Session(const DeviceLinkOptions& options) : link_(params_, options) {
+        ResetDeviceParameters(params_);
+    }
+
+    DeviceParameters& Params() { return params_; }
+    DeviceLink& Link() { return link_; }
+
+    // Connects and waits for the state; returns kExitOk or the exit status after a message.
+    int Connect() {
+        int status = kExitOk;
+        QEventLoop loop;
+        QObject::connect(&link_, &DeviceLink::linkEstablished, &loop, [&] { loop.exit(); });
+        QObject::connect(&link_, &DeviceLink::connectFailed, &loop, [&] {
+            std::cerr << kTextCannotConnect << '\n';
+            status = kExitNoAnswer;
+            loop.exit();
+        });
+        QObject::connect(&link_, &DeviceLink::bindFailed, &loop, [&](const QString& reason) {
+            std::cerr << kTextBindError << ' ' << reason.toStdString() << '\n';
+            status = kExitBind;
+            loop.exit();
+        });
+        // The signals of a failed bind come from inside Connect(); run it from the loop.
+        QTimer::singleShot(0, &loop, [&] { link_.Connect(); });
+        loop.exec();
+        if (status != kExitOk) {
+            link_.Close();
+        }
+        return status;
+    }
+
+    // Runs the loop until `signal` of the link fires or the answer timeout passes.
+    template <typename Signal>
+    bool WaitFor(Signal signal, int timeoutMs = kAnswerTimeoutMs) {
+        QEventLoop loop;
+        bool fired = false;
+        QObject::connect(&link_, signal, &loop, [&] {
+            fired = true;
+            loop.exit();
+        });
+        QTimer::singleShot(timeoutMs, &loop, [&] { loop.exit(); });
+        loop.exec();
+        return fired;
+    }
+
+private:
+    DeviceParameters params_{};
+    DeviceLink link_;
+};
+
+QJsonObject StateJson(const DeviceParameters& p) {
+    QJsonArray channels;
+    for (const ChannelParameters& ch : p.channels) {
+        QJsonArray bands;
+        for (int b = 1; b <= kBandCount; ++b) {
+            const EqBand& band = ch.bands[static_cast<std::size_t>(b)];
+            bands.append(QJsonObject{{"freq", band.freq}, {"gain", band.gain}, {"q", band.q}});
+        }
+        auto filter = [](const CrossoverFilter& f) {
+            return QJsonObject{{"freq", f.freq}, {"type", f.type}, {"q", f.q}};
+        };
+        channels.append(QJsonObject{
+            {"bands", bands},
+            {"hipass", filter(ch.hipass)},
+            {"lopass", filter(ch.lopass)},
+            {"level", ch.level},
+            {"phase", ch.phase},
+            {"limiter", QJsonObject{{"threshold", ch.limiter.threshold},
+                                    {"ratio", ch.limiter.ratio},
+                                    {"attack", ch.limiter.attack},
+                                    {"release", ch.limiter.release}}},
+        });
+    }
+    const std::string_view name = DeviceNameText(p);
+    return QJsonObject{
+        {"deviceName", QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()))},
+        {"mainLevel", p.mainLevel},
+        {"channels", channels},
+    };
+}
+
+void PrintState(const DeviceParameters& p, bool json) {
+    if (json) {
+        std::cout << QJsonDocument(StateJson(p)).toJson(QJsonDocument::Indented).toStdString();
+        return;
+    }
+    const auto paths = AllParameterPaths();
+    std::size_t width = 0;
+    for (const auto& path : paths) {
+        width = std::max(width, path.text.size());
+    }
+    for (const auto& path : paths) {
+        std::printf("%-*s  %s\n", static_cast<int>(width), path.text.c_str(),
+                    FormatParameter(path, p).c_str());
+    }
+}
+
+int RunDiscover(const GlobalOptions& g, Args args) {
+    std::vector<std::string> rest(args.begin(), args.end());
+    const bool json = TakeFlag(rest, "--json");
+    std::optional<std::string> iface;
+    std::optional<std::string> waitText;
+    if (!TakeValue(rest, "--interface", &iface) || !TakeValue(rest, "--wait", &waitText)) {
+        return kExitUsage;
+    }
+    if (!rest.empty()) {
+        return UsageError("discover: unexpected argument '" + rest.front() + "'");
+    }
+    if (iface && !ParseIpv4(*iface)) {
+        return UsageError("--interface: '" + *iface + "' is not an IPv4 address");
+    }
+    int waitSeconds = 2;
+    if (waitText) {
+        const auto s = ParseSeconds(*waitText, 0, 600);
+        if (!s)
+            return UsageError("--wait: '" + *waitText + "' is not a number of seconds");
+        waitSeconds = *s;
+    }
+    const auto options = LinkOptionsFor(g, 5);
+    if (!options) {
+        return kExitUsage;
+    }
+    EnsureApplication();
+    DeviceParameters params{};
+    DeviceLink link(params, *options);
+    int status = kExitOk;
+    QEventLoop loop;
+    QObject::connect(&link, &DeviceLink::bindFailed, &loop, [&](const QString& reason) {
+        std::cerr << kTextBindError << ' ' << reason.toStdString() << '\n';
+        status = kExitBind;
+        loop.exit();
+    });
+    QObject::connect(&link, &DeviceLink::searchFinished, &loop,
+                     [&] { QTimer::singleShot(waitSeconds * 1000, &loop, [&] { loop.exit(); }); });
+    QTimer::singleShot(0, &loop, [&] {
+        const QHostAddress chosen =
+            iface ? QHostAddress(QString::fromStdString(*iface)) : QHostAddress();
+        if (!g.trace) {
+            const QHostAddress swept = link.SearchInterface(chosen);
+            std::cerr << "sweeping " << swept.toString().toStdString() << "/24\n";
+        }
+        link.StartSearch(chosen);
+    });
+    loop.exec();
+    link.Close();
+    if (status != kExitOk) {
+        return status;
+    }
+    const auto& found = link.foundDevices();
+    if (json) {
+        QJsonArray list;
+        for (const auto& d : found) {
+            list.append(QJsonObject{{"ip", d.ip}, {"port", d.port}, {"name", d.name}});
+        }
+        std::cout << QJsonDocument(list).toJson(QJsonDocument::Indented).toStdString();
+        return kExitOk;
+    }
+    std::size_t ipWidth = std::string("DEVICE IP").size();
+    for (const auto& d : found) {
+        ipWidth = std::max(ipWidth, static_cast<std::size_t>(d.ip.size()));
+    }
+    std::printf("%-*s  %-5s  %s\n", static_cast<int>(ipWidth), "DEVICE IP", "PORT", "Name");
+    for (const auto& d : found) {
+        std::printf("%-*s  %-5u  %s\n", static_cast<int>(ipWidth), d.ip.toStdString().c_str(),
+                    static_cast<unsigned>(d.port), d.name.toStdString().c_str());
+    }
+    return kExitOk;
+}
+
+int RunShow(const GlobalOptions& g, Args args) {
+    ConnectedArgs c = TakeConnectedArgs(args);
+    if (!c.ok)
+        return kExitUsage;
+    const bool json = TakeFlag(c.rest, "--json");
+    if (!c.rest.empty())
+        return UsageError("show: unexpected argument '" + c.rest.front() + "'");
+    const auto options = LinkOptionsFor(g, c.retrySeconds);
+    if (!options)
+        return kExitUsage;
+    EnsureApplication();
+    Session s(*options);
+    if (const int status = s.Connect(); status != kExitOk) {
+        return status;
+    }
+    PrintState(s.Params(), json);
+    s.Link().Close();
+    return kExitOk;
+}
+
+int RunSet(const GlobalOptions& g, Args args) {
+    ConnectedArgs c = TakeConnectedArgs(args);
+    if (!c.ok)
+        return kExitUsage;
+    const bool raw = TakeFlag(c.rest, "--raw");
+    const bool verbose = TakeFlag(c.rest, "-v");
+    if (c.rest.empty())
+        return UsageError("set: give at least one PARAM=VALUE");
+    // Every assignment is checked before anything is sent.
+    DeviceParameters scratch{};
+    ResetDeviceParameters(scratch);
+    for (const auto& a : c.rest) {
+        if (const SetResult r = SetParameter(scratch, a, raw); !r.record) {
+            return UsageError("set: " + r.error);
+        }
+    }
+    const auto options = LinkOptionsFor(g, c.retrySeconds);
+    if (!options)
+        return kExitUsage;
+    EnsureApplication();
+    Session s(*options);
+    if (const int status = s.Connect(); status != kExitOk) {
+        return status;
+    }
+    std::vector<Record> records;
+    for (const auto& a : c.rest) {
+        const SetResult r = SetParameter(s.Params(), a, raw);
+        if (std::find(records.begin(), records.end(), *r.record) == records.end()) {
+            records.push_back(*r.record);
+        }
+    }
+    PacedSequence sequence;
+    for (const Record& r : records) {
+        const auto frame = BuildRecordFrame(s.Params(), r, s.Link().EulerE());
+        if (!frame) {
+            std::cerr << "quorvell-cli: set: the filter's settings cannot be sent\n";
+            s.Link().Close();
+            return kExitFailure;
+        }
+        sequence.push_back({*frame, kSetGapMs});
+    }
+    if (verbose) {
+        QObject::connect(&s.Link(), &DeviceLink::frameSent, &s.Link(), [](const QByteArray& b) {
+            std::cout << ToHex({reinterpret_cast<const std::uint8_t*>(b.constData()),
+                                static_cast<std::size_t>(b.size())})
+                      << '\n';
+        });
+    }
+    s.Link().SendPaced(std::move(sequence));
+    s.WaitFor(&DeviceLink::pacedFinished, 60000);
+    s.Link().Close();
+    return kExitOk;
+}
+
+int RunName(const GlobalOptions& g, Args args) {
+    ConnectedArgs c = TakeConnectedArgs(args);
+    if (!c.ok)
+        return kExitUsage;
+    if (c.rest.size() != 1)
+        return UsageError("name: give exactly one TEXT");
+    const std::string& text = c.rest.front();
+    if (text.size() > kDeviceNameMax) {
+        std::cerr << "Name is too long.\n";
+        return kExitUsage;
+    }
+    const auto options = LinkOptionsFor(g, c.retrySeconds);
+    if (!options)
+        return kExitUsage;
+    EnsureApplication();
+    Session s(*options);
+    if (const int status = s.Connect(); status != kExitOk) {
+        return status;
+    }
+    DeviceParameters& p = s.Params();
+    p.deviceName.fill(0);
+    std::copy(text.begin(), text.end(), p.deviceName.begin());
+    s.Link().SendDeviceName();
+    const bool confirmed = s.WaitFor(&DeviceLink::nameConfirmed);
+    s.Link().Close();
+    if (!confirmed) {
+        std::cerr << "quorvell-cli: name: the processor did not confirm the name\n";
+        return kExitNoAnswer;
+    }
+    std::cout << kTextNameSet << '\n';
+    return kExitOk;
+}
+
+int RunReset(const GlobalOptions& g, Args args) {
+    ConnectedArgs c = TakeConnectedArgs(args);
+    if (!c.ok)
+        return kExitUsage;
+    const bool json = TakeFlag(c.rest, "--json");
+    if (!c.rest.empty())
+        return UsageError("reset: unexpected argument '" + c.rest.front() + "'");
+    const auto options = LinkOptionsFor(g, c.retrySeconds);
+    if (!options)
+        return kExitUsage;
+    EnsureApplication();
+    Session s(*options);
+    if (const int status = s.Connect(); status != kExitOk) {
+        return status;
+    }
+    s.Link().SendReset();
+    const bool answered = s.WaitFor(&DeviceLink::resetStateApplied);
+    s.Link().Close();
+    if (!answered) {
+        std::cerr << "quorvell-cli: reset: the processor did not report its state\n";
+        return kExitNoAnswer;
+    }
+    PrintState(s.Params(), json);
+    return kExitOk;
+}
+
+std::string Help(std::string_view text) {
+    return std::string(text);
+}
+
+}  // namespace
+
+std::vector<Command> LinkCommands() {
+    static const std::string discover = Help(kDiscoverHelp) + std::string(kLinkOptionsHelp);
+    static const std::string show = Help(kShowHelp) + std::string(kLinkOptionsHelp);
+    static const std::string set = Help(kSetHelp) + std::string(kLinkOptionsHelp);
+    static const std::string name = Help(kNameHelp) + std::string(kLinkOptionsHelp);
+    static const std::string reset = Help(kResetHelp) + std::string(kLinkOptionsHelp);
+    return {
+        {"discover", "find the processors on a /24 network", discover, RunDiscover},
+        {"show", "connect and print the processor's state", show, RunShow},
+        {"set", "connect and change parameters", set, RunSet},
+        {"name", "connect and set the processor's name", name, RunName},
+        {"reset", "connect, reset the processor, print its state", reset, RunReset},
+    };
+}
+
+}  // namespace quorvell::cli

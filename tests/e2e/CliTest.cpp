@@ -1,0 +1,120 @@
+// quorvell-cli's connected commands run as a separate process against the simulator: their
+// output and exit statuses.
+#include <gtest/gtest.h>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QUdpSocket>
+
+#include "LinkTestSupport.h"
+
+namespace quorvell::test {
+namespace {
+
+struct CliRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// Starts quorvell-cli bound to the link address and waits on the event loop, so that the
+// in-process simulator keeps answering meanwhile.
+CliRun RunCli(quint16 port, const QStringList& args) {
+    QProcess p;
+    QStringList all = {"--bind", kLinkIp, "--device", SimIp(2), "--port", QString::number(port)};
+    all += args;
+    p.start(QStringLiteral(QUORVELL_CLI_PATH), all);
+    if (!p.waitForStarted(5000)) {
+        ADD_FAILURE() << "quorvell-cli did not start";
+        return {};
+    }
+    WaitFor([&] { return p.state() == QProcess::NotRunning; }, 30000);
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+TEST(Cli, ShowPrintsTheStateAsJsonWithTheModelsFieldNames) {
+    constexpr quint16 kPort = 41501;
+    sim::SimOptions so;
+    so.name = "JSON-1";
+    auto sim = StartSim(2, kPort, so);
+    sim->MutableSettings().channels[1].bands[7].q = 55;
+    const CliRun r = RunCli(kPort, {"show", "--json"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QJsonObject state = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    EXPECT_EQ(state["deviceName"].toString(), "JSON-1");
+    const QJsonArray bands = state["channels"][1]["bands"].toArray();
+    ASSERT_EQ(bands.size(), 7);
+    EXPECT_EQ(bands[6]["q"].toInt(), 55);
+    EXPECT_EQ(state["channels"][0]["limiter"]["ratio"].toInt(), 10);
+}
+
+TEST(Cli, SetSendsOneCommandPerChangedRecord) {
+    constexpr quint16 kPort = 41502;
+    auto sim = StartSim(2, kPort);
+    const CliRun r =
+        RunCli(kPort, {"set", "ch1.band3.gain=6", "ch1.band3.q=4.5", "main.level=0", "-v"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(sim->Settings().channels[0].bands[3].gain, 240);
+    EXPECT_EQ(sim->Settings().channels[0].bands[3].q, 45);
+    EXPECT_EQ(CountCode(*sim, CommandCode::EqBand), 1) << "two edits of one band, one frame";
+    EXPECT_EQ(CountCode(*sim, CommandCode::Level), 1);
+    EXPECT_EQ(r.out.count(QStringLiteral("AA 55")), 2) << r.out.toStdString();
+}
+
+TEST(Cli, NameIsConfirmed) {
+    constexpr quint16 kPort = 41503;
+    auto sim = StartSim(2, kPort);
+    const CliRun r = RunCli(kPort, {"name", "MONITOR"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out.trimmed(), QString(kTextNameSet));
+    EXPECT_EQ(DeviceNameText(sim->Settings()), "MONITOR");
+}
+
+TEST(Cli, DiscoverPrintsOneRowPerProcessor) {
+    constexpr quint16 kPort = 41504;
+    sim::SimOptions a;
+    a.name = "LEFT";
+    sim::SimOptions b;
+    b.name = "RIGHT";
+    auto left = StartSim(3, kPort, a);
+    auto right = StartSim(4, kPort, b);
+    const CliRun r = RunCli(kPort, {"discover", "--wait", "0", "--json"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QJsonArray list = QJsonDocument::fromJson(r.out.toUtf8()).array();
+    ASSERT_EQ(list.size(), 2) << r.out.toStdString();
+    EXPECT_EQ(list[0]["ip"].toString(), SimIp(3));
+    EXPECT_EQ(list[0]["name"].toString(), "LEFT");
+    EXPECT_EQ(list[1]["port"].toInt(), kPort);
+}
+
+// Exit statuses scripts rely on; nothing is sent when the arguments are wrong.
+TEST(Cli, ExitStatuses) {
+    constexpr quint16 kPort = 41505;
+    sim::SimOptions silent;
+    silent.noAnswer = true;
+    auto sim = StartSim(2, kPort, silent);
+
+    for (const QStringList& bad :
+         {QStringList{"set", "ch1.band3.gain=99"}, QStringList{"set", "ch3.level=0"},
+          QStringList{"name", "ELEVENBYTES"}, QStringList{"show", "--retry", "0"}}) {
+        const CliRun r = RunCli(kPort, bad);
+        EXPECT_EQ(r.exitCode, 2) << bad.join(' ').toStdString();
+    }
+    EXPECT_TRUE(sim->Log().empty()) << "bad arguments send nothing";
+
+    const CliRun silentRun = RunCli(kPort, {"show", "--retry", "1"});
+    EXPECT_EQ(silentRun.exitCode, 3);
+    EXPECT_TRUE(silentRun.err.contains(kTextCannotConnect)) << silentRun.err.toStdString();
+    EXPECT_EQ(CountCode(*sim, CommandCode::Connect), 3);
+
+    QUdpSocket holder;
+    ASSERT_TRUE(holder.bind(QHostAddress(QString(kLinkIp)), kPort));
+    const CliRun bindRun = RunCli(kPort, {"show"});
+    EXPECT_EQ(bindRun.exitCode, 4);
+    EXPECT_TRUE(bindRun.err.contains("41505")) << bindRun.err.toStdString();
+}
+
+}  // namespace
+}  // namespace quorvell::test

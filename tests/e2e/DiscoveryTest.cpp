@@ -1,0 +1,107 @@
+// Device discovery over a loopback /24: the sweep's addresses, the listener's list, and how
+// the search and the link share one port.
+#include <gtest/gtest.h>
+
+#include "LinkTestSupport.h"
+
+namespace quorvell::test {
+namespace {
+
+std::vector<std::unique_ptr<sim::SimProcessor>> StartSims(std::initializer_list<int> hosts,
+                                                          quint16 port) {
+    std::vector<std::unique_ptr<sim::SimProcessor>> sims;
+    for (int h : hosts) {
+        sim::SimOptions so;
+        so.name = "SIM-" + std::to_string(h);
+        sims.push_back(StartSim(h, port, so));
+    }
+    return sims;
+}
+
+TEST(Discovery, ListsEachProcessorOnceAndSkipsTheOwnAddress) {
+    constexpr quint16 kPort = 41301;
+    // A processor sits at .5, which this search treats as the computer's own address.
+    auto sims = StartSims({2, 3, 4, 5}, kPort);
+    DeviceParameters params{};
+    DeviceLink link(params, LinkOptions(kPort));
+    QSignalSpy progress(&link, &DeviceLink::searchProgress);
+    QSignalSpy finished(&link, &DeviceLink::searchFinished);
+    QSignalSpy found(&link, &DeviceLink::deviceFound);
+
+    ASSERT_TRUE(link.StartSearch(QHostAddress(SimIp(5))));
+    ASSERT_TRUE(WaitFor([&] { return finished.count() == 1; }));
+    Settle();
+
+    std::vector<int> positions;
+    for (const auto& args : progress) {
+        positions.push_back(args.front().toInt());
+    }
+    ASSERT_EQ(positions.size(), 253u);
+    EXPECT_EQ(positions.front(), 2);
+    EXPECT_EQ(positions.back(), 254);
+    EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(CountCode(*sims[static_cast<std::size_t>(i)], CommandCode::Discover), 2)
+            << "each host gets the request twice";
+    }
+    EXPECT_EQ(CountCode(*sims[3], CommandCode::Discover), 0) << "own address skipped";
+
+    const auto& list = link.foundDevices();
+    ASSERT_EQ(list.size(), 3) << "one row per sender despite two answers each";
+    EXPECT_EQ(found.count(), 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(list[i].ip, SimIp(i + 2));
+        EXPECT_EQ(list[i].port, kPort);
+        EXPECT_EQ(list[i].name, QStringLiteral("SIM-%1").arg(i + 2));
+    }
+    EXPECT_TRUE(link.discoveryRunning()) << "the listener keeps running after the sweep";
+}
+
+TEST(Discovery, DefaultInterfaceIsTheBoundAddressAndASecondSearchStartsAfresh) {
+    constexpr quint16 kPort = 41302;
+    auto sims = StartSims({7}, kPort);
+    DeviceParameters params{};
+    DeviceLink link(params, LinkOptions(kPort));
+    EXPECT_EQ(link.SearchInterface(), QHostAddress(QString(kLinkIp)));
+    QSignalSpy finished(&link, &DeviceLink::searchFinished);
+
+    ASSERT_TRUE(link.StartSearch());
+    ASSERT_TRUE(WaitFor([&] { return finished.count() == 1; }));
+    Settle();
+    ASSERT_EQ(link.foundDevices().size(), 1);
+
+    ASSERT_TRUE(link.StartSearch());
+    EXPECT_TRUE(link.foundDevices().isEmpty()) << "a new search empties the list";
+    ASSERT_TRUE(WaitFor([&] { return finished.count() == 2; }));
+    Settle();
+    EXPECT_EQ(link.foundDevices().size(), 1);
+    EXPECT_EQ(CountCode(*sims[0], CommandCode::Discover), 4);
+}
+
+TEST(Discovery, SearchAndLinkTakeTurnsOnThePort) {
+    constexpr quint16 kPort = 41303;
+    auto sims = StartSims({2}, kPort);
+    DeviceParameters params{};
+    DeviceLink link(params, LinkOptions(kPort));
+    QSignalSpy refused(&link, &DeviceLink::searchRefused);
+    QSignalSpy bindFailed(&link, &DeviceLink::bindFailed);
+
+    ASSERT_TRUE(link.StartSearch());
+    ASSERT_TRUE(link.discoveryRunning());
+    ASSERT_TRUE(ConnectAndWait(link)) << "connect stops the listener first";
+    EXPECT_FALSE(link.discoveryRunning());
+
+    EXPECT_FALSE(link.StartSearch());
+    ASSERT_EQ(refused.count(), 1);
+    EXPECT_EQ(refused.front().front().toString(), QString(kTextAlreadyConnected));
+    EXPECT_TRUE(link.receiveRunning()) << "a refused search leaves the link alone";
+
+    link.Disconnect();
+    ASSERT_TRUE(link.StartSearch());
+    EXPECT_TRUE(link.discoveryRunning());
+    EXPECT_EQ(bindFailed.count(), 0);
+}
+
+}  // namespace
+}  // namespace quorvell::test

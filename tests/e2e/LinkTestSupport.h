@@ -1,0 +1,116 @@
+// Helpers shared by the end-to-end tests: a link bound to 127.0.20.1, simulated processors on
+// 127.0.20.2.., a wall clock the test controls, and waiting on the event loop.
+#pragma once
+
+#include <QEventLoop>
+#include <QSignalSpy>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "DeviceLink.h"
+#include "SimProcessor.h"
+
+namespace quorvell::test {
+
+inline constexpr char kLinkIp[] = "127.0.20.1";
+
+inline QString SimIp(int host) {
+    return QStringLiteral("127.0.20.%1").arg(host);
+}
+
+// A wall clock that moves only when told, or by `stepSeconds` at every reading.
+struct FakeClock {
+    SystemTime now{2024, 5, 3, 15, 12, 0, 0, 0};
+    int stepSeconds = 0;
+
+    void Set(int hour, int minute, int second) {
+        now.hour = static_cast<std::uint16_t>(hour);
+        now.minute = static_cast<std::uint16_t>(minute);
+        now.second = static_cast<std::uint16_t>(second);
+    }
+    void Advance(int seconds) {
+        int s = now.hour * 3600 + now.minute * 60 + now.second + seconds;
+        s %= 24 * 3600;
+        Set(s / 3600, s / 60 % 60, s % 60);
+    }
+    WallClock Clock() {
+        return [this] {
+            const SystemTime t = now;
+            Advance(stepSeconds);
+            return t;
+        };
+    }
+};
+
+inline DeviceLinkOptions LinkOptions(quint16 port, FakeClock* clock = nullptr) {
+    DeviceLinkOptions o;
+    o.bindAddress = QHostAddress(QString::fromLatin1(kLinkIp));
+    o.port = port;
+    o.deviceAddress = SimIp(2);
+    o.timerPeriodMs = 2;
+    o.sweepStepMs = 1;
+    if (clock != nullptr) {
+        o.clock = clock->Clock();
+    }
+    return o;
+}
+
+inline std::unique_ptr<sim::SimProcessor> StartSim(int host, quint16 port,
+                                                   sim::SimOptions options = {}) {
+    options.address = QHostAddress(SimIp(host));
+    options.port = port;
+    auto s = std::make_unique<sim::SimProcessor>(std::move(options));
+    QString error;
+    if (!s->Start(&error)) {
+        ADD_FAILURE() << "simulator did not start: " << error.toStdString();
+    }
+    return s;
+}
+
+// Received datagrams of one command code.
+inline int CountCode(const sim::SimProcessor& s, CommandCode code) {
+    int n = 0;
+    for (const auto& e : s.Log()) {
+        if (e.decoded.code == static_cast<std::uint8_t>(code)) {
+            ++n;
+        }
+    }
+    return n;
+}
+
+// Runs the event loop until `done` holds; generous bound so that a slow machine passes.
+// The loop keeps running between checks, so the link's millisecond timers stay on time.
+inline bool WaitFor(const std::function<bool()>& done, int timeoutMs = 5000) {
+    if (done()) {
+        return true;
+    }
+    QEventLoop loop;
+    QTimer poll;
+    poll.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done()) {
+            loop.quit();
+        }
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    poll.start(1);
+    loop.exec();
+    return done();
+}
+
+// Runs the event loop for `ms` so that anything still in flight can arrive.
+inline void Settle(int ms = 50) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Connects `link` and waits for the handshake.
+inline bool ConnectAndWait(DeviceLink& link) {
+    QSignalSpy up(&link, &DeviceLink::linkEstablished);
+    return link.Connect() && WaitFor([&] { return up.count() > 0; });
+}
+
+}  // namespace quorvell::test
