@@ -198,32 +198,34 @@ TEST(Connect, ResetAppliesTheReportedStateAndKeepsTheName) {
     EXPECT_TRUE(link.linkUp());
 }
 
-// With 30 % of the processor's received datagrams lost, these seeds still connect within the
-// three requests (a seed that loses all three would end in "CANNOT CONNECT.", as it should).
-class ConnectUnderLoss : public ::testing::TestWithParam<quint32> {};
+// With 30 % of the processor's received datagrams lost, seeds 1..10 all connect within the
+// three requests, and some of them only through a repeated request. (A seed that lost all
+// three would end in "CANNOT CONNECT.", as it should.)
+TEST(Connect, SucceedsWithinThreeRequestsUnderThirtyPercentLoss) {
+    constexpr quint16 kPort = 41211;
+    int retried = 0;
+    for (quint32 seed = 1; seed <= 10; ++seed) {
+        sim::SimOptions so;
+        so.dropFraction = 0.3;
+        so.seed = seed;
+        auto sim = StartSim(2, kPort, so);
+        FakeClock clock;
+        clock.stepSeconds = 1;
+        DeviceParameters params{};
+        DeviceLink link(params, LinkOptions(kPort, &clock));
+        QSignalSpy up(&link, &DeviceLink::linkEstablished);
+        QSignalSpy failed(&link, &DeviceLink::connectFailed);
 
-TEST_P(ConnectUnderLoss, SucceedsWithinThreeRequests) {
-    const quint16 port = static_cast<quint16>(41220 + GetParam());
-    sim::SimOptions so;
-    so.dropFraction = 0.3;
-    so.seed = GetParam();
-    auto sim = StartSim(2, port, so);
-    FakeClock clock;
-    clock.stepSeconds = 1;
-    DeviceParameters params{};
-    DeviceLink link(params, LinkOptions(port, &clock));
-    QSignalSpy up(&link, &DeviceLink::linkEstablished);
-    QSignalSpy failed(&link, &DeviceLink::connectFailed);
-
-    ASSERT_TRUE(link.Connect());
-    ASSERT_TRUE(WaitFor([&] { return up.count() + failed.count() > 0; }));
-    EXPECT_EQ(up.count(), 1);
-    EXPECT_EQ(failed.count(), 0);
-    EXPECT_LE(CountCode(*sim, CommandCode::Connect), 3);
+        ASSERT_TRUE(link.Connect());
+        ASSERT_TRUE(WaitFor([&] { return up.count() + failed.count() > 0; }));
+        EXPECT_EQ(up.count(), 1) << "seed " << seed;
+        const int requests = CountCode(*sim, CommandCode::Connect);
+        EXPECT_LE(requests, 3) << "seed " << seed;
+        retried += requests > 1 ? 1 : 0;
+        link.Close();
+    }
+    EXPECT_GT(retried, 0) << "the loss was never felt; the test proves nothing";
 }
-
-INSTANTIATE_TEST_SUITE_P(Seeds, ConnectUnderLoss, ::testing::Range(1u, 11u),
-                         [](const auto& info) { return "Seed" + std::to_string(info.param); });
 
 TEST(Connect, SecondBindOnTheSamePortFailsCleanly) {
     constexpr quint16 kPort = 41209;
