@@ -1,0 +1,216 @@
+// The MAIN page: places, bindings, refresh without echo, type selector, PHASE and RESET.
+#include <gtest/gtest.h>
+#include <QPushButton>
+#include <QSignalSpy>
+
+#include "CDropDown.h"
+#include "CDropPopup.h"
+#include "CEqPage.h"
+#include "CTextLabel.h"
+#include "CValueStepper.h"
+#include "PageTestSupport.h"
+#include "PngButton.h"
+
+namespace quorvell {
+namespace {
+
+class EqPageTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetDeviceParameters(params);
+        page = std::make_unique<CEqPage>(params, boxes);
+        page->ShowPage();
+    }
+
+    std::vector<Record> Edits(QSignalSpy& spy) {
+        std::vector<Record> out;
+        for (const QList<QVariant>& args : spy) {
+            out.push_back(args.at(0).value<Record>());
+        }
+        return out;
+    }
+
+    DeviceParameters params{};
+    ScriptedMessageBoxes boxes;
+    std::unique_ptr<CEqPage> page;
+};
+
+TEST_F(EqPageTest, ControlsSitAtTheirPlacesWithTheirRanges) {
+    struct Row {
+        int id, x, y, min, max;
+    };
+    // Corners and ranges as the page layout gives them, independent of the table.
+    const Row rows[] = {
+        {1030, 80, 50, 0, 360},      {1032, 80, 110, 0, 360},     {1043, 480, 230, 0, 360},
+        {1044, 180, 50, 20, 20000},  {1051, 180, 260, 20, 20000}, {1052, 180, 290, 20, 20000},
+        {1061, 580, 290, 20, 20000}, {1062, 300, 50, 1, 1000},    {1075, 700, 230, 1, 1000},
+        {1085, 300, 260, 1, 1000},   {1094, 700, 290, 1, 1000},   {1080, 65, 430, 0, 254},
+        {1081, 65, 460, 0, 254},     {1084, 65, 490, 0, 254},
+    };
+    for (const Row& r : rows) {
+        CValueStepper* s = page->Stepper(r.id);
+        ASSERT_NE(s, nullptr) << r.id;
+        EXPECT_EQ(s->geometry(), QRect(r.x, r.y, 90, 20)) << r.id;
+        EXPECT_EQ(s->Minimum(), r.min) << r.id;
+        EXPECT_EQ(s->Maximum(), r.max) << r.id;
+    }
+    EXPECT_EQ(page->Label(1023)->Text(), "M0DE:");
+    EXPECT_EQ(page->Label(1019)->Text(), "LOPASS");
+    EXPECT_EQ(page->Label(1019)->geometry(), QRect(400, 290, 80, 24));
+    EXPECT_EQ(page->Label(1028)->geometry(), QRect(580, 20, 100, 24));
+    EXPECT_EQ(page->TypeSelector(1098)->pos(), QPoint(480, 290));
+    EXPECT_EQ(page->ResetButton(1)->geometry(), QRect(700, 320, 80, 24));
+    EXPECT_EQ(page->PhaseButton(0)->geometry(), QRect(300, 350, 80, 24));
+    EXPECT_EQ(page->Stepper(1032)->accessibleName(), "CH1 Band 3 gain");
+}
+
+TEST_F(EqPageTest, ArrowClickStoresTheValueAndNamesOneRecord) {
+    // Every crossover Q stepper is shown only for the type Variable.
+    for (auto& ch : params.channels) {
+        ch.hipass.type = ch.lopass.type = static_cast<int>(FilterType::Variable);
+        ch.hipass.q = ch.lopass.q = 10;
+    }
+    page->RefreshFromModel();
+    struct Case {
+        int id;
+        bool increase;
+        std::function<std::int32_t()> field;
+        Record record;
+    };
+    const Case cases[] = {
+        {1032, true, [&] { return params.channels[0].bands[3].gain; }, {RecordKind::EqBand, 0, 3}},
+        {1059, false, [&] { return params.channels[1].bands[7].freq; }, {RecordKind::EqBand, 1, 7}},
+        {1093, true, [&] { return params.channels[1].hipass.q; }, {RecordKind::Hipass, 1, 0}},
+        {1052, false, [&] { return params.channels[0].lopass.freq; }, {RecordKind::Lopass, 0, 0}},
+        {1084, true, [&] { return params.mainLevel; }, {RecordKind::Level, 0, 0}},
+        {1080, true, [&] { return params.channels[0].level; }, {RecordKind::Level, 1, 0}},
+        {1081, true, [&] { return params.channels[1].level; }, {RecordKind::Level, 2, 0}},
+    };
+    for (const Case& c : cases) {
+        QSignalSpy spy(page.get(), &CEqPage::recordEdited);
+        const std::int32_t before = c.field();
+        test::ClickArrow(page->Stepper(c.id), c.increase);
+        EXPECT_EQ(c.field(), before + (c.increase ? 1 : -1)) << c.id;
+        ASSERT_EQ(spy.count(), 1) << c.id;
+        EXPECT_EQ(Edits(spy)[0], c.record) << c.id;
+    }
+}
+
+TEST_F(EqPageTest, RefreshShowsClampedValuesAndNeverNotifiesOrWrites) {
+    params.channels[0].bands[1].gain = 999;  // outside the stepper's range
+    params.channels[1].lopass.type = 4;
+    params.channels[1].phase = 1;
+    params.mainLevel = 17;
+    QSignalSpy spy(page.get(), &CEqPage::recordEdited);
+    const ParameterImage before = WriteParameterImage(params);
+    page->RefreshFromModel();
+    test::Settle();
+    EXPECT_EQ(spy.count(), 0);
+    EXPECT_EQ(WriteParameterImage(params), before);
+    EXPECT_EQ(page->Stepper(1030)->GetValue(), 360);
+    EXPECT_EQ(page->Stepper(1084)->Text(), "Vol:15.5");
+    EXPECT_EQ(page->TypeSelector(1098)->Text(), "Variable");
+    EXPECT_TRUE(page->Stepper(1094)->isVisibleTo(page.get()));
+    EXPECT_FALSE(page->Stepper(1093)->isVisibleTo(page.get()));
+    EXPECT_TRUE(page->PhaseButton(1)->on);
+    EXPECT_FALSE(page->PhaseButton(0)->on);
+}
+
+TEST_F(EqPageTest, VariableTypeShowsItsQStepperAndOtherTypesHideItKeepingQ) {
+    params.channels[0].hipass.type = 3;
+    params.channels[0].hipass.q = 42;
+    page->RefreshFromModel();
+    CValueStepper* q = page->Stepper(1085);
+    ASSERT_FALSE(q->isVisibleTo(page.get()));
+
+    QSignalSpy spy(page.get(), &CEqPage::recordEdited);
+    test::Wheel(page->TypeSelector(1095), -1);  // Linkwitz 2 -> Variable
+    EXPECT_EQ(params.channels[0].hipass.type, 4);
+    EXPECT_TRUE(q->isVisibleTo(page.get()));
+    test::Wheel(page->TypeSelector(1095), +1);  // back to Linkwitz 2
+    EXPECT_EQ(params.channels[0].hipass.type, 3);
+    EXPECT_FALSE(q->isVisibleTo(page.get()));
+    EXPECT_EQ(params.channels[0].hipass.q, 42);
+    // At the end of the list a notch posts the unchanged index: stored and sent again.
+    params.channels[0].hipass.type = 4;
+    page->RefreshFromModel();
+    test::Wheel(page->TypeSelector(1095), -1);
+    EXPECT_EQ(params.channels[0].hipass.type, 4);
+    const Record hipass{RecordKind::Hipass, 0, 0};
+    EXPECT_EQ(Edits(spy), (std::vector<Record>{hipass, hipass, hipass}));
+    EXPECT_EQ(params.channels[0].lopass.type, 0);
+}
+
+TEST_F(EqPageTest, PhaseClickedTwiceReturnsToNormalWithTwoRecords) {
+    QSignalSpy spy(page.get(), &CEqPage::recordEdited);
+    QTest::mouseClick(page->PhaseButton(1), Qt::LeftButton);
+    EXPECT_EQ(params.channels[1].phase, 1);
+    EXPECT_TRUE(page->PhaseButton(1)->on);
+    EXPECT_EQ(page->PhaseButton(1)->ShownCaptionColor(), QColor(255, 255, 255));
+    QTest::mouseClick(page->PhaseButton(1), Qt::LeftButton);
+    EXPECT_EQ(params.channels[1].phase, 0);
+    EXPECT_FALSE(page->PhaseButton(1)->on);
+    EXPECT_EQ(params.channels[0].phase, 0);
+    const Record phase{RecordKind::Phase, 1, 0};
+    EXPECT_EQ(Edits(spy), (std::vector<Record>{phase, phase}));
+}
+
+TEST_F(EqPageTest, ResetAsksAndCancelChangesNothing) {
+    params.channels[0].bands[2].gain = 7;
+    boxes.answers = {MessageAnswer::Cancel};
+    QSignalSpy spy(page.get(), &CEqPage::channelReset);
+    const ParameterImage before = WriteParameterImage(params);
+    QTest::mouseClick(page->ResetButton(0), Qt::LeftButton);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, "If do you reset eq data? ");
+    EXPECT_EQ(boxes.shown[0].buttons, MessageButtons::OkCancel);
+    EXPECT_EQ(boxes.shown[0].icon, MessageIcon::Warning);
+    EXPECT_EQ(WriteParameterImage(params), before);
+    EXPECT_EQ(spy.count(), 0);
+}
+
+TEST_F(EqPageTest, ResetConfirmedLoadsChannelDefaultsAndLeavesTheRestAlone) {
+    params.channels[1].bands[4].gain = 3;
+    params.channels[1].hipass.type = 4;
+    params.channels[1].level = 20;
+    params.channels[1].phase = 1;
+    params.channels[0].bands[4].gain = 5;
+    params.mainLevel = 9;
+    page->RefreshFromModel();
+    boxes.answers = {MessageAnswer::Ok};
+    QSignalSpy spy(page.get(), &CEqPage::channelReset);
+    QTest::mouseClick(page->ResetButton(1), Qt::LeftButton);
+    const ChannelParameters& ch = params.channels[1];
+    const int freqs[] = {50, 200, 800, 1000, 3000, 8000, 12000};
+    for (int b = 1; b <= 7; ++b) {
+        EXPECT_EQ(ch.bands[b].freq, freqs[b - 1]);
+        EXPECT_EQ(ch.bands[b].gain, 180);
+        EXPECT_EQ(ch.bands[b].q, 20);
+        EXPECT_EQ(ch.bands[b].flag, 1);
+    }
+    EXPECT_EQ(ch.hipass.type, 0);
+    EXPECT_EQ(ch.hipass.freq, 20);
+    EXPECT_EQ(ch.lopass.freq, 20000);
+    EXPECT_EQ(ch.hipass.q, 10);
+    EXPECT_EQ(ch.level, 20);
+    EXPECT_EQ(ch.phase, 1);
+    EXPECT_EQ(params.channels[0].bands[4].gain, 5);
+    EXPECT_EQ(params.mainLevel, 9);
+    EXPECT_EQ(page->Stepper(1040)->Text(), "G:0.0");  // CH2 band 4 shown reset
+    EXPECT_FALSE(page->Stepper(1093)->isVisibleTo(page.get()));
+    ASSERT_EQ(spy.count(), 1);
+    EXPECT_EQ(spy.at(0).at(0).toInt(), 1);
+}
+
+TEST_F(EqPageTest, EnterAndEscapeLeaveThePageOpen) {
+    page->Stepper(1032)->setFocus();
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+        QTest::keyClick(page.get(), key);
+        QTest::keyClick(page->ResetButton(0), key);
+    }
+    EXPECT_TRUE(page->isVisible());
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+}  // namespace
+}  // namespace quorvell

@@ -1,0 +1,52 @@
+// Input helpers shared by the page tests: real mouse and wheel events, and event-loop waits.
+#pragma once
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QWheelEvent>
+#include <functional>
+
+#include "CValueStepper.h"
+
+namespace quorvell::test {
+
+// Processes events until `done` holds or `timeoutMs` has passed; returns `done()`.
+inline bool WaitFor(const std::function<bool()>& done, int timeoutMs = 5000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < timeoutMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return done();
+}
+
+// Lets queued notifications (stepper, drop-down) reach the page.
+inline void Settle() {
+    for (int i = 0; i < 5; ++i) {
+        QCoreApplication::processEvents();
+    }
+}
+
+// Moves the pointer over an arrow of `stepper` and clicks it once.
+inline void ClickArrow(CValueStepper* stepper, bool increase) {
+    const QPoint at = (increase ? stepper->IncreaseRect() : stepper->DecreaseRect()).center();
+    QTest::mouseMove(stepper, at);
+    QMouseEvent move(QEvent::MouseMove, at, stepper->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(stepper, &move);
+    QTest::mousePress(stepper, Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseRelease(stepper, Qt::LeftButton, Qt::NoModifier, at);
+    Settle();
+}
+
+// One wheel notch over `widget`: negative `notches` turn towards the operator.
+inline void Wheel(QWidget* widget, int notches) {
+    const QPoint at = widget->rect().center();
+    QWheelEvent event(at, widget->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(widget, &event);
+    Settle();
+}
+
+}  // namespace quorvell::test

@@ -1,0 +1,263 @@
+// The SYSTEM page: sub-pages, name entry, device RESET, the device list and the preset bank.
+#include <gtest/gtest.h>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTimer>
+
+#include "CMenuEx.h"
+#include "CNameDialog.h"
+#include "CNameEdit.h"
+#include "CPresetBank.h"
+#include "CSystemPage.h"
+#include "PageTestSupport.h"
+#include "PngButton.h"
+
+namespace quorvell {
+namespace {
+
+class SystemPageTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        page = std::make_unique<CSystemPage>(params, boxes, [this] { return rows; });
+        page->ShowPage("10.1.2.3");
+    }
+
+    bool Shown(int id) const {
+        QWidget* w = page->findChild<QWidget*>(QStringLiteral("control%1").arg(id));
+        if (w == nullptr) {
+            w = page->findChild<QWidget*>(QStringLiteral("button%1").arg(id));
+        }
+        return w != nullptr && w->isVisibleTo(page.get());
+    }
+
+    int VisibleSlots() const {
+        int n = 0;
+        for (int i = 0; i < kMaxPresets; ++i) {
+            n += page->Bank()->Slot(i)->isVisibleTo(page.get()) ? 1 : 0;
+        }
+        return n;
+    }
+
+    DeviceParameters params{};
+    ScriptedMessageBoxes boxes;
+    std::vector<PresetRow> rows;
+    std::unique_ptr<CSystemPage> page;
+};
+
+TEST_F(SystemPageTest, EachTabShowsOnlyItsOwnControls) {
+    struct Case {
+        int tab;
+        std::vector<int> shown;
+        std::vector<int> hidden;
+    };
+    const Case cases[] = {
+        {1001, {1083, 1064, 1084, 1085, 1086}, {1092, 1090, 1091, 1093, 1096}},
+        {1002, {1093, 1096}, {1083, 1064, 1084, 1090, 1091}},
+        {1003, {1092, 1090, 1091}, {1083, 1085, 1093, 1096}},
+        {1004, {1122}, {1083, 1064, 1084, 1085, 1086, 1092, 1090, 1091, 1093, 1096}},
+    };
+    for (const Case& c : cases) {
+        QTest::mouseClick(page->Button(c.tab), Qt::LeftButton);
+        for (int id : c.shown) {
+            EXPECT_TRUE(Shown(id)) << "tab " << c.tab << " control " << id;
+        }
+        for (int id : c.hidden) {
+            EXPECT_FALSE(Shown(id)) << "tab " << c.tab << " control " << id;
+        }
+        for (int t = 1001; t <= 1004; ++t) {
+            EXPECT_EQ(page->Button(t)->on, t == c.tab);
+        }
+    }
+    // RESET sits where Search and NAME: sit on the other sub-pages.
+    EXPECT_EQ(page->Button(1093)->geometry(), page->Button(1083)->geometry());
+    EXPECT_EQ(page->DeviceList()->geometry(), QRect(50, 110, 350, 200));
+}
+
+TEST_F(SystemPageTest, ShowingThePageOpensConnectWithNameAndAddress) {
+    const char name[] = "STAGE-L";
+    std::copy(name, name + 7, params.deviceName.begin());
+    QTest::mouseClick(page->Button(1003), Qt::LeftButton);
+    page->ShowPage("127.0.0.9");
+    EXPECT_EQ(page->CurrentSubPage(), 0);
+    EXPECT_EQ(page->AddressField()->text(), "127.0.0.9");
+    EXPECT_EQ(page->NameField()->text(), "STAGE-L");
+}
+
+TEST_F(SystemPageTest, ApplyStoresNamesOfUpToTenBytes) {
+    QSignalSpy applied(page.get(), &CSystemPage::nameApplied);
+    QTest::mouseClick(page->Button(1003), Qt::LeftButton);
+    struct Case {
+        QString name;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"ABCDEFGHIJ", true},    // 10 characters
+        {"ABCDEFGHIJK", false},  // 11
+        // The byte count decides: 9 characters but 11 UTF-8 bytes.
+        {QString::fromUtf8("Bühne-Süd"), false},
+    };
+    int accepted = 0;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        boxes.shown.clear();
+        page->NameField()->setText(cases[i].name);
+        QTest::mouseClick(page->Button(1091), Qt::LeftButton);
+        if (cases[i].accepted) {
+            ++accepted;
+            EXPECT_TRUE(boxes.shown.empty());
+            EXPECT_EQ(QString::fromUtf8(DeviceNameText(params)), cases[i].name);
+        } else {
+            ASSERT_EQ(boxes.shown.size(), 1u);
+            EXPECT_EQ(boxes.shown[0].text, "Name is too long.");
+            EXPECT_EQ(QString::fromUtf8(DeviceNameText(params)), "ABCDEFGHIJ");  // unchanged
+        }
+    }
+    EXPECT_EQ(applied.count(), accepted);
+    EXPECT_EQ(params.deviceName[10], 0);
+}
+
+TEST_F(SystemPageTest, DeviceResetAsksFirst) {
+    QSignalSpy spy(page.get(), &CSystemPage::resetDeviceConfirmed);
+    QTest::mouseClick(page->Button(1002), Qt::LeftButton);
+    boxes.answers = {MessageAnswer::Cancel, MessageAnswer::Ok};
+    QTest::mouseClick(page->Button(1093), Qt::LeftButton);
+    EXPECT_EQ(spy.count(), 0);
+    QTest::mouseClick(page->Button(1093), Qt::LeftButton);
+    EXPECT_EQ(spy.count(), 1);
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    EXPECT_EQ(boxes.shown[0].text, "If do you reset the device data? ");
+    EXPECT_EQ(boxes.shown[0].buttons, MessageButtons::OkCancel);
+}
+
+TEST_F(SystemPageTest, DeviceListKeepsOneRowPerAddressAndAClickPicksIt) {
+    page->AddDevice("127.0.0.5", 39060, "A");
+    page->AddDevice("127.0.0.6", 39060, "ABC");
+    page->AddDevice("127.0.0.5", 39060, "A");
+    ASSERT_EQ(page->DeviceList()->rowCount(), 2);
+    EXPECT_EQ(page->DeviceList()->item(1, 1)->text(), "39060");
+    EXPECT_EQ(page->DeviceList()->item(1, 2)->text(), "ABC");
+
+    QSignalSpy picked(page.get(), &CSystemPage::devicePicked);
+    QTableWidget* list = page->DeviceList();
+    const QRect cell = list->visualItemRect(list->item(1, 2));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+    ASSERT_EQ(picked.count(), 1);
+    EXPECT_EQ(picked.at(0).at(0).toString(), "127.0.0.6");
+    EXPECT_EQ(page->AddressField()->text(), "127.0.0.6");
+
+    page->SetSearchProgress(254);
+    EXPECT_EQ(page->Progress()->value(), 254);
+    page->SearchFinished();
+    EXPECT_FALSE(page->Progress()->isVisibleTo(page.get()));
+}
+
+TEST_F(SystemPageTest, InterfaceChooserAppearsOnlyForSeveralAddresses) {
+    page->SetInterfaces({QHostAddress("127.0.0.1")}, QHostAddress("127.0.0.1"));
+    EXPECT_FALSE(page->InterfaceChooser()->isVisibleTo(page.get()));
+    EXPECT_TRUE(page->ChosenInterface().isNull());
+    page->SetInterfaces({QHostAddress("10.0.0.4"), QHostAddress("192.168.7.9")},
+                        QHostAddress("192.168.7.9"));
+    EXPECT_TRUE(page->InterfaceChooser()->isVisibleTo(page.get()));
+    EXPECT_EQ(page->ChosenInterface(), QHostAddress("192.168.7.9"));
+    QSignalSpy search(page.get(), &CSystemPage::searchRequested);
+    QTest::mouseClick(page->Button(1083), Qt::LeftButton);
+    ASSERT_EQ(search.count(), 1);
+    EXPECT_EQ(search.at(0).at(0).value<QHostAddress>(), QHostAddress("192.168.7.9"));
+}
+
+TEST_F(SystemPageTest, HelpShowsVersionDataDirectoryAndHints) {
+    page->SetHelpText("/srv/presets");
+    QTest::mouseClick(page->Button(1004), Qt::LeftButton);
+    const QString text = page->HelpText()->text();
+    EXPECT_TRUE(text.contains("1.0"));
+    EXPECT_TRUE(text.contains("/srv/presets"));
+    EXPECT_TRUE(text.contains("wheel"));
+}
+
+TEST_F(SystemPageTest, BankLabelsFollowTheRowsWithoutGaps) {
+    rows = {{2, "SAVE2", ""}, {7, "SAVE7", ""}, {9, "SAVE9", ""}};
+    QTest::mouseClick(page->Button(1002), Qt::LeftButton);
+    EXPECT_EQ(VisibleSlots(), 3);
+    EXPECT_EQ(page->Bank()->Slot(0)->text(), "2:SAVE2");
+    EXPECT_EQ(page->Bank()->Slot(1)->text(), "7:SAVE7");
+    EXPECT_EQ(page->Bank()->Slot(2)->geometry(), QRect(290, 150, 50, 50));
+    EXPECT_EQ(page->Bank()->SaveButton()->geometry(), QRect(50, 150, 50, 50));
+    EXPECT_TRUE(page->Bank()->SaveButton()->on);
+
+    rows.clear();
+    page->LoadSlots();
+    EXPECT_EQ(VisibleSlots(), 0);
+
+    for (int id = 1; id <= 30; ++id) {  // more rows than slots: the first 24 are shown
+        rows.push_back({id, "P" + std::to_string(id), ""});
+    }
+    page->LoadSlots();
+    EXPECT_EQ(VisibleSlots(), 24);
+    EXPECT_EQ(page->Bank()->Slot(23)->text(), "24:P24");
+    EXPECT_EQ(page->Bank()->Slot(23)->geometry(), QRect(590, 270, 50, 50));
+}
+
+TEST_F(SystemPageTest, SlotLabelSplitsAtTheFirstColon) {
+    struct Case {
+        QString label;
+        std::optional<int> id;
+        QString name;
+    };
+    const Case cases[] = {
+        {"7:ABC", 7, "ABC"},         {"12:a:b:", 12, "a:b:"},  {"3:", 3, ""},
+        {"SAVE4", std::nullopt, ""}, {":X", std::nullopt, ""},
+    };
+    for (const Case& c : cases) {
+        const auto parsed = CPresetBank::ParseSlotLabel(c.label);
+        ASSERT_EQ(parsed.has_value(), c.id.has_value()) << c.label.toStdString();
+        if (parsed) {
+            EXPECT_EQ(parsed->id, *c.id);
+            EXPECT_EQ(parsed->name, c.name);
+        }
+    }
+}
+
+TEST_F(SystemPageTest, SlotMenuReportsTheLabelsPreset) {
+    rows = {{2, "SAVE2", ""}, {7, "x:y", ""}};
+    QTest::mouseClick(page->Button(1002), Qt::LeftButton);
+    QSignalSpy recall(page.get(), &CSystemPage::recallRequested);
+    QSignalSpy remove(page.get(), &CSystemPage::deleteRequested);
+    QSignalSpy rename(page.get(), &CSystemPage::renameRequested);
+    std::optional<int> next;
+    page->Bank()->SetMenuHook([&](QPoint) { return next; });
+
+    next = kCmdRecall;
+    QTest::mouseClick(page->Bank()->Slot(1), Qt::LeftButton);
+    next = kCmdDelete;
+    QTest::mouseClick(page->Bank()->Slot(0), Qt::LeftButton);
+    next = std::nullopt;  // menu closed without a choice
+    QTest::mouseClick(page->Bank()->Slot(0), Qt::LeftButton);
+    ASSERT_EQ(recall.count(), 1);
+    EXPECT_EQ(recall.at(0).at(0).toInt(), 7);
+    ASSERT_EQ(remove.count(), 1);
+    EXPECT_EQ(remove.at(0).at(0).toInt(), 2);
+    EXPECT_EQ(page->Bank()->selectedSlot, 0);
+
+    // NAME opens the Name dialog with the name after the first colon; OK renames.
+    QString prefilled;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<CNameDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        prefilled = dialog->NameField()->text();
+        dialog->NameField()->selectAll();
+        QTest::keyClicks(dialog->NameField(), "LIVE");
+        QTest::mouseClick(dialog->OkButton(), Qt::LeftButton);
+    });
+    next = kCmdName;
+    QTest::mouseClick(page->Bank()->Slot(1), Qt::LeftButton);
+    EXPECT_EQ(prefilled, "x:y");
+    ASSERT_EQ(rename.count(), 1);
+    EXPECT_EQ(rename.at(0).at(0).toInt(), 7);
+    EXPECT_EQ(rename.at(0).at(1).toString(), "LIVE");
+}
+
+}  // namespace
+}  // namespace quorvell
