@@ -1,47 +1,211 @@
-// stub
+// Drop-down bar: skinned, shows the committed entry, opens its pop-up, steps by wheel.
 #include "CDropDown.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWheelEvent>
+#include <algorithm>
+
 #include "CDropListBox.h"
 #include "CDropPopup.h"
+#include "ControlFonts.h"
+#include "SkinImages.h"
+#include "SkinPainter.h"
+
 namespace quorvell {
-CDropDown::CDropDown(QWidget* parent) : QWidget(parent) {}
-CDropDown::~CDropDown() = default;
-void CDropDown::SetImages(int n, int h) {
-    normalImage = n;
-    hoverImage = h;
+namespace {
+
+constexpr int kWheelNotch = 120;
+
+}  // namespace
+
+CDropDown::CDropDown(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setCursor(Qt::PointingHandCursor);
+    normalFont = PixelFont(QString::fromLatin1(kDropDownFamily), 14);
+    hoverFont = normalFont;
     resize(90, 20);
 }
+
+CDropDown::~CDropDown() = default;
+
+void CDropDown::SetImages(int normal, int hover) {
+    normalImage = normal;
+    hoverImage = hover;
+    const QSize imageSize = SkinImageSize(normal);
+    if (!imageSize.isEmpty()) {
+        resize(imageSize);
+    }
+    update();
+}
+
 bool CDropDown::CreateList(int id) {
+    barWidth = width();
     notificationId = id;
+    if (popup != nullptr) {
+        popup->deleteLater();
+    }
     popup = new CDropPopup(this);
-    return true;
+    return popup != nullptr && popup->List() != nullptr;
 }
-void CDropDown::AddItem(const QString& t) {
-    if (popup)
-        popup->List()->AddItem(t);
+
+void CDropDown::AddItem(const QString& entry) {
+    if (popup != nullptr) {
+        popup->List()->AddItem(entry);
+    }
 }
+
 int CDropDown::Count() const {
-    return popup ? popup->List()->Count() : 0;
+    return popup != nullptr ? popup->List()->Count() : 0;
 }
-void CDropDown::SetSelection(int i) {
-    if (popup)
-        popup->List()->SetSelection(i);
-}
-int CDropDown::GetSelection() const {
-    return popup ? popup->List()->Selection() : -1;
-}
-bool CDropDown::IsPopupShowing() const {
-    return popup && popup->isVisible();
-}
+
 CDropListBox* CDropDown::List() const {
-    return popup ? popup->List() : nullptr;
+    return popup != nullptr ? popup->List() : nullptr;
 }
-void CDropDown::paintEvent(QPaintEvent*) {}
-void CDropDown::mouseMoveEvent(QMouseEvent*) {}
-void CDropDown::mousePressEvent(QMouseEvent*) {}
-void CDropDown::leaveEvent(QEvent*) {}
-void CDropDown::focusOutEvent(QFocusEvent*) {}
-void CDropDown::wheelEvent(QWheelEvent*) {}
-void CDropDown::OpenPopup() {}
-void CDropDown::OnListChoice(int, bool) {}
-void CDropDown::PostSelection(int) {}
+
+bool CDropDown::IsPopupShowing() const {
+    return popup != nullptr && popup->isVisible();
+}
+
+void CDropDown::SetSelection(int index) {
+    const int count = Count();
+    if (count == 0) {
+        return;
+    }
+    index = std::clamp(index, 0, count - 1);
+    CDropListBox* list = popup->List();
+    list->SetSelection(index);
+    list->committedIndex = index;
+    text = list->ItemText(index);
+    repaint();
+}
+
+int CDropDown::GetSelection() const {
+    return popup != nullptr ? popup->List()->Selection() : -1;
+}
+
+void CDropDown::PostSelection(int index) {
+    QMetaObject::invokeMethod(
+        this, [this, id = notificationId, index] { emit selectionChanged(id, index); },
+        Qt::QueuedConnection);
+}
+
+void CDropDown::OpenPopup() {
+    if (popup == nullptr) {
+        return;
+    }
+    const QPoint topLeft = mapToGlobal(QPoint(0, 0));
+    const int bottom = topLeft.y() + height();  // first row below the bar
+    const int n = Count();
+    int h = kMaxListHeight;
+    if (n > 0 && n * CDropListBox::kItemHeight < kMaxListHeight) {
+        h = n * CDropListBox::kItemHeight;
+    }
+    // The pop-up overlaps the bar's bottom row.
+    popupRect = QRect(topLeft.x(), bottom - 1, barWidth > 0 ? barWidth : width(), h + 1);
+    popup->setGeometry(popupRect);
+    popup->List()->SetSelection(popup->List()->committedIndex);
+    popup->show();
+    popup->List()->setFocus(Qt::PopupFocusReason);
+}
+
+// A choice from the pop-up: by the pointer it is taken; by a key with the pointer elsewhere
+// the list returns to the committed entry and nothing is chosen.
+void CDropDown::OnListChoice(int index, bool pointerInside) {
+    if (popup == nullptr) {
+        return;
+    }
+    if (pointerInside) {
+        popup->List()->committedIndex = index;
+        text = popup->List()->ItemText(index);
+        hover = true;
+    }
+    popup->hide();
+    if (pointerInside) {
+        setFocus(Qt::OtherFocusReason);
+        repaint();
+        PostSelection(index);
+    }
+}
+
+// However the pop-up closed, the list shows the committed entry again, so that a hover
+// highlight never becomes the selection the wheel or the page reads.
+void CDropDown::OnPopupHidden() {
+    if (popup != nullptr && Count() > 0) {
+        popup->List()->SetSelection(popup->List()->committedIndex);
+    }
+    update();
+}
+
+void CDropDown::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    PaintSkin(painter, *this, hover ? hoverImage : normalImage);
+    if (text.isEmpty()) {
+        return;
+    }
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    // Narrowed by the arrow on the right.
+    const QRect area = rect().adjusted(5, 0, -20, 0);
+    painter.setFont(FittingFont(hover ? hoverFont : normalFont, text, area.width()));
+    painter.setPen(hover ? hoverTextColor : normalTextColor);
+    painter.drawText(area, Qt::AlignCenter | Qt::TextSingleLine, text);
+}
+
+void CDropDown::mouseMoveEvent(QMouseEvent* event) {
+    if (!hover && rect().contains(event->position().toPoint())) {
+        hover = true;
+        update();
+    }
+}
+
+void CDropDown::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    hover = false;
+    setFocus(Qt::MouseFocusReason);
+    if (IsPopupShowing()) {
+        popup->hide();
+    } else {
+        OpenPopup();
+    }
+    repaint();
+}
+
+void CDropDown::leaveEvent(QEvent* event) {
+    hover = false;
+    update();
+    QWidget::leaveEvent(event);
+}
+
+void CDropDown::focusOutEvent(QFocusEvent* event) {
+    hover = false;
+    update();
+    QWidget::focusOutEvent(event);
+}
+
+void CDropDown::wheelEvent(QWheelEvent* event) {
+    event->accept();
+    if (Count() == 0) {
+        return;
+    }
+    // Partial notches carry over to the next message.
+    wheelAccumulator =
+        std::clamp(wheelAccumulator + event->angleDelta().y(), -kWheelNotch, kWheelNotch);
+    int index = GetSelection();
+    if (wheelAccumulator == -kWheelNotch) {
+        index = std::min(index + 1, Count() - 1);
+    } else if (wheelAccumulator == kWheelNotch) {
+        index = std::max(index - 1, 0);
+    } else {
+        return;
+    }
+    wheelAccumulator = 0;
+    SetSelection(index);
+    PostSelection(index);
+}
+
 }  // namespace quorvell

@@ -31,7 +31,8 @@ public:
     void AddItem(const QString& text);
     int Count() const;
 
-    // Clamps the index to 0..count-1, selects the entry and shows its text. Never notifies.
+    // Clamps the index to 0..count-1, selects the entry, shows its text and makes it the
+    // committed entry. Never notifies; nothing happens without entries.
     void SetSelection(int index);
     // The list's selection, -1 for none.
     int GetSelection() const;
@@ -41,6 +42,8 @@ public:
     bool IsPopupShowing() const;
     CDropPopup* Popup() const { return popup; }
     CDropListBox* List() const;
+    // Where the pop-up was last shown, in global coordinates.
+    QRect PopupRect() const { return popupRect; }
     int NotificationId() const { return notificationId; }
 
     QColor normalTextColor = Qt::white;
@@ -65,6 +68,7 @@ private:
     void OpenPopup();
     void OnListChoice(int index, bool pointerInside);
     void PostSelection(int index);
+    void OnPopupHidden();
 
     int normalImage = 0;
     int hoverImage = 0;

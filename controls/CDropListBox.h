@@ -34,7 +34,8 @@ public:
     QScrollBar* ScrollBar() const { return scrollBar; }
 
 signals:
-    // The operator changed the selection by a click (`byPointer`) or by a key.
+    // The operator changed the selection by a click or a key; `pointerInside` tells whether
+    // the pointer was over the list at that moment (a click always is).
     void operatorChangedSelection(int index, bool pointerInside);
 
 protected:

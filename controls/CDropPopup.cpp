@@ -1,12 +1,41 @@
-// stub
+// The drop-down's pop-up window: borderless, beneath the bar, filled by the list.
 #include "CDropPopup.h"
+
+#include <QMouseEvent>
+
 #include "CDropDown.h"
 #include "CDropListBox.h"
+
 namespace quorvell {
-CDropPopup::CDropPopup(CDropDown* o)
-    : QWidget(o, Qt::Popup), owner(o), list(new CDropListBox(this)) {}
-void CDropPopup::resizeEvent(QResizeEvent*) {}
-void CDropPopup::mousePressEvent(QMouseEvent* e) {
-    QWidget::mousePressEvent(e);
+
+CDropPopup::CDropPopup(CDropDown* owner)
+    : QWidget(owner, Qt::Popup | Qt::FramelessWindowHint), owner(owner) {
+    list = new CDropListBox(this);
+    list->setFont(owner->normalFont);
+    connect(list, &CDropListBox::operatorChangedSelection, owner, &CDropDown::OnListChoice);
 }
+
+void CDropPopup::resizeEvent(QResizeEvent* event) {
+    list->setGeometry(rect());
+    QWidget::resizeEvent(event);
+}
+
+// A press outside the pop-up closes it. A press on the bar itself is not passed on, so a
+// second click on the bar closes the list rather than reopening it.
+void CDropPopup::mousePressEvent(QMouseEvent* event) {
+    if (!rect().contains(event->position().toPoint())) {
+        const QPoint onBar = owner->mapFromGlobal(event->globalPosition().toPoint());
+        setAttribute(Qt::WA_NoMouseReplay, owner->rect().contains(onBar));
+        event->accept();
+        hide();
+        return;
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void CDropPopup::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    owner->OnPopupHidden();
+}
+
 }  // namespace quorvell

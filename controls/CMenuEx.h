@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QMenu>
 #include <QPoint>
+#include <QStyle>
 #include <memory>
 #include <optional>
 #include <span>
@@ -48,13 +49,18 @@ public:
     QMenu* SubMenu(int position) const;
 
     // Shows pop-up 0 modally at `globalPos` and returns the chosen command id, if any.
-    std::optional<int> TrackPopup(QPoint globalPos, QWidget* owner = nullptr);
+    std::optional<int> TrackPopup(QPoint globalPos);
 
     // Width rule of an item: caption extent in the application's default font + 16, + 30 with
-    // an image, + 15 when it opens a pop-up.
+    // an image, + 15 when it opens a pop-up. An item is wider than this only where its caption,
+    // drawn in the 16-pixel caption font from 26 pixels in, would otherwise be cut off.
     static int MeasureItemWidth(const QString& caption, bool hasImage, bool opensPopup);
 
 private:
+    QMenu* BuildPopup(const MenuEntry& popup, QWidget* parent);
+
+    // Declared first so that it outlives the menus that use it.
+    std::unique_ptr<QStyle> style;
     std::vector<std::unique_ptr<QMenu>> popups;
 };
 

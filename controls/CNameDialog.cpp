@@ -33,6 +33,8 @@ CNameDialog::CNameDialog(QWidget* parent, MessageBoxes* boxes)
     caption->setObjectName(QStringLiteral("label%1").arg(kCaptionLabelId));
     caption->setGeometry(DialogX(18), DialogY(23), DialogX(46), DialogY(16));
     caption->alignment = 1;
+    // White: the label's default black would vanish on the black background.
+    caption->textColor = Qt::white;
     caption->SetTransparent(true);
     caption->SetText(QStringLiteral("NAME:"));
 

@@ -35,11 +35,15 @@ bool RepostsAtBound(int kind) {
 }
 
 // Converts the confirmed number to raw, truncating toward zero; saturates far outside int.
+// A result within float rounding of a whole number is that number: typed 3.3 is held as the
+// float 3.2999999523 and would otherwise truncate to the raw unit below (G:3.2).
 int ToRaw(double x) {
     if (!std::isfinite(x)) {
         return 0;
     }
-    const double t = std::trunc(x);
+    const double nearest = std::round(x);
+    const double t =
+        std::fabs(x - nearest) <= 1e-6 * std::max(1.0, std::fabs(x)) ? nearest : std::trunc(x);
     if (t >= static_cast<double>(std::numeric_limits<int>::max())) {
         return std::numeric_limits<int>::max();
     }

@@ -2,34 +2,62 @@
 #include "ControlFonts.h"
 
 #include <QFontDatabase>
+#include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QStringList>
+#include <algorithm>
 
 namespace quorvell {
 namespace {
 
+// Fonts with the widths of the preferred families, tried before the generic sans-serif.
+QStringList Substitutes(const QString& family) {
+    QStringList names{family};
+    if (family == QLatin1String(kCaptionFamily) || family == QLatin1String(kDropDownFamily)) {
+        names << QStringLiteral("Arial") << QStringLiteral("Liberation Sans")
+              << QStringLiteral("Arimo");
+    }
+    return names;
+}
+
 QFont FamilyFont(const QString& family, bool bold) {
     QFont font;
-    if (QFontDatabase::hasFamily(family)) {
-        font.setFamily(family);
-    } else {
-        font.setFamilies(QStringList{QStringLiteral("sans-serif")});
-        font.setStyleHint(QFont::SansSerif);
+    font.setFamilies(QStringList{QStringLiteral("sans-serif")});
+    for (const QString& name : Substitutes(family)) {
+        if (QFontDatabase::hasFamily(name)) {
+            font.setFamilies(QStringList{name});
+            break;
+        }
     }
+    font.setStyleHint(QFont::SansSerif);
     font.setBold(bold);
     return font;
 }
 
 }  // namespace
 
-QFont PixelFont(const QString& family, int pixelSize, bool bold) {
+QFont PixelFont(const QString& family, int cellHeight, bool bold) {
     QFont font = FamilyFont(family, bold);
-    font.setPixelSize(pixelSize);
+    font.setPixelSize(std::max(cellHeight, 1));
+    const qreal height = QFontMetricsF(font).height();
+    if (height > cellHeight) {
+        font.setPixelSize(std::max(static_cast<int>(cellHeight * cellHeight / height), 1));
+    }
     return font;
 }
 
 QFont PointFont(const QString& family, int pointSize, bool bold) {
     QFont font = FamilyFont(family, bold);
     font.setPointSize(pointSize);
+    return font;
+}
+
+QFont FittingFont(QFont font, const QString& text, int width) {
+    constexpr int kSmallestPixels = 9;
+    int size = font.pixelSize();
+    while (size > kSmallestPixels && QFontMetrics(font).horizontalAdvance(text) > width) {
+        font.setPixelSize(--size);
+    }
     return font;
 }
 

@@ -1,0 +1,135 @@
+// Name dialog and Value dialog: length rules, Enter, number display and syntax, refusals.
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QSignalSpy>
+
+#include "CNameDialog.h"
+#include "CNameEdit.h"
+#include "CTextLabel.h"
+#include "CValueDialog.h"
+#include "MessageBoxes.h"
+#include "PngButton.h"
+#include "TestSupport.h"
+
+namespace quorvell {
+namespace {
+
+struct NameDialog {
+    explicit NameDialog(const QString& name) : dialog(nullptr, &boxes) {
+        dialog.SetName(name);
+        dialog.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        dialog.NameField()->setFocus();
+        dialog.NameField()->end(false);
+    }
+    void ClickOk() { QTest::mouseClick(dialog.OkButton(), Qt::LeftButton); }
+
+    ScriptedMessageBoxes boxes;
+    CNameDialog dialog;
+};
+
+TEST(NameDialog, FieldTakesTenCharactersAndBackspaceStillWorks) {
+    NameDialog d{QString()};
+    QTest::keyClicks(d.dialog.NameField(), QStringLiteral("ABCDEFGHIJK"));
+    EXPECT_EQ(d.dialog.NameField()->text(), QStringLiteral("ABCDEFGHIJ"));
+    QTest::keyClick(d.dialog.NameField(), Qt::Key_Backspace);
+    EXPECT_EQ(d.dialog.NameField()->text(), QStringLiteral("ABCDEFGHI"));
+    d.dialog.NameField()->setText(QStringLiteral("ABCDEFGHIJ"));
+    d.dialog.NameField()->home(false);
+    QTest::keyClick(d.dialog.NameField(), Qt::Key_Delete);
+    EXPECT_EQ(d.dialog.NameField()->text(), QStringLiteral("BCDEFGHIJ"));
+}
+
+TEST(NameDialog, OkAcceptsAtMostEightCharacters) {
+    struct Case {
+        const char* typed;
+        bool accepted;
+    };
+    for (const Case& c : {Case{"ABCDEFGH", true}, Case{"ABCDEFGHI", false},
+                          Case{"ABCDEFGHIJ", false}, Case{"", true}}) {
+        NameDialog d(QStringLiteral("old"));
+        d.dialog.NameField()->setText(QString::fromLatin1(c.typed));
+        d.ClickOk();
+        EXPECT_EQ(d.dialog.result() == QDialog::Accepted, c.accepted) << c.typed;
+        if (c.accepted) {
+            EXPECT_EQ(d.dialog.Name(), QString::fromLatin1(c.typed));
+            EXPECT_TRUE(d.boxes.shown.empty());
+        } else {
+            EXPECT_TRUE(d.dialog.isVisible());
+            EXPECT_EQ(d.dialog.Name(), QStringLiteral("old"));
+            ASSERT_EQ(d.boxes.shown.size(), 1u);
+            EXPECT_EQ(d.boxes.shown[0].text, "Channel name is too long.");
+            EXPECT_EQ(d.dialog.NameField()->text(), QString::fromLatin1(c.typed));
+        }
+    }
+}
+
+TEST(NameDialog, EnterIsSwallowedAndCancelKeepsTheName) {
+    NameDialog d(QStringLiteral("Stage"));
+    QSignalSpy enter(d.dialog.NameField(), &CNameEdit::enterPressed);
+    QTest::keyClick(d.dialog.NameField(), Qt::Key_Return);
+    QTest::keyClick(d.dialog.NameField(), Qt::Key_Enter);
+    EXPECT_TRUE(d.dialog.isVisible());
+    EXPECT_EQ(d.dialog.NameField()->text(), QStringLiteral("Stage"));
+    EXPECT_EQ(enter.count(), 2);
+    d.dialog.NameField()->setText(QStringLiteral("Other"));
+    QTest::mouseClick(d.dialog.CancelButton(), Qt::LeftButton);
+    EXPECT_EQ(d.dialog.result(), QDialog::Rejected);
+    EXPECT_EQ(d.dialog.Name(), QStringLiteral("Stage"));
+}
+
+TEST(NameDialog, CaptionIsReadableOnTheBlackBackground) {
+    NameDialog d{QString()};
+    EXPECT_EQ(d.dialog.CaptionLabel()->Text(), QStringLiteral("NAME:"));
+    EXPECT_NE(d.dialog.CaptionLabel()->textColor, QColor(Qt::black));
+    EXPECT_EQ(QColor(test::Pixels(d.dialog).pixel(2, 2)), QColor(Qt::black));
+}
+
+TEST(ValueDialog, ShowsTheNumberInGeneralNotation) {
+    const std::pair<float, const char*> cases[] = {
+        {20000.0F, "20000"},         {0.5F, "0.5"}, {-18.0F, "-18"}, {3.5F, "3.5"},
+        {1234567.0F, "1.23457e+06"}, {0.0F, "0"}};
+    for (const auto& [n, text] : cases) {
+        CValueDialog dialog;
+        dialog.SetNumber(n);
+        EXPECT_EQ(dialog.NumberField()->text(), QString::fromLatin1(text));
+    }
+}
+
+TEST(ValueDialog, NumberSyntax) {
+    const std::pair<const char*, std::optional<float>> cases[] = {
+        {"12", 12.0F},          {"  -12 ", -12.0F},
+        {"+3.5", 3.5F},         {".5", 0.5F},
+        {"7.", 7.0F},           {"1e3", 1000.0F},
+        {"\t-0.25\t", -0.25F},  {"", std::nullopt},
+        {"abc", std::nullopt},  {"1.2.3", std::nullopt},
+        {"--1", std::nullopt},  {"- 1", std::nullopt},
+        {"1e99", std::nullopt}, {"nan", std::nullopt},
+        {"inf", std::nullopt},  {"0x10", std::nullopt},
+        {".", std::nullopt},
+    };
+    for (const auto& [text, expected] : cases) {
+        EXPECT_EQ(CValueDialog::ParseNumber(QString::fromLatin1(text)), expected) << text;
+    }
+}
+
+TEST(ValueDialog, OkRefusesTextThatIsNotANumber) {
+    ScriptedMessageBoxes boxes;
+    CValueDialog dialog(nullptr, &boxes);
+    dialog.SetNumber(3.5F);
+    dialog.show();
+    dialog.NumberField()->setText(QStringLiteral("three"));
+    dialog.accept();
+    EXPECT_TRUE(dialog.isVisible());
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(dialog.NumberField()->selectedText(), QStringLiteral("three"));
+    EXPECT_EQ(dialog.Number(), 3.5F);
+    dialog.NumberField()->setText(QStringLiteral(" -200 "));
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.Number(), -200.0F);
+}
+
+}  // namespace
+}  // namespace quorvell

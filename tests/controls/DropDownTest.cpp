@@ -1,0 +1,193 @@
+// Drop-down selector: selection clamping, wheel with carry-over, pop-up, choice and revert.
+#include <gtest/gtest.h>
+
+#include <QScrollBar>
+#include <QSignalSpy>
+
+#include "CDropDown.h"
+#include "CDropListBox.h"
+#include "CDropPopup.h"
+#include "SkinImages.h"
+#include "TestSupport.h"
+
+namespace quorvell {
+namespace {
+
+using test::Drain;
+
+struct DropDown {
+    explicit DropDown(int entries = 5) : bar(&page) {
+        page.resize(300, 400);
+        bar.move(20, 30);
+        bar.SetImages(kDropDownNormal, kDropDownHover);
+        EXPECT_TRUE(bar.CreateList(1095));
+        const char* names[] = {"Butterworth 1", "Butterworth 2", "Bessel 2", "Linkwitz 2",
+                               "Variable"};
+        for (int i = 0; i < entries; ++i) {
+            bar.AddItem(i < 5 ? QString::fromLatin1(names[i]) : QStringLiteral("Extra %1").arg(i));
+        }
+        bar.SetSelection(0);
+        page.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&page));
+    }
+
+    std::vector<int> Posted() const {
+        std::vector<int> indexes;
+        for (const QList<QVariant>& call : spy) {
+            EXPECT_EQ(call.at(0).toInt(), 1095);
+            indexes.push_back(call.at(1).toInt());
+        }
+        return indexes;
+    }
+
+    void Open() {
+        QTest::mouseMove(&bar, QPoint(40, 10));
+        QTest::mouseClick(&bar, Qt::LeftButton, {}, QPoint(40, 10));
+        ASSERT_TRUE(bar.IsPopupShowing());
+    }
+
+    CDropListBox& List() { return *bar.List(); }
+    QPoint ItemCentre(int i) { return List().ItemRect(i).center(); }
+
+    QWidget page;
+    CDropDown bar;
+    QSignalSpy spy{&bar, &CDropDown::selectionChanged};
+};
+
+TEST(DropDown, SetSelectionClampsAndNeverNotifies) {
+    DropDown d;
+    const std::pair<int, int> cases[] = {{7, 4}, {5, 4}, {-3, 0}, {2, 2}};
+    for (const auto& [in, selected] : cases) {
+        d.bar.SetSelection(in);
+        EXPECT_EQ(d.bar.GetSelection(), selected);
+        EXPECT_EQ(d.bar.Text(), d.List().ItemText(selected));
+    }
+    Drain();
+    EXPECT_EQ(d.spy.count(), 0);
+    EXPECT_EQ(d.bar.size(), QSize(90, 20));
+}
+
+TEST(DropDown, WheelStepsWithCarryOverAndRepostsAtTheEnds) {
+    struct Case {
+        int start;
+        std::vector<int> deltas;
+        std::vector<int> posted;
+    };
+    const Case cases[] = {
+        {0, {-60}, {}},  {0, {-60, -60}, {1}},     {0, {-120}, {1}},        {4, {-120}, {4}},
+        {0, {120}, {0}}, {2, {120, -500}, {1, 2}}, {2, {90, -60, 90}, {1}},
+    };
+    for (const Case& c : cases) {
+        DropDown d;
+        d.bar.SetSelection(c.start);
+        for (const int delta : c.deltas) {
+            test::Wheel(d.bar, delta);
+        }
+        Drain();
+        EXPECT_EQ(d.Posted(), c.posted) << "start " << c.start;
+        EXPECT_FALSE(d.bar.IsPopupShowing());
+        if (!c.posted.empty()) {
+            EXPECT_EQ(d.bar.GetSelection(), c.posted.back());
+        }
+    }
+}
+
+TEST(DropDown, WithoutEntriesNothingHappens) {
+    DropDown d(0);
+    d.bar.SetSelection(2);
+    test::Wheel(d.bar, -120);
+    Drain();
+    EXPECT_EQ(d.bar.GetSelection(), -1);
+    EXPECT_EQ(d.spy.count(), 0);
+    d.Open();
+    EXPECT_EQ(d.bar.Popup()->height(), CDropDown::kMaxListHeight + 1);
+}
+
+TEST(DropDown, PopupStartsHiddenAndOpensBeneathTheBar) {
+    DropDown d;
+    EXPECT_FALSE(d.bar.IsPopupShowing());
+    d.Open();
+    const QPoint barTopLeft = d.bar.mapToGlobal(QPoint(0, 0));
+    const QRect popup = d.bar.Popup()->geometry();
+    EXPECT_EQ(popup.left(), barTopLeft.x());
+    EXPECT_EQ(popup.top(), barTopLeft.y() + 20 - 1) << "overlaps the bar's bottom row";
+    EXPECT_EQ(popup.width(), 90);
+    EXPECT_EQ(popup.height(), 5 * CDropListBox::kItemHeight + 1);
+    EXPECT_FALSE(d.List().ScrollBar()->isVisible());
+}
+
+TEST(DropDown, ManyEntriesScrollWithinTheMaximumHeight) {
+    DropDown d(8);
+    d.Open();
+    EXPECT_EQ(d.bar.Popup()->height(), CDropDown::kMaxListHeight + 1);
+    EXPECT_TRUE(d.List().ScrollBar()->isVisible());
+}
+
+TEST(DropDown, HoverSelectsWithoutChoosingAndAClickChooses) {
+    DropDown d;
+    d.Open();
+    QTest::mouseMove(&d.List(), d.ItemCentre(3));
+    EXPECT_EQ(d.List().Selection(), 3);
+    Drain();
+    EXPECT_EQ(d.spy.count(), 0);
+    QTest::mouseClick(&d.List(), Qt::LeftButton, {}, d.ItemCentre(3));
+    Drain();
+    EXPECT_FALSE(d.bar.IsPopupShowing());
+    EXPECT_EQ(d.Posted(), std::vector<int>{3});
+    EXPECT_EQ(d.bar.Text(), QStringLiteral("Linkwitz 2"));
+    EXPECT_EQ(d.List().committedIndex, 3);
+    EXPECT_TRUE(d.bar.IsHover()) << "hover image until the pointer leaves";
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(&d.bar, &leave);
+    EXPECT_FALSE(d.bar.IsHover());
+}
+
+TEST(DropDown, ClosingWithoutAChoiceRestoresTheCommittedEntry) {
+    DropDown d;
+    d.bar.SetSelection(2);
+    d.Open();
+    QTest::mouseMove(&d.List(), d.ItemCentre(4));
+    EXPECT_EQ(d.List().Selection(), 4);
+    d.bar.Popup()->hide();
+    EXPECT_EQ(d.bar.GetSelection(), 2);
+    test::Wheel(d.bar, -120);
+    Drain();
+    EXPECT_EQ(d.Posted(), std::vector<int>{3}) << "the wheel steps from the shown entry";
+}
+
+TEST(DropDown, KeyChangeWithThePointerOutsideRevertsWithoutNotification) {
+    DropDown d;
+    d.bar.SetSelection(1);
+    d.Open();
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(&d.List(), &leave);
+    QTest::keyClick(&d.List(), Qt::Key_Down);
+    Drain();
+    EXPECT_FALSE(d.bar.IsPopupShowing());
+    EXPECT_EQ(d.bar.GetSelection(), 1);
+    EXPECT_EQ(d.bar.Text(), QStringLiteral("Butterworth 2"));
+    EXPECT_EQ(d.spy.count(), 0);
+}
+
+TEST(DropDown, KeyChangeWithThePointerOverTheListChooses) {
+    DropDown d;
+    d.Open();
+    QTest::mouseMove(&d.List(), d.ItemCentre(0));
+    QTest::keyClick(&d.List(), Qt::Key_Down);
+    Drain();
+    EXPECT_EQ(d.Posted(), std::vector<int>{1});
+    EXPECT_EQ(d.bar.Text(), QStringLiteral("Butterworth 2"));
+}
+
+TEST(DropDown, SecondClickOnTheBarClosesThePopup) {
+    DropDown d;
+    d.Open();
+    QTest::mouseClick(d.bar.Popup(), Qt::LeftButton, {},
+                      d.bar.Popup()->mapFromGlobal(d.bar.mapToGlobal(QPoint(40, 10))));
+    EXPECT_FALSE(d.bar.IsPopupShowing());
+    Drain();
+    EXPECT_EQ(d.spy.count(), 0);
+}
+
+}  // namespace
+}  // namespace quorvell

@@ -1,0 +1,216 @@
+// Text label (alignment, background snapshot) and image button (images, captions, sizes, clicks).
+#include <gtest/gtest.h>
+
+#include <QPainter>
+#include <QSignalSpy>
+
+#include "CTextLabel.h"
+#include "CTiledDialog.h"
+#include "PngButton.h"
+#include "SkinImages.h"
+#include "TestSupport.h"
+
+namespace quorvell {
+namespace {
+
+// A page whose colour the test controls.
+struct Page {
+    Page() {
+        window.resize(300, 200);
+        SetColour(Qt::white);
+        window.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
+    }
+    void SetColour(const QColor& c) {
+        QPalette p = window.palette();
+        p.setColor(QPalette::Window, c);
+        window.setPalette(p);
+        window.setAutoFillBackground(true);
+    }
+    QWidget window;
+};
+
+// Bounding box of the pixels that differ from the background colour at (0, 0).
+QRect InkBox(const QImage& image) {
+    const QRgb background = image.pixel(0, 0);
+    QRect box;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.pixel(x, y) != background) {
+                box |= QRect(x, y, 1, 1);
+            }
+        }
+    }
+    return box;
+}
+
+TEST(TextLabel, AlignmentAppliesBothWays) {
+    Page page;
+    struct Case {
+        int alignment;
+        bool left, top;  // ink in the left / top half; else right / bottom
+    };
+    for (const Case& c : {Case{0, true, true}, Case{2, false, false}}) {
+        CTextLabel label(&page.window);
+        label.setGeometry(10, 10, 200, 80);
+        label.alignment = c.alignment;
+        label.SetText(QStringLiteral("Band 3"));
+        label.show();
+        const QRect ink = InkBox(test::Pixels(label));
+        ASSERT_FALSE(ink.isEmpty());
+        EXPECT_EQ(ink.center().x() < 100, c.left) << "alignment " << c.alignment;
+        EXPECT_EQ(ink.center().y() < 40, c.top) << "alignment " << c.alignment;
+    }
+    CTextLabel centred(&page.window);
+    centred.setGeometry(10, 10, 200, 80);
+    centred.SetText(QStringLiteral("Band 3"));
+    centred.show();
+    const QRect ink = InkBox(test::Pixels(centred));
+    EXPECT_NEAR(ink.center().x(), 100, 4);
+    EXPECT_NEAR(ink.center().y(), 40, 4);
+}
+
+TEST(TextLabel, SnapshotIsKeptUntilSetTransparent) {
+    Page page;
+    page.SetColour(Qt::red);
+    CTextLabel label(&page.window);
+    label.setGeometry(10, 10, 80, 30);
+    label.show();
+    EXPECT_EQ(QColor(test::Pixels(label).pixel(2, 2)), QColor(Qt::red));
+    EXPECT_TRUE(label.HasSnapshot());
+    page.SetColour(Qt::blue);
+    EXPECT_EQ(QColor(test::Pixels(label).pixel(2, 2)), QColor(Qt::red));
+    label.SetTransparent(true);
+    EXPECT_EQ(QColor(test::Pixels(label).pixel(2, 2)), QColor(Qt::blue));
+    label.SetTransparent(false);
+    EXPECT_EQ(QColor(test::Pixels(label).pixel(2, 2)), QColor(128, 128, 128));
+}
+
+TEST(TextLabel, EmptyCaptionPaintsOnlyTheBackgroundAndLongCaptionsAreCut) {
+    Page page;
+    CTextLabel label(&page.window);
+    label.setGeometry(10, 10, 80, 30);
+    label.show();
+    EXPECT_TRUE(InkBox(test::Pixels(label)).isEmpty());
+    label.SetText(QString(300, QLatin1Char('x')));
+    EXPECT_EQ(label.toolTip().size(), 300);
+    EXPECT_FALSE(InkBox(test::Pixels(label)).isEmpty());
+}
+
+TEST(TiledBackground, RepeatsFromTheTopLeftWithoutGaps) {
+    QPixmap tile(3, 2);
+    {
+        tile.fill(Qt::green);
+        QPainter p(&tile);
+        p.fillRect(0, 0, 1, 1, Qt::red);
+    }
+    QImage canvas(10, 7, QImage::Format_RGB32);
+    canvas.fill(Qt::black);
+    {
+        QPainter p(&canvas);
+        PaintTiled(p, canvas.rect(), tile);
+    }
+    for (int y = 0; y < 7; ++y) {
+        for (int x = 0; x < 10; ++x) {
+            const QColor want = (x % 3 == 0 && y % 2 == 0) ? QColor(Qt::red) : QColor(Qt::green);
+            EXPECT_EQ(QColor(canvas.pixel(x, y)), want) << x << "," << y;
+        }
+    }
+}
+
+TEST(TiledBackground, DialogWithoutImageUsesTheNormalColour) {
+    CTiledDialog dialog;
+    dialog.resize(100, 80);
+    EXPECT_TRUE(dialog.SetBackground(kDialogBackground));
+    EXPECT_EQ(QColor(test::Pixels(dialog).pixel(90, 70)), QColor(Qt::black));
+    EXPECT_TRUE(dialog.SetBackground(0));
+    EXPECT_EQ(QColor(test::Pixels(dialog).pixel(90, 70)), dialog.palette().color(QPalette::Window));
+    EXPECT_FALSE(dialog.SetBackground(9999));
+    EXPECT_FALSE(dialog.HasBackground());
+}
+
+struct Button {
+    Button() : button(QStringLiteral("PHASE"), &page.window) {
+        button.sizeMode = 1;
+        button.offCaptionColor = QColor(0, 0, 0);
+        button.onCaptionColor = QColor(255, 255, 255);
+        button.SetImages(kButtonCyanWide, kButtonDarkWide);
+        button.show();
+    }
+    Page page;
+    PngButton button;
+};
+
+TEST(PngButton, PhaseButtonShowsTheImageAndCaptionColourOfItsState) {
+    Button b;
+    const QColor cyan(0, 200, 220);
+    struct Case {
+        bool on;
+        int image;
+        QColor caption;
+        bool cyanField;
+    };
+    for (const Case& c : {Case{true, kButtonDarkWide, Qt::white, false},
+                          Case{false, kButtonCyanWide, Qt::black, true}}) {
+        b.button.on = c.on;
+        b.button.update();
+        EXPECT_EQ(b.button.ShownImage(), c.image);
+        EXPECT_EQ(b.button.ShownCaptionColor(), c.caption);
+        const QColor field(test::Pixels(b.button).pixel(8, 14));
+        EXPECT_EQ(field == cyan, c.cyanField) << "on " << c.on;
+    }
+}
+
+TEST(PngButton, SizeModes) {
+    struct Case {
+        int mode;
+        QSize before, after;
+    };
+    const Case cases[] = {
+        {0, {80, 24}, {80, 24}}, {1, {80, 24}, {100, 28}}, {2, {80, 24}, {50, 14}}};
+    for (const Case& c : cases) {
+        Page page;
+        PngButton button(QStringLiteral("OK"), &page.window);
+        button.move(7, 9);
+        button.resize(c.before);
+        button.sizeMode = c.mode;
+        button.SetImages(kButtonDarkWide, kButtonCyanWide);
+        EXPECT_EQ(button.size(), c.after) << "mode " << c.mode;
+        EXPECT_EQ(button.DrawnSize(), c.after);
+        EXPECT_EQ(button.pos(), QPoint(7, 9));
+    }
+}
+
+TEST(PngButton, ClicksNeverChangeTheStateAndADoubleClickIsTwoClicks) {
+    Button b;
+    QSignalSpy clicks(&b.button, &PngButton::clicked);
+    QTest::mouseClick(&b.button, Qt::LeftButton);
+    EXPECT_EQ(clicks.count(), 1);
+    EXPECT_FALSE(b.button.on);
+    clicks.clear();
+    // What the window system delivers for a double click: the second press is followed by a
+    // double-click event.
+    const QPointF at(10, 10);
+    const QPointF global = b.button.mapToGlobal(at);
+    for (const QEvent::Type type :
+         {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonPress,
+          QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
+        const bool down = type != QEvent::MouseButtonRelease;
+        QMouseEvent event(type, at, global, Qt::LeftButton, down ? Qt::LeftButton : Qt::NoButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(&b.button, &event);
+    }
+    EXPECT_EQ(clicks.count(), 2);
+}
+
+TEST(PngButton, MissingImageShowsBlackWithTheCaption) {
+    Page page;
+    PngButton button(QStringLiteral("X"), &page.window);
+    button.resize(40, 20);
+    button.SetImages(9999, 9998);
+    button.show();
+    EXPECT_EQ(QColor(test::Pixels(button).pixel(1, 1)), QColor(Qt::black));
+}
+
+}  // namespace
+}  // namespace quorvell

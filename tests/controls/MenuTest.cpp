@@ -1,0 +1,99 @@
+// Owner-drawn menu: the preset slot menu's items, their measures, highlight and grayed items.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMenu>
+#include <QSignalSpy>
+
+#include "CMenuEx.h"
+#include "TestSupport.h"
+
+namespace quorvell {
+namespace {
+
+QMenu& Shown(CMenuEx& menu) {
+    QMenu* popup = menu.SubMenu(0);
+    EXPECT_NE(popup, nullptr);
+    popup->popup(QPoint(50, 50));
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(popup));
+    return *popup;
+}
+
+TEST(MenuEx, PresetSlotMenuHoldsNameRecallDelete) {
+    CMenuEx menu;
+    ASSERT_TRUE(menu.LoadMenu(kPresetSlotMenu));
+    EXPECT_FALSE(CMenuEx().LoadMenu(147));
+    QMenu& popup = Shown(menu);
+    const QList<QAction*> actions = popup.actions();
+    ASSERT_EQ(actions.size(), 3);
+    const std::pair<const char*, int> expected[] = {
+        {"NAME", kCmdName}, {"RECALL", kCmdRecall}, {"DELETE", kCmdDelete}};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(actions[i]->text(), QString::fromLatin1(expected[i].first));
+        EXPECT_EQ(actions[i]->data().toInt(), expected[i].second);
+        EXPECT_EQ(popup.actionGeometry(actions[i]).height(), 19);
+    }
+    popup.hide();
+}
+
+TEST(MenuEx, WidthFollowsTheWidestCaptionPlusTheIconColumn) {
+    const QFontMetrics metrics(QApplication::font());
+    EXPECT_EQ(CMenuEx::MeasureItemWidth(QStringLiteral("RECALL"), false, false),
+              metrics.horizontalAdvance(QStringLiteral("RECALL")) + 16);
+    EXPECT_EQ(CMenuEx::MeasureItemWidth(QStringLiteral("A"), true, true),
+              metrics.horizontalAdvance(QStringLiteral("A")) + 16 + 30 + 15);
+
+    CMenuEx menu;
+    menu.LoadMenu(kPresetSlotMenu);
+    QMenu& popup = Shown(menu);
+    int rule = 0;
+    for (const char* caption : {"NAME", "RECALL", "DELETE"}) {
+        rule =
+            std::max(rule, CMenuEx::MeasureItemWidth(QString::fromLatin1(caption), false, false));
+    }
+    const int width = popup.actionGeometry(popup.actions().at(0)).width();
+    EXPECT_GE(width, rule);
+    for (QAction* action : popup.actions()) {
+        EXPECT_EQ(popup.actionGeometry(action).width(), width) << "all items share the width";
+    }
+    popup.hide();
+}
+
+TEST(MenuEx, SeparatorsAndGrayedItems) {
+    static constexpr MenuEntry kItems[] = {{"One", 1}, {"", 0}, {"Two", 2, true}, {"Three", 3}};
+    static constexpr MenuEntry kTop[] = {{"Top", -1, false, kItems, true}};
+    CMenuEx menu;
+    menu.Load(kTop);
+    QMenu& popup = Shown(menu);
+    const QList<QAction*> actions = popup.actions();
+    ASSERT_EQ(actions.size(), 4);
+    EXPECT_EQ(popup.actionGeometry(actions[1]).height(), CMenuEx::kSeparatorHeight);
+    EXPECT_FALSE(actions[2]->isEnabled());
+    QSignalSpy triggered(&popup, &QMenu::triggered);
+    QTest::mouseClick(&popup, Qt::LeftButton, {}, popup.actionGeometry(actions[2]).center());
+    EXPECT_EQ(triggered.count(), 0) << "a grayed item cannot be chosen";
+    QTest::mouseClick(&popup, Qt::LeftButton, {}, popup.actionGeometry(actions[3]).center());
+    ASSERT_EQ(triggered.count(), 1);
+    EXPECT_EQ(triggered.at(0).at(0).value<QAction*>()->data().toInt(), 3);
+}
+
+TEST(MenuEx, HighlightBarCoversTheWholeItemGreyColumnIncluded) {
+    CMenuEx menu;
+    menu.LoadMenu(kPresetSlotMenu);
+    QMenu& popup = Shown(menu);
+    QAction* recall = popup.actions().at(1);
+    const QRect item = popup.actionGeometry(recall);
+    QTest::mouseMove(&popup, item.center());
+    ASSERT_EQ(popup.activeAction(), recall);
+    const QImage pixels = test::Pixels(popup);
+    const QPoint inColumn(item.left() + 5, item.top() + 3);
+    EXPECT_EQ(QColor(pixels.pixel(inColumn)), QColor(193, 210, 238));
+    EXPECT_EQ(QColor(pixels.pixel(item.topLeft())), QColor(49, 106, 197));
+    const QRect name = popup.actionGeometry(popup.actions().at(0));
+    EXPECT_EQ(QColor(pixels.pixel(name.left() + 5, name.top() + 3)), QColor(210, 210, 210));
+    EXPECT_EQ(QColor(pixels.pixel(name.right() - 1, name.top() + 1)), QColor(239, 243, 255));
+    popup.hide();
+}
+
+}  // namespace
+}  // namespace quorvell

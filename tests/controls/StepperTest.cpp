@@ -1,0 +1,328 @@
+// Value stepper: zones, clicks and bounds, auto-repeat by kind, wheel, keys, direct entry.
+#include <gtest/gtest.h>
+
+#include <QAccessible>
+#include <QSignalSpy>
+
+#include "CValueStepper.h"
+#include "SkinImages.h"
+#include "TestSupport.h"
+
+namespace quorvell {
+namespace {
+
+using test::Drain;
+using test::WaitFor;
+
+constexpr QPoint kDecrease(8, 10);
+constexpr QPoint kMiddle(45, 10);
+constexpr QPoint kIncrease(81, 10);
+
+struct Stepper {
+    Stepper(int kind, int min, int max, int value) : stepper(1032, &page) {
+        page.resize(200, 100);
+        stepper.move(10, 10);
+        stepper.SetImages(kStepperNormal, kStepperDecreaseLit, kStepperMiddleLit,
+                          kStepperIncreaseLit);
+        stepper.SetRange(min, max);
+        stepper.kind = kind;
+        stepper.SetValue(value);
+        stepper.partner = &stepper;
+        stepper.SetDisabledImage(kStepperDisabled);
+        stepper.SetTimings(1, 1, 1);
+        page.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&page));
+    }
+
+    std::vector<int> Posted() const {
+        std::vector<int> values;
+        for (const QList<QVariant>& call : spy) {
+            EXPECT_EQ(call.at(0).toInt(), 1032);
+            values.push_back(call.at(1).toInt());
+        }
+        return values;
+    }
+
+    void Press(QPoint at) {
+        QTest::mouseMove(&stepper, at);
+        QTest::mousePress(&stepper, Qt::LeftButton, {}, at);
+    }
+
+    QWidget page;
+    CValueStepper stepper;
+    QSignalSpy spy{&stepper, &CValueStepper::valueChanged};
+};
+
+TEST(Stepper, ZonesOfTheNinetyPixelBar) {
+    Stepper s(10, 0, 360, 180);
+    EXPECT_EQ(s.stepper.size(), QSize(90, 20));
+    EXPECT_EQ(s.stepper.DecreaseRect(), QRect(0, 0, 16, 20));
+    EXPECT_EQ(s.stepper.MiddleRect(), QRect(16, 0, 57, 20));
+    EXPECT_EQ(s.stepper.IncreaseRect(), QRect(73, 0, 17, 20));
+    const std::pair<int, CValueStepper::Zone> cases[] = {
+        {0, CValueStepper::Zone::Decrease},  {15, CValueStepper::Zone::Decrease},
+        {16, CValueStepper::Zone::Middle},   {72, CValueStepper::Zone::Middle},
+        {73, CValueStepper::Zone::Increase}, {89, CValueStepper::Zone::Increase},
+    };
+    for (const auto& [x, zone] : cases) {
+        QTest::mouseMove(&s.stepper, QPoint(x, 10));
+        EXPECT_EQ(s.stepper.CurrentZone(), zone) << "x = " << x;
+    }
+}
+
+TEST(Stepper, HoverImagesFollowThePointerAndDisabledWins) {
+    Stepper s(10, 0, 360, 180);
+    const QColor slate(39, 44, 46), light(153, 164, 174), disabled(71, 81, 91);
+    auto field = [&] { return QColor(test::Pixels(s.stepper).pixel(30, 3)); };
+    EXPECT_EQ(field(), slate);
+    QTest::mouseMove(&s.stepper, kDecrease);
+    EXPECT_EQ(field(), light);
+    QTest::mouseMove(&s.page, QPoint(150, 80));
+    EXPECT_EQ(s.stepper.CurrentZone(), CValueStepper::Zone::None);
+    EXPECT_EQ(field(), slate);
+    s.stepper.setEnabled(false);
+    EXPECT_EQ(field(), disabled);
+}
+
+TEST(Stepper, SetValueClampsFormatsAndNeverNotifies) {
+    Stepper s(11, 0, 254, 0);
+    const std::tuple<int, int, const char*> cases[] = {
+        {48, 48, "Vol:0.0"}, {300, 254, "Vol:-103.0"}, {-5, 0, "Vol:24.0"}};
+    for (const auto& [in, stored, text] : cases) {
+        s.stepper.SetValue(in);
+        EXPECT_EQ(s.stepper.GetValue(), stored);
+        EXPECT_EQ(s.stepper.Text(), QString::fromLatin1(text));
+    }
+    s.stepper.kind = 0;
+    s.stepper.SetValue(3);
+    EXPECT_EQ(s.stepper.Text(), QStringLiteral("NULL"));
+    Drain();
+    EXPECT_EQ(s.spy.count(), 0);
+}
+
+TEST(Stepper, ClickStepsOnceAndNotifiesQueued) {
+    Stepper s(10, 0, 360, 180);
+    s.Press(kIncrease);
+    EXPECT_EQ(s.stepper.GetValue(), 181);
+    EXPECT_EQ(s.stepper.Text(), QStringLiteral("G:0.1"));
+    EXPECT_EQ(s.spy.count(), 0) << "delivered after the stepper's own handling";
+    QTest::mouseRelease(&s.stepper, Qt::LeftButton, {}, kIncrease);
+    Drain();
+    EXPECT_EQ(s.Posted(), std::vector<int>{181});
+    s.Press(kDecrease);
+    QTest::mouseRelease(&s.stepper, Qt::LeftButton, {}, kDecrease);
+    Drain();
+    EXPECT_EQ(s.Posted(), (std::vector<int>{181, 180}));
+}
+
+TEST(Stepper, ClickAtTheBoundChangesAndPostsNothingButKeysAndWheelRepost) {
+    Stepper s(10, 0, 360, 360);
+    s.Press(kIncrease);
+    QTest::mouseRelease(&s.stepper, Qt::LeftButton, {}, kIncrease);
+    Drain();
+    EXPECT_EQ(s.spy.count(), 0);
+    QTest::keyClick(&s.stepper, Qt::Key_Up);
+    test::Wheel(s.stepper, 120);
+    Drain();
+    EXPECT_EQ(s.Posted(), (std::vector<int>{360, 360}));
+}
+
+TEST(Stepper, HeldThresholdRepostsTheMaximumOnEveryTick) {
+    Stepper s(45, 0, 60, 59);
+    s.Press(kIncrease);
+    ASSERT_TRUE(WaitFor([&] { return s.spy.count() >= 4; }));
+    QTest::mouseRelease(&s.stepper, Qt::LeftButton, {}, kIncrease);
+    for (const int v : s.Posted()) {
+        EXPECT_EQ(v, 60);
+    }
+    EXPECT_EQ(s.stepper.Text(), QStringLiteral("-60dB"));
+}
+
+TEST(Stepper, HeldGainAtTheBoundPostsOnlyTheClick) {
+    Stepper s(10, 0, 360, 359);
+    s.Press(kIncrease);
+    ASSERT_TRUE(WaitFor([&] { return s.stepper.IsRepeating(); }));
+    QTest::qWait(30);  // many 1 ms ticks
+    QTest::mouseRelease(&s.stepper, Qt::LeftButton, {}, kIncrease);
+    Drain();
+    EXPECT_EQ(s.Posted(), std::vector<int>{360});
+    EXPECT_FALSE(s.stepper.IsRepeating());
+}
+
+TEST(Stepper, HeldFrequencyAcceleratesAndStopsAtTheBound) {
+    Stepper s(4, 20, 60, 20);
+    s.Press(kIncrease);
+    ASSERT_TRUE(WaitFor([&] { return s.stepper.GetValue() == 60; }));
+    QTest::qWait(20);
+    QTest::mouseRelease(&s.stepper, Qt::LeftButton, {}, kIncrease);
+    Drain();
+    // Click 21, then ticks of 1, 2, 3, ... limited to the bound, where ticks post nothing.
+    EXPECT_EQ(s.Posted(), (std::vector<int>{21, 22, 24, 27, 31, 36, 42, 49, 57, 60}));
+}
+
+TEST(Stepper, RepeatCountRestartsAfterRelease) {
+    Stepper s(4, 20, 20000, 20);
+    s.Press(kIncrease);
+    ASSERT_TRUE(WaitFor([&] { return s.stepper.GetValue() >= 24; }));
+    QTest::mouseRelease(&s.stepper, Qt::LeftButton, {}, kIncrease);
+    const int after = s.stepper.GetValue();
+    s.spy.clear();
+    s.Press(kIncrease);
+    ASSERT_TRUE(WaitFor([&] { return s.spy.count() >= 2; }));
+    QTest::mouseRelease(&s.stepper, Qt::LeftButton, {}, kIncrease);
+    Drain();
+    EXPECT_EQ(s.Posted().at(0), after + 1);
+    EXPECT_EQ(s.Posted().at(1), after + 2);
+}
+
+TEST(Stepper, DefaultTimingWaitsForHoverAndPeriodBeforeTheFirstTick) {
+    Stepper s(45, 0, 60, 10);
+    s.stepper.SetTimings(5, 100, 100);
+    QElapsedTimer clock;
+    s.Press(kIncrease);
+    clock.start();
+    ASSERT_TRUE(WaitFor([&] { return s.stepper.GetValue() == 12; }));
+    // About 200 ms: 100 ms until the hover, then one period. Only a lower bound is safe.
+    EXPECT_GE(clock.elapsed(), 150);
+    QTest::mouseRelease(&s.stepper, Qt::LeftButton, {}, kIncrease);
+}
+
+TEST(Stepper, HeldOutsideShowsMiddleAndPausesTheRepeat) {
+    Stepper s(46, 1, 100, 50);
+    s.Press(kIncrease);
+    QTest::mouseMove(&s.stepper, QPoint(150, 10));
+    EXPECT_EQ(s.stepper.CurrentZone(), CValueStepper::Zone::Middle);
+    QTest::qWait(20);
+    const int held = s.stepper.GetValue();
+    QTest::qWait(20);
+    EXPECT_EQ(s.stepper.GetValue(), held);
+    QTest::mouseRelease(&s.stepper, Qt::LeftButton, {}, QPoint(150, 10));
+}
+
+TEST(Stepper, WheelMovesOneStepPerMessageAndCarriesNothing) {
+    struct Case {
+        std::vector<int> deltas;
+        std::vector<int> posted;
+    };
+    const Case cases[] = {
+        {{60}, {}},     {{60, 60}, {}},           {{240}, {101}},
+        {{-120}, {99}}, {{-90, -90, -500}, {99}}, {{120, 120}, {101, 102}},
+    };
+    for (const Case& c : cases) {
+        Stepper s(48, 10, 2000, 100);
+        for (const int d : c.deltas) {
+            test::Wheel(s.stepper, d);
+        }
+        Drain();
+        EXPECT_EQ(s.Posted(), c.posted);
+    }
+}
+
+TEST(Stepper, ArrowKeysStep) {
+    Stepper s(7, 1, 1000, 20);
+    s.stepper.setFocus();
+    const std::pair<Qt::Key, int> keys[] = {
+        {Qt::Key_Up, 21}, {Qt::Key_Right, 22}, {Qt::Key_Down, 21}, {Qt::Key_Left, 20}};
+    for (const auto& [key, expected] : keys) {
+        QTest::keyClick(&s.stepper, key);
+        EXPECT_EQ(s.stepper.GetValue(), expected);
+    }
+    Drain();
+    EXPECT_EQ(s.Posted(), (std::vector<int>{21, 22, 21, 20}));
+}
+
+TEST(Stepper, PartnerBoundsTheFrequencyPair) {
+    Stepper low(8, 20, 20000, 990);
+    Stepper high(9, 20, 20000, 1010);
+    low.stepper.partner = &high.stepper;
+    high.stepper.partner = &low.stepper;
+    low.stepper.Step(50);
+    high.stepper.Step(-50);
+    EXPECT_EQ(low.stepper.GetValue(), 1010);
+    EXPECT_EQ(high.stepper.GetValue(), 1010);
+}
+
+TEST(Stepper, ValueDialogShowsAndConvertsByKind) {
+    struct Case {
+        int kind, min, max, value;
+        double shown;
+        double typed;
+        int raw;
+        const char* text;
+    };
+    const Case cases[] = {
+        {11, 0, 254, 48, 0.0, 24, 0, "Vol:24.0"},
+        {11, 0, 254, 48, 0.0, -200, 254, "Vol:-103.0"},
+        {45, 0, 60, 0, 0.0, 12, 12, "-12dB"},
+        {45, 0, 60, 0, 0.0, -12, 12, "-12dB"},
+        {10, 0, 360, 215, 3.5, 3.5, 215, "G:3.5"},
+        {10, 0, 360, 180, 0.0, -18, 0, "G:-18.0"},
+        {4, 20, 20000, 1000, 1000, 20000.9, 20000, "20000Hz"},
+        {7, 1, 1000, 20, 2.0, 0.7, 7, "Q:0.7"},
+        {48, 10, 2000, 40, 4.0, 1e30, 2000, "1:200.0"},
+        {46, 1, 100, 5, 5, 33.9, 33, "33ms"},
+        {10, 0, 360, 180, 0.0, 3.3, 213, "G:3.3"},
+        {48, 10, 2000, 40, 4.0, 123.7, 1237, "1:123.7"},
+        {11, 0, 254, 0, 24.0, -0.7, 49, "Vol:-0.5"},
+    };
+    for (const Case& c : cases) {
+        Stepper s(c.kind, c.min, c.max, c.value);
+        std::optional<double> seen;
+        s.stepper.SetValueDialogHook([&](double shown) {
+            seen = shown;
+            return std::optional<double>(c.typed);
+        });
+        s.Press(kMiddle);
+        QTest::mouseRelease(&s.stepper, Qt::LeftButton, {}, kMiddle);
+        Drain();
+        ASSERT_TRUE(seen.has_value()) << "kind " << c.kind;
+        EXPECT_NEAR(*seen, c.shown, 1e-9) << "kind " << c.kind;
+        EXPECT_EQ(s.stepper.GetValue(), c.raw) << "kind " << c.kind << " typed " << c.typed;
+        EXPECT_EQ(s.stepper.Text(), QString::fromLatin1(c.text));
+        EXPECT_EQ(s.Posted(), std::vector<int>{c.raw});
+        EXPECT_EQ(s.stepper.CurrentZone(), CValueStepper::Zone::None);
+    }
+}
+
+TEST(Stepper, CancelAndDialoglessKindsChangeNothing) {
+    for (const int kind : {10, 8, 9, 42, 43, 44, 0}) {
+        Stepper s(kind, 0, 500, 300);
+        int calls = 0;
+        s.stepper.SetValueDialogHook([&](double) {
+            ++calls;
+            return std::optional<double>();
+        });
+        s.Press(kMiddle);
+        QTest::mouseRelease(&s.stepper, Qt::LeftButton, {}, kMiddle);
+        Drain();
+        EXPECT_EQ(calls, kind == 10 ? 1 : 0) << "kind " << kind;
+        EXPECT_EQ(s.stepper.GetValue(), 300);
+        EXPECT_EQ(s.spy.count(), 0);
+    }
+}
+
+TEST(Stepper, UnknownKindIgnoresEveryInput) {
+    Stepper s(5, 0, 10, 5);
+    EXPECT_EQ(s.stepper.Text(), QStringLiteral("NULL"));
+    s.Press(kIncrease);
+    QTest::mouseRelease(&s.stepper, Qt::LeftButton, {}, kIncrease);
+    test::Wheel(s.stepper, 120);
+    QTest::keyClick(&s.stepper, Qt::Key_Up);
+    Drain();
+    EXPECT_EQ(s.stepper.GetValue(), 5);
+    EXPECT_EQ(s.spy.count(), 0);
+}
+
+TEST(Stepper, AccessibleNameAndValue) {
+    Stepper s(10, 0, 360, 180);
+    s.stepper.setAccessibleName(QStringLiteral("CH1 Band 3 gain"));
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(&s.stepper);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->text(QAccessible::Name), QStringLiteral("CH1 Band 3 gain"));
+    EXPECT_EQ(a->text(QAccessible::Value), QStringLiteral("G:0.0"));
+    s.stepper.SetValue(215);
+    EXPECT_EQ(a->text(QAccessible::Value), QStringLiteral("G:3.5"));
+}
+
+}  // namespace
+}  // namespace quorvell
