@@ -35,6 +35,23 @@ bool IsSpecificIpv4(const QHostAddress& address) {
 
 std::optional<Frame> BuildRecordFrame(const DeviceParameters& params, const Record& record,
                                       double eulerE) {
+    // The builders index the model by channel, band and level target: check them first.
+    const bool channelOk = record.channel == 0 || record.channel == 1;
+    switch (record.kind) {
+        case RecordKind::EqBand:
+            if (!channelOk || record.band < 1 || record.band > kBandCount)
+                return std::nullopt;
+            break;
+        case RecordKind::Level:
+            if (record.channel < 0 || record.channel > 2)
+                return std::nullopt;
+            break;
+        case RecordKind::Name:
+            break;
+        default:
+            if (!channelOk)
+                return std::nullopt;
+    }
     switch (record.kind) {
         case RecordKind::EqBand:
             return BuildEqBand(params, record.channel, record.band);
@@ -183,7 +200,9 @@ void DeviceLink::CloseLinkSocket() {
     if (linkSocket_) {
         linkSocket_->disconnect(this);
         linkSocket_->close();
-        // The socket may be inside its own readyRead emission; delete it from the loop.
+        // The socket may be inside its own readyRead emission: delete it from the loop (or
+        // with the link, whichever comes first).
+        linkSocket_->setParent(this);
         linkSocket_.release()->deleteLater();
     }
 }
@@ -205,6 +224,7 @@ void DeviceLink::CloseDiscoverySocket() {
     if (discoverySocket_) {
         discoverySocket_->disconnect(this);
         discoverySocket_->close();
+        discoverySocket_->setParent(this);
         discoverySocket_.release()->deleteLater();
     }
 }
@@ -235,30 +255,29 @@ bool DeviceLink::SendIfLinked(const std::optional<Frame>& frame) {
 }
 
 bool DeviceLink::SendEqBand(int channel, int band) {
-    return SendIfLinked(BuildEqBand(params_, channel, band));
+    return SendRecord({RecordKind::EqBand, channel, band});
 }
 bool DeviceLink::SendHipass(int channel) {
-    return SendIfLinked(BuildHipass(params_, channel));
+    return SendRecord({RecordKind::Hipass, channel, 0});
 }
 bool DeviceLink::SendLopass(int channel) {
-    return SendIfLinked(BuildLopass(params_, channel));
+    return SendRecord({RecordKind::Lopass, channel, 0});
 }
 bool DeviceLink::SendLevel(int target) {
-    return SendIfLinked(BuildLevel(params_, target));
+    return SendRecord({RecordKind::Level, target, 0});
 }
 bool DeviceLink::SendLimiter(int channel) {
-    return SendIfLinked(BuildLimiter(params_, channel, eulerE_));
+    return SendRecord({RecordKind::Limiter, channel, 0});
 }
 bool DeviceLink::SendDeviceName() {
-    return SendIfLinked(BuildSetName(params_));
+    return SendRecord({RecordKind::Name, 0, 0});
 }
 bool DeviceLink::SendReset() {
     return SendIfLinked(BuildReset());
 }
 bool DeviceLink::SendPhase(int channel) {
-    return SendIfLinked(BuildPhase(params_, channel));
+    return SendRecord({RecordKind::Phase, channel, 0});
 }
-
 bool DeviceLink::SendRecord(const Record& record) {
     return SendIfLinked(BuildRecordFrame(params_, record, eulerE_));
 }

@@ -45,7 +45,8 @@ int ElapsedWholeSeconds(const SystemTime& from, const SystemTime& to);
 SystemTime LocalSystemTime();
 
 // The command frame that carries `record` (an EQ band, a crossover, a level target, a
-// limiter, a phase or the name) built from the model; nothing when the filter cannot be sent.
+// limiter, a phase or the name) built from the model; nothing when the filter cannot be sent
+// or the channel (0/1), band (1..7) or level target (0..2) is out of range.
 std::optional<Frame> BuildRecordFrame(const DeviceParameters& params, const Record& record,
                                       double eulerE);
 
@@ -97,7 +98,7 @@ public:
     // from the model's current values. channel 0 is CH1, 1 is CH2; band 1..7; level target
     // 0 main, 1 CH1, 2 CH2. Each sends only while linkUp (SendConnectRequest always) and
     // returns whether a datagram was handed to the socket; a filter whose design cannot be
-    // sent (crossover type outside 0..4) sends nothing.
+    // sent (crossover type outside 0..4) and an argument out of range send nothing.
     bool SendEqBand(int channel, int band);
     bool SendHipass(int channel);
     bool SendLopass(int channel);

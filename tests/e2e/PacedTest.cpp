@@ -90,6 +90,13 @@ TEST(Paced, SettingsAreSentOnlyWhileLinked) {
 
     params.channels[0].hipass.type = 9;  // a type no design exists for
     EXPECT_FALSE(link.SendHipass(0)) << "no frame, nothing sent";
+    EXPECT_FALSE(link.SendEqBand(2, 1));
+    EXPECT_FALSE(link.SendEqBand(0, 0));
+    EXPECT_FALSE(link.SendEqBand(1, 8));
+    EXPECT_FALSE(link.SendLevel(3));
+    EXPECT_FALSE(link.SendPhase(-1));
+    Settle();
+    EXPECT_EQ(sim->Log().size(), connected + senders.size() - 1);
 }
 
 }  // namespace
