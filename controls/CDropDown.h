@@ -3,7 +3,6 @@
 
 #include <QColor>
 #include <QFont>
-#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -78,7 +77,7 @@ private:
     int wheelAccumulator = 0;
     QRect popupRect;
     QString text;
-    QPointer<CDropPopup> popup;
+    CDropPopup* popup = nullptr;  // owned as a Qt child
 };
 
 }  // namespace quorvell

@@ -55,7 +55,8 @@ QFont PointFont(const QString& family, int pointSize, bool bold) {
 QFont FittingFont(QFont font, const QString& text, int width) {
     constexpr int kSmallestPixels = 9;
     int size = font.pixelSize();
-    while (size > kSmallestPixels && QFontMetrics(font).horizontalAdvance(text) > width) {
+    while (size > kSmallestPixels &&
+           QFontMetrics(font).elidedText(text, Qt::ElideRight, width) != text) {
         font.setPixelSize(--size);
     }
     return font;

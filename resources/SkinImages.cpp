@@ -187,7 +187,10 @@ QPixmap SkinImage(int id, qreal dpr) {
 QIcon ProgramIcon() {
     QIcon icon;
     for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
-        icon.addPixmap(QPixmap::fromImage(RenderSkinImage(kProgramIcon, size / 32.0)));
+        // Each size is a separate 1x entry, drawn for that size rather than scaled.
+        QImage image = RenderSkinImage(kProgramIcon, size / 32.0);
+        image.setDevicePixelRatio(1.0);
+        icon.addPixmap(QPixmap::fromImage(image));
     }
     return icon;
 }

@@ -240,6 +240,13 @@ TEST(Stepper, PartnerBoundsTheFrequencyPair) {
     high.stepper.Step(-50);
     EXPECT_EQ(low.stepper.GetValue(), 1010);
     EXPECT_EQ(high.stepper.GetValue(), 1010);
+    Drain();
+    low.spy.clear();
+    low.Press(kIncrease);
+    QTest::mouseRelease(&low.stepper, Qt::LeftButton, {}, kIncrease);
+    Drain();
+    EXPECT_EQ(low.stepper.GetValue(), 1010) << "an arrow stops at the partner too";
+    EXPECT_EQ(low.spy.count(), 0);
 }
 
 TEST(Stepper, ValueDialogShowsAndConvertsByKind) {
