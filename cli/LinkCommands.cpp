@@ -315,9 +315,10 @@ int RunDiscover(const GlobalOptions& g, Args args) {
     QTimer::singleShot(0, &loop, [&] {
         const QHostAddress chosen =
             iface ? QHostAddress(QString::fromStdString(*iface)) : QHostAddress();
-        if (!g.trace) {
-            const QHostAddress swept = link.SearchInterface(chosen);
-            std::cerr << "sweeping " << swept.toString().toStdString() << "/24\n";
+        const QHostAddress swept = link.SearchInterface(chosen);
+        if (!swept.isNull()) {
+            const Ipv4 base = swept.toIPv4Address() & 0xFFFFFF00u;
+            std::cerr << "sweeping " << FormatIpv4(base) << "/24\n";
         }
         link.StartSearch(chosen);
     });

@@ -388,6 +388,9 @@ void DeviceLink::Disconnect() {
     CancelPaced();
     CloseLinkSocket();
     params_.linkUp = 0;
+    // Called while an attempt is pending, it ends the attempt quietly.
+    params_.connectPending = 0;
+    supervisionTimer_.stop();
     if (wasUp) {
         emit disconnected();
     }

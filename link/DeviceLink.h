@@ -120,7 +120,8 @@ public:
     // then runs into its timeout as the processor never answers.
     bool Connect();
     // The disconnect sequence: closes the link socket and sets linkUp = 0; nothing is sent
-    // and the model keeps its values. Emits disconnected() when the link was up.
+    // and the model keeps its values. Emits disconnected() when the link was up. A pending
+    // attempt ends without connectFailed().
     void Disconnect();
     // Stops everything (link socket, supervision, discovery, paced sends), sets linkUp = 0,
     // and emits closed() before returning.

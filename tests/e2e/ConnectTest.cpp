@@ -255,6 +255,27 @@ TEST(Connect, SecondBindOnTheSamePortFailsCleanly) {
     EXPECT_TRUE(holder.linkUp()) << "the holder keeps its link";
 }
 
+TEST(Connect, DisconnectWhilePendingEndsTheAttemptQuietly) {
+    constexpr quint16 kPort = 41212;
+    sim::SimOptions so;
+    so.noAnswer = true;
+    auto sim = StartSim(2, kPort, so);
+    FakeClock clock;
+    clock.stepSeconds = 1;
+    DeviceParameters params{};
+    DeviceLink link(params, LinkOptions(kPort, &clock));
+    QSignalSpy failed(&link, &DeviceLink::connectFailed);
+
+    ASSERT_TRUE(link.Connect());
+    link.Disconnect();
+    Settle(100);
+
+    EXPECT_FALSE(link.connectPending());
+    EXPECT_EQ(failed.count(), 0);
+    EXPECT_EQ(CountCode(*sim, CommandCode::Connect), 1);
+    EXPECT_TRUE(link.Connect()) << "a new attempt can start";
+}
+
 TEST(Connect, CloseStopsTheLinkAndReportsClosed) {
     constexpr quint16 kPort = 41210;
     auto sim = StartSim(2, kPort);
