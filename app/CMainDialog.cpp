@@ -111,10 +111,13 @@ void CMainDialog::BuildPages() {
     systemPage_ = new CSystemPage(
         params, boxes, [&store] { return store.ListPresets(); }, this);
     systemPage_->SetHelpText(app_.DataDirectory());
+    // A socket bound to one address can only sweep that address's /24: no choice then.
     const QHostAddress bound = link_.Options().bindAddress;
-    systemPage_->SetInterfaces(
-        DeviceLink::IPv4Interfaces(),
-        bound == QHostAddress(QHostAddress::AnyIPv4) ? link_.SearchInterface() : bound);
+    if (bound == QHostAddress(QHostAddress::AnyIPv4) || bound == QHostAddress(QHostAddress::Any)) {
+        systemPage_->SetInterfaces(DeviceLink::IPv4Interfaces(), link_.SearchInterface());
+    } else {
+        systemPage_->SetInterfaces({bound}, bound);
+    }
 }
 
 void CMainDialog::ConnectPages() {

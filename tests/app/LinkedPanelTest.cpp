@@ -1,0 +1,175 @@
+// The panel linked to a simulated processor: connect and its effects, edits as single
+// frames, the paced RESETs, device name and reset, disconnect and close.
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "PanelFixture.h"
+
+namespace quorvell {
+namespace {
+
+constexpr std::uint8_t kEqBand = 1, kLimiter = 5, kSetName = 6, kConnect = 7, kReset = 8;
+
+class LinkedPanelTest : public test::PanelFixture {
+protected:
+    // Each test has its own port so that ctest may run them side by side.
+    void StartLinked(quint16 port) {
+        processor = &AddProcessor("127.0.40.2", port, "STAGE");
+        processor->MutableSettings().channels[0].bands[2].gain = 200;  // +2.0 dB
+        processor->MutableSettings().channels[1].limiter.threshold = 12;
+        StartPanel("127.0.40.1", port, "127.0.40.2");
+        ConnectThroughSystemPage();
+    }
+
+    sim::SimProcessor* processor = nullptr;
+};
+
+TEST_F(LinkedPanelTest, ConnectAppliesTheFullStateAndRelabelsTheButtons) {
+    StartLinked(39411);
+    EXPECT_EQ(Received(*processor, kConnect).size(), 1u);
+    EXPECT_EQ(window->StatusButton()->text(), "Connect");
+    EXPECT_TRUE(window->StatusButton()->on);
+    EXPECT_EQ(window->SystemPage()->Button(1084)->text(), "Disconnect");
+    EXPECT_TRUE(window->SystemPage()->Button(1084)->on);
+    EXPECT_EQ(window->CurrentPage(), 1);
+    EXPECT_TRUE(window->EqPage()->isVisible());
+    EXPECT_EQ(window->EqPage()->Stepper(1031)->Text(), "G:2.0");
+    EXPECT_EQ(window->LimiterPage()->Stepper(1085)->Text(), "-12dB");
+
+    // Search while linked is refused.
+    QTest::mouseClick(window->PageButton(3), Qt::LeftButton);
+    QTest::mouseClick(window->SystemPage()->Button(1083), Qt::LeftButton);
+    ASSERT_TRUE(test::WaitFor([&] { return !boxes.shown.empty(); }));
+    EXPECT_EQ(boxes.shown.back().text, "Already connect.");
+
+    // Disconnect sends nothing and relabels at once.
+    const std::size_t before = processor->Log().size();
+    QTest::mouseClick(window->SystemPage()->Button(1084), Qt::LeftButton);
+    EXPECT_FALSE(app->Link().linkUp());
+    EXPECT_EQ(window->SystemPage()->Button(1084)->text(), "CONNECT");
+    EXPECT_FALSE(window->SystemPage()->Button(1084)->on);
+    EXPECT_EQ(window->StatusButton()->text(), "DISCONNECT");
+    EXPECT_FALSE(window->StatusButton()->on);
+    test::Pump(100);
+    EXPECT_EQ(processor->Log().size(), before);
+}
+
+TEST_F(LinkedPanelTest, ArrowClicksOnScreenSendOneFrameEach) {
+    StartLinked(39412);
+    std::size_t mark = processor->Log().size();
+    // CH1 Band 3 gain: page corner (80, 110), window (80, 220); its increase arrow.
+    QWidget* hit = test::ClickAt(window, QPoint(80 + 80, 220 + 10));
+    ASSERT_EQ(hit, window->EqPage()->Stepper(1032));
+    ASSERT_TRUE(test::WaitFor([&] { return processor->Log().size() > mark; }));
+    test::Pump(50);
+    auto frames = Received(*processor, kEqBand, mark);
+    ASSERT_EQ(processor->Log().size() - mark, 1u);
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_TRUE(frames[0]->decoded.valid) << frames[0]->decoded.reason;
+    EXPECT_EQ(frames[0]->decoded.Field("channel"), 0);
+    EXPECT_EQ(frames[0]->decoded.Field("band"), 3);
+    EXPECT_EQ(frames[0]->decoded.Field("gain"), 181);
+    EXPECT_EQ(processor->Settings().channels[0].bands[3].gain, 181);
+
+    // CH2 limiter ratio on the LIMIT page: corner (580, 90), window (580, 200); decrease.
+    QTest::mouseClick(window->PageButton(2), Qt::LeftButton);
+    mark = processor->Log().size();
+    hit = test::ClickAt(window, QPoint(580 + 85, 200 + 10));
+    ASSERT_EQ(hit, window->LimiterPage()->Stepper(1086));
+    ASSERT_TRUE(test::WaitFor([&] { return processor->Log().size() > mark; }));
+    test::Pump(50);
+    frames = Received(*processor, kLimiter, mark);
+    ASSERT_EQ(processor->Log().size() - mark, 1u);
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_TRUE(frames[0]->decoded.valid) << frames[0]->decoded.reason;
+    EXPECT_EQ(frames[0]->decoded.Field("channel"), 1);
+    EXPECT_EQ(processor->Settings().channels[1].limiter.threshold, 12);
+}
+
+TEST_F(LinkedPanelTest, ResetsAskThenSendTheirPacedFramesOnlyWhenConfirmed) {
+    StartLinked(39413);
+    std::size_t mark = processor->Log().size();
+    boxes.answers = {MessageAnswer::Cancel, MessageAnswer::Ok};
+    QTest::mouseClick(window->EqPage()->ResetButton(1), Qt::LeftButton);
+    test::Pump(100);
+    EXPECT_EQ(processor->Log().size(), mark);
+
+    QTest::mouseClick(window->EqPage()->ResetButton(1), Qt::LeftButton);
+    EXPECT_TRUE(window->EqPage()->isVisible());  // the window stays responsive
+    ASSERT_TRUE(test::WaitFor([&] { return processor->Log().size() >= mark + 9; }));
+    test::Pump(150);
+    ASSERT_EQ(processor->Log().size(), mark + 9);
+    for (int i = 0; i < 9; ++i) {
+        const DecodedCommand& d = processor->Log()[mark + static_cast<std::size_t>(i)].decoded;
+        EXPECT_TRUE(d.valid) << d.reason;
+        EXPECT_EQ(d.Field("channel"), 1);
+        EXPECT_EQ(d.code, i < 7 ? 1 : i == 7 ? 2 : 3) << i;
+        if (i < 7) {
+            EXPECT_EQ(d.Field("band"), i + 1);
+        }
+    }
+    // The gaps are at least the 50 ms the processor needs (a loose lower bound).
+    const auto& log = processor->Log();
+    EXPECT_GE(log[mark].time.msecsTo(log[mark + 8].time), 8 * 45);
+
+    mark = processor->Log().size();
+    boxes.answers = {MessageAnswer::Ok};
+    QTest::mouseClick(window->PageButton(2), Qt::LeftButton);
+    QTest::mouseClick(window->LimiterPage()->ResetButton(0), Qt::LeftButton);
+    ASSERT_TRUE(test::WaitFor([&] { return processor->Log().size() > mark; }));
+    test::Pump(100);
+    ASSERT_EQ(processor->Log().size(), mark + 1);
+    EXPECT_EQ(processor->Log()[mark].decoded.code, kLimiter);
+    EXPECT_EQ(processor->Settings().channels[0].limiter.threshold, 30);
+
+    // Device RESET: the processor answers with its reset state; the EQ page comes back.
+    mark = processor->Log().size();
+    boxes.answers = {MessageAnswer::Ok};
+    QTest::mouseClick(window->PageButton(3), Qt::LeftButton);
+    QTest::mouseClick(window->SystemPage()->Button(1002), Qt::LeftButton);
+    QTest::mouseClick(window->SystemPage()->Button(1093), Qt::LeftButton);
+    ASSERT_TRUE(test::WaitFor([&] { return window->CurrentPage() == 1; }));
+    EXPECT_EQ(Received(*processor, kReset, mark).size(), 1u);
+    EXPECT_EQ(window->EqPage()->Stepper(1031)->Text(), "G:0.0");
+}
+
+TEST_F(LinkedPanelTest, NameApplySendsTenBytesAndConfirmsButRefusesEleven) {
+    StartLinked(39414);
+    QTest::mouseClick(window->PageButton(3), Qt::LeftButton);
+    QTest::mouseClick(window->SystemPage()->Button(1003), Qt::LeftButton);
+    EXPECT_EQ(window->SystemPage()->NameField()->text(), "STAGE");  // from the full state
+    const std::size_t mark = processor->Log().size();
+    window->SystemPage()->NameField()->setText("ABCDEFGHIJK");
+    QTest::mouseClick(window->SystemPage()->Button(1091), Qt::LeftButton);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, "Name is too long.");
+    window->SystemPage()->NameField()->setText("ABCDEFGHIJ");
+    QTest::mouseClick(window->SystemPage()->Button(1091), Qt::LeftButton);
+    ASSERT_TRUE(test::WaitFor([&] { return boxes.shown.size() == 2; }));
+    EXPECT_EQ(boxes.shown[1].text, "Set name successfully.");
+    const auto frames = Received(*processor, kSetName, mark);
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(QString::fromUtf8(DeviceNameText(processor->Settings())), "ABCDEFGHIJ");
+}
+
+TEST_F(LinkedPanelTest, CloseWhileLinkedStopsTheLinkThenCloses) {
+    StartLinked(39415);
+    window->close();
+    ASSERT_TRUE(test::WaitFor([&] { return !window->isVisible(); }, 3000));
+    EXPECT_FALSE(app->Link().receiveRunning());
+    EXPECT_FALSE(app->Link().linkUp());
+}
+
+TEST_F(LinkedPanelTest, EditsWhileDisconnectedChangeOnlyTheModel) {
+    processor = &AddProcessor("127.0.40.2", 39416);
+    StartPanel("127.0.40.1", 39416, "127.0.40.2");
+    boxes.answers = {MessageAnswer::Ok};
+    QTest::mouseClick(window->EqPage()->ResetButton(0), Qt::LeftButton);
+    test::ClickAt(window, QPoint(80 + 80, 220 + 10));
+    EXPECT_EQ(app->Parameters().channels[0].bands[3].gain, 181);
+    test::Pump(200);
+    EXPECT_TRUE(processor->Log().empty());
+}
+
+}  // namespace
+}  // namespace quorvell

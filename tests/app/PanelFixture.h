@@ -1,0 +1,123 @@
+// A panel (CPanelApp with scripted message boxes) and simulated processors on loopback.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "CEqPage.h"
+#include "CLimiterPage.h"
+#include "CMainDialog.h"
+#include "CPanelApp.h"
+#include "CSystemPage.h"
+#include "CValueStepper.h"
+#include "DeviceLink.h"
+#include "PngButton.h"
+#include "SimProcessor.h"
+
+namespace quorvell::test {
+
+inline bool WaitFor(const std::function<bool()>& done, int timeoutMs = 8000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < timeoutMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return done();
+}
+
+inline void Pump(int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+}
+
+// Clicks the main window at `at` (window coordinates) on whatever widget is there, after
+// moving the pointer to it, as an operator would.
+inline QWidget* ClickAt(QWidget* window, QPoint at) {
+    QWidget* target = window->childAt(at);
+    if (target == nullptr) {
+        return nullptr;
+    }
+    const QPoint local = target->mapFrom(window, at);
+    QTest::mouseMove(target, local);
+    QMouseEvent move(QEvent::MouseMove, local, target->mapToGlobal(local), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &move);
+    QTest::mousePress(target, Qt::LeftButton, Qt::NoModifier, local);
+    QTest::mouseRelease(target, Qt::LeftButton, Qt::NoModifier, local);
+    for (int i = 0; i < 5; ++i) {
+        QCoreApplication::processEvents();
+    }
+    return target;
+}
+
+class PanelFixture : public ::testing::Test {
+protected:
+    // Starts a processor at `address`:`port` named `name`.
+    sim::SimProcessor& AddProcessor(const QString& address, quint16 port,
+                                    const std::string& name = "QV-SIM") {
+        sim::SimOptions options;
+        options.address = QHostAddress(address);
+        options.port = port;
+        options.name = name;
+        processors.push_back(std::make_unique<sim::SimProcessor>(options));
+        QString error;
+        EXPECT_TRUE(processors.back()->Start(&error)) << error.toStdString();
+        return *processors.back();
+    }
+
+    // Starts the panel bound to `bind`:`port`, talking to `device`.
+    void StartPanel(const QString& bind, quint16 port, const QString& device) {
+        PanelOptions options;
+        options.bind = bind.toStdString();
+        options.device = device.toStdString();
+        options.port = port;
+        options.dataDir = dataDir.path().toStdString();
+        app = std::make_unique<CPanelApp>(options, &boxes, dataDir.path());
+        app->InitInstance();
+        window = app->MainDialog();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    }
+
+    // Connects through the system page's Connect button and waits for the full state.
+    void ConnectThroughSystemPage() {
+        QTest::mouseClick(window->PageButton(3), Qt::LeftButton);
+        QTest::mouseClick(window->SystemPage()->Button(1084), Qt::LeftButton);
+        ASSERT_TRUE(WaitFor([&] { return app->Link().linkUp(); }));
+        QCoreApplication::processEvents();
+    }
+
+    // Entries the processor received with command code `code`, from index `from` on.
+    static std::vector<const sim::LogEntry*> Received(const sim::SimProcessor& p, std::uint8_t code,
+                                                      std::size_t from = 0) {
+        std::vector<const sim::LogEntry*> out;
+        for (std::size_t i = from; i < p.Log().size(); ++i) {
+            if (p.Log()[i].decoded.code == code) {
+                out.push_back(&p.Log()[i]);
+            }
+        }
+        return out;
+    }
+
+    void TearDown() override {
+        app.reset();
+        processors.clear();
+    }
+
+    QTemporaryDir dataDir;
+    ScriptedMessageBoxes boxes;
+    std::vector<std::unique_ptr<sim::SimProcessor>> processors;
+    std::unique_ptr<CPanelApp> app;
+    CMainDialog* window = nullptr;
+};
+
+}  // namespace quorvell::test

@@ -1,0 +1,48 @@
+// The panel's command line: accepted forms and refused values.
+#include <gtest/gtest.h>
+
+#include "PanelOptions.h"
+
+namespace quorvell {
+namespace {
+
+PanelOptionsResult Parse(std::initializer_list<std::string_view> args) {
+    return ParsePanelOptions(std::span<const std::string_view>(args.begin(), args.size()));
+}
+
+TEST(PanelOptionsTest, AcceptsEveryOptionInBothForms) {
+    const PanelOptionsResult r = Parse({"--device", "127.0.0.2", "--bind=127.0.0.1", "--port",
+                                        "40000", "--data-dir=/tmp/q", "--trace"});
+    ASSERT_TRUE(r.options) << r.error;
+    EXPECT_EQ(r.options->device, "127.0.0.2");
+    EXPECT_EQ(r.options->bind, "127.0.0.1");
+    EXPECT_EQ(r.options->port, 40000);
+    EXPECT_EQ(r.options->dataDir, "/tmp/q");
+    EXPECT_TRUE(r.options->trace);
+    EXPECT_EQ(Parse({}).options->port, 39060);
+}
+
+TEST(PanelOptionsTest, RefusesBadValuesWithAMessageNamingTheOption) {
+    struct Case {
+        std::initializer_list<std::string_view> args;
+        const char* mentions;
+    };
+    const Case cases[] = {
+        {{"--device", "300.1.1.1"}, "--device"},
+        {{"--bind", "localhost"}, "--bind"},
+        {{"--port", "0"}, "--port"},
+        {{"--port", "65536"}, "--port"},
+        {{"--port", "12ab"}, "--port"},
+        {{"--port"}, "--port"},
+        {{"--data-dir="}, "--data-dir"},
+        {{"--colour"}, "--colour"},
+    };
+    for (const Case& c : cases) {
+        const PanelOptionsResult r = Parse(c.args);
+        EXPECT_FALSE(r.options) << c.mentions;
+        EXPECT_NE(r.error.find(c.mentions), std::string::npos) << r.error;
+    }
+}
+
+}  // namespace
+}  // namespace quorvell

@@ -1,0 +1,61 @@
+// Search on the CONNECT sub-page: three processors on the bound /24, a row picks the target.
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QSettings>
+#include <QTableWidget>
+
+#include "PanelFixture.h"
+
+namespace quorvell {
+namespace {
+
+class SearchTest : public test::PanelFixture {};
+
+TEST_F(SearchTest, ListsEveryProcessorOnceAndAPickedRowBecomesHostIp) {
+    constexpr quint16 kPort = 39430;
+    AddProcessor("127.0.41.3", kPort, "LEFT");
+    AddProcessor("127.0.41.77", kPort, "RIGHT");
+    AddProcessor("127.0.41.254", kPort, "SUB");
+    StartPanel("127.0.41.1", kPort, "127.0.41.200");
+    QTest::mouseClick(window->PageButton(3), Qt::LeftButton);
+    CSystemPage* page = window->SystemPage();
+    page->AddDevice("127.0.41.99", kPort, "STALE");  // emptied by the search
+
+    QTest::mouseClick(page->Button(1083), Qt::LeftButton);
+    QTableWidget* list = page->DeviceList();
+    ASSERT_TRUE(
+        test::WaitFor([&] { return !app->Link().sweepRunning() && list->rowCount() >= 3; }, 10000));
+    test::Pump(100);
+    ASSERT_EQ(list->rowCount(), 3);
+    QStringList rows;
+    for (int r = 0; r < 3; ++r) {
+        rows << list->item(r, 0)->text() + " " + list->item(r, 1)->text() + " " +
+                    list->item(r, 2)->text();
+    }
+    rows.sort();
+    EXPECT_EQ(rows, (QStringList{"127.0.41.254 39430 SUB", "127.0.41.3 39430 LEFT",
+                                 "127.0.41.77 39430 RIGHT"}));
+    EXPECT_FALSE(page->Progress()->isVisibleTo(page));
+    EXPECT_TRUE(boxes.shown.empty());
+
+    // Click the row of RIGHT: the target and "hostip" follow it.
+    int row = 0;
+    while (list->item(row, 2)->text() != "RIGHT") {
+        ++row;
+    }
+    const QRect cell = list->visualItemRect(list->item(row, 0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+    EXPECT_EQ(app->Link().deviceAddress(), "127.0.41.77");
+    EXPECT_EQ(page->AddressField()->text(), "127.0.41.77");
+    QSettings settings("Quorvell", "Quorvell");
+    EXPECT_EQ(settings.value("U_FONT_SECTION/hostip").toString(), "127.0.41.77");
+
+    // The next connect goes to the picked processor.
+    QTest::mouseClick(page->Button(1084), Qt::LeftButton);
+    ASSERT_TRUE(test::WaitFor([&] { return app->Link().linkUp(); }));
+    EXPECT_EQ(QString::fromUtf8(DeviceNameText(app->Parameters())), "RIGHT");
+    settings.remove("U_FONT_SECTION/hostip");
+}
+
+}  // namespace
+}  // namespace quorvell

@@ -1,0 +1,95 @@
+// Start-up: the first page, the status text, the device address from the settings, the
+// painted window, the keys that must not close it.
+#include <QSettings>
+
+#include "PanelFixture.h"
+
+namespace quorvell {
+namespace {
+
+class StartupTest : public test::PanelFixture {};
+
+void StoreHostIp(const std::optional<QString>& value) {
+    QSettings settings("Quorvell", "Quorvell");
+    settings.beginGroup("U_FONT_SECTION");
+    if (value) {
+        settings.setValue("hostip", *value);
+    } else {
+        settings.remove("hostip");
+    }
+}
+
+TEST_F(StartupTest, OpensOnTheEqPageWithMainSelectedAndLinkDown) {
+    StartPanel("127.0.40.1", 39401, "127.0.40.2");
+    EXPECT_EQ(window->windowTitle(), "Quorvell");
+    EXPECT_EQ(window->size(), QSize(800, 700));
+    EXPECT_EQ(window->CurrentPage(), 1);
+    EXPECT_TRUE(window->EqPage()->isVisible());
+    EXPECT_FALSE(window->LimiterPage()->isVisible());
+    EXPECT_FALSE(window->SystemPage()->isVisible());
+    EXPECT_TRUE(window->PageButton(1)->on);
+    EXPECT_FALSE(window->PageButton(2)->on);
+    EXPECT_EQ(window->StatusButton()->text(), "Disconnect");
+    EXPECT_EQ(window->StatusButton()->geometry(), QRect(700, 10, 80, 24));
+    EXPECT_EQ(window->PageButton(3)->geometry(), QRect(520, 50, 250, 50));
+    EXPECT_EQ(window->EqPage()->geometry(), QRect(0, 110, 800, 580));
+    // The model's start-up defaults are shown: band 1 at 50 Hz.
+    EXPECT_EQ(window->EqPage()->Stepper(1044)->Text(), "50Hz");
+    EXPECT_TRUE(boxes.shown.empty());
+
+    // The frame and separators are grey, 3 pixels wide.
+    const QImage shot = window->grab().toImage();
+    EXPECT_EQ(shot.pixelColor(255, 75), QColor(0x80, 0x80, 0x80));
+    EXPECT_EQ(shot.pixelColor(515, 60), QColor(0x80, 0x80, 0x80));
+    EXPECT_EQ(shot.pixelColor(400, 45), QColor(0x80, 0x80, 0x80));
+}
+
+TEST_F(StartupTest, DeviceAddressComesFromHostIpUnlessGivenOnTheCommandLine) {
+    struct Case {
+        std::optional<QString> stored;
+        QString expected;
+    };
+    const Case cases[] = {
+        {std::nullopt, "192.168.0.106"},
+        {QString(""), "192.168.1.106"},
+        {QString("10.20.30.40"), "10.20.30.40"},
+    };
+    for (const Case& c : cases) {
+        StoreHostIp(c.stored);
+        PanelOptions options;
+        options.dataDir = dataDir.path().toStdString();
+        CPanelApp panel(options, &boxes, dataDir.path());
+        panel.InitInstance();
+        EXPECT_EQ(panel.Link().deviceAddress(), c.expected);
+    }
+    StoreHostIp(QString("10.20.30.40"));
+    StartPanel("127.0.40.1", 39402, "127.0.40.2");
+    EXPECT_EQ(app->Link().deviceAddress(), "127.0.40.2");
+    StoreHostIp(std::nullopt);
+}
+
+TEST_F(StartupTest, PageButtonsSwitchAndEnterOrEscapeCloseNothing) {
+    StartPanel("127.0.40.1", 39403, "127.0.40.2");
+    QTest::mouseClick(window->PageButton(2), Qt::LeftButton);
+    EXPECT_TRUE(window->LimiterPage()->isVisible());
+    EXPECT_FALSE(window->EqPage()->isVisible());
+    EXPECT_TRUE(window->PageButton(2)->on);
+    QTest::mouseClick(window->PageButton(3), Qt::LeftButton);
+    EXPECT_TRUE(window->SystemPage()->isVisible());
+    EXPECT_EQ(window->SystemPage()->CurrentSubPage(), 0);
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+        QTest::keyClick(window, key);
+        QTest::keyClick(window->SystemPage(), key);
+    }
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->SystemPage()->isVisible());
+}
+
+TEST_F(StartupTest, CloseWithoutALinkClosesAtOnce) {
+    StartPanel("127.0.40.1", 39404, "127.0.40.2");
+    EXPECT_TRUE(window->close());
+    EXPECT_FALSE(window->isVisible());
+}
+
+}  // namespace
+}  // namespace quorvell
