@@ -28,6 +28,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    int backgroundId = 0;  // drawn at the painter's pixel ratio when set
     QPixmap background;
 };
 
