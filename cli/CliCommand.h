@@ -37,6 +37,7 @@ struct Command {
 std::vector<Command> FrameCommands();
 std::vector<Command> LinkCommands();
 std::vector<Command> PresetCommands();
+std::vector<Command> ImportCommands();
 
 // Prints one line to stderr and returns kExitUsage.
 int UsageError(std::string_view message);

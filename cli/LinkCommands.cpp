@@ -17,6 +17,7 @@
 #include "CliCommand.h"
 #include "DeviceLink.h"
 #include "Frames.h"
+#include "LinkSession.h"
 #include "ParameterPaths.h"
 
 namespace quorvell::cli {
@@ -73,32 +74,7 @@ constexpr std::string_view kResetHelp =
     "\n"
     "Connects, asks the processor to reset its settings and prints the state it reports.\n";
 
-// How long a confirmation (name, reset) may take once the link is up.
-constexpr int kAnswerTimeoutMs = 5000;
 constexpr int kSetGapMs = 20;
-const char* const kDefaultDevice = "192.168.0.106";
-const char* const kEmptyDevice = "192.168.1.106";
-
-// Qt needs an application object for its event loop; the offline commands never make one.
-QCoreApplication& EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "quorvell-cli";
-    static char* argv[] = {name, nullptr};
-    if (QCoreApplication::instance() == nullptr) {
-        static QCoreApplication app(argc, argv);
-    }
-    return *QCoreApplication::instance();
-}
-
-std::string StoredDevice() {
-    QSettings settings(QStringLiteral("Quorvell"), QStringLiteral("Quorvell"));
-    settings.beginGroup(QStringLiteral("U_FONT_SECTION"));
-    if (!settings.contains(QStringLiteral("hostip"))) {
-        return kDefaultDevice;
-    }
-    const QString stored = settings.value(QStringLiteral("hostip")).toString();
-    return stored.isEmpty() ? kEmptyDevice : stored.toStdString();
-}
 
 std::optional<int> ParseSeconds(const std::string& text, int lo, int hi) {
     try {
@@ -112,45 +88,6 @@ std::optional<int> ParseSeconds(const std::string& text, int lo, int hi) {
     return std::nullopt;
 }
 
-// Takes `flag VALUE` out of args; false with a usage message when the value is missing.
-bool TakeValue(std::vector<std::string>& args, std::string_view flag,
-               std::optional<std::string>* out) {
-    for (auto it = args.begin(); it != args.end(); ++it) {
-        if (*it == flag) {
-            if (it + 1 == args.end()) {
-                UsageError(std::string(flag) + " needs a value");
-                return false;
-            }
-            *out = *(it + 1);
-            args.erase(it, it + 2);
-            return true;
-        }
-    }
-    return true;
-}
-
-// The link options from the global options; nothing (after a usage message) when invalid.
-std::optional<DeviceLinkOptions> LinkOptionsFor(const GlobalOptions& g, int retrySeconds) {
-    DeviceLinkOptions o;
-    o.port = static_cast<quint16>(g.port);
-    o.trace = g.trace;
-    o.supervisionSeconds = retrySeconds;
-    if (!g.bind.empty()) {
-        if (!ParseIpv4(g.bind)) {
-            UsageError("--bind: '" + g.bind + "' is not an IPv4 address");
-            return std::nullopt;
-        }
-        o.bindAddress = QHostAddress(QString::fromStdString(g.bind));
-    }
-    const std::string device = g.device.empty() ? StoredDevice() : g.device;
-    if (!ParseIpv4(device)) {
-        UsageError("--device: '" + device + "' is not an IPv4 address");
-        return std::nullopt;
-    }
-    o.deviceAddress = QString::fromStdString(device);
-    return o;
-}
-
 // Common to the connected commands: --retry S.
 struct ConnectedArgs {
     std::vector<std::string> rest;
@@ -160,73 +97,9 @@ struct ConnectedArgs {
 
 ConnectedArgs TakeConnectedArgs(Args args) {
     ConnectedArgs c{{args.begin(), args.end()}};
-    std::optional<std::string> retry;
-    if (!TakeValue(c.rest, "--retry", &retry)) {
-        c.ok = false;
-    } else if (retry) {
-        const auto s = ParseSeconds(*retry, 1, 60);
-        if (!s) {
-            UsageError("--retry: '" + *retry + "' is not a number of seconds 1..60");
-            c.ok = false;
-        } else {
-            c.retrySeconds = *s;
-        }
-    }
+    c.ok = TakeRetry(c.rest, &c.retrySeconds);
     return c;
 }
-
-// A link to the processor for the length of one command.
-class Session {
-public:
-    Session(const DeviceLinkOptions& options) : link_(params_, options) {
-        ResetDeviceParameters(params_);
-    }
-
-    DeviceParameters& Params() { return params_; }
-    DeviceLink& Link() { return link_; }
-
-    // Connects and waits for the state; returns kExitOk or the exit status after a message.
-    int Connect() {
-        int status = kExitOk;
-        QEventLoop loop;
-        QObject::connect(&link_, &DeviceLink::linkEstablished, &loop, [&] { loop.exit(); });
-        QObject::connect(&link_, &DeviceLink::connectFailed, &loop, [&] {
-            std::cerr << kTextCannotConnect << '\n';
-            status = kExitNoAnswer;
-            loop.exit();
-        });
-        QObject::connect(&link_, &DeviceLink::bindFailed, &loop, [&](const QString& reason) {
-            std::cerr << kTextBindError << ' ' << reason.toStdString() << '\n';
-            status = kExitBind;
-            loop.exit();
-        });
-        // The signals of a failed bind come from inside Connect(); run it from the loop.
-        QTimer::singleShot(0, &loop, [&] { link_.Connect(); });
-        loop.exec();
-        if (status != kExitOk) {
-            link_.Close();
-        }
-        return status;
-    }
-
-    // Runs the loop until `signal` of the link fires or the answer timeout passes.
-    template <typename Signal>
-    bool WaitFor(Signal signal, int timeoutMs = kAnswerTimeoutMs) {
-        QEventLoop loop;
-        bool fired = false;
-        QObject::connect(&link_, signal, &loop, [&] {
-            fired = true;
-            loop.exit();
-        });
-        QTimer::singleShot(timeoutMs, &loop, [&] { loop.exit(); });
-        loop.exec();
-        return fired;
-    }
-
-private:
-    DeviceParameters params_{};
-    DeviceLink link_;
-};
 
 QJsonObject StateJson(const DeviceParameters& p) {
     QJsonArray channels;
@@ -296,7 +169,7 @@ int RunDiscover(const GlobalOptions& g, Args args) {
             return UsageError("--wait: '" + *waitText + "' is not a number of seconds");
         waitSeconds = *s;
     }
-    const auto options = LinkOptionsFor(g, 5);
+    const auto options = LinkOptionsFor(g, g.device, 5);
     if (!options) {
         return kExitUsage;
     }
@@ -355,7 +228,7 @@ int RunShow(const GlobalOptions& g, Args args) {
     const bool json = TakeFlag(c.rest, "--json");
     if (!c.rest.empty())
         return UsageError("show: unexpected argument '" + c.rest.front() + "'");
-    const auto options = LinkOptionsFor(g, c.retrySeconds);
+    const auto options = LinkOptionsFor(g, g.device, c.retrySeconds);
     if (!options)
         return kExitUsage;
     EnsureApplication();
@@ -384,7 +257,7 @@ int RunSet(const GlobalOptions& g, Args args) {
             return UsageError("set: " + r.error);
         }
     }
-    const auto options = LinkOptionsFor(g, c.retrySeconds);
+    const auto options = LinkOptionsFor(g, g.device, c.retrySeconds);
     if (!options)
         return kExitUsage;
     EnsureApplication();
@@ -433,7 +306,7 @@ int RunName(const GlobalOptions& g, Args args) {
         std::cerr << "Name is too long.\n";
         return kExitUsage;
     }
-    const auto options = LinkOptionsFor(g, c.retrySeconds);
+    const auto options = LinkOptionsFor(g, g.device, c.retrySeconds);
     if (!options)
         return kExitUsage;
     EnsureApplication();
@@ -462,7 +335,7 @@ int RunReset(const GlobalOptions& g, Args args) {
     const bool json = TakeFlag(c.rest, "--json");
     if (!c.rest.empty())
         return UsageError("reset: unexpected argument '" + c.rest.front() + "'");
-    const auto options = LinkOptionsFor(g, c.retrySeconds);
+    const auto options = LinkOptionsFor(g, g.device, c.retrySeconds);
     if (!options)
         return kExitUsage;
     EnsureApplication();

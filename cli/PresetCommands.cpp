@@ -19,6 +19,7 @@
 
 #include "CliCommand.h"
 #include "DeviceLink.h"
+#include "LinkSession.h"
 #include "PresetDatabase.h"
 #include "PresetStore.h"
 
@@ -50,31 +51,6 @@ constexpr std::string_view kPresetHelp =
 
 constexpr int kNameMaxCharacters = 8;  // as the panel's Name dialog
 constexpr int kRecallSendTimeoutMs = 10000;
-const char* const kDefaultDevice = "192.168.0.106";
-const char* const kEmptyDevice = "192.168.1.106";
-
-QCoreApplication& EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "quorvell-cli";
-    static char* argv[] = {name, nullptr};
-    if (QCoreApplication::instance() == nullptr) {
-        QCoreApplication::setOrganizationName(QStringLiteral("Quorvell"));
-        QCoreApplication::setApplicationName(QStringLiteral("Quorvell"));
-        static QCoreApplication app(argc, argv);
-    }
-    return *QCoreApplication::instance();
-}
-
-std::string StoredDevice() {
-    QSettings settings(QStringLiteral("Quorvell"), QStringLiteral("Quorvell"));
-    settings.beginGroup(QStringLiteral("U_FONT_SECTION"));
-    if (!settings.contains(QStringLiteral("hostip"))) {
-        return kDefaultDevice;
-    }
-    const QString stored = settings.value(QStringLiteral("hostip")).toString();
-    return stored.isEmpty() ? kEmptyDevice : stored.toStdString();
-}
-
 // Messages of the store go to stderr, except the recall confirmation, which the command
 // prints itself once it knows the outcome.
 class CliMessageBoxes final : public MessageBoxes {
@@ -110,116 +86,6 @@ std::optional<int> ParseId(const std::string& text) {
         return std::nullopt;
     }
     return std::stoi(text);
-}
-
-// Takes `flag VALUE` out of args; false after a usage message when the value is missing.
-bool TakeValue(std::vector<std::string>& args, std::string_view flag,
-               std::optional<std::string>* out) {
-    for (auto it = args.begin(); it != args.end(); ++it) {
-        if (*it == flag) {
-            if (it + 1 == args.end()) {
-                UsageError(std::string(flag) + " needs a value");
-                return false;
-            }
-            *out = *(it + 1);
-            args.erase(it, it + 2);
-            return true;
-        }
-    }
-    return true;
-}
-
-// A link to the processor for the length of one command.
-class Session {
-public:
-    explicit Session(const DeviceLinkOptions& options) : link_(params_, options) {
-        ResetDeviceParameters(params_);
-    }
-
-    DeviceParameters& Params() { return params_; }
-    DeviceLink& Link() { return link_; }
-
-    // Connects and waits for the state; kExitOk or the exit status after a message.
-    int Connect() {
-        int status = kExitOk;
-        QEventLoop loop;
-        QObject::connect(&link_, &DeviceLink::linkEstablished, &loop, [&] { loop.exit(); });
-        QObject::connect(&link_, &DeviceLink::connectFailed, &loop, [&] {
-            std::cerr << kTextCannotConnect << '\n';
-            status = kExitNoAnswer;
-            loop.exit();
-        });
-        QObject::connect(&link_, &DeviceLink::bindFailed, &loop, [&](const QString& reason) {
-            std::cerr << kTextBindError << ' ' << reason.toStdString() << '\n';
-            status = kExitBind;
-            loop.exit();
-        });
-        QTimer::singleShot(0, &loop, [&] { link_.Connect(); });
-        loop.exec();
-        if (status != kExitOk) {
-            link_.Close();
-        }
-        return status;
-    }
-
-    // Runs the loop until the paced sequence has been sent; false on timeout.
-    bool WaitForPaced(int timeoutMs) {
-        if (!link_.pacedRunning()) {
-            return true;
-        }
-        QEventLoop loop;
-        bool finished = false;
-        QObject::connect(&link_, &DeviceLink::pacedFinished, &loop, [&] {
-            finished = true;
-            loop.exit();
-        });
-        QTimer::singleShot(timeoutMs, &loop, [&] { loop.exit(); });
-        loop.exec();
-        return finished;
-    }
-
-private:
-    DeviceParameters params_{};
-    DeviceLink link_;
-};
-
-// Link options from the global options and a device address; nothing after a usage message.
-std::optional<DeviceLinkOptions> LinkOptions(const GlobalOptions& g, const std::string& device,
-                                             int retrySeconds) {
-    DeviceLinkOptions o;
-    o.port = static_cast<quint16>(g.port);
-    o.trace = g.trace;
-    o.supervisionSeconds = retrySeconds;
-    if (!g.bind.empty()) {
-        if (!ParseIpv4(g.bind)) {
-            UsageError("--bind: '" + g.bind + "' is not an IPv4 address");
-            return std::nullopt;
-        }
-        o.bindAddress = QHostAddress(QString::fromStdString(g.bind));
-    }
-    if (!ParseIpv4(device)) {
-        UsageError("--device: '" + device + "' is not an IPv4 address");
-        return std::nullopt;
-    }
-    o.deviceAddress = QString::fromStdString(device);
-    return o;
-}
-
-// --retry S, as the other connected commands take it.
-bool TakeRetry(std::vector<std::string>& args, int* seconds) {
-    std::optional<std::string> retry;
-    if (!TakeValue(args, "--retry", &retry)) {
-        return false;
-    }
-    if (retry) {
-        const auto s = ParseId(*retry);
-        if (!s || *s < 1 || *s > 60) {
-            UsageError("--retry: '" + *retry + "' is not a number of seconds 1..60");
-            return false;
-        }
-        *seconds = *s;
-    }
-    return true;
 }
 
 std::optional<PresetRow> FindRow(PresetStore& store, int id) {
@@ -284,7 +150,7 @@ int RunSave(const GlobalOptions& g, std::vector<std::string> args) {
     if (!args.empty())
         return UsageError("preset save: unexpected argument '" + args[0] + "'");
     EnsureApplication();
-    const auto options = LinkOptions(g, g.device.empty() ? StoredDevice() : g.device, retry);
+    const auto options = LinkOptionsFor(g, g.device, retry);
     if (!options)
         return kExitUsage;
     Presets p;
@@ -328,7 +194,7 @@ int RunRecall(const GlobalOptions& g, std::vector<std::string> args) {
         return kExitOk;
     }
 
-    const auto options = LinkOptions(g, *device, retry);
+    const auto options = LinkOptionsFor(g, *device, retry);
     if (!options)
         return kExitUsage;
     Session s(*options);

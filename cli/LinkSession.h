@@ -1,0 +1,71 @@
+// What the connected commands share: the Qt application object, the stored device address,
+// option parsing for a link, and a session that connects and waits on the event loop.
+#pragma once
+
+#include <QEventLoop>
+#include <QTimer>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "CliCommand.h"
+#include "DeviceLink.h"
+
+namespace quorvell::cli {
+
+// How long a confirmation (name, reset) may take once the link is up.
+inline constexpr int kAnswerTimeoutMs = 5000;
+
+// Qt needs an application object for its event loop; the offline commands never make one.
+void EnsureApplication();
+
+// The panel's stored processor address ("hostip"), with the panel's two defaults.
+std::string StoredDevice();
+
+// Takes `flag VALUE` out of args; false after a usage message when the value is missing.
+bool TakeValue(std::vector<std::string>& args, std::string_view flag,
+               std::optional<std::string>* out);
+
+// Takes `--retry S` (seconds per connect request, 1..60); false after a usage message.
+bool TakeRetry(std::vector<std::string>& args, int* seconds);
+
+// Link options from the global options; an empty `device` means the stored address.
+// Nothing after a usage message.
+std::optional<DeviceLinkOptions> LinkOptionsFor(const GlobalOptions& g, std::string device,
+                                                int retrySeconds);
+
+// A link to the processor for the length of one command.
+class Session {
+public:
+    explicit Session(const DeviceLinkOptions& options);
+
+    DeviceParameters& Params() { return params_; }
+    DeviceLink& Link() { return link_; }
+
+    // Connects and waits for the state; kExitOk, or the exit status after a message.
+    int Connect();
+
+    // Runs the loop until `signal` of the link fires or the timeout passes.
+    template <typename Signal>
+    bool WaitFor(Signal signal, int timeoutMs = kAnswerTimeoutMs) {
+        QEventLoop loop;
+        bool fired = false;
+        QObject::connect(&link_, signal, &loop, [&] {
+            fired = true;
+            loop.exit();
+        });
+        QTimer::singleShot(timeoutMs, &loop, [&] { loop.exit(); });
+        loop.exec();
+        return fired;
+    }
+
+    // Runs the loop until the paced sequence has been sent; false on timeout.
+    bool WaitForPaced(int timeoutMs);
+
+private:
+    DeviceParameters params_{};
+    DeviceLink link_;
+};
+
+}  // namespace quorvell::cli
