@@ -1,0 +1,83 @@
+// The response curve widget: what it shows and the edits its markers propose.
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include "CResponseCurve.h"
+#include "TestSupport.h"
+
+namespace quorvell {
+namespace {
+
+struct CurveFixture : ::testing::Test {
+    void SetUp() override {
+        ResetDeviceParameters(params);
+        params.channels[0].bands[4] = {1000, 240, 20, {}, 1};  // +6 dB at 1 kHz
+        curve = std::make_unique<CResponseCurve>(params);
+        curve->resize(400, 220);
+        curve->show();
+        curve->Refresh();
+    }
+    DeviceParameters params{};
+    std::unique_ptr<CResponseCurve> curve;
+};
+
+TEST_F(CurveFixture, AxesMapBothWaysAndMarkersSitOnTheirSettings) {
+    EXPECT_NEAR(curve->HzForX(curve->XForHz(1234)), 1234, 1e-6);
+    EXPECT_NEAR(curve->DbForY(curve->YForDb(-7.5)), -7.5, 1e-9);
+    EXPECT_DOUBLE_EQ(curve->XForHz(20), curve->PlotRect().left());
+    EXPECT_DOUBLE_EQ(curve->XForHz(20000), curve->PlotRect().right());
+    const QPointF m = curve->MarkerPosition(4);
+    EXPECT_NEAR(curve->HzForX(m.x()), 1000, 1e-6);
+    EXPECT_NEAR(curve->DbForY(m.y()), 6.0, 1e-9);
+    EXPECT_EQ(curve->MarkerAt(m + QPointF(3, -3)), 4);
+    EXPECT_FALSE(curve->MarkerAt(QPointF(curve->XForHz(5000), curve->YForDb(-20))));
+    EXPECT_NEAR(curve->LevelDb(0, 1000), 6.0, 0.1);
+    EXPECT_TRUE(curve->HoverText(m).startsWith("1000 Hz   CH1 6.0 dB   CH2 0.0 dB"))
+        << curve->HoverText(m).toStdString();
+}
+
+TEST_F(CurveFixture, DraggingAMarkerProposesFrequencyAndGainThenAFinalValue) {
+    QSignalSpy spy(curve.get(), &CResponseCurve::bandEdited);
+    const QPoint from = curve->MarkerPosition(4).toPoint();
+    const QPoint to(qRound(curve->XForHz(2000)), qRound(curve->YForDb(-3)));
+    QTest::mousePress(curve.get(), Qt::LeftButton, {}, from);
+    QTest::mouseMove(curve.get(), to);
+    ASSERT_GE(spy.count(), 1);
+    const auto moved = spy.last();
+    EXPECT_EQ(moved[0].toInt(), 0);
+    EXPECT_EQ(moved[1].toInt(), 4);
+    EXPECT_NEAR(moved[2].toInt(), 2000, 15);  // one pixel is about 1.8 % of frequency
+    EXPECT_NEAR(moved[3].toInt(), 150, 3);    // -3 dB
+    EXPECT_EQ(moved[4].toInt(), 20);          // Q unchanged
+    EXPECT_FALSE(moved[5].toBool());
+    QTest::mouseRelease(curve.get(), Qt::LeftButton, {}, to);
+    EXPECT_TRUE(spy.last()[5].toBool());
+}
+
+TEST_F(CurveFixture, WheelOverAMarkerStepsItsQOncePerNotch) {
+    QSignalSpy spy(curve.get(), &CResponseCurve::bandEdited);
+    const QPoint at = curve->MarkerPosition(4).toPoint();
+    test::Wheel(*curve, 60, at);
+    EXPECT_EQ(spy.count(), 0);
+    test::Wheel(*curve, 60, at);  // halves of a notch add up within the gesture
+    ASSERT_EQ(spy.count(), 1);
+    EXPECT_EQ(spy.last()[4].toInt(), 21);
+    test::Wheel(*curve, -240, at);
+    EXPECT_EQ(spy.last()[4].toInt(), 18);
+    test::Wheel(*curve, 120, QPoint(5, 5));  // away from any marker
+    EXPECT_EQ(spy.count(), 2);
+}
+
+TEST_F(CurveFixture, LegendChoosesTheEditedChannel) {
+    params.channels[1].bands[4] = {300, 100, 20, {}, 1};
+    const QRectF plot = curve->PlotRect();
+    QTest::mouseClick(curve.get(), Qt::LeftButton, {},
+                      QPoint(int(plot.left()) + 45, int(plot.top()) + 6));
+    EXPECT_EQ(curve->ActiveChannel(), 1);
+    EXPECT_NEAR(curve->HzForX(curve->MarkerPosition(4).x()), 300, 1e-6);
+}
+
+}  // namespace
+}  // namespace quorvell
