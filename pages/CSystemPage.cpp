@@ -201,6 +201,7 @@ void CSystemPage::SetSearchProgress(int host) {
 
 void CSystemPage::SearchFinished() {
     progress_->hide();
+    progress_->setValue(0);  // shown again with the sub-page, it must not read as running
 }
 
 void CSystemPage::SetInterfaces(const QList<QHostAddress>& addresses,
@@ -233,7 +234,8 @@ void CSystemPage::SetHelpText(const QString& dataDirectory) {
                       "Click a preset slot for NAME, RECALL and DELETE.<br><br>"
                       "<b>Keyboard</b><br>"
                       "Left/Down arrow decreases, Right/Up arrow increases the focused value.<br>"
-                      "Enter and Escape never close a page.<br><br>"
+                      "Enter and Escape never close a page.<br>"
+                      "F1 or a right click on the window: about Quorvell.<br><br>"
                       "<b>Connecting</b><br>"
                       "CONNECT: Search lists the processors of the local subnet; click one, then "
                       "Connect.")

@@ -1,0 +1,56 @@
+// Writes the screenshots of the documentation when QUORVELL_SCREENSHOTS names a directory:
+// the three pages and the four system sub-pages of a panel linked to a simulated processor.
+#include <QDir>
+#include <QTableWidget>
+
+#include "CPresetBank.h"
+#include "PanelFixture.h"
+
+namespace quorvell {
+namespace {
+
+class ScreenshotTest : public test::PanelFixture {};
+
+TEST_F(ScreenshotTest, WritesThePagesAndSubPages) {
+    const QString out = qEnvironmentVariable("QUORVELL_SCREENSHOTS");
+    if (out.isEmpty()) {
+        GTEST_SKIP() << "set QUORVELL_SCREENSHOTS to a directory to write the screenshots";
+    }
+    QDir().mkpath(out);
+    constexpr quint16 kPort = 39450;
+    AddProcessor("127.0.42.2", kPort, "STAGE-L");
+    AddProcessor("127.0.42.3", kPort, "STAGE-R");
+    AddProcessor("127.0.42.9", kPort, "MONITOR");
+    StartPanel("127.0.42.1", kPort, "127.0.42.2");
+    CSystemPage* page = window->SystemPage();
+    QTest::mouseClick(window->PageButton(3), Qt::LeftButton);
+    QTest::mouseClick(page->Button(1083), Qt::LeftButton);
+    ASSERT_TRUE(test::WaitFor(
+        [&] { return !app->Link().sweepRunning() && page->DeviceList()->rowCount() == 3; }));
+    ConnectThroughSystemPage();
+    DeviceParameters& p = app->Parameters();
+    p.channels[0].hipass.type = 4;
+    p.channels[0].hipass.q = 7;
+    p.channels[1].phase = 1;
+    for (int i = 0; i < 3; ++i) {
+        QTest::mouseClick(page->Bank()->SaveButton(), Qt::LeftButton);
+    }
+    const auto save = [&](const char* name) {
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(window->grab().save(QDir(out).filePath(name), "PNG"));
+    };
+    QTest::mouseClick(window->PageButton(1), Qt::LeftButton);
+    save("main.png");
+    QTest::mouseClick(window->PageButton(2), Qt::LeftButton);
+    save("limit.png");
+    QTest::mouseClick(window->PageButton(3), Qt::LeftButton);
+    save("system-connect.png");
+    const char* subPages[] = {"system-preset.png", "system-set.png", "system-help.png"};
+    for (int k = 1; k <= 3; ++k) {
+        QTest::mouseClick(page->Button(1001 + k), Qt::LeftButton);
+        save(subPages[k - 1]);
+    }
+}
+
+}  // namespace
+}  // namespace quorvell
