@@ -129,11 +129,13 @@ void CEqPage::ShowPage() {
 }
 
 void CEqPage::RefreshFromModel() {
-    for (const StepperSpec& spec : eq::kSteppers) {
-        steppers_[spec.id]->SetValue(FieldValue(params_, spec.binding));
-    }
+    // The drop-downs repaint at once when set; setting them before the steppers (which only
+    // schedule a paint) keeps those synchronous paints from drawing every stepper again.
     for (const DropDownSpec& spec : eq::kTypeSelectors) {
         selectors_[spec.notifyId]->SetSelection(FieldValue(params_, spec.binding));
+    }
+    for (const StepperSpec& spec : eq::kSteppers) {
+        steppers_[spec.id]->SetValue(FieldValue(params_, spec.binding));
     }
     for (int c = 0; c < 2; ++c) {
         phase_[c]->on = params_.channels[static_cast<std::size_t>(c)].phase != 0;

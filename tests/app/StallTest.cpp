@@ -1,0 +1,87 @@
+// The window never freezes: the longest gap between two turns of the event loop during
+// connect, search, preset recall and EQ RESET. Prints the figures; the bound is loose so
+// that a loaded machine does not fail it, far below the seconds a blocking wait would take.
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTimer>
+#include <cstdio>
+
+#include "CMenuEx.h"
+#include "CPresetBank.h"
+#include "PanelFixture.h"
+
+namespace quorvell {
+namespace {
+
+// Measures the longest interval between two event-loop turns while `action` runs and the
+// loop is then pumped until `done`.
+class StallMeter {
+public:
+    StallMeter() {
+        tick_.setInterval(0);
+        QObject::connect(&tick_, &QTimer::timeout, [this] { Beat(); });
+    }
+    double Measure(const std::function<void()>& action, const std::function<bool()>& done) {
+        longestMs_ = 0;
+        clock_.start();
+        last_ = 0;
+        tick_.start();
+        action();
+        test::WaitFor(done, 10000);
+        Beat();
+        tick_.stop();
+        return static_cast<double>(longestMs_) / 1e6;
+    }
+
+private:
+    void Beat() {
+        const qint64 now = clock_.nsecsElapsed();
+        longestMs_ = std::max(longestMs_, now - last_);
+        last_ = now;
+    }
+    QTimer tick_;
+    QElapsedTimer clock_;
+    qint64 last_ = 0;
+    qint64 longestMs_ = 0;
+};
+
+class StallTest : public test::PanelFixture {};
+
+TEST_F(StallTest, ConnectSearchRecallAndResetKeepTheWindowResponsive) {
+    constexpr quint16 kPort = 39460;
+    sim::SimProcessor& processor = AddProcessor("127.0.43.2", kPort);
+    StartPanel("127.0.43.1", kPort, "127.0.43.2");
+    CSystemPage* page = window->SystemPage();
+    QTest::mouseClick(window->PageButton(3), Qt::LeftButton);
+    StallMeter meter;
+
+    const double search =
+        meter.Measure([&] { QTest::mouseClick(page->Button(1083), Qt::LeftButton); },
+                      [&] { return !app->Link().sweepRunning(); });
+    const double connect =
+        meter.Measure([&] { QTest::mouseClick(page->Button(1084), Qt::LeftButton); },
+                      [&] { return app->Link().linkUp(); });
+    QTest::mouseClick(window->PageButton(3), Qt::LeftButton);
+    QTest::mouseClick(page->Button(1002), Qt::LeftButton);
+    QTest::mouseClick(page->Bank()->SaveButton(), Qt::LeftButton);
+    page->Bank()->SetMenuHook([](QPoint) { return std::optional<int>(kCmdRecall); });
+    std::size_t mark = processor.Log().size();
+    const double recall =
+        meter.Measure([&] { QTest::mouseClick(page->Bank()->Slot(0), Qt::LeftButton); },
+                      [&] { return processor.Log().size() >= mark + 25; });
+    boxes.answers = {MessageAnswer::Ok};
+    QTest::mouseClick(window->PageButton(1), Qt::LeftButton);
+    mark = processor.Log().size();
+    const double reset =
+        meter.Measure([&] { QTest::mouseClick(window->EqPage()->ResetButton(0), Qt::LeftButton); },
+                      [&] { return processor.Log().size() >= mark + 9; });
+
+    std::printf("longest UI stall (ms): search %.2f, connect %.2f, recall %.2f, reset %.2f\n",
+                search, connect, recall, reset);
+    for (double ms : {search, connect, recall, reset}) {
+        EXPECT_LT(ms, 300.0);  // a blocking RESET alone would take 450 ms
+    }
+}
+
+}  // namespace
+}  // namespace quorvell
