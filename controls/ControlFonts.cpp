@@ -4,6 +4,7 @@
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QFontMetricsF>
+#include <QHash>
 #include <QStringList>
 #include <algorithm>
 
@@ -20,15 +21,29 @@ QStringList Substitutes(const QString& family) {
     return names;
 }
 
-QFont FamilyFont(const QString& family, bool bold) {
-    QFont font;
-    font.setFamilies(QStringList{QStringLiteral("sans-serif")});
+// The installed family that stands for `family`. Asking the font database costs about half a
+// millisecond, and controls ask at every paint, so each answer is remembered: the set of
+// installed fonts does not change while the program runs. Used on the UI thread only.
+QString ResolvedFamily(const QString& family) {
+    static QHash<QString, QString> resolved;
+    const auto it = resolved.constFind(family);
+    if (it != resolved.constEnd()) {
+        return *it;
+    }
+    QString found = QStringLiteral("sans-serif");
     for (const QString& name : Substitutes(family)) {
         if (QFontDatabase::hasFamily(name)) {
-            font.setFamilies(QStringList{name});
+            found = name;
             break;
         }
     }
+    resolved.insert(family, found);
+    return found;
+}
+
+QFont FamilyFont(const QString& family, bool bold) {
+    QFont font;
+    font.setFamilies(QStringList{ResolvedFamily(family)});
     font.setStyleHint(QFont::SansSerif);
     font.setBold(bold);
     return font;
