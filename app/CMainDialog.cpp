@@ -128,6 +128,13 @@ void CMainDialog::ConnectPages() {
             link_.SendPaced(EqResetFrames(app_.Parameters(), channel));
         }
     });
+    eqPage_->SetEulerE(eulerE_);
+    connect(eqPage_, &CEqPage::channelsReplaced, this, [this](PacedSequence frames) {
+        limiterPage_->RefreshFromModel();  // a copy brings the limiter along
+        if (link_.linkUp()) {
+            link_.SendPaced(std::move(frames));
+        }
+    });
     connect(limiterPage_, &CLimiterPage::channelReset, this, [this](int channel) {
         if (link_.linkUp()) {
             link_.SendPaced(LimiterResetFrames(app_.Parameters(), channel, eulerE_));

@@ -26,7 +26,9 @@ QString HzText(double hz) {
 }
 
 // -0.04 dB shows as "0.0", not "-0.0".
-double NoNegativeZero(double db) { return std::fabs(db) < 0.05 ? 0.0 : db; }
+double NoNegativeZero(double db) {
+    return std::fabs(db) < 0.05 ? 0.0 : db;
+}
 
 }  // namespace
 
@@ -221,6 +223,13 @@ void CResponseCurve::mousePressEvent(QMouseEvent* event) {
         return;
     }
     dragBand_ = MarkerAt(pos);
+    if (dragBand_) {
+        const EqBand& b = params_.channels[activeChannel_].bands[*dragBand_];
+        dragStart_ = pos;
+        dragMarker_ = MarkerPosition(*dragBand_);
+        dragFreq_ = b.freq;
+        dragGain_ = b.gain;
+    }
     update();
 }
 
@@ -228,8 +237,11 @@ void CResponseCurve::mouseMoveEvent(QMouseEvent* event) {
     hoverPos_ = event->position();
     if (dragBand_) {
         const EqBand& b = params_.channels[activeChannel_].bands[*dragBand_];
-        emit bandEdited(activeChannel_, *dragBand_, ClampFreq(HzForX(event->position().x())),
-                        GainRawForY(event->position().y()), b.q, false);
+        const QPointF offset = event->position() - dragStart_;
+        const int freq =
+            offset.x() == 0 ? dragFreq_ : ClampFreq(HzForX(dragMarker_.x() + offset.x()));
+        const int gain = offset.y() == 0 ? dragGain_ : GainRawForY(dragMarker_.y() + offset.y());
+        emit bandEdited(activeChannel_, *dragBand_, freq, gain, b.q, false);
     }
     update();
 }

@@ -75,6 +75,13 @@ private:
     std::array<std::vector<double>, 2> curveDb_;
     std::vector<double> curveHz_;
     std::optional<int> dragBand_;
+    // Where the drag started and the band's marker and settings then: moves apply the
+    // pointer's offset, so grabbing a marker off-centre does not shift it, and an axis the
+    // pointer did not move along keeps its exact value.
+    QPointF dragStart_;
+    QPointF dragMarker_;
+    int dragFreq_ = 0;
+    int dragGain_ = 0;
     std::optional<QPointF> hoverPos_;
     int wheelAccumulator_ = 0;
 };

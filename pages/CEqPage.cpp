@@ -96,6 +96,7 @@ CEqPage::CEqPage(DeviceParameters& params, MessageBoxes& boxes, QWidget* parent)
         connect(button, &PngButton::clicked, this, [this, channel] { OnPhase(channel); });
         phase_[channel] = button;
     }
+    BuildTools();
     hide();
 }
 
@@ -142,6 +143,7 @@ void CEqPage::RefreshFromModel() {
         phase_[c]->update();
     }
     ShowCrossoverQ();
+    RefreshCurves();
 }
 
 void CEqPage::ShowCrossoverQ() {
@@ -160,6 +162,7 @@ void CEqPage::OnValueChanged(int id, int /*value*/) {
     // The value the stepper holds now: a later step may already have superseded the one the
     // notification carries.
     FieldOf(params_, spec->binding) = steppers_[id]->GetValue();
+    RefreshCurves();
     emit recordEdited(RecordOf(spec->binding));
 }
 
@@ -171,6 +174,7 @@ void CEqPage::OnSelectorChanged(int notifyId, int /*index*/) {
     const int type = selectors_[notifyId]->GetSelection();
     steppers_[spec->qStepperId]->setVisible(type == static_cast<int>(FilterType::Variable));
     FieldOf(params_, spec->binding) = type;
+    RefreshCurves();
     emit recordEdited(RecordOf(spec->binding));
 }
 

@@ -2,12 +2,19 @@
 // of both channels, every control mirroring one field of the model.
 #pragma once
 
+#include <QDialog>
 #include <QMetaType>
+#include <QPointer>
+#include <QTimer>
 #include <QWidget>
+#include <functional>
 #include <map>
+#include <numbers>
+#include <optional>
 
 #include "DeviceParameters.h"
 #include "MessageBoxes.h"
+#include "PacedFrame.h"
 #include "ParameterPaths.h"
 
 class QPushButton;
@@ -15,6 +22,7 @@ class QPushButton;
 namespace quorvell {
 
 class CDropDown;
+class CResponseCurve;
 class CTextLabel;
 class CValueStepper;
 class PngButton;
@@ -39,12 +47,40 @@ public:
     PngButton* PhaseButton(int channel) const;
     QPushButton* ResetButton(int channel) const;
 
+    // The response curve in the lower right, its larger window (once opened) and the tool
+    // buttons beside the levels.
+    CResponseCurve* Curve() const { return curve_; }
+    CResponseCurve* LargeCurve() const { return largeCurve_; }
+    QDialog* LargeCurveWindow() const { return largeWindow_; }
+    QPushButton* ImportButton(int channel) const { return import_[channel & 1]; }
+    QPushButton* CopyButton(int from) const { return copy_[from & 1]; }
+
+    // Asks for a file (through the chooser) and imports its peaking filters into `channel`.
+    // Problems are reported with their line numbers and nothing changes.
+    void ImportEqFilters(int channel);
+    bool ImportEqFile(int channel, const QString& path);
+    // Asks, then copies bands, crossovers and limiter of `from` to the other channel.
+    void CopyChannelSettings(int from);
+    void OpenLargeCurve();
+
+    // Returns the file to import, or an empty string; the default opens a file dialog.
+    using FileChooser = std::function<QString()>;
+    void SetFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
+    // Euler's number as the main window computed it, for the limiter frames of a copy.
+    void SetEulerE(double e) { eulerE_ = e; }
+
+    // A drag on the curve sends the latest value of its band at most this often.
+    static constexpr int kDragSendIntervalMs = 20;
+
 signals:
     // An operator edit has been stored in the model; the record's command carries it.
     void recordEdited(quorvell::Record record);
     // A RESET was confirmed: channel's defaults are stored and shown; its nine commands
     // carry them (bands 1..7, high-pass, low-pass).
     void channelReset(int channel);
+    // An import or a channel copy changed whole channels (the limiter included); the frames
+    // carry every changed record, in order, with their pauses.
+    void channelsReplaced(quorvell::PacedSequence frames);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -56,6 +92,10 @@ private:
     void OnPhase(int channel);
     void OnReset(int channel);
     void ShowCrossoverQ();
+    void BuildTools();
+    void RefreshCurves();
+    void OnCurveEdit(int channel, int band, int freq, int gain, int q, bool finished);
+    void OnDragTimer();
 
     DeviceParameters& params_;
     MessageBoxes& boxes_;
@@ -64,6 +104,16 @@ private:
     std::map<int, CTextLabel*> labels_;
     PngButton* phase_[2] = {};
     QPushButton* reset_[2] = {};
+
+    CResponseCurve* curve_ = nullptr;
+    QPointer<QDialog> largeWindow_;
+    CResponseCurve* largeCurve_ = nullptr;
+    QPushButton* import_[2] = {};
+    QPushButton* copy_[2] = {};
+    QTimer dragTimer_;
+    std::optional<Record> pendingDrag_;
+    FileChooser chooseFile_;
+    double eulerE_ = std::numbers::e;
 };
 
 }  // namespace quorvell

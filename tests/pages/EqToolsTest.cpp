@@ -1,0 +1,168 @@
+// The MAIN page's curve, import and copy: they edit through the same path as the steppers.
+#include <gtest/gtest.h>
+#include <QDialog>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include "CEqPage.h"
+#include "CResponseCurve.h"
+#include "CValueStepper.h"
+#include "EqPageTable.h"
+#include "Frames.h"
+#include "PageTestSupport.h"
+
+namespace quorvell {
+namespace {
+
+class EqToolsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetDeviceParameters(params);
+        page = std::make_unique<CEqPage>(params, boxes);
+        page->resize(800, 580);
+        page->ShowPage();
+    }
+
+    std::vector<Record> Edits(QSignalSpy& spy) {
+        std::vector<Record> out;
+        for (const QList<QVariant>& args : spy) {
+            out.push_back(args.at(0).value<Record>());
+        }
+        return out;
+    }
+
+    QString WriteFile(const char* text) {
+        const QString path = dir.filePath("filters.txt");
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+        return path;
+    }
+
+    DeviceParameters params{};
+    ScriptedMessageBoxes boxes;
+    std::unique_ptr<CEqPage> page;
+    QTemporaryDir dir;
+};
+
+TEST_F(EqToolsTest, CurveSitsRightOfTheLevelsBelowModeAndFollowsStepperEdits) {
+    CResponseCurve* curve = page->Curve();
+    EXPECT_EQ(curve->geometry(), QRect(402, 426, 384, 120));
+    EXPECT_NEAR(curve->LevelDb(0, 1000), 0.0, 0.05);
+    for (int i = 0; i < 60; ++i) {  // band 4 gain up 6 dB, one arrow click at a time
+        test::ClickArrow(page->Stepper(eq::GainId(0, 4)), true);
+    }
+    EXPECT_EQ(params.channels[0].bands[4].gain, 240);
+    EXPECT_NEAR(curve->LevelDb(0, 1000), 6.0, 0.1);
+    EXPECT_NEAR(curve->DbForY(curve->MarkerPosition(4).y()), 6.0, 1e-9);
+}
+
+TEST_F(EqToolsTest, WheelOnAMarkerSendsTheSameFrameAsTheQStepper) {
+    DeviceParameters viaStepper = params;
+    CEqPage other(viaStepper, boxes);
+    other.ShowPage();
+    test::ClickArrow(other.Stepper(eq::QId(0, 3)), true);
+
+    QSignalSpy spy(page.get(), &CEqPage::recordEdited);
+    CResponseCurve* curve = page->Curve();
+    const QPoint at = curve->MarkerPosition(3).toPoint();
+    QWheelEvent wheel(at, curve->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(curve, &wheel);
+    test::Settle();
+    ASSERT_EQ(Edits(spy), (std::vector<Record>{{RecordKind::EqBand, 0, 3}}));
+    EXPECT_EQ(*BuildEqBand(params, 0, 3), *BuildEqBand(viaStepper, 0, 3));
+    EXPECT_EQ(page->Stepper(eq::QId(0, 3))->GetValue(), 21);
+}
+
+TEST_F(EqToolsTest, DragIsCoalescedAndEndsWithTheFinalValue) {
+    QSignalSpy spy(page.get(), &CEqPage::recordEdited);
+    CResponseCurve* curve = page->Curve();
+    const QPoint from = curve->MarkerPosition(5).toPoint();
+    QTest::mousePress(curve, Qt::LeftButton, {}, from);
+    // Many moves at once: the first is sent, the rest wait for the 20 ms interval.
+    for (int dy = 1; dy <= 20; ++dy) {
+        QTest::mouseMove(curve, from - QPoint(0, dy));
+    }
+    EXPECT_EQ(spy.count(), 1);
+    const QPoint to = from - QPoint(0, 20);
+    QTest::mouseRelease(curve, Qt::LeftButton, {}, to);
+    EXPECT_EQ(spy.count(), 2);  // once more when the gesture ends
+    EXPECT_EQ(Edits(spy).back(), (Record{RecordKind::EqBand, 0, 5}));
+    const int gain = params.channels[0].bands[5].gain;
+    EXPECT_GT(gain, 180);
+    EXPECT_EQ(page->Stepper(eq::GainId(0, 5))->GetValue(), gain);
+    EXPECT_EQ(params.channels[0].bands[5].freq, 3000);  // a vertical drag keeps the frequency
+    test::WaitFor([] { return false; }, 40);            // no late send after the gesture ended
+    EXPECT_EQ(spy.count(), 2);
+}
+
+TEST_F(EqToolsTest, ImportSetsTheChannelAndAnnouncesItsFrames) {
+    const QString path = WriteFile(
+        "Filter 1: ON PK Fc 63.5 Hz Gain -4.20 dB Q 2.500\r\n"
+        "Filter 2: ON PK Fc 200 Hz Gain 2 dB Q 1\r\n");
+    page->SetFileChooser([&] { return path; });
+    QSignalSpy spy(page.get(), &CEqPage::channelsReplaced);
+    QTest::mouseClick(page->ImportButton(1), Qt::LeftButton);
+    ASSERT_EQ(spy.count(), 1);
+    const auto frames = spy.at(0).at(0).value<PacedSequence>();
+    EXPECT_EQ(frames.size(), 7u);
+    EXPECT_EQ(params.channels[1].bands[1].freq, 64);
+    EXPECT_EQ(page->Stepper(eq::GainId(1, 1))->GetValue(), 138);
+    EXPECT_EQ(params.channels[0].bands[1].gain, 180);
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(EqToolsTest, UnusableImportChangesNothingAndNamesTheLine) {
+    const QString path =
+        WriteFile("Filter 1: ON PK Fc 100 Hz Gain 1 dB Q 1\nFilter 2: ON LP Fc 90 Hz\n");
+    page->SetFileChooser([&] { return path; });
+    const auto before = WriteParameterImage(params);
+    QSignalSpy spy(page.get(), &CEqPage::channelsReplaced);
+    QTest::mouseClick(page->ImportButton(0), Qt::LeftButton);
+    EXPECT_EQ(spy.count(), 0);
+    EXPECT_EQ(WriteParameterImage(params), before);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text.find("line 2: filter type LP"), std::string::npos);
+}
+
+TEST_F(EqToolsTest, CopyAsksThenCopiesAndSendsExactlyTheTargetsFrames) {
+    params.channels[1].bands[2] = {4321, 111, 77, {}, 1};
+    params.channels[1].limiter.attack = 40;
+    page->RefreshFromModel();
+    QSignalSpy spy(page.get(), &CEqPage::channelsReplaced);
+    boxes.answers = {MessageAnswer::Cancel, MessageAnswer::Ok};
+    QTest::mouseClick(page->CopyButton(1), Qt::LeftButton);
+    EXPECT_EQ(spy.count(), 0);
+    QTest::mouseClick(page->CopyButton(1), Qt::LeftButton);
+    ASSERT_EQ(spy.count(), 1);
+    EXPECT_EQ(params.channels[0].bands[2].freq, 4321);
+    EXPECT_EQ(params.channels[0].limiter.attack, 40);
+    EXPECT_EQ(page->Stepper(eq::FreqId(0, 2))->GetValue(), 4321);
+    const auto frames = spy.at(0).at(0).value<PacedSequence>();
+    ASSERT_EQ(frames.size(), 10u);
+    for (const PacedFrame& f : frames) {
+        EXPECT_EQ(f.frame[4], 0) << "every frame is for CH1";
+    }
+}
+
+TEST_F(EqToolsTest, DoubleClickOpensALargerCurveThatEditsTheSameModel) {
+    QTest::mouseDClick(page->Curve(), Qt::LeftButton, {}, QPoint(200, 110));
+    ASSERT_NE(page->LargeCurveWindow(), nullptr);
+    EXPECT_TRUE(page->LargeCurveWindow()->isVisible());
+    CResponseCurve* large = page->LargeCurve();
+    EXPECT_GT(large->width(), page->Curve()->width());
+    QSignalSpy spy(page.get(), &CEqPage::recordEdited);
+    const QPoint at = large->MarkerPosition(1).toPoint();
+    QWheelEvent wheel(at, large->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(large, &wheel);
+    EXPECT_EQ(spy.count(), 1);
+    EXPECT_EQ(page->Stepper(eq::QId(0, 1))->GetValue(), 19);
+}
+
+}  // namespace
+}  // namespace quorvell
+
+Q_DECLARE_METATYPE(quorvell::PacedSequence)
