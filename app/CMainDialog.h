@@ -33,6 +33,9 @@ public:
     explicit CMainDialog(CPanelApp& app);
     ~CMainDialog() override;
 
+    // Runs the system page's Connect, as the operator's click does.
+    void ConnectNow() { OnConnect(); }
+
     // 1 MAIN, 2 LIMIT, 3 SYSTEM; any other value does nothing.
     void SwitchPage(int page);
     int CurrentPage() const { return page_; }

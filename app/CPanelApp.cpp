@@ -2,6 +2,7 @@
 #include "CPanelApp.h"
 
 #include <QSettings>
+#include <QTimer>
 
 #include "CMainDialog.h"
 #include "DeviceLink.h"
@@ -56,6 +57,9 @@ void CPanelApp::InitInstance() {
     database_->OpenConnection();
     dialog_ = std::make_unique<CMainDialog>(*this);
     dialog_->show();
+    if (options_.connect) {
+        QTimer::singleShot(0, dialog_.get(), [this] { dialog_->ConnectNow(); });
+    }
 }
 
 QString CPanelApp::ReadHostIp(const QString& fallback) const {

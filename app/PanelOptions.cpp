@@ -31,6 +31,10 @@ PanelOptionsResult ParsePanelOptions(std::span<const std::string_view> args) {
             options.trace = true;
             continue;
         }
+        if (arg == "--connect") {
+            options.connect = true;
+            continue;
+        }
         std::string_view name = arg;
         std::optional<std::string_view> value;
         if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
@@ -78,6 +82,7 @@ std::string PanelUsage() {
            "  --port N        local and processor UDP port (default: 39060)\n"
            "  --data-dir DIR  where the preset database and data files live\n"
            "  --trace         print one line per datagram sent or received to stderr\n"
+           "  --connect       connect to the processor right after start-up\n"
            "  --version       print the version and exit\n"
            "  --help          print this text and exit\n";
 }

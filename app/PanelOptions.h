@@ -15,6 +15,7 @@ struct PanelOptions {
     std::uint16_t port = 39060;          // local and device port
     std::optional<std::string> dataDir;  // overrides the data directory
     bool trace = false;                  // one stderr line per datagram
+    bool connect = false;                // connect to the processor right after start-up
     bool help = false;
     bool version = false;
 };

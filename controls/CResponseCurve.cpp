@@ -143,8 +143,10 @@ void CResponseCurve::paintEvent(QPaintEvent*) {
         p.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
         const QString label = hz >= 1000 ? QString::number(hz / 1000) + "k" : QString::number(hz);
         p.setPen(QColor(150, 160, 170));
-        p.drawText(QRectF(x - 20, plot.bottom() + 2, 40, kBottomMargin - 2), Qt::AlignCenter,
-                   label);
+        // The end labels stay inside the widget.
+        const double left = std::clamp(x - 20, 0.0, width() - 40.0);
+        p.drawText(QRectF(left, plot.bottom() + 2, 40, kBottomMargin - 2),
+                   hz == 20000.0 ? (Qt::AlignRight | Qt::AlignVCenter) : Qt::AlignCenter, label);
         p.setPen(QPen(QColor(70, 78, 86), 1));
     }
     for (double db = kMinDb; db <= kMaxDb; db += 6.0) {
@@ -152,7 +154,8 @@ void CResponseCurve::paintEvent(QPaintEvent*) {
         p.setPen(QPen(db == 0.0 ? QColor(110, 120, 130) : QColor(70, 78, 86), 1));
         p.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
         p.setPen(QColor(150, 160, 170));
-        p.drawText(QRectF(0, y - 7, kLeftMargin - 4, 14), Qt::AlignRight | Qt::AlignVCenter,
+        const double top = std::clamp(y - 7, 0.0, height() - 14.0);
+        p.drawText(QRectF(0, top, kLeftMargin - 4, 14), Qt::AlignRight | Qt::AlignVCenter,
                    QString::number(db));
     }
 

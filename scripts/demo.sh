@@ -29,4 +29,4 @@ sim_pid=$!
 trap 'kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true' EXIT INT TERM
 
 echo "demo: simulator pid $sim_pid on 127.0.0.2:$port, data in $data"
-"$panel" --bind 127.0.0.1 --device 127.0.0.2 --port "$port" --data-dir "$data" "$@"
+"$panel" --bind 127.0.0.1 --device 127.0.0.2 --port "$port" --data-dir "$data" --connect "$@"

@@ -12,14 +12,16 @@ PanelOptionsResult Parse(std::initializer_list<std::string_view> args) {
 
 TEST(PanelOptionsTest, AcceptsEveryOptionInBothForms) {
     const PanelOptionsResult r = Parse({"--device", "127.0.0.2", "--bind=127.0.0.1", "--port",
-                                        "40000", "--data-dir=/tmp/q", "--trace"});
+                                        "40000", "--data-dir=/tmp/q", "--trace", "--connect"});
     ASSERT_TRUE(r.options) << r.error;
     EXPECT_EQ(r.options->device, "127.0.0.2");
     EXPECT_EQ(r.options->bind, "127.0.0.1");
     EXPECT_EQ(r.options->port, 40000);
     EXPECT_EQ(r.options->dataDir, "/tmp/q");
     EXPECT_TRUE(r.options->trace);
+    EXPECT_TRUE(r.options->connect);
     EXPECT_EQ(Parse({}).options->port, 39060);
+    EXPECT_FALSE(Parse({}).options->connect);
 }
 
 TEST(PanelOptionsTest, RefusesBadValuesWithAMessageNamingTheOption) {

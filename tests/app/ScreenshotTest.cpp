@@ -32,6 +32,11 @@ TEST_F(ScreenshotTest, WritesThePagesAndSubPages) {
     p.channels[0].hipass.type = 4;
     p.channels[0].hipass.q = 7;
     p.channels[1].phase = 1;
+    // Something for the response curve to show: a boost, a cut and a Linkwitz high-pass.
+    p.channels[0].bands[2] = {120, 240, 14, {}, 1};
+    p.channels[0].bands[5] = {3000, 130, 30, {}, 1};
+    p.channels[1].hipass = {80, 3, 0};
+    p.channels[1].bands[6] = {9000, 220, 7, {}, 1};
     for (int i = 0; i < 3; ++i) {
         QTest::mouseClick(page->Bank()->SaveButton(), Qt::LeftButton);
     }
@@ -41,6 +46,11 @@ TEST_F(ScreenshotTest, WritesThePagesAndSubPages) {
     };
     QTest::mouseClick(window->PageButton(1), Qt::LeftButton);
     save("main.png");
+    window->EqPage()->OpenLargeCurve();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(window->EqPage()->LargeCurveWindow()->grab().save(
+        QDir(out).filePath("curve-large.png"), "PNG"));
+    window->EqPage()->LargeCurveWindow()->close();
     QTest::mouseClick(window->PageButton(2), Qt::LeftButton);
     save("limit.png");
     QTest::mouseClick(window->PageButton(3), Qt::LeftButton);

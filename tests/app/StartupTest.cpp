@@ -44,6 +44,22 @@ TEST_F(StartupTest, OpensOnTheEqPageWithMainSelectedAndLinkDown) {
     EXPECT_EQ(shot.pixelColor(400, 45), QColor(0x80, 0x80, 0x80));
 }
 
+TEST_F(StartupTest, ConnectOptionLinksRightAfterStartUp) {
+    sim::SimProcessor& processor = AddProcessor("127.0.44.2", 39470, "AUTO");
+    PanelOptions options;
+    options.bind = "127.0.44.1";
+    options.device = "127.0.44.2";
+    options.port = 39470;
+    options.dataDir = dataDir.path().toStdString();
+    options.connect = true;
+    app = std::make_unique<CPanelApp>(options, &boxes, dataDir.path());
+    app->InitInstance();
+    window = app->MainDialog();
+    ASSERT_TRUE(test::WaitFor([&] { return app->Link().linkUp(); }));
+    EXPECT_EQ(window->StatusButton()->text(), "Connect");
+    EXPECT_EQ(processor.Log().size(), 1u);
+}
+
 TEST_F(StartupTest, DeviceAddressComesFromHostIpUnlessGivenOnTheCommandLine) {
     struct Case {
         std::optional<QString> stored;
