@@ -12,6 +12,7 @@
 #include <numbers>
 #include <optional>
 
+#include "CResponseCurve.h"
 #include "DeviceParameters.h"
 #include "MessageBoxes.h"
 #include "PacedFrame.h"
@@ -22,7 +23,6 @@ class QPushButton;
 namespace quorvell {
 
 class CDropDown;
-class CResponseCurve;
 class CTextLabel;
 class CValueStepper;
 class PngButton;
@@ -107,7 +107,7 @@ private:
 
     CResponseCurve* curve_ = nullptr;
     QPointer<QDialog> largeWindow_;
-    CResponseCurve* largeCurve_ = nullptr;
+    QPointer<CResponseCurve> largeCurve_;  // cleared with its window
     QPushButton* import_[2] = {};
     QPushButton* copy_[2] = {};
     QTimer dragTimer_;

@@ -71,7 +71,7 @@ void CEqPage::RefreshCurves() {
     if (curve_ != nullptr) {
         curve_->Refresh();
     }
-    if (largeWindow_ && largeCurve_ != nullptr) {
+    if (largeCurve_) {
         largeCurve_->Refresh();
     }
 }
@@ -89,7 +89,6 @@ void CEqPage::OpenLargeCurve() {
         largeCurve_->SetActiveChannel(curve_->ActiveChannel());
         layout->addWidget(largeCurve_);
         connect(largeCurve_, &CResponseCurve::bandEdited, this, &CEqPage::OnCurveEdit);
-        connect(window, &QObject::destroyed, this, [this] { largeCurve_ = nullptr; });
         largeWindow_ = window;
     }
     largeCurve_->Refresh();
