@@ -18,6 +18,7 @@
 #include "CSystemPage.h"
 #include "DeviceLink.h"
 #include "Frames.h"
+#include "PageBuilder.h"
 #include "PanelSequences.h"
 #include "PngButton.h"
 #include "PresetStore.h"
@@ -327,14 +328,8 @@ void CMainDialog::paintEvent(QPaintEvent* /*event*/) {
 }
 
 void CMainDialog::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-        case Qt::Key_Escape:
-            event->accept();  // neither closes the window
-            return;
-        default:
-            QWidget::keyPressEvent(event);
+    if (!SwallowEnterEscape(event)) {
+        QWidget::keyPressEvent(event);
     }
 }
 

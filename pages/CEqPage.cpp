@@ -74,10 +74,7 @@ CEqPage::CEqPage(DeviceParameters& params, MessageBoxes& boxes, QWidget* parent)
         connect(selector, &CDropDown::selectionChanged, this, &CEqPage::OnSelectorChanged);
     }
     for (const ButtonSpec& spec : eq::kResetButtons) {
-        auto* button = new QPushButton(QString::fromUtf8(spec.text), this);
-        button->setObjectName(QStringLiteral("button%1").arg(spec.id));
-        button->setGeometry(spec.x, spec.y, spec.width, spec.height);
-        button->setAutoDefault(false);
+        QPushButton* button = BuildPushButton(spec, this);
         const int channel = spec.channel;
         connect(button, &QPushButton::clicked, this, [this, channel] { OnReset(channel); });
         reset_[channel] = button;
@@ -219,15 +216,8 @@ void CEqPage::paintEvent(QPaintEvent* /*event*/) {
 }
 
 void CEqPage::keyPressEvent(QKeyEvent* event) {
-    // Enter and Escape neither close nor hide the page.
-    switch (event->key()) {
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-        case Qt::Key_Escape:
-            event->accept();
-            return;
-        default:
-            QWidget::keyPressEvent(event);
+    if (!SwallowEnterEscape(event)) {
+        QWidget::keyPressEvent(event);
     }
 }
 

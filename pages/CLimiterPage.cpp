@@ -27,10 +27,7 @@ CLimiterPage::CLimiterPage(DeviceParameters& params, MessageBoxes& boxes, QWidge
         connect(stepper, &CValueStepper::valueChanged, this, &CLimiterPage::OnValueChanged);
     }
     for (const ButtonSpec& spec : limiter::kResetButtons) {
-        auto* button = new QPushButton(QString::fromUtf8(spec.text), this);
-        button->setObjectName(QStringLiteral("button%1").arg(spec.id));
-        button->setGeometry(spec.x, spec.y, spec.width, spec.height);
-        button->setAutoDefault(false);
+        QPushButton* button = BuildPushButton(spec, this);
         const int channel = spec.channel;
         connect(button, &QPushButton::clicked, this, [this, channel] { OnReset(channel); });
         reset_[channel] = button;
@@ -98,14 +95,8 @@ void CLimiterPage::paintEvent(QPaintEvent* /*event*/) {
 }
 
 void CLimiterPage::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-        case Qt::Key_Escape:
-            event->accept();
-            return;
-        default:
-            QWidget::keyPressEvent(event);
+    if (!SwallowEnterEscape(event)) {
+        QWidget::keyPressEvent(event);
     }
 }
 

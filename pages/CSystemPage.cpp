@@ -11,6 +11,7 @@
 
 #include "CPresetBank.h"
 #include "CTextLabel.h"
+#include "PageBuilder.h"
 #include "PageTable.h"
 #include "PngButton.h"
 #include "SkinImages.h"
@@ -276,14 +277,8 @@ void CSystemPage::OnResetDevice() {
 }
 
 void CSystemPage::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-        case Qt::Key_Escape:
-            event->accept();
-            return;
-        default:
-            QWidget::keyPressEvent(event);
+    if (!SwallowEnterEscape(event)) {
+        QWidget::keyPressEvent(event);
     }
 }
 

@@ -1,6 +1,9 @@
 // Common construction of table-driven labels and steppers.
 #include "PageBuilder.h"
 
+#include <QKeyEvent>
+#include <QPushButton>
+
 #include "CTextLabel.h"
 #include "CValueStepper.h"
 #include "SkinImages.h"
@@ -70,6 +73,26 @@ QString DescribeBinding(const Binding& binding) {
             return ch + "limiter release";
     }
     return {};
+}
+
+QPushButton* BuildPushButton(const ButtonSpec& spec, QWidget* parent) {
+    auto* button = new QPushButton(QString::fromUtf8(spec.text), parent);
+    button->setObjectName(QStringLiteral("button%1").arg(spec.id));
+    button->setGeometry(spec.x, spec.y, spec.width, spec.height);
+    button->setAutoDefault(false);
+    return button;
+}
+
+bool SwallowEnterEscape(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Escape:
+            event->accept();
+            return true;
+        default:
+            return false;
+    }
 }
 
 }  // namespace quorvell

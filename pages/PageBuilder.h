@@ -5,6 +5,8 @@
 
 #include "PageTable.h"
 
+class QKeyEvent;
+class QPushButton;
 class QWidget;
 
 namespace quorvell {
@@ -17,6 +19,11 @@ CTextLabel* BuildLabel(const LabelSpec& spec, QWidget* parent);
 // A stepper with the shared stepper images, the row's kind, range and creation value,
 // placed at the row's corner; its accessible name describes the bound field.
 CValueStepper* BuildStepper(const StepperSpec& spec, QWidget* parent);
+// A plain push button with the row's text and place that never acts as a default button.
+QPushButton* BuildPushButton(const ButtonSpec& spec, QWidget* parent);
+// Accepts Enter and Escape so that neither closes a page or the main window; true when the
+// key was one of them and is handled.
+bool SwallowEnterEscape(QKeyEvent* event);
 // "CH1 Band 3 gain", "CH2 LOPASS Q", "Main level", "CH1 limiter threshold".
 QString DescribeBinding(const Binding& binding);
 
