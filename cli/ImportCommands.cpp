@@ -83,26 +83,18 @@ int RunImportEq(const GlobalOptions& g, Args argsIn) {
         }
         return kExitOk;
     }
-    const auto options = LinkOptionsFor(g, *device, retry);
-    if (!options) {
-        return kExitUsage;
-    }
-    Session s(*options);
-    if (const int status = s.Connect(); status != kExitOk) {
-        return status;
-    }
-    const PacedSequence frames = ApplyEqImport(s.Params(), channel, import);
-    const std::size_t count = frames.size();
-    s.Link().SendPaced(frames);
-    const bool sent = s.WaitForPaced(kImportSendTimeoutMs);
-    s.Link().Close();
-    if (!sent) {
-        std::cerr << "quorvell-cli: import-eq: the link went down before every frame was sent\n";
-        return kExitFailure;
-    }
-    std::cout << "Imported " << import.filterCount << " filters into CH" << channel + 1 << "; sent "
-              << count << " frames.\n";
-    return kExitOk;
+    return WithSession(g, *device, retry, [&](Session& s) {
+        const PacedSequence frames = ApplyEqImport(s.Params(), channel, import);
+        s.Link().SendPaced(frames);
+        if (!s.WaitForPaced(kImportSendTimeoutMs)) {
+            std::cerr << "quorvell-cli: import-eq: the link went down before every frame was "
+                         "sent\n";
+            return kExitFailure;
+        }
+        std::cout << "Imported " << import.filterCount << " filters into CH" << channel + 1
+                  << "; sent " << frames.size() << " frames.\n";
+        return kExitOk;
+    });
 }
 
 }  // namespace

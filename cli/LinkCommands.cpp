@@ -228,17 +228,10 @@ int RunShow(const GlobalOptions& g, Args args) {
     const bool json = TakeFlag(c.rest, "--json");
     if (!c.rest.empty())
         return UsageError("show: unexpected argument '" + c.rest.front() + "'");
-    const auto options = LinkOptionsFor(g, g.device, c.retrySeconds);
-    if (!options)
-        return kExitUsage;
-    EnsureApplication();
-    Session s(*options);
-    if (const int status = s.Connect(); status != kExitOk) {
-        return status;
-    }
-    PrintState(s.Params(), json);
-    s.Link().Close();
-    return kExitOk;
+    return WithSession(g, g.device, c.retrySeconds, [&](Session& s) {
+        PrintState(s.Params(), json);
+        return kExitOk;
+    });
 }
 
 int RunSet(const GlobalOptions& g, Args args) {
@@ -257,42 +250,34 @@ int RunSet(const GlobalOptions& g, Args args) {
             return UsageError("set: " + r.error);
         }
     }
-    const auto options = LinkOptionsFor(g, g.device, c.retrySeconds);
-    if (!options)
-        return kExitUsage;
-    EnsureApplication();
-    Session s(*options);
-    if (const int status = s.Connect(); status != kExitOk) {
-        return status;
-    }
-    std::vector<Record> records;
-    for (const auto& a : c.rest) {
-        const SetResult r = SetParameter(s.Params(), a, raw);
-        if (std::find(records.begin(), records.end(), *r.record) == records.end()) {
-            records.push_back(*r.record);
+    return WithSession(g, g.device, c.retrySeconds, [&](Session& s) {
+        std::vector<Record> records;
+        for (const auto& a : c.rest) {
+            const SetResult r = SetParameter(s.Params(), a, raw);
+            if (std::find(records.begin(), records.end(), *r.record) == records.end()) {
+                records.push_back(*r.record);
+            }
         }
-    }
-    PacedSequence sequence;
-    for (const Record& r : records) {
-        const auto frame = BuildRecordFrame(s.Params(), r, s.Link().EulerE());
-        if (!frame) {
-            std::cerr << "quorvell-cli: set: the filter's settings cannot be sent\n";
-            s.Link().Close();
-            return kExitFailure;
+        PacedSequence sequence;
+        for (const Record& r : records) {
+            const auto frame = BuildRecordFrame(s.Params(), r, s.Link().EulerE());
+            if (!frame) {
+                std::cerr << "quorvell-cli: set: the filter's settings cannot be sent\n";
+                return kExitFailure;
+            }
+            sequence.push_back({*frame, kSetGapMs});
         }
-        sequence.push_back({*frame, kSetGapMs});
-    }
-    if (verbose) {
-        QObject::connect(&s.Link(), &DeviceLink::frameSent, &s.Link(), [](const QByteArray& b) {
-            std::cout << ToHex({reinterpret_cast<const std::uint8_t*>(b.constData()),
-                                static_cast<std::size_t>(b.size())})
-                      << '\n';
-        });
-    }
-    s.Link().SendPaced(std::move(sequence));
-    s.WaitFor(&DeviceLink::pacedFinished, 60000);
-    s.Link().Close();
-    return kExitOk;
+        if (verbose) {
+            QObject::connect(&s.Link(), &DeviceLink::frameSent, &s.Link(), [](const QByteArray& b) {
+                std::cout << ToHex({reinterpret_cast<const std::uint8_t*>(b.constData()),
+                                    static_cast<std::size_t>(b.size())})
+                          << '\n';
+            });
+        }
+        s.Link().SendPaced(std::move(sequence));
+        s.WaitFor(&DeviceLink::pacedFinished, 60000);
+        return kExitOk;
+    });
 }
 
 int RunName(const GlobalOptions& g, Args args) {
@@ -306,26 +291,18 @@ int RunName(const GlobalOptions& g, Args args) {
         std::cerr << "Name is too long.\n";
         return kExitUsage;
     }
-    const auto options = LinkOptionsFor(g, g.device, c.retrySeconds);
-    if (!options)
-        return kExitUsage;
-    EnsureApplication();
-    Session s(*options);
-    if (const int status = s.Connect(); status != kExitOk) {
-        return status;
-    }
-    DeviceParameters& p = s.Params();
-    p.deviceName.fill(0);
-    std::copy(text.begin(), text.end(), p.deviceName.begin());
-    s.Link().SendDeviceName();
-    const bool confirmed = s.WaitFor(&DeviceLink::nameConfirmed);
-    s.Link().Close();
-    if (!confirmed) {
-        std::cerr << "quorvell-cli: name: the processor did not confirm the name\n";
-        return kExitNoAnswer;
-    }
-    std::cout << kTextNameSet << '\n';
-    return kExitOk;
+    return WithSession(g, g.device, c.retrySeconds, [&](Session& s) {
+        DeviceParameters& p = s.Params();
+        p.deviceName.fill(0);
+        std::copy(text.begin(), text.end(), p.deviceName.begin());
+        s.Link().SendDeviceName();
+        if (!s.WaitFor(&DeviceLink::nameConfirmed)) {
+            std::cerr << "quorvell-cli: name: the processor did not confirm the name\n";
+            return kExitNoAnswer;
+        }
+        std::cout << kTextNameSet << '\n';
+        return kExitOk;
+    });
 }
 
 int RunReset(const GlobalOptions& g, Args args) {
@@ -335,23 +312,15 @@ int RunReset(const GlobalOptions& g, Args args) {
     const bool json = TakeFlag(c.rest, "--json");
     if (!c.rest.empty())
         return UsageError("reset: unexpected argument '" + c.rest.front() + "'");
-    const auto options = LinkOptionsFor(g, g.device, c.retrySeconds);
-    if (!options)
-        return kExitUsage;
-    EnsureApplication();
-    Session s(*options);
-    if (const int status = s.Connect(); status != kExitOk) {
-        return status;
-    }
-    s.Link().SendReset();
-    const bool answered = s.WaitFor(&DeviceLink::resetStateApplied);
-    s.Link().Close();
-    if (!answered) {
-        std::cerr << "quorvell-cli: reset: the processor did not report its state\n";
-        return kExitNoAnswer;
-    }
-    PrintState(s.Params(), json);
-    return kExitOk;
+    return WithSession(g, g.device, c.retrySeconds, [&](Session& s) {
+        s.Link().SendReset();
+        if (!s.WaitFor(&DeviceLink::resetStateApplied)) {
+            std::cerr << "quorvell-cli: reset: the processor did not report its state\n";
+            return kExitNoAnswer;
+        }
+        PrintState(s.Params(), json);
+        return kExitOk;
+    });
 }
 
 std::string Help(std::string_view text) {

@@ -96,6 +96,22 @@ std::optional<DeviceLinkOptions> LinkOptionsFor(const GlobalOptions& g, std::str
     return o;
 }
 
+int WithSession(const GlobalOptions& g, const std::string& device, int retrySeconds,
+                const std::function<int(Session&)>& body) {
+    const auto options = LinkOptionsFor(g, device, retrySeconds);
+    if (!options) {
+        return kExitUsage;
+    }
+    EnsureApplication();
+    Session s(*options);
+    if (const int status = s.Connect(); status != kExitOk) {
+        return status;
+    }
+    const int status = body(s);
+    s.Link().Close();
+    return status;
+}
+
 Session::Session(const DeviceLinkOptions& options) : link_(params_, options) {
     ResetDeviceParameters(params_);
 }

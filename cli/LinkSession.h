@@ -4,6 +4,7 @@
 
 #include <QEventLoop>
 #include <QTimer>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,6 +35,14 @@ bool TakeRetry(std::vector<std::string>& args, int* seconds);
 // Nothing after a usage message.
 std::optional<DeviceLinkOptions> LinkOptionsFor(const GlobalOptions& g, std::string device,
                                                 int retrySeconds);
+
+class Session;
+
+// Connects with the options of `g` to `device` (empty: the stored address), runs `body` on
+// the linked session, then closes the link. The exit status of `body`, or kExitUsage for bad
+// options, or the status of a failed connect (after its message).
+int WithSession(const GlobalOptions& g, const std::string& device, int retrySeconds,
+                const std::function<int(Session&)>& body);
 
 // A link to the processor for the length of one command.
 class Session {

@@ -149,24 +149,21 @@ int RunSave(const GlobalOptions& g, std::vector<std::string> args) {
         return kExitUsage;
     if (!args.empty())
         return UsageError("preset save: unexpected argument '" + args[0] + "'");
-    EnsureApplication();
-    const auto options = LinkOptionsFor(g, g.device, retry);
-    if (!options)
+    if (!LinkOptionsFor(g, g.device, retry))
         return kExitUsage;
     Presets p;
     if (!p.Open(g))
         return kExitFailure;
     if (Full(*p.store))
         return kExitFailure;
-    Session s(*options);
-    if (const int status = s.Connect(); status != kExitOk)
-        return status;
-    s.Link().Close();
-    PresetStore store(*p.db, s.Params(), p.boxes);
-    const auto id = store.SavePreset();
-    if (!id)
-        return kExitFailure;  // reported, or a save elsewhere took the last ID
-    return Saved(*id);
+    return WithSession(g, g.device, retry, [&](Session& s) {
+        s.Link().Close();  // the state has arrived; saving needs no link
+        PresetStore store(*p.db, s.Params(), p.boxes);
+        const auto id = store.SavePreset();
+        if (!id)
+            return kExitFailure;  // reported, or a save elsewhere took the last ID
+        return Saved(*id);
+    });
 }
 
 int RunRecall(const GlobalOptions& g, std::vector<std::string> args) {
@@ -194,27 +191,22 @@ int RunRecall(const GlobalOptions& g, std::vector<std::string> args) {
         return kExitOk;
     }
 
-    const auto options = LinkOptionsFor(g, *device, retry);
-    if (!options)
-        return kExitUsage;
-    Session s(*options);
-    if (const int status = s.Connect(); status != kExitOk)
-        return status;
-    PresetStore store(*p.db, s.Params(), p.boxes);
-    store.SetSink([&](PacedSequence sequence) { s.Link().SendPaced(std::move(sequence)); },
-                  ComputeEulerE());
-    const RecallOutcome outcome = store.RecallPreset(*id);
-    const bool sent = s.WaitForPaced(kRecallSendTimeoutMs);
-    s.Link().Close();
-    if (outcome != RecallOutcome::Loaded)
-        return kExitFailure;
-    if (!sent) {
-        std::cerr << "quorvell-cli: preset recall: the link went down before every frame "
-                     "was sent\n";
-        return kExitFailure;
-    }
-    std::cout << kTextRecallDone << '\n';
-    return kExitOk;
+    return WithSession(g, *device, retry, [&](Session& s) {
+        PresetStore store(*p.db, s.Params(), p.boxes);
+        store.SetSink([&](PacedSequence sequence) { s.Link().SendPaced(std::move(sequence)); },
+                      s.Link().EulerE());
+        const RecallOutcome outcome = store.RecallPreset(*id);
+        const bool sent = s.WaitForPaced(kRecallSendTimeoutMs);
+        if (outcome != RecallOutcome::Loaded)
+            return kExitFailure;
+        if (!sent) {
+            std::cerr << "quorvell-cli: preset recall: the link went down before every frame "
+                         "was sent\n";
+            return kExitFailure;
+        }
+        std::cout << kTextRecallDone << '\n';
+        return kExitOk;
+    });
 }
 
 int RunRename(const GlobalOptions& g, std::vector<std::string> args) {
