@@ -7,6 +7,9 @@ scripts/install-deps.sh
 jobs=${JOBS:-$(nproc)}
 export QT_QPA_PLATFORM=offscreen
 
+echo "== formatting (clang-format)"
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
 echo "== build (default preset)"
 cmake --preset default >/dev/null
 cmake --build --preset default -j "$jobs"
