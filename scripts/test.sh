@@ -27,7 +27,7 @@ fi
 if [ "${QUORVELL_SKIP_FUZZ:-0}" != 1 ]; then
     echo "== fuzzers (short run each)"
     cmake --preset fuzz >/dev/null
-    cmake --build --preset fuzz -j "$jobs"
+    cmake --build --preset fuzz -j "$jobs" --target fuzzers
     for fuzzer in build/fuzz/fuzz/fuzz_* build/fuzz/fuzz/*/fuzz_*; do
         [ -x "$fuzzer" ] || continue
         "$fuzzer" -max_total_time="${FUZZ_SECONDS:-15}" -max_len=2048 -print_final_stats=0 \
