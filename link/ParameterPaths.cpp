@@ -130,29 +130,35 @@ double ToRawUnits(ParameterUnit unit, double v) {
 
 }  // namespace
 
-std::int32_t* ParameterPath::Field(DeviceParameters& params) const {
-    if (unit == ParameterUnit::Name) {
+// The field `path` names in `params`, const or not; null for the name.
+template <typename Params>
+auto FieldIn(const ParameterPath& path, Params& params) -> decltype(&params.mainLevel) {
+    if (path.unit == ParameterUnit::Name) {
         return nullptr;
     }
-    if (channel < 0) {
+    if (path.channel < 0) {
         return &params.mainLevel;
     }
-    ChannelParameters& ch = params.channels[channel];
-    if (bandField) {
-        return &(ch.bands[record.band].*bandField);
+    auto& ch = params.channels[static_cast<std::size_t>(path.channel)];
+    if (path.bandField) {
+        return &(ch.bands[static_cast<std::size_t>(path.record.band)].*path.bandField);
     }
-    if (filterField) {
-        CrossoverFilter* filter = hipass ? &ch.hipass : &ch.lopass;
-        return &(filter->*filterField);
+    if (path.filterField) {
+        auto& filter = path.hipass ? ch.hipass : ch.lopass;
+        return &(filter.*path.filterField);
     }
-    if (limiterField) {
-        return &(ch.limiter.*limiterField);
+    if (path.limiterField) {
+        return &(ch.limiter.*path.limiterField);
     }
-    return &(ch.*channelField);
+    return &(ch.*path.channelField);
+}
+
+std::int32_t* ParameterPath::Field(DeviceParameters& params) const {
+    return FieldIn(*this, params);
 }
 
 std::int32_t ParameterPath::Value(const DeviceParameters& params) const {
-    const std::int32_t* f = Field(const_cast<DeviceParameters&>(params));
+    const std::int32_t* f = FieldIn(*this, params);
     return f ? *f : 0;
 }
 
