@@ -23,6 +23,14 @@ SimOptions At(int host) {
     return o;
 }
 
+// At(host) with `edit` applied.
+template <typename Edit>
+SimOptions At(int host, Edit edit) {
+    SimOptions o = At(host);
+    edit(o);
+    return o;
+}
+
 DeviceParameters StartupDefaults(std::string_view name) {
     DeviceParameters p{};
     ResetDeviceParameters(p);
@@ -41,7 +49,7 @@ ParameterImage Image(const DeviceParameters& p) {
         ASSERT_TRUE((sim).Start(&error)) << error.toStdString(); \
     } while (false)
 
-TEST(SimHandshake, ConnectAnswersFullStateAtTheAddressInTheRequest) {
+TEST(SimHandshake, ConnectAnswersFullStateAtTheAddressInTheRequestElseAtItsSource) {
     SimProcessor sim(At(10));
     START(sim);
     Client sender(TestAddress(11), kDevicePort);
@@ -55,31 +63,22 @@ TEST(SimHandshake, ConnectAnswersFullStateAtTheAddressInTheRequest) {
     EXPECT_EQ(answer->senderAddress(), TestAddress(10));
     EXPECT_EQ(answer->senderPort(), kDevicePort);
     EXPECT_EQ(sim.Log().back().answer, "StatusFullState to 127.0.10.12:39070");
-}
-
-TEST(SimHandshake, ConnectWithoutOwnAddressIsAnsweredAtItsSource) {
-    SimProcessor sim(At(45));
-    START(sim);
-    Client client(TestAddress(46), 39071);
-    client.Send(BuildConnect(0, 0), TestAddress(45));
-    const auto answer = client.Receive();
-    ASSERT_TRUE(answer);
-    EXPECT_EQ(answer->data().size(), 134);
+    // Without its own address, a request is answered at its source.
+    sender.Send(BuildConnect(0, 0), TestAddress(10));
+    const auto atSource = sender.Receive();
+    ASSERT_TRUE(atSource);
+    EXPECT_EQ(atSource->data().size(), 134);
 }
 
 TEST(SimHandshake, DiscoverAnswersWithTheName) {
-    SimOptions o = At(14);
-    o.name = "HALL-B";
-    SimProcessor sim(o);
+    SimProcessor sim(At(14, [](auto& o) { o.name = "HALL-B"; }));
     START(sim);
     Client client(TestAddress(15), kDevicePort);
-    client.Send(BuildDiscover(kDevicePort, ToIpv4(client.Address())), TestAddress(14));
+    client.Discover(TestAddress(14));
     const auto answer = client.Receive();
     ASSERT_TRUE(answer);
     EXPECT_EQ(Hex(answer->data()), "AA 55 0C 80 00 48 41 4C 4C 2D 42 00 00 00 00 A5");
-    EXPECT_EQ(ParseDeviceFound({reinterpret_cast<const std::uint8_t*>(answer->data().data()),
-                                static_cast<std::size_t>(answer->data().size())}),
-              "HALL-B");
+    EXPECT_EQ(ParseDeviceFound(test::Span(answer->data())), "HALL-B");
 }
 
 TEST(SimHandshake, SetNameAnswersTheConnectedClientElseTheSender) {
@@ -96,7 +95,7 @@ TEST(SimHandshake, SetNameAnswersTheConnectedClientElseTheSender) {
     EXPECT_EQ(Hex(answer->data()), "AA 55 01 06 A5");
     EXPECT_EQ(DeviceNameText(sim.Settings()), "STUDIO");
 
-    panel.Send(BuildConnect(kDevicePort, ToIpv4(panel.Address())), TestAddress(16));
+    panel.Connect(TestAddress(16));
     ASSERT_TRUE(panel.Receive());
     named.deviceName = {'S', 'T', 'A', 'G', 'E', '-', '2', '0', '2', '4'};
     sender.Send(BuildSetName(named), TestAddress(16));
@@ -105,7 +104,7 @@ TEST(SimHandshake, SetNameAnswersTheConnectedClientElseTheSender) {
     EXPECT_EQ(Hex(answer->data()), "AA 55 01 06 A5");
     EXPECT_EQ(DeviceNameText(sim.Settings()), "STAGE-2024");
     // The discovery answer carries the new name.
-    sender.Send(BuildDiscover(kDevicePort, ToIpv4(sender.Address())), TestAddress(16));
+    sender.Discover(TestAddress(16));
     answer = sender.Receive();
     ASSERT_TRUE(answer);
     EXPECT_EQ(Hex(answer->data()), "AA 55 0C 80 00 53 54 41 47 45 2D 32 30 32 34 A5");
@@ -120,7 +119,7 @@ TEST(SimHandshake, ResetLoadsTheDefaultsKeepsTheNameAndAnswersResetState) {
     s.channels[0].phase = 1;
     s.mainLevel = 90;
     Client panel(TestAddress(21), kDevicePort);
-    panel.Send(BuildConnect(kDevicePort, ToIpv4(panel.Address())), TestAddress(20));
+    panel.Connect(TestAddress(20));
     ASSERT_TRUE(panel.Receive());
 
     panel.Send(BuildReset(), TestAddress(20));
@@ -137,51 +136,29 @@ TEST(SimSettings, EveryCommandChangesItsFieldsAndNothingElse) {
     SimProcessor sim(At(22));
     START(sim);
     Client panel(TestAddress(23), kDevicePort);
+    // The panel's model after one edit of every record; each frame carries only its record.
     DeviceParameters want = sim.Settings();
-    const double e = ComputeEulerE();
-    // Each step edits the panel's model and sends the record's frame, as the pages do.
-    const std::vector<std::function<Frame(DeviceParameters&)>> steps = {
-        [](DeviceParameters& p) {
-            p.channels[0].bands[1] = {.freq = 63, .gain = 0, .q = 1, .reserved = {}, .flag = 1};
-            return *BuildEqBand(p, 0, 1);
-        },
-        [](DeviceParameters& p) {
-            p.channels[1].bands[7] = {
-                .freq = 20000, .gain = 360, .q = 1000, .reserved = {}, .flag = 1};
-            return *BuildEqBand(p, 1, 7);
-        },
-        [](DeviceParameters& p) {
-            p.channels[1].hipass = {.freq = 120, .type = 2, .q = 0};
-            return *BuildHipass(p, 1);
-        },
-        [](DeviceParameters& p) {
-            p.channels[0].lopass = {.freq = 4000, .type = 4, .q = 9};
-            return *BuildLopass(p, 0);
-        },
-        [](DeviceParameters& p) {
-            p.mainLevel = 254;
-            return BuildLevel(p, 0);
-        },
-        [](DeviceParameters& p) {
-            p.channels[0].level = 48;
-            return BuildLevel(p, 1);
-        },
-        [e](DeviceParameters& p) {
-            p.channels[1].limiter.ratio = 2000;
-            p.channels[1].limiter.threshold = 60;
-            p.channels[1].limiter.attack = 100;
-            p.channels[1].limiter.release = 1;
-            return *BuildLimiter(p, 1, e);
-        },
-        [](DeviceParameters& p) {
-            p.channels[1].phase = 1;
-            return BuildPhase(p, 1);
-        },
-    };
-    for (const auto& step : steps) {
-        panel.Send(step(want), TestAddress(22));
+    want.channels[0].bands[1] = {.freq = 63, .gain = 0, .q = 1, .reserved = {}, .flag = 1};
+    want.channels[1].bands[7] = {.freq = 20000, .gain = 360, .q = 1000, .reserved = {}, .flag = 1};
+    want.channels[1].hipass = {.freq = 120, .type = 2, .q = 0};
+    want.channels[0].lopass = {.freq = 4000, .type = 4, .q = 9};
+    want.mainLevel = 254;
+    want.channels[0].level = 48;
+    want.channels[1].limiter = {
+        .threshold = 60, .attack = 100, .release = 1, .reserved = {}, .ratio = 2000};
+    want.channels[1].phase = 1;
+    const Frame steps[] = {*BuildEqBand(want, 0, 1),
+                           *BuildEqBand(want, 1, 7),
+                           *BuildHipass(want, 1),
+                           *BuildLopass(want, 0),
+                           BuildLevel(want, 0),
+                           BuildLevel(want, 1),
+                           *BuildLimiter(want, 1, ComputeEulerE()),
+                           BuildPhase(want, 1)};
+    for (const Frame& step : steps) {
+        panel.Send(step, TestAddress(22));
     }
-    ASSERT_TRUE(WaitFor([&] { return sim.Log().size() == steps.size(); }));
+    ASSERT_TRUE(WaitFor([&] { return sim.Log().size() == std::size(steps); }));
     for (const LogEntry& entry : sim.Log()) {
         EXPECT_TRUE(entry.decoded.valid) << entry.decoded.reason;
         EXPECT_TRUE(entry.applied);
@@ -226,15 +203,13 @@ TEST(SimSettings, InvalidFramesAreLoggedWithTheirReason) {
 }
 
 TEST(SimFaults, DropAllIgnoresEveryDatagramButLogsIt) {
-    SimOptions o = At(26);
-    o.dropFraction = 1.0;
-    SimProcessor sim(o);
+    SimProcessor sim(At(26, [](auto& o) { o.dropFraction = 1.0; }));
     START(sim);
     Client panel(TestAddress(27), kDevicePort);
     DeviceParameters p = sim.Settings();
     p.mainLevel = 10;
     panel.Send(BuildLevel(p, 0), TestAddress(26));
-    panel.Send(BuildConnect(kDevicePort, ToIpv4(panel.Address())), TestAddress(26));
+    panel.Connect(TestAddress(26));
     ASSERT_TRUE(WaitFor([&] { return sim.Log().size() == 2; }));
     for (const auto& entry : sim.Log()) {
         EXPECT_TRUE(entry.dropped);
@@ -248,10 +223,10 @@ TEST(SimFaults, DropAllIgnoresEveryDatagramButLogsIt) {
 
 TEST(SimFaults, DropDecisionsRepeatWithTheSameSeed) {
     auto pattern = [](int host, quint32 seed) {
-        SimOptions o = At(host);
-        o.dropFraction = 0.5;
-        o.seed = seed;
-        SimProcessor sim(o);
+        SimProcessor sim(At(host, [&](auto& o) {
+            o.dropFraction = 0.5;
+            o.seed = seed;
+        }));
         QString error;
         EXPECT_TRUE(sim.Start(&error)) << error.toStdString();
         Client panel(TestAddress(30), kDevicePort);
@@ -272,13 +247,11 @@ TEST(SimFaults, DropDecisionsRepeatWithTheSameSeed) {
 }
 
 TEST(SimFaults, NoAnswerIgnoresConnectButStillAnswersDiscovery) {
-    SimOptions o = At(31);
-    o.noAnswer = true;
-    SimProcessor sim(o);
+    SimProcessor sim(At(31, [](auto& o) { o.noAnswer = true; }));
     START(sim);
     Client panel(TestAddress(32), kDevicePort);
-    panel.Send(BuildConnect(kDevicePort, ToIpv4(panel.Address())), TestAddress(31));
-    panel.Send(BuildDiscover(kDevicePort, ToIpv4(panel.Address())), TestAddress(31));
+    panel.Connect(TestAddress(31));
+    panel.Discover(TestAddress(31));
     // Loopback keeps the order: had the connect been answered, that answer would come first.
     const auto answer = panel.Receive();
     ASSERT_TRUE(answer);
@@ -289,35 +262,23 @@ TEST(SimFaults, NoAnswerIgnoresConnectButStillAnswersDiscovery) {
 TEST(SimProcessors, SeveralRunSideBySideEachOnItsOwnAddress) {
     std::vector<std::unique_ptr<SimProcessor>> sims;
     for (int i = 0; i < 3; ++i) {
-        SimOptions o = At(33 + i);
-        o.name = "ROOM-" + std::to_string(i + 1);
-        sims.push_back(std::make_unique<SimProcessor>(o));
+        sims.push_back(std::make_unique<SimProcessor>(
+            At(33 + i, [&](auto& o) { o.name = "ROOM-" + std::to_string(i + 1); })));
         START(*sims.back());
     }
     Client panel(TestAddress(36), kDevicePort);
     for (int i = 0; i < 3; ++i) {
-        panel.Send(BuildDiscover(kDevicePort, ToIpv4(panel.Address())), TestAddress(33 + i));
+        panel.Discover(TestAddress(33 + i));
     }
     std::map<QString, std::string> found;
     for (int i = 0; i < 3; ++i) {
         const auto answer = panel.Receive();
         ASSERT_TRUE(answer);
-        const auto& d = answer->data();
-        found[answer->senderAddress().toString()] = *ParseDeviceFound(
-            {reinterpret_cast<const std::uint8_t*>(d.data()), static_cast<std::size_t>(d.size())});
+        found[answer->senderAddress().toString()] = *ParseDeviceFound(test::Span(answer->data()));
     }
     const std::map<QString, std::string> want = {
         {"127.0.10.33", "ROOM-1"}, {"127.0.10.34", "ROOM-2"}, {"127.0.10.35", "ROOM-3"}};
     EXPECT_EQ(found, want);
-}
-
-TEST(SimProcessors, SecondProcessorOnTheSameAddressReportsAddressInUse) {
-    SimProcessor first(At(39));
-    START(first);
-    SimProcessor second(At(39));
-    QString error;
-    EXPECT_FALSE(second.Start(&error));
-    EXPECT_EQ(error, "127.0.10.39:39060: address in use");
 }
 
 TEST(SimProcessors, StartsFromAPresetImage) {
@@ -325,10 +286,11 @@ TEST(SimProcessors, StartsFromAPresetImage) {
     preset.channels[1].bands[3].freq = 444;
     preset.channels[0].lopass.type = 3;
     preset.linkUp = 1;
-    SimOptions o = At(44);
-    o.state = Image(preset);
-    o.name.clear();  // keep the preset's name
-    SimProcessor sim(o);
+    // An empty name keeps the preset's.
+    SimProcessor sim(At(44, [&](auto& o) {
+        o.name = "";
+        o.state = Image(preset);
+    }));
     EXPECT_EQ(sim.Settings().channels[1].bands[3].freq, 444);
     EXPECT_EQ(sim.Settings().channels[0].lopass.type, 3);
     EXPECT_EQ(DeviceNameText(sim.Settings()), "PRESET");
@@ -380,7 +342,7 @@ TEST(SimRobustness, GarbageDatagramsNeverChangeTheSettings) {
     }
     EXPECT_EQ(Image(sim.Settings()), before);
     // Still answering afterwards.
-    panel.Send(BuildDiscover(kDevicePort, ToIpv4(panel.Address())), TestAddress(37));
+    panel.Discover(TestAddress(37));
     EXPECT_TRUE(panel.Receive());
 }
 

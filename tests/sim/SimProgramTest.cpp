@@ -103,8 +103,7 @@ TEST(SimProgram, SigtermAndSigintEndItWithStatusZero) {
         sim.start(QStringLiteral(QUORVELL_SIM_PATH), {"--address", address, "--log", "-"});
         ASSERT_TRUE(sim.waitForStarted(20000));
         ASSERT_TRUE(WaitFor([&] { return sim.readAllStandardError().contains("listening"); }));
-        panel.Send(BuildDiscover(kDevicePort, panel.Address().toIPv4Address()),
-                   TestAddress(c.host));
+        panel.Discover(TestAddress(c.host));
         ASSERT_TRUE(panel.Receive());
         ASSERT_TRUE(WaitFor([&] { return sim.canReadLine(); }));
         EXPECT_TRUE(sim.readLine().startsWith("{\"time\":"));

@@ -9,6 +9,7 @@
 #include <QUdpSocket>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -43,9 +44,13 @@ inline QByteArray ToBytes(const Frame& f) {
                       static_cast<qsizetype>(f.Size()));
 }
 
+inline std::span<const std::uint8_t> Span(const QByteArray& b) {
+    return {reinterpret_cast<const std::uint8_t*>(b.constData()),
+            static_cast<std::size_t>(b.size())};
+}
+
 inline std::string Hex(const QByteArray& b) {
-    return ToHex(
-        {reinterpret_cast<const std::uint8_t*>(b.constData()), static_cast<std::size_t>(b.size())});
+    return ToHex(Span(b));
 }
 
 // A UDP endpoint bound to one loopback address and port.
@@ -64,6 +69,9 @@ public:
     void Send(const Frame& f, const QHostAddress& to, quint16 port = kDevicePort) {
         Send(ToBytes(f), to, port);
     }
+    // A connect or discovery request that names this endpoint for the answer.
+    void Connect(const QHostAddress& to) { Send(BuildConnect(port_, ToIpv4(address_)), to); }
+    void Discover(const QHostAddress& to) { Send(BuildDiscover(port_, ToIpv4(address_)), to); }
 
     // The next datagram, or nothing after the deadline.
     std::optional<QNetworkDatagram> Receive() {
