@@ -4,7 +4,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QUdpSocket>
 
 #include "LinkTestSupport.h"
@@ -12,33 +11,9 @@
 namespace quorvell::test {
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-// Starts quorvell-cli bound to the link address and waits on the event loop, so that the
-// in-process simulator keeps answering meanwhile.
-CliRun RunCli(quint16 port, const QStringList& args) {
-    QProcess p;
-    QStringList all = {"--bind", kLinkIp, "--device", SimIp(2), "--port", QString::number(port)};
-    all += args;
-    p.start(QStringLiteral(QUORVELL_CLI_PATH), all);
-    if (!p.waitForStarted(5000)) {
-        ADD_FAILURE() << "quorvell-cli did not start";
-        return {};
-    }
-    WaitFor([&] { return p.state() == QProcess::NotRunning; }, 30000);
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
-}
-
 TEST(Cli, ShowPrintsTheStateAsJsonWithTheModelsFieldNames) {
     constexpr quint16 kPort = 41501;
-    sim::SimOptions so;
-    so.name = "JSON-1";
-    auto sim = StartSim(2, kPort, so);
+    auto sim = StartSim(2, kPort, With([](auto& o) { o.name = "JSON-1"; }));
     sim->MutableSettings().channels[1].bands[7].q = 55;
     const CliRun r = RunCli(kPort, {"show", "--json"});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
@@ -50,7 +25,7 @@ TEST(Cli, ShowPrintsTheStateAsJsonWithTheModelsFieldNames) {
     EXPECT_EQ(state["channels"][0]["limiter"]["ratio"].toInt(), 10);
 }
 
-TEST(Cli, SetSendsOneCommandPerChangedRecord) {
+TEST(Cli, SetSendsOneCommandPerChangedRecordAndNameIsConfirmed) {
     constexpr quint16 kPort = 41502;
     auto sim = StartSim(2, kPort);
     const CliRun r =
@@ -61,25 +36,17 @@ TEST(Cli, SetSendsOneCommandPerChangedRecord) {
     EXPECT_EQ(CountCode(*sim, CommandCode::EqBand), 1) << "two edits of one band, one frame";
     EXPECT_EQ(CountCode(*sim, CommandCode::Level), 1);
     EXPECT_EQ(r.out.count(QStringLiteral("AA 55")), 2) << r.out.toStdString();
-}
 
-TEST(Cli, NameIsConfirmed) {
-    constexpr quint16 kPort = 41503;
-    auto sim = StartSim(2, kPort);
-    const CliRun r = RunCli(kPort, {"name", "MONITOR"});
-    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out.trimmed(), QString(kTextNameSet));
+    const CliRun named = RunCli(kPort, {"name", "MONITOR"});
+    ASSERT_EQ(named.exitCode, 0) << named.err.toStdString();
+    EXPECT_EQ(named.out.trimmed(), QString(kTextNameSet));
     EXPECT_EQ(DeviceNameText(sim->Settings()), "MONITOR");
 }
 
 TEST(Cli, DiscoverPrintsOneRowPerProcessor) {
     constexpr quint16 kPort = 41504;
-    sim::SimOptions a;
-    a.name = "LEFT";
-    sim::SimOptions b;
-    b.name = "RIGHT";
-    auto left = StartSim(3, kPort, a);
-    auto right = StartSim(4, kPort, b);
+    auto left = StartSim(3, kPort, With([](auto& o) { o.name = "LEFT"; }));
+    auto right = StartSim(4, kPort, With([](auto& o) { o.name = "RIGHT"; }));
     const CliRun r = RunCli(kPort, {"discover", "--wait", "0", "--json"});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QJsonArray list = QJsonDocument::fromJson(r.out.toUtf8()).array();
@@ -92,9 +59,7 @@ TEST(Cli, DiscoverPrintsOneRowPerProcessor) {
 // Exit statuses scripts rely on; nothing is sent when the arguments are wrong.
 TEST(Cli, ExitStatuses) {
     constexpr quint16 kPort = 41505;
-    sim::SimOptions silent;
-    silent.noAnswer = true;
-    auto sim = StartSim(2, kPort, silent);
+    auto sim = StartSim(2, kPort, With([](auto& o) { o.noAnswer = true; }));
 
     for (const QStringList& bad :
          {QStringList{"set", "ch1.band3.gain=99"}, QStringList{"set", "ch3.level=0"},

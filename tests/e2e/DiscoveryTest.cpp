@@ -11,9 +11,8 @@ std::vector<std::unique_ptr<sim::SimProcessor>> StartSims(std::initializer_list<
                                                           quint16 port) {
     std::vector<std::unique_ptr<sim::SimProcessor>> sims;
     for (int h : hosts) {
-        sim::SimOptions so;
-        so.name = "SIM-" + std::to_string(h);
-        sims.push_back(StartSim(h, port, so));
+        sims.push_back(
+            StartSim(h, port, With([h](auto& o) { o.name = "SIM-" + std::to_string(h); })));
     }
     return sims;
 }
@@ -80,10 +79,8 @@ TEST(Discovery, DefaultInterfaceIsTheBoundAddressAndASecondSearchStartsAfresh) {
 }
 
 TEST(Discovery, SearchAndLinkTakeTurnsOnThePort) {
-    constexpr quint16 kPort = 41303;
-    auto sims = StartSims({2}, kPort);
-    DeviceParameters params{};
-    DeviceLink link(params, LinkOptions(kPort));
+    Rig r(41303);
+    DeviceLink& link = r.link;
     QSignalSpy refused(&link, &DeviceLink::searchRefused);
     QSignalSpy bindFailed(&link, &DeviceLink::bindFailed);
 

@@ -1,6 +1,5 @@
 // quorvell-cli import-eq against the simulator: the bands it sets and the frames it sends.
 #include <gtest/gtest.h>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include "LinkTestSupport.h"
@@ -13,27 +12,17 @@ TEST(ImportEq, FivePeakingFiltersSetFiveBandsFlattenTheRestAndSendSevenFrames) {
     auto sim = StartSim(2, kPort);
     sim->MutableSettings().channels[1].bands[7].gain = 300;  // not flat before the import
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath("filters.txt");
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(
-        "Filter Settings file\r\n"
-        "Filter 1: ON PK Fc 50 Hz Gain -6.0 dB Q 4.0\r\n"
-        "Filter 2: ON PK Fc 120 Hz Gain 3.5 dB Q 1.0\r\n"
-        "Filter 3: OFF None\r\n"
-        "Filter 4: ON PK Fc 800 Hz Gain -2.0 dB Q 2.0\r\n"
-        "Filter 5: ON PK Fc 2500 Hz Gain 1.5 dB Q 3.0\r\n"
-        "Filter 6: ON PK Fc 9000 Hz Gain -1.0 dB Q 0.7\r\n");
-    f.close();
-
-    QProcess p;
-    p.start(QStringLiteral(QUORVELL_CLI_PATH),
-            {"--bind", kLinkIp, "--device", SimIp(2), "--port", QString::number(kPort), "import-eq",
-             path, "--channel", "2"});
-    ASSERT_TRUE(p.waitForStarted(5000));
-    WaitFor([&] { return p.state() == QProcess::NotRunning; }, 30000);
-    ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    WriteFile(path,
+              "Filter Settings file\r\n"
+              "Filter 1: ON PK Fc 50 Hz Gain -6.0 dB Q 4.0\r\n"
+              "Filter 2: ON PK Fc 120 Hz Gain 3.5 dB Q 1.0\r\n"
+              "Filter 3: OFF None\r\n"
+              "Filter 4: ON PK Fc 800 Hz Gain -2.0 dB Q 2.0\r\n"
+              "Filter 5: ON PK Fc 2500 Hz Gain 1.5 dB Q 3.0\r\n"
+              "Filter 6: ON PK Fc 9000 Hz Gain -1.0 dB Q 0.7\r\n");
+    const CliRun r = RunCli(kPort, {"import-eq", path, "--channel", "2"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
 
     const auto& ch = sim->Settings().channels[1];
     EXPECT_EQ(ch.bands[1].freq, 50);
@@ -53,16 +42,13 @@ TEST(ImportEq, FivePeakingFiltersSetFiveBandsFlattenTheRestAndSendSevenFrames) {
 TEST(ImportEq, UnusableFileSendsNothingAndNamesTheLine) {
     QTemporaryDir dir;
     const QString path = dir.filePath("bad.txt");
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("Filter 1: ON PK Fc 50 Hz Gain -6.0 dB Q 4.0\nFilter 2: ON HS Fc 8000 Hz Gain 2 dB\n");
-    f.close();
-    QProcess p;
-    p.start(QStringLiteral(QUORVELL_CLI_PATH), {"import-eq", path, "--channel", "1"});
-    ASSERT_TRUE(p.waitForFinished(10000));
-    EXPECT_EQ(p.exitCode(), 1);
-    EXPECT_TRUE(p.readAllStandardOutput().isEmpty());
-    EXPECT_TRUE(p.readAllStandardError().contains("line 2: filter type HS"));
+    WriteFile(
+        path,
+        "Filter 1: ON PK Fc 50 Hz Gain -6.0 dB Q 4.0\nFilter 2: ON HS Fc 8000 Hz Gain 2 dB\n");
+    const CliRun r = RunCli(std::nullopt, {"import-eq", path, "--channel", "1"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_TRUE(r.err.contains("line 2: filter type HS"));
 }
 
 }  // namespace

@@ -2,11 +2,16 @@
 // 127.0.20.2.., a wall clock the test controls, and waiting on the event loop.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QEventLoop>
+#include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "DeviceLink.h"
@@ -54,6 +59,14 @@ inline DeviceLinkOptions LinkOptions(quint16 port, FakeClock* clock = nullptr) {
     if (clock != nullptr) {
         o.clock = clock->Clock();
     }
+    return o;
+}
+
+// Simulator options with `edit` applied: With([](auto& o) { o.noAnswer = true; }).
+template <typename Edit>
+sim::SimOptions With(Edit edit) {
+    sim::SimOptions o;
+    edit(o);
     return o;
 }
 
@@ -111,6 +124,50 @@ inline void Settle(int ms = 50) {
 inline bool ConnectAndWait(DeviceLink& link) {
     QSignalSpy up(&link, &DeviceLink::linkEstablished);
     return link.Connect() && WaitFor([&] { return up.count() > 0; });
+}
+
+// A processor at SimIp(2) and a link to it, both on `port`.
+struct Rig {
+    explicit Rig(quint16 port, sim::SimOptions so = {}, FakeClock* clock = nullptr)
+        : sim(StartSim(2, port, std::move(so))), link(params, LinkOptions(port, clock)) {}
+    std::unique_ptr<sim::SimProcessor> sim;
+    DeviceParameters params{};
+    DeviceLink link;
+};
+
+inline QByteArray ToBytes(const Frame& f) {
+    return QByteArray(reinterpret_cast<const char*>(f.Bytes().data()),
+                      static_cast<qsizetype>(f.Size()));
+}
+
+inline void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+struct CliRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// Runs quorvell-cli with `args` (bound to the link address and aimed at SimIp(2) when `port`
+// is given) and waits on the event loop, so that the in-process simulator keeps answering.
+inline CliRun RunCli(std::optional<quint16> port, const QStringList& args) {
+    QStringList all;
+    if (port) {
+        all = {"--bind", kLinkIp, "--device", SimIp(2), "--port", QString::number(*port)};
+    }
+    QProcess p;
+    p.start(QStringLiteral(QUORVELL_CLI_PATH), all + args);
+    if (!p.waitForStarted(5000)) {
+        ADD_FAILURE() << "quorvell-cli did not start";
+        return {};
+    }
+    WaitFor([&] { return p.state() == QProcess::NotRunning; }, 30000);
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
 }
 
 }  // namespace quorvell::test

@@ -17,86 +17,74 @@ PacedSequence LevelSequence(DeviceParameters& params, int count, int gapMs) {
 }
 
 TEST(Paced, FramesArriveInOrderWithTheirGaps) {
-    constexpr quint16 kPort = 41401;
-    auto sim = StartSim(2, kPort);
-    DeviceParameters params{};
-    DeviceLink link(params, LinkOptions(kPort));
-    ASSERT_TRUE(ConnectAndWait(link));
-    QSignalSpy finished(&link, &DeviceLink::pacedFinished);
+    Rig r(41401);
+    ASSERT_TRUE(ConnectAndWait(r.link));
+    QSignalSpy finished(&r.link, &DeviceLink::pacedFinished);
     QElapsedTimer clock;
     std::vector<qint64> arrivals;
-    QObject::connect(sim.get(), &sim::SimProcessor::datagramLogged, sim.get(),
+    QObject::connect(r.sim.get(), &sim::SimProcessor::datagramLogged, r.sim.get(),
                      [&](const sim::LogEntry&) { arrivals.push_back(clock.elapsed()); });
 
-    PacedSequence seq = LevelSequence(params, 4, 20);
+    PacedSequence seq = LevelSequence(r.params, 4, 20);
     seq[1].gapMs = 50;
     clock.start();
-    ASSERT_TRUE(link.SendPaced(seq));
-    EXPECT_TRUE(link.pacedRunning());
+    ASSERT_TRUE(r.link.SendPaced(seq));
+    EXPECT_TRUE(r.link.pacedRunning());
     ASSERT_TRUE(WaitFor([&] { return finished.count() == 1; }));
 
     ASSERT_EQ(arrivals.size(), 4u);
-    EXPECT_EQ(sim->Settings().mainLevel, 3) << "last frame applied last";
+    EXPECT_EQ(r.sim->Settings().mainLevel, 3) << "last frame applied last";
     // Timers never fire early (precise timers); only a lower bound is checked.
     EXPECT_GE(arrivals[1] - arrivals[0], 19);
     EXPECT_GE(arrivals[2] - arrivals[1], 49);
     EXPECT_GE(arrivals[3] - arrivals[2], 19);
-    EXPECT_FALSE(link.pacedRunning());
+    EXPECT_FALSE(r.link.pacedRunning());
 }
 
 TEST(Paced, CancelAndDisconnectStopTheSequence) {
-    constexpr quint16 kPort = 41402;
-    auto sim = StartSim(2, kPort);
-    DeviceParameters params{};
-    DeviceLink link(params, LinkOptions(kPort));
-    ASSERT_TRUE(ConnectAndWait(link));
-    const auto before = sim->Log().size();
+    Rig r(41402);
+    ASSERT_TRUE(ConnectAndWait(r.link));
+    const auto before = r.sim->Log().size();
 
-    ASSERT_TRUE(link.SendPaced(LevelSequence(params, 5, 20)));
-    link.CancelPaced();
-    ASSERT_TRUE(link.SendPaced(LevelSequence(params, 5, 20)));
-    link.Disconnect();
+    ASSERT_TRUE(r.link.SendPaced(LevelSequence(r.params, 5, 20)));
+    r.link.CancelPaced();
+    ASSERT_TRUE(r.link.SendPaced(LevelSequence(r.params, 5, 20)));
+    r.link.Disconnect();
     Settle(150);
 
-    EXPECT_EQ(sim->Log().size(), before + 2) << "only the first frame of each left";
-    EXPECT_FALSE(link.SendPaced(LevelSequence(params, 2, 20))) << "refused while down";
+    EXPECT_EQ(r.sim->Log().size(), before + 2) << "only the first frame of each left";
+    EXPECT_FALSE(r.link.SendPaced(LevelSequence(r.params, 2, 20))) << "refused while down";
 }
 
 // Every sender but the connect request sends only while the link is up.
 TEST(Paced, SettingsAreSentOnlyWhileLinked) {
-    constexpr quint16 kPort = 41403;
-    auto sim = StartSim(2, kPort);
-    DeviceParameters params{};
-    ResetDeviceParameters(params);
-    DeviceLink link(params, LinkOptions(kPort));
+    Rig r(41403);
+    ResetDeviceParameters(r.params);
     const std::vector<std::function<bool()>> senders = {
-        [&] { return link.SendEqBand(0, 3); }, [&] { return link.SendHipass(1); },
-        [&] { return link.SendLopass(0); },    [&] { return link.SendLevel(2); },
-        [&] { return link.SendLimiter(1); },   [&] { return link.SendDeviceName(); },
-        [&] { return link.SendReset(); },      [&] { return link.SendPhase(1); },
+        [&] { return r.link.SendEqBand(0, 3); }, [&] { return r.link.SendHipass(1); },
+        [&] { return r.link.SendLopass(0); },    [&] { return r.link.SendLevel(2); },
+        [&] { return r.link.SendLimiter(1); },   [&] { return r.link.SendDeviceName(); },
+        [&] { return r.link.SendReset(); },      [&] { return r.link.SendPhase(1); },
     };
     for (const auto& send : senders) {
         EXPECT_FALSE(send());
     }
-    ASSERT_TRUE(ConnectAndWait(link));
-    const auto connected = sim->Log().size();
+    ASSERT_TRUE(ConnectAndWait(r.link));
+    const auto connected = r.sim->Log().size();
     for (std::size_t i = 0; i + 1 < senders.size(); ++i) {  // all but the reset
         EXPECT_TRUE(senders[i]()) << "sender " << i;
     }
-    ASSERT_TRUE(WaitFor([&] { return sim->Log().size() == connected + senders.size() - 1; }));
-    for (std::size_t i = connected; i < sim->Log().size(); ++i) {
-        EXPECT_TRUE(sim->Log()[i].decoded.valid) << sim->Log()[i].decoded.reason;
+    ASSERT_TRUE(WaitFor([&] { return r.sim->Log().size() == connected + senders.size() - 1; }));
+    for (std::size_t i = connected; i < r.sim->Log().size(); ++i) {
+        EXPECT_TRUE(r.sim->Log()[i].decoded.valid) << r.sim->Log()[i].decoded.reason;
     }
 
-    params.channels[0].hipass.type = 9;  // a type no design exists for
-    EXPECT_FALSE(link.SendHipass(0)) << "no frame, nothing sent";
-    EXPECT_FALSE(link.SendEqBand(2, 1));
-    EXPECT_FALSE(link.SendEqBand(0, 0));
-    EXPECT_FALSE(link.SendEqBand(1, 8));
-    EXPECT_FALSE(link.SendLevel(3));
-    EXPECT_FALSE(link.SendPhase(-1));
+    r.params.channels[0].hipass.type = 9;  // a type no design exists for
+    EXPECT_FALSE(r.link.SendHipass(0)) << "no frame, nothing sent";
+    EXPECT_FALSE(r.link.SendEqBand(2, 1) || r.link.SendEqBand(0, 0) || r.link.SendEqBand(1, 8) ||
+                 r.link.SendLevel(3) || r.link.SendPhase(-1));
     Settle();
-    EXPECT_EQ(sim->Log().size(), connected + senders.size() - 1);
+    EXPECT_EQ(r.sim->Log().size(), connected + senders.size() - 1);
 }
 
 }  // namespace
