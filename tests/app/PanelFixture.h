@@ -76,22 +76,30 @@ protected:
     }
 
     // Starts the panel bound to `bind`:`port`, talking to `device`.
-    void StartPanel(const QString& bind, quint16 port, const QString& device) {
+    // With `connect`, as --connect: the link starts right after start-up.
+    void StartPanel(const QString& bind, quint16 port, const QString& device,
+                    bool connect = false) {
         PanelOptions options;
         options.bind = bind.toStdString();
         options.device = device.toStdString();
         options.port = port;
         options.dataDir = dataDir.path().toStdString();
+        options.connect = connect;
         app = std::make_unique<CPanelApp>(options, &boxes, dataDir.path());
         app->InitInstance();
         window = app->MainDialog();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
     }
 
+    // Opens the SYSTEM page and clicks its button `id` (a sub-page tab or a command).
+    void ClickSystemButton(int id) {
+        QTest::mouseClick(window->PageButton(3), Qt::LeftButton);
+        QTest::mouseClick(window->SystemPage()->Button(id), Qt::LeftButton);
+    }
+
     // Connects through the system page's Connect button and waits for the full state.
     void ConnectThroughSystemPage() {
-        QTest::mouseClick(window->PageButton(3), Qt::LeftButton);
-        QTest::mouseClick(window->SystemPage()->Button(1084), Qt::LeftButton);
+        ClickSystemButton(1084);
         ASSERT_TRUE(WaitFor([&] { return app->Link().linkUp(); }));
         QCoreApplication::processEvents();
     }
@@ -106,6 +114,15 @@ protected:
             }
         }
         return out;
+    }
+
+    // Waits until `p` has logged `count` datagrams after `mark`, then lets `settleMs` pass so
+    // that a surplus would arrive too; the number logged after `mark`.
+    static std::size_t AwaitLogged(const sim::SimProcessor& p, std::size_t mark, std::size_t count,
+                                   int settleMs = 100) {
+        WaitFor([&] { return p.Log().size() >= mark + count; });
+        Pump(settleMs);
+        return p.Log().size() - mark;
     }
 
     void TearDown() override {

@@ -27,10 +27,8 @@ TEST_F(PresetBankTest, SaveRenameRecallAndDeleteThroughTheSlots) {
     sim::SimProcessor& processor = AddProcessor("127.0.40.2", kPort);
     StartPanel("127.0.40.1", kPort, "127.0.40.2");
     ConnectThroughSystemPage();
-    QTest::mouseClick(window->PageButton(3), Qt::LeftButton);
-    CSystemPage* page = window->SystemPage();
-    bank = page->Bank();
-    QTest::mouseClick(page->Button(1002), Qt::LeftButton);
+    ClickSystemButton(1002);
+    bank = window->SystemPage()->Bank();
     EXPECT_FALSE(bank->Slot(0)->isVisible());
 
     // Save twice: slots 1:SAVE1 and 2:SAVE2; the first holds band 1 gain +3.0 dB.
@@ -58,9 +56,7 @@ TEST_F(PresetBankTest, SaveRenameRecallAndDeleteThroughTheSlots) {
     Choose(0, kCmdRecall);
     EXPECT_EQ(app->Parameters().channels[0].bands[1].gain, 210);
     EXPECT_TRUE(app->Link().linkUp());
-    ASSERT_TRUE(test::WaitFor([&] { return processor.Log().size() >= mark + 25; }));
-    test::Pump(120);
-    EXPECT_EQ(processor.Log().size(), mark + 25);
+    EXPECT_EQ(AwaitLogged(processor, mark, 25, 120), 25u);
     for (std::size_t i = mark; i < processor.Log().size(); ++i) {
         EXPECT_TRUE(processor.Log()[i].decoded.valid) << processor.Log()[i].decoded.reason;
     }

@@ -61,8 +61,7 @@ TEST_F(StallTest, ConnectSearchRecallAndResetKeepTheWindowResponsive) {
     const double connect =
         meter.Measure([&] { QTest::mouseClick(page->Button(1084), Qt::LeftButton); },
                       [&] { return app->Link().linkUp(); });
-    QTest::mouseClick(window->PageButton(3), Qt::LeftButton);
-    QTest::mouseClick(page->Button(1002), Qt::LeftButton);
+    ClickSystemButton(1002);
     QTest::mouseClick(page->Bank()->SaveButton(), Qt::LeftButton);
     page->Bank()->SetMenuHook([](QPoint) { return std::optional<int>(kCmdRecall); });
     std::size_t mark = processor.Log().size();

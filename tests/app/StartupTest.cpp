@@ -39,22 +39,14 @@ TEST_F(StartupTest, OpensOnTheEqPageWithMainSelectedAndLinkDown) {
 
     // The frame and separators are grey, 3 pixels wide.
     const QImage shot = window->grab().toImage();
-    EXPECT_EQ(shot.pixelColor(255, 75), QColor(0x80, 0x80, 0x80));
-    EXPECT_EQ(shot.pixelColor(515, 60), QColor(0x80, 0x80, 0x80));
-    EXPECT_EQ(shot.pixelColor(400, 45), QColor(0x80, 0x80, 0x80));
+    for (const QPoint at : {QPoint(255, 75), QPoint(515, 60), QPoint(400, 45)}) {
+        EXPECT_EQ(shot.pixelColor(at), QColor(0x80, 0x80, 0x80));
+    }
 }
 
 TEST_F(StartupTest, ConnectOptionLinksRightAfterStartUp) {
     sim::SimProcessor& processor = AddProcessor("127.0.44.2", 39470, "AUTO");
-    PanelOptions options;
-    options.bind = "127.0.44.1";
-    options.device = "127.0.44.2";
-    options.port = 39470;
-    options.dataDir = dataDir.path().toStdString();
-    options.connect = true;
-    app = std::make_unique<CPanelApp>(options, &boxes, dataDir.path());
-    app->InitInstance();
-    window = app->MainDialog();
+    StartPanel("127.0.44.1", 39470, "127.0.44.2", true);
     ASSERT_TRUE(test::WaitFor([&] { return app->Link().linkUp(); }));
     EXPECT_EQ(window->StatusButton()->text(), "Connect");
     EXPECT_EQ(processor.Log().size(), 1u);
@@ -84,7 +76,7 @@ TEST_F(StartupTest, DeviceAddressComesFromHostIpUnlessGivenOnTheCommandLine) {
     StoreHostIp(std::nullopt);
 }
 
-TEST_F(StartupTest, PageButtonsSwitchAndEnterOrEscapeCloseNothing) {
+TEST_F(StartupTest, PageButtonsSwitchEnterOrEscapeCloseNothingAndCloseWithoutALinkIsImmediate) {
     StartPanel("127.0.40.1", 39403, "127.0.40.2");
     QTest::mouseClick(window->PageButton(2), Qt::LeftButton);
     EXPECT_TRUE(window->LimiterPage()->isVisible());
@@ -99,10 +91,7 @@ TEST_F(StartupTest, PageButtonsSwitchAndEnterOrEscapeCloseNothing) {
     }
     EXPECT_TRUE(window->isVisible());
     EXPECT_TRUE(window->SystemPage()->isVisible());
-}
-
-TEST_F(StartupTest, CloseWithoutALinkClosesAtOnce) {
-    StartPanel("127.0.40.1", 39404, "127.0.40.2");
+    // Without a link, close closes at once.
     EXPECT_TRUE(window->close());
     EXPECT_FALSE(window->isVisible());
 }
