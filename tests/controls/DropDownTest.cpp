@@ -92,35 +92,34 @@ TEST(DropDown, WheelStepsWithCarryOverAndRepostsAtTheEnds) {
     }
 }
 
-TEST(DropDown, WithoutEntriesNothingHappens) {
+TEST(DropDown, WithoutEntriesWheelAndSelectionDoNothing) {
     DropDown d(0);
     d.bar.SetSelection(2);
     test::Wheel(d.bar, -120);
     Drain();
     EXPECT_EQ(d.bar.GetSelection(), -1);
     EXPECT_EQ(d.spy.count(), 0);
-    d.Open();
-    EXPECT_EQ(d.bar.Popup()->height(), CDropDown::kMaxListHeight + 1);
 }
 
-TEST(DropDown, PopupStartsHiddenAndOpensBeneathTheBar) {
-    DropDown d;
-    EXPECT_FALSE(d.bar.IsPopupShowing());
-    d.Open();
-    const QPoint barTopLeft = d.bar.mapToGlobal(QPoint(0, 0));
-    const QRect popup = d.bar.Popup()->geometry();
-    EXPECT_EQ(popup.left(), barTopLeft.x());
-    EXPECT_EQ(popup.top(), barTopLeft.y() + 20 - 1) << "overlaps the bar's bottom row";
-    EXPECT_EQ(popup.width(), 90);
-    EXPECT_EQ(popup.height(), 5 * CDropListBox::kItemHeight + 1);
-    EXPECT_FALSE(d.List().ScrollBar()->isVisible());
-}
-
-TEST(DropDown, ManyEntriesScrollWithinTheMaximumHeight) {
-    DropDown d(8);
-    d.Open();
-    EXPECT_EQ(d.bar.Popup()->height(), CDropDown::kMaxListHeight + 1);
-    EXPECT_TRUE(d.List().ScrollBar()->isVisible());
+TEST(DropDown, PopupOpensBeneathTheBarAndScrollsOnlyBeyondTheMaximumHeight) {
+    struct Case {
+        int entries, height;
+        bool scrolls;
+    };
+    for (const Case& c : {Case{5, 5 * CDropListBox::kItemHeight + 1, false},
+                          Case{8, CDropDown::kMaxListHeight + 1, true},
+                          Case{0, CDropDown::kMaxListHeight + 1, false}}) {
+        DropDown d(c.entries);
+        EXPECT_FALSE(d.bar.IsPopupShowing());
+        d.Open();
+        const QPoint barTopLeft = d.bar.mapToGlobal(QPoint(0, 0));
+        const QRect popup = d.bar.Popup()->geometry();
+        EXPECT_EQ(popup.left(), barTopLeft.x());
+        EXPECT_EQ(popup.top(), barTopLeft.y() + 20 - 1) << "overlaps the bar's bottom row";
+        EXPECT_EQ(popup.width(), 90);
+        EXPECT_EQ(popup.height(), c.height) << c.entries << " entries";
+        EXPECT_EQ(d.List().ScrollBar()->isVisible(), c.scrolls) << c.entries << " entries";
+    }
 }
 
 TEST(DropDown, HoverSelectsWithoutChoosingAndAClickChooses) {
@@ -155,28 +154,25 @@ TEST(DropDown, ClosingWithoutAChoiceRestoresTheCommittedEntry) {
     EXPECT_EQ(d.Posted(), std::vector<int>{3}) << "the wheel steps from the shown entry";
 }
 
-TEST(DropDown, KeyChangeWithThePointerOutsideRevertsWithoutNotification) {
-    DropDown d;
-    d.bar.SetSelection(1);
-    d.Open();
-    QEvent leave(QEvent::Leave);
-    QApplication::sendEvent(&d.List(), &leave);
-    QTest::keyClick(&d.List(), Qt::Key_Down);
-    Drain();
-    EXPECT_FALSE(d.bar.IsPopupShowing());
-    EXPECT_EQ(d.bar.GetSelection(), 1);
-    EXPECT_EQ(d.bar.Text(), QStringLiteral("Butterworth 2"));
-    EXPECT_EQ(d.spy.count(), 0);
-}
-
-TEST(DropDown, KeyChangeWithThePointerOverTheListChooses) {
-    DropDown d;
-    d.Open();
-    QTest::mouseMove(&d.List(), d.ItemCentre(0));
-    QTest::keyClick(&d.List(), Qt::Key_Down);
-    Drain();
-    EXPECT_EQ(d.Posted(), std::vector<int>{1});
-    EXPECT_EQ(d.bar.Text(), QStringLiteral("Butterworth 2"));
+// A key moves the selection; it counts as a choice only with the pointer over the list.
+TEST(DropDown, KeyChangeChoosesWithThePointerOverTheListElseReverts) {
+    for (const bool over : {true, false}) {
+        DropDown d;
+        d.bar.SetSelection(1);
+        d.Open();
+        if (over) {
+            QTest::mouseMove(&d.List(), d.ItemCentre(1));
+        } else {
+            QEvent leave(QEvent::Leave);
+            QApplication::sendEvent(&d.List(), &leave);
+        }
+        QTest::keyClick(&d.List(), Qt::Key_Down);
+        Drain();
+        EXPECT_TRUE(over || !d.bar.IsPopupShowing()) << "a reverted change closes the list";
+        EXPECT_EQ(d.Posted(), over ? std::vector<int>{2} : std::vector<int>{});
+        EXPECT_EQ(d.bar.Text(),
+                  over ? QStringLiteral("Bessel 2") : QStringLiteral("Butterworth 2"));
+    }
 }
 
 TEST(DropDown, SecondClickOnTheBarClosesThePopup) {

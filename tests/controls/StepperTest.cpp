@@ -47,6 +47,13 @@ struct Stepper {
         QTest::mouseMove(&stepper, at);
         QTest::mousePress(&stepper, Qt::LeftButton, {}, at);
     }
+    void Release(QPoint at) { QTest::mouseRelease(&stepper, Qt::LeftButton, {}, at); }
+    // A press and release at `at`, then the queued notifications.
+    void Click(QPoint at) {
+        Press(at);
+        Release(at);
+        Drain();
+    }
 
     QWidget page;
     CValueStepper stepper;
@@ -106,20 +113,16 @@ TEST(Stepper, ClickStepsOnceAndNotifiesQueued) {
     EXPECT_EQ(s.stepper.GetValue(), 181);
     EXPECT_EQ(s.stepper.Text(), QStringLiteral("G:0.1"));
     EXPECT_EQ(s.spy.count(), 0) << "delivered after the stepper's own handling";
-    QTest::mouseRelease(&s.stepper, Qt::LeftButton, {}, kIncrease);
+    s.Release(kIncrease);
     Drain();
     EXPECT_EQ(s.Posted(), std::vector<int>{181});
-    s.Press(kDecrease);
-    QTest::mouseRelease(&s.stepper, Qt::LeftButton, {}, kDecrease);
-    Drain();
+    s.Click(kDecrease);
     EXPECT_EQ(s.Posted(), (std::vector<int>{181, 180}));
 }
 
 TEST(Stepper, ClickAtTheBoundChangesAndPostsNothingButKeysAndWheelRepost) {
     Stepper s(10, 0, 360, 360);
-    s.Press(kIncrease);
-    QTest::mouseRelease(&s.stepper, Qt::LeftButton, {}, kIncrease);
-    Drain();
+    s.Click(kIncrease);
     EXPECT_EQ(s.spy.count(), 0);
     QTest::keyClick(&s.stepper, Qt::Key_Up);
     test::Wheel(s.stepper, 120);
@@ -131,7 +134,7 @@ TEST(Stepper, HeldThresholdRepostsTheMaximumOnEveryTick) {
     Stepper s(45, 0, 60, 59);
     s.Press(kIncrease);
     ASSERT_TRUE(WaitFor([&] { return s.spy.count() >= 4; }));
-    QTest::mouseRelease(&s.stepper, Qt::LeftButton, {}, kIncrease);
+    s.Release(kIncrease);
     for (const int v : s.Posted()) {
         EXPECT_EQ(v, 60);
     }
@@ -143,7 +146,7 @@ TEST(Stepper, HeldGainAtTheBoundPostsOnlyTheClick) {
     s.Press(kIncrease);
     ASSERT_TRUE(WaitFor([&] { return s.stepper.IsRepeating(); }));
     QTest::qWait(30);  // many 1 ms ticks
-    QTest::mouseRelease(&s.stepper, Qt::LeftButton, {}, kIncrease);
+    s.Release(kIncrease);
     Drain();
     EXPECT_EQ(s.Posted(), std::vector<int>{360});
     EXPECT_FALSE(s.stepper.IsRepeating());
@@ -154,7 +157,7 @@ TEST(Stepper, HeldFrequencyAcceleratesAndStopsAtTheBound) {
     s.Press(kIncrease);
     ASSERT_TRUE(WaitFor([&] { return s.stepper.GetValue() == 60; }));
     QTest::qWait(20);
-    QTest::mouseRelease(&s.stepper, Qt::LeftButton, {}, kIncrease);
+    s.Release(kIncrease);
     Drain();
     // Click 21, then ticks of 1, 2, 3, ... limited to the bound, where ticks post nothing.
     EXPECT_EQ(s.Posted(), (std::vector<int>{21, 22, 24, 27, 31, 36, 42, 49, 57, 60}));
@@ -164,12 +167,12 @@ TEST(Stepper, RepeatCountRestartsAfterRelease) {
     Stepper s(4, 20, 20000, 20);
     s.Press(kIncrease);
     ASSERT_TRUE(WaitFor([&] { return s.stepper.GetValue() >= 24; }));
-    QTest::mouseRelease(&s.stepper, Qt::LeftButton, {}, kIncrease);
+    s.Release(kIncrease);
     const int after = s.stepper.GetValue();
     s.spy.clear();
     s.Press(kIncrease);
     ASSERT_TRUE(WaitFor([&] { return s.spy.count() >= 2; }));
-    QTest::mouseRelease(&s.stepper, Qt::LeftButton, {}, kIncrease);
+    s.Release(kIncrease);
     Drain();
     EXPECT_EQ(s.Posted().at(0), after + 1);
     EXPECT_EQ(s.Posted().at(1), after + 2);
@@ -184,7 +187,7 @@ TEST(Stepper, DefaultTimingWaitsForHoverAndPeriodBeforeTheFirstTick) {
     ASSERT_TRUE(WaitFor([&] { return s.stepper.GetValue() == 12; }));
     // About 200 ms: 100 ms until the hover, then one period. Only a lower bound is safe.
     EXPECT_GE(clock.elapsed(), 150);
-    QTest::mouseRelease(&s.stepper, Qt::LeftButton, {}, kIncrease);
+    s.Release(kIncrease);
 }
 
 TEST(Stepper, HeldOutsideShowsMiddleAndPausesTheRepeat) {
@@ -196,7 +199,7 @@ TEST(Stepper, HeldOutsideShowsMiddleAndPausesTheRepeat) {
     const int held = s.stepper.GetValue();
     QTest::qWait(20);
     EXPECT_EQ(s.stepper.GetValue(), held);
-    QTest::mouseRelease(&s.stepper, Qt::LeftButton, {}, QPoint(150, 10));
+    s.Release(QPoint(150, 10));
 }
 
 TEST(Stepper, WheelMovesOneStepPerMessageAndCarriesNothing) {
@@ -242,9 +245,7 @@ TEST(Stepper, PartnerBoundsTheFrequencyPair) {
     EXPECT_EQ(high.stepper.GetValue(), 1010);
     Drain();
     low.spy.clear();
-    low.Press(kIncrease);
-    QTest::mouseRelease(&low.stepper, Qt::LeftButton, {}, kIncrease);
-    Drain();
+    low.Click(kIncrease);
     EXPECT_EQ(low.stepper.GetValue(), 1010) << "an arrow stops at the partner too";
     EXPECT_EQ(low.spy.count(), 0);
 }
@@ -279,9 +280,7 @@ TEST(Stepper, ValueDialogShowsAndConvertsByKind) {
             seen = shown;
             return std::optional<double>(c.typed);
         });
-        s.Press(kMiddle);
-        QTest::mouseRelease(&s.stepper, Qt::LeftButton, {}, kMiddle);
-        Drain();
+        s.Click(kMiddle);
         ASSERT_TRUE(seen.has_value()) << "kind " << c.kind;
         EXPECT_NEAR(*seen, c.shown, 1e-9) << "kind " << c.kind;
         EXPECT_EQ(s.stepper.GetValue(), c.raw) << "kind " << c.kind << " typed " << c.typed;
@@ -299,9 +298,7 @@ TEST(Stepper, CancelAndDialoglessKindsChangeNothing) {
             ++calls;
             return std::optional<double>();
         });
-        s.Press(kMiddle);
-        QTest::mouseRelease(&s.stepper, Qt::LeftButton, {}, kMiddle);
-        Drain();
+        s.Click(kMiddle);
         EXPECT_EQ(calls, kind == 10 ? 1 : 0) << "kind " << kind;
         EXPECT_EQ(s.stepper.GetValue(), 300);
         EXPECT_EQ(s.spy.count(), 0);
@@ -311,8 +308,7 @@ TEST(Stepper, CancelAndDialoglessKindsChangeNothing) {
 TEST(Stepper, UnknownKindIgnoresEveryInput) {
     Stepper s(5, 0, 10, 5);
     EXPECT_EQ(s.stepper.Text(), QStringLiteral("NULL"));
-    s.Press(kIncrease);
-    QTest::mouseRelease(&s.stepper, Qt::LeftButton, {}, kIncrease);
+    s.Click(kIncrease);
     test::Wheel(s.stepper, 120);
     QTest::keyClick(&s.stepper, Qt::Key_Up);
     Drain();
