@@ -22,14 +22,6 @@ protected:
         page->ShowPage();
     }
 
-    std::vector<Record> Edits(QSignalSpy& spy) {
-        std::vector<Record> out;
-        for (const QList<QVariant>& args : spy) {
-            out.push_back(args.at(0).value<Record>());
-        }
-        return out;
-    }
-
     DeviceParameters params{};
     ScriptedMessageBoxes boxes;
     std::unique_ptr<CEqPage> page;
@@ -92,7 +84,7 @@ TEST_F(EqPageTest, ArrowClickStoresTheValueAndNamesOneRecord) {
         test::ClickArrow(page->Stepper(c.id), c.increase);
         EXPECT_EQ(c.field(), before + (c.increase ? 1 : -1)) << c.id;
         ASSERT_EQ(spy.count(), 1) << c.id;
-        EXPECT_EQ(Edits(spy)[0], c.record) << c.id;
+        EXPECT_EQ(test::Edits(spy)[0], c.record) << c.id;
     }
 }
 
@@ -137,7 +129,7 @@ TEST_F(EqPageTest, VariableTypeShowsItsQStepperAndOtherTypesHideItKeepingQ) {
     test::Wheel(page->TypeSelector(1095), -1);
     EXPECT_EQ(params.channels[0].hipass.type, 4);
     const Record hipass{RecordKind::Hipass, 0, 0};
-    EXPECT_EQ(Edits(spy), (std::vector<Record>{hipass, hipass, hipass}));
+    EXPECT_EQ(test::Edits(spy), (std::vector<Record>{hipass, hipass, hipass}));
     EXPECT_EQ(params.channels[0].lopass.type, 0);
 }
 
@@ -152,24 +144,10 @@ TEST_F(EqPageTest, PhaseClickedTwiceReturnsToNormalWithTwoRecords) {
     EXPECT_FALSE(page->PhaseButton(1)->on);
     EXPECT_EQ(params.channels[0].phase, 0);
     const Record phase{RecordKind::Phase, 1, 0};
-    EXPECT_EQ(Edits(spy), (std::vector<Record>{phase, phase}));
+    EXPECT_EQ(test::Edits(spy), (std::vector<Record>{phase, phase}));
 }
 
-TEST_F(EqPageTest, ResetAsksAndCancelChangesNothing) {
-    params.channels[0].bands[2].gain = 7;
-    boxes.answers = {MessageAnswer::Cancel};
-    QSignalSpy spy(page.get(), &CEqPage::channelReset);
-    const ParameterImage before = WriteParameterImage(params);
-    QTest::mouseClick(page->ResetButton(0), Qt::LeftButton);
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].text, "If do you reset eq data? ");
-    EXPECT_EQ(boxes.shown[0].buttons, MessageButtons::OkCancel);
-    EXPECT_EQ(boxes.shown[0].icon, MessageIcon::Warning);
-    EXPECT_EQ(WriteParameterImage(params), before);
-    EXPECT_EQ(spy.count(), 0);
-}
-
-TEST_F(EqPageTest, ResetConfirmedLoadsChannelDefaultsAndLeavesTheRestAlone) {
+TEST_F(EqPageTest, ResetAsksCancelChangesNothingAndOkLoadsOnlyThatChannelsDefaults) {
     params.channels[1].bands[4].gain = 3;
     params.channels[1].hipass.type = 4;
     params.channels[1].level = 20;
@@ -177,8 +155,17 @@ TEST_F(EqPageTest, ResetConfirmedLoadsChannelDefaultsAndLeavesTheRestAlone) {
     params.channels[0].bands[4].gain = 5;
     params.mainLevel = 9;
     page->RefreshFromModel();
-    boxes.answers = {MessageAnswer::Ok};
     QSignalSpy spy(page.get(), &CEqPage::channelReset);
+    const ParameterImage before = WriteParameterImage(params);
+    boxes.answers = {MessageAnswer::Cancel, MessageAnswer::Ok};
+    QTest::mouseClick(page->ResetButton(1), Qt::LeftButton);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, "If do you reset eq data? ");
+    EXPECT_EQ(boxes.shown[0].buttons, MessageButtons::OkCancel);
+    EXPECT_EQ(boxes.shown[0].icon, MessageIcon::Warning);
+    EXPECT_EQ(WriteParameterImage(params), before);
+    EXPECT_EQ(spy.count(), 0);
+
     QTest::mouseClick(page->ResetButton(1), Qt::LeftButton);
     const ChannelParameters& ch = params.channels[1];
     const int freqs[] = {50, 200, 800, 1000, 3000, 8000, 12000};

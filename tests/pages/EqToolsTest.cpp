@@ -24,14 +24,6 @@ protected:
         page->ShowPage();
     }
 
-    std::vector<Record> Edits(QSignalSpy& spy) {
-        std::vector<Record> out;
-        for (const QList<QVariant>& args : spy) {
-            out.push_back(args.at(0).value<Record>());
-        }
-        return out;
-    }
-
     QString WriteFile(const char* text) {
         const QString path = dir.filePath("filters.txt");
         QFile f(path);
@@ -66,12 +58,8 @@ TEST_F(EqToolsTest, WheelOnAMarkerSendsTheSameFrameAsTheQStepper) {
 
     QSignalSpy spy(page.get(), &CEqPage::recordEdited);
     CResponseCurve* curve = page->Curve();
-    const QPoint at = curve->MarkerPosition(3).toPoint();
-    QWheelEvent wheel(at, curve->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton,
-                      Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(curve, &wheel);
-    test::Settle();
-    ASSERT_EQ(Edits(spy), (std::vector<Record>{{RecordKind::EqBand, 0, 3}}));
+    test::Wheel(curve, 1, curve->MarkerPosition(3).toPoint());
+    ASSERT_EQ(test::Edits(spy), (std::vector<Record>{{RecordKind::EqBand, 0, 3}}));
     EXPECT_EQ(*BuildEqBand(params, 0, 3), *BuildEqBand(viaStepper, 0, 3));
     EXPECT_EQ(page->Stepper(eq::QId(0, 3))->GetValue(), 21);
 }
@@ -89,7 +77,7 @@ TEST_F(EqToolsTest, DragIsCoalescedAndEndsWithTheFinalValue) {
     const QPoint to = from - QPoint(0, 20);
     QTest::mouseRelease(curve, Qt::LeftButton, {}, to);
     EXPECT_EQ(spy.count(), 2);  // once more when the gesture ends
-    EXPECT_EQ(Edits(spy).back(), (Record{RecordKind::EqBand, 0, 5}));
+    EXPECT_EQ(test::Edits(spy).back(), (Record{RecordKind::EqBand, 0, 5}));
     const int gain = params.channels[0].bands[5].gain;
     EXPECT_GT(gain, 180);
     EXPECT_EQ(page->Stepper(eq::GainId(0, 5))->GetValue(), gain);
@@ -154,10 +142,7 @@ TEST_F(EqToolsTest, DoubleClickOpensALargerCurveThatEditsTheSameModel) {
     CResponseCurve* large = page->LargeCurve();
     EXPECT_GT(large->width(), page->Curve()->width());
     QSignalSpy spy(page.get(), &CEqPage::recordEdited);
-    const QPoint at = large->MarkerPosition(1).toPoint();
-    QWheelEvent wheel(at, large->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
-                      Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(large, &wheel);
+    test::Wheel(large, -1, large->MarkerPosition(1).toPoint());
     EXPECT_EQ(spy.count(), 1);
     EXPECT_EQ(page->Stepper(eq::QId(0, 1))->GetValue(), 19);
 }

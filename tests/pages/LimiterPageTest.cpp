@@ -56,14 +56,6 @@ TEST_F(LimiterPageTest, EachStepperSendsItsOwnChannelsLimiter) {
     EXPECT_EQ(page->Label(1021)->geometry(), QRect(400, 0, 150, 24));
 }
 
-TEST_F(LimiterPageTest, ThresholdShowsZeroAndMinusSixtyAtItsEnds) {
-    params.channels[0].limiter.threshold = 0;
-    params.channels[1].limiter.threshold = 60;
-    page->RefreshFromModel();
-    EXPECT_EQ(page->Stepper(1081)->Text(), "0dB");
-    EXPECT_EQ(page->Stepper(1085)->Text(), "-60dB");
-}
-
 TEST_F(LimiterPageTest, ResetCancelKeepsAndOkLoadsTheChannelDefaults) {
     params.channels[0].limiter = {5, 50, 60, {}, 300};
     params.channels[1].limiter = {7, 70, 80, {}, 400};

@@ -3,10 +3,14 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QSignalSpy>
 #include <QTest>
 #include <QWheelEvent>
 #include <functional>
+#include <optional>
+#include <vector>
 
+#include "CEqPage.h"  // declares Record as a meta-type
 #include "CValueStepper.h"
 
 namespace quorvell::test {
@@ -40,13 +44,23 @@ inline void ClickArrow(CValueStepper* stepper, bool increase) {
     Settle();
 }
 
-// One wheel notch over `widget`: negative `notches` turn towards the operator.
-inline void Wheel(QWidget* widget, int notches) {
-    const QPoint at = widget->rect().center();
+// Wheel notches over `widget` (its centre unless `at`): negative `notches` turn towards the
+// operator.
+inline void Wheel(QWidget* widget, int notches, std::optional<QPoint> point = std::nullopt) {
+    const QPoint at = point.value_or(widget->rect().center());
     QWheelEvent event(at, widget->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton,
                       Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(widget, &event);
     Settle();
+}
+
+// The records a page's recordEdited signal named, in order.
+inline std::vector<Record> Edits(const QSignalSpy& spy) {
+    std::vector<Record> out;
+    for (const QList<QVariant>& args : spy) {
+        out.push_back(args.at(0).value<Record>());
+    }
+    return out;
 }
 
 }  // namespace quorvell::test
