@@ -3,6 +3,7 @@
 
 #include <QAccessible>
 #include <QSignalSpy>
+#include <variant>
 
 #include "CValueStepper.h"
 #include "SkinImages.h"
@@ -120,47 +121,37 @@ TEST(Stepper, ClickStepsOnceAndNotifiesQueued) {
     EXPECT_EQ(s.Posted(), (std::vector<int>{181, 180}));
 }
 
-TEST(Stepper, ClickAtTheBoundChangesAndPostsNothingButKeysAndWheelRepost) {
-    Stepper s(10, 0, 360, 360);
-    s.Click(kIncrease);
-    EXPECT_EQ(s.spy.count(), 0);
-    QTest::keyClick(&s.stepper, Qt::Key_Up);
-    test::Wheel(s.stepper, 120);
-    Drain();
-    EXPECT_EQ(s.Posted(), (std::vector<int>{360, 360}));
-}
-
-TEST(Stepper, HeldThresholdRepostsTheMaximumOnEveryTick) {
-    Stepper s(45, 0, 60, 59);
-    s.Press(kIncrease);
-    ASSERT_TRUE(WaitFor([&] { return s.spy.count() >= 4; }));
-    s.Release(kIncrease);
-    for (const int v : s.Posted()) {
-        EXPECT_EQ(v, 60);
+// Holding the increase arrow up to the bound: a threshold reposts the maximum on every tick,
+// a gain posts only the click, a frequency accelerates (click 21, then ticks of 1, 2, 3, ...)
+// and its ticks at the bound post nothing.
+TEST(Stepper, HeldIncreaseRepeatsByKindUpToTheBound) {
+    struct Case {
+        int kind, min, max, value;
+        std::size_t waitPosts;
+        std::vector<int> posted;  // empty: every post is the maximum
+    };
+    const Case cases[] = {
+        {45, 0, 60, 59, 4, {}},
+        {10, 0, 360, 359, 1, {360}},
+        {4, 20, 60, 20, 10, {21, 22, 24, 27, 31, 36, 42, 49, 57, 60}},
+    };
+    for (const Case& c : cases) {
+        Stepper s(c.kind, c.min, c.max, c.value);
+        s.Press(kIncrease);
+        ASSERT_TRUE(WaitFor([&] {
+            return s.stepper.IsRepeating() && s.stepper.GetValue() == c.max &&
+                   static_cast<std::size_t>(s.spy.count()) >= c.waitPosts;
+        }));
+        QTest::qWait(30);  // many 1 ms ticks at the bound
+        s.Release(kIncrease);
+        Drain();
+        EXPECT_FALSE(s.stepper.IsRepeating());
+        if (c.posted.empty()) {
+            EXPECT_EQ(s.Posted(), std::vector<int>(s.Posted().size(), c.max)) << "kind " << c.kind;
+        } else {
+            EXPECT_EQ(s.Posted(), c.posted) << "kind " << c.kind;
+        }
     }
-    EXPECT_EQ(s.stepper.Text(), QStringLiteral("-60dB"));
-}
-
-TEST(Stepper, HeldGainAtTheBoundPostsOnlyTheClick) {
-    Stepper s(10, 0, 360, 359);
-    s.Press(kIncrease);
-    ASSERT_TRUE(WaitFor([&] { return s.stepper.IsRepeating(); }));
-    QTest::qWait(30);  // many 1 ms ticks
-    s.Release(kIncrease);
-    Drain();
-    EXPECT_EQ(s.Posted(), std::vector<int>{360});
-    EXPECT_FALSE(s.stepper.IsRepeating());
-}
-
-TEST(Stepper, HeldFrequencyAcceleratesAndStopsAtTheBound) {
-    Stepper s(4, 20, 60, 20);
-    s.Press(kIncrease);
-    ASSERT_TRUE(WaitFor([&] { return s.stepper.GetValue() == 60; }));
-    QTest::qWait(20);
-    s.Release(kIncrease);
-    Drain();
-    // Click 21, then ticks of 1, 2, 3, ... limited to the bound, where ticks post nothing.
-    EXPECT_EQ(s.Posted(), (std::vector<int>{21, 22, 24, 27, 31, 36, 42, 49, 57, 60}));
 }
 
 TEST(Stepper, RepeatCountRestartsAfterRelease) {
@@ -202,36 +193,42 @@ TEST(Stepper, HeldOutsideShowsMiddleAndPausesTheRepeat) {
     s.Release(QPoint(150, 10));
 }
 
-TEST(Stepper, WheelMovesOneStepPerMessageAndCarriesNothing) {
+// Operator input, one step per message: an arrow click, an arrow key, or a wheel message that
+// needs a whole notch by itself (no carry-over). At a bound a click posts nothing but keys and
+// the wheel post the bound again; an unknown kind ignores everything.
+TEST(Stepper, ClicksKeysAndWheelStepOncePerMessage) {
+    using Input = std::variant<QPoint, Qt::Key, int>;  // arrow, key, wheel delta
     struct Case {
-        std::vector<int> deltas;
+        int kind, min, max, value;
+        std::vector<Input> inputs;
         std::vector<int> posted;
     };
     const Case cases[] = {
-        {{60}, {}},     {{60, 60}, {}},           {{240}, {101}},
-        {{-120}, {99}}, {{-90, -90, -500}, {99}}, {{120, 120}, {101, 102}},
+        {10, 0, 360, 360, {kIncrease, Qt::Key_Up, 120}, {360, 360}},
+        {7, 1, 1000, 20, {Qt::Key_Up, Qt::Key_Right, Qt::Key_Down, Qt::Key_Left}, {21, 22, 21, 20}},
+        {5, 0, 10, 5, {kIncrease, 120, Qt::Key_Up}, {}},
+        {48, 10, 2000, 100, {60}, {}},
+        {48, 10, 2000, 100, {60, 60}, {}},
+        {48, 10, 2000, 100, {240}, {101}},
+        {48, 10, 2000, 100, {-120}, {99}},
+        {48, 10, 2000, 100, {-90, -90, -500}, {99}},
+        {48, 10, 2000, 100, {120, 120}, {101, 102}},
     };
     for (const Case& c : cases) {
-        Stepper s(48, 10, 2000, 100);
-        for (const int d : c.deltas) {
-            test::Wheel(s.stepper, d);
+        Stepper s(c.kind, c.min, c.max, c.value);
+        for (const Input& in : c.inputs) {
+            if (const auto* at = std::get_if<QPoint>(&in)) {
+                s.Click(*at);
+            } else if (const auto* key = std::get_if<Qt::Key>(&in)) {
+                QTest::keyClick(&s.stepper, *key);
+            } else {
+                test::Wheel(s.stepper, std::get<int>(in));
+            }
         }
         Drain();
-        EXPECT_EQ(s.Posted(), c.posted);
+        EXPECT_EQ(s.Posted(), c.posted) << "kind " << c.kind;
+        EXPECT_EQ(s.stepper.GetValue(), c.posted.empty() ? c.value : c.posted.back());
     }
-}
-
-TEST(Stepper, ArrowKeysStep) {
-    Stepper s(7, 1, 1000, 20);
-    s.stepper.setFocus();
-    const std::pair<Qt::Key, int> keys[] = {
-        {Qt::Key_Up, 21}, {Qt::Key_Right, 22}, {Qt::Key_Down, 21}, {Qt::Key_Left, 20}};
-    for (const auto& [key, expected] : keys) {
-        QTest::keyClick(&s.stepper, key);
-        EXPECT_EQ(s.stepper.GetValue(), expected);
-    }
-    Drain();
-    EXPECT_EQ(s.Posted(), (std::vector<int>{21, 22, 21, 20}));
 }
 
 TEST(Stepper, PartnerBoundsTheFrequencyPair) {
@@ -303,17 +300,6 @@ TEST(Stepper, CancelAndDialoglessKindsChangeNothing) {
         EXPECT_EQ(s.stepper.GetValue(), 300);
         EXPECT_EQ(s.spy.count(), 0);
     }
-}
-
-TEST(Stepper, UnknownKindIgnoresEveryInput) {
-    Stepper s(5, 0, 10, 5);
-    EXPECT_EQ(s.stepper.Text(), QStringLiteral("NULL"));
-    s.Click(kIncrease);
-    test::Wheel(s.stepper, 120);
-    QTest::keyClick(&s.stepper, Qt::Key_Up);
-    Drain();
-    EXPECT_EQ(s.stepper.GetValue(), 5);
-    EXPECT_EQ(s.spy.count(), 0);
 }
 
 TEST(Stepper, AccessibleNameAndValue) {
