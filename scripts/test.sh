@@ -29,7 +29,7 @@ if [ "${QUORVELL_SKIP_FUZZ:-0}" != 1 ]; then
     cmake --preset fuzz >/dev/null
     cmake --build --preset fuzz -j "$jobs" --target fuzzers
     for fuzzer in build/fuzz/fuzz/fuzz_* build/fuzz/fuzz/*/fuzz_*; do
-        [ -x "$fuzzer" ] || continue
+        [ -f "$fuzzer" ] && [ -x "$fuzzer" ] || continue
         "$fuzzer" -max_total_time="${FUZZ_SECONDS:-15}" -max_len=2048 -print_final_stats=0 \
             >/dev/null 2>"build/fuzz/$(basename "$fuzzer").log" ||
             { echo "fuzzer $(basename "$fuzzer") failed:"; tail -30 "build/fuzz/$(basename "$fuzzer").log"; exit 1; }
