@@ -25,7 +25,7 @@ TEST(Cli, ShowPrintsTheStateAsJsonWithTheModelsFieldNames) {
     EXPECT_EQ(state["channels"][0]["limiter"]["ratio"].toInt(), 10);
 }
 
-TEST(Cli, SetSendsOneCommandPerChangedRecordAndNameIsConfirmed) {
+TEST(Cli, SetSendsOneCommandPerChangedRecord) {
     constexpr quint16 kPort = 41502;
     auto sim = StartSim(2, kPort);
     const CliRun r =
@@ -36,10 +36,14 @@ TEST(Cli, SetSendsOneCommandPerChangedRecordAndNameIsConfirmed) {
     EXPECT_EQ(CountCode(*sim, CommandCode::EqBand), 1) << "two edits of one band, one frame";
     EXPECT_EQ(CountCode(*sim, CommandCode::Level), 1);
     EXPECT_EQ(r.out.count(QStringLiteral("AA 55")), 2) << r.out.toStdString();
+}
 
-    const CliRun named = RunCli(kPort, {"name", "MONITOR"});
-    ASSERT_EQ(named.exitCode, 0) << named.err.toStdString();
-    EXPECT_EQ(named.out.trimmed(), QString(kTextNameSet));
+TEST(Cli, NameIsConfirmed) {
+    constexpr quint16 kPort = 41503;
+    auto sim = StartSim(2, kPort);
+    const CliRun r = RunCli(kPort, {"name", "MONITOR"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out.trimmed(), QString(kTextNameSet));
     EXPECT_EQ(DeviceNameText(sim->Settings()), "MONITOR");
 }
 

@@ -225,7 +225,7 @@ TEST(Connect, SecondBindOnTheSamePortFailsCleanly) {
     EXPECT_TRUE(holder.link.linkUp()) << "the holder keeps its link";
 }
 
-TEST(Connect, CloseStopsTheLinkReportsClosedAndFreesThePort) {
+TEST(Connect, CloseStopsTheLinkAndReportsClosed) {
     constexpr quint16 kPort = 41210;
     Rig r(kPort);
     ASSERT_TRUE(ConnectAndWait(r.link));
@@ -236,6 +236,7 @@ TEST(Connect, CloseStopsTheLinkReportsClosedAndFreesThePort) {
     EXPECT_EQ(closed.count(), 1);
     EXPECT_FALSE(r.link.receiveRunning());
     EXPECT_FALSE(r.link.linkUp());
+    // The port is free again at once.
     QUdpSocket again;
     EXPECT_TRUE(again.bind(QHostAddress(QString(kLinkIp)), kPort));
 }
