@@ -167,36 +167,36 @@ std::uint32_t ReadBigEndian(std::span<const std::uint8_t> bytes, std::size_t at,
 
 // Reads the fields whose bytes were all received and checks their ranges.
 void ReadFields(DecodedCommand& d, const Layout& layout, std::span<const std::uint8_t> bytes) {
-    for (const FieldSpec& spec : layout.fields) {
-        if (spec.offset + spec.width > bytes.size()) {
+    for (const FieldSpec& entry : layout.fields) {
+        if (entry.offset + entry.width > bytes.size()) {
             continue;
         }
         DecodedField field;
-        field.name = std::string(spec.name);
-        if (spec.role == Role::Name) {
+        field.name = std::string(entry.name);
+        if (entry.role == Role::Name) {
             field.isText = true;
-            field.text = NameText(bytes.subspan(spec.offset, spec.width));
+            field.text = NameText(bytes.subspan(entry.offset, entry.width));
             d.nameBytes.emplace();
-            std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(spec.offset), kDeviceNameMax,
+            std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(entry.offset), kDeviceNameMax,
                         d.nameBytes->begin());
             d.fields.push_back(std::move(field));
             continue;
         }
-        const std::uint32_t raw = ReadBigEndian(bytes, spec.offset, spec.width);
+        const std::uint32_t raw = ReadBigEndian(bytes, entry.offset, entry.width);
         field.value = raw;
-        field.isWord = spec.role == Role::Word;
-        if (spec.role == Role::Address) {
+        field.isWord = entry.role == Role::Word;
+        if (entry.role == Role::Address) {
             field.isText = true;
             field.text = FormatIpv4(raw);
         }
         d.fields.push_back(std::move(field));
-        const bool ranged = spec.role == Role::Channel || spec.role == Role::Band ||
-                            spec.role == Role::Target || spec.role == Role::Value;
+        const bool ranged = entry.role == Role::Channel || entry.role == Role::Band ||
+                            entry.role == Role::Target || entry.role == Role::Value;
         const auto value = static_cast<std::int64_t>(raw);
-        if (ranged && (value < spec.min || value > spec.max)) {
-            AddReason(d, std::string(spec.name) + " " + std::to_string(value) + " outside " +
-                             std::to_string(spec.min) + ".." + std::to_string(spec.max));
-            if (spec.role != Role::Value) {
+        if (ranged && (value < entry.min || value > entry.max)) {
+            AddReason(d, std::string(entry.name) + " " + std::to_string(value) + " outside " +
+                             std::to_string(entry.min) + ".." + std::to_string(entry.max));
+            if (entry.role != Role::Value) {
                 d.wellFormed = false;
             }
         }

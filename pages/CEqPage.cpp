@@ -19,18 +19,18 @@ namespace quorvell {
 namespace {
 
 const StepperSpec* FindStepper(int id) {
-    for (const StepperSpec& spec : eq::kSteppers) {
-        if (spec.id == id) {
-            return &spec;
+    for (const StepperSpec& entry : eq::kSteppers) {
+        if (entry.id == id) {
+            return &entry;
         }
     }
     return nullptr;
 }
 
 const DropDownSpec* FindSelector(int notifyId) {
-    for (const DropDownSpec& spec : eq::kTypeSelectors) {
-        if (spec.notifyId == notifyId) {
-            return &spec;
+    for (const DropDownSpec& entry : eq::kTypeSelectors) {
+        if (entry.notifyId == notifyId) {
+            return &entry;
         }
     }
     return nullptr;
@@ -44,12 +44,12 @@ CEqPage::CEqPage(DeviceParameters& params, MessageBoxes& boxes, QWidget* parent)
     setGeometry(kPageX, kPageY, kPageWidth, kPageHeight);
     setFocusPolicy(Qt::ClickFocus);
 
-    for (const LabelSpec& spec : eq::kLabels) {
-        labels_[spec.id] = BuildLabel(spec, this);
+    for (const LabelSpec& entry : eq::kLabels) {
+        labels_[entry.id] = BuildLabel(entry, this);
     }
-    for (const StepperSpec& spec : eq::kSteppers) {
-        CValueStepper* stepper = BuildStepper(spec, this);
-        steppers_[spec.id] = stepper;
+    for (const StepperSpec& entry : eq::kSteppers) {
+        CValueStepper* stepper = BuildStepper(entry, this);
+        steppers_[entry.id] = stepper;
         connect(stepper, &CValueStepper::valueChanged, this, &CEqPage::OnValueChanged);
     }
     // CH2 frequency steppers are bounded by the CH1 stepper of the same row (kinds 8/9 only).
@@ -59,37 +59,37 @@ CEqPage::CEqPage(DeviceParameters& params, MessageBoxes& boxes, QWidget* parent)
     steppers_[eq::HipassFreqId(1)]->partner = steppers_[eq::HipassFreqId(0)];
     steppers_[eq::LopassFreqId(1)]->partner = steppers_[eq::LopassFreqId(0)];
 
-    for (const DropDownSpec& spec : eq::kTypeSelectors) {
+    for (const DropDownSpec& entry : eq::kTypeSelectors) {
         auto* selector = new CDropDown(this);
-        selector->setObjectName(QStringLiteral("dropdown%1").arg(spec.id));
-        selector->move(spec.x, spec.y);
+        selector->setObjectName(QStringLiteral("dropdown%1").arg(entry.id));
+        selector->move(entry.x, entry.y);
         selector->SetImages(kDropDownNormal, kDropDownHover);
-        selector->CreateList(spec.notifyId);
+        selector->CreateList(entry.notifyId);
         for (const char* item : eq::kTypeItems) {
             selector->AddItem(QString::fromUtf8(item));
         }
         selector->SetSelection(0);
-        selector->setAccessibleName(DescribeBinding(spec.binding));
-        selectors_[spec.notifyId] = selector;
+        selector->setAccessibleName(DescribeBinding(entry.binding));
+        selectors_[entry.notifyId] = selector;
         connect(selector, &CDropDown::selectionChanged, this, &CEqPage::OnSelectorChanged);
     }
-    for (const ButtonSpec& spec : eq::kResetButtons) {
-        QPushButton* button = BuildPushButton(spec, this);
-        const int channel = spec.channel;
+    for (const ButtonSpec& entry : eq::kResetButtons) {
+        QPushButton* button = BuildPushButton(entry, this);
+        const int channel = entry.channel;
         connect(button, &QPushButton::clicked, this, [this, channel] { OnReset(channel); });
         reset_[channel] = button;
     }
-    for (const ButtonSpec& spec : eq::kPhaseButtons) {
-        auto* button = new PngButton(QString::fromUtf8(spec.text), this);
-        button->setObjectName(QStringLiteral("button%1").arg(spec.id));
-        button->setGeometry(spec.x, spec.y, spec.width, spec.height);
+    for (const ButtonSpec& entry : eq::kPhaseButtons) {
+        auto* button = new PngButton(QString::fromUtf8(entry.text), this);
+        button->setObjectName(QStringLiteral("button%1").arg(entry.id));
+        button->setGeometry(entry.x, entry.y, entry.width, entry.height);
         // The reverse of the main window's pair: cyan with black text while normal.
         button->sizeMode = 0;
         button->offCaptionColor = QColor(0, 0, 0);
         button->onCaptionColor = QColor(255, 255, 255);
         button->SetImages(kButtonCyanWide, kButtonDarkWide);
-        button->setAccessibleName(QStringLiteral("CH%1 phase").arg(spec.channel + 1));
-        const int channel = spec.channel;
+        button->setAccessibleName(QStringLiteral("CH%1 phase").arg(entry.channel + 1));
+        const int channel = entry.channel;
         connect(button, &PngButton::clicked, this, [this, channel] { OnPhase(channel); });
         phase_[channel] = button;
     }
@@ -129,11 +129,11 @@ void CEqPage::ShowPage() {
 void CEqPage::RefreshFromModel() {
     // The drop-downs repaint at once when set; setting them before the steppers (which only
     // schedule a paint) keeps those synchronous paints from drawing every stepper again.
-    for (const DropDownSpec& spec : eq::kTypeSelectors) {
-        selectors_[spec.notifyId]->SetSelection(FieldValue(params_, spec.binding));
+    for (const DropDownSpec& entry : eq::kTypeSelectors) {
+        selectors_[entry.notifyId]->SetSelection(FieldValue(params_, entry.binding));
     }
-    for (const StepperSpec& spec : eq::kSteppers) {
-        steppers_[spec.id]->SetValue(FieldValue(params_, spec.binding));
+    for (const StepperSpec& entry : eq::kSteppers) {
+        steppers_[entry.id]->SetValue(FieldValue(params_, entry.binding));
     }
     for (int c = 0; c < 2; ++c) {
         phase_[c]->on = params_.channels[static_cast<std::size_t>(c)].phase != 0;
@@ -144,35 +144,35 @@ void CEqPage::RefreshFromModel() {
 }
 
 void CEqPage::ShowCrossoverQ() {
-    for (const DropDownSpec& spec : eq::kTypeSelectors) {
+    for (const DropDownSpec& entry : eq::kTypeSelectors) {
         const bool variable =
-            FieldValue(params_, spec.binding) == static_cast<int>(FilterType::Variable);
-        steppers_[spec.qStepperId]->setVisible(variable);
+            FieldValue(params_, entry.binding) == static_cast<int>(FilterType::Variable);
+        steppers_[entry.qStepperId]->setVisible(variable);
     }
 }
 
 void CEqPage::OnValueChanged(int id, int /*value*/) {
-    const StepperSpec* spec = FindStepper(id);
-    if (spec == nullptr) {
+    const StepperSpec* entry = FindStepper(id);
+    if (entry == nullptr) {
         return;
     }
     // The value the stepper holds now: a later step may already have superseded the one the
     // notification carries.
-    FieldOf(params_, spec->binding) = steppers_[id]->GetValue();
+    FieldOf(params_, entry->binding) = steppers_[id]->GetValue();
     RefreshCurves();
-    emit recordEdited(RecordOf(spec->binding));
+    emit recordEdited(RecordOf(entry->binding));
 }
 
 void CEqPage::OnSelectorChanged(int notifyId, int /*index*/) {
-    const DropDownSpec* spec = FindSelector(notifyId);
-    if (spec == nullptr) {
+    const DropDownSpec* entry = FindSelector(notifyId);
+    if (entry == nullptr) {
         return;
     }
     const int type = selectors_[notifyId]->GetSelection();
-    steppers_[spec->qStepperId]->setVisible(type == static_cast<int>(FilterType::Variable));
-    FieldOf(params_, spec->binding) = type;
+    steppers_[entry->qStepperId]->setVisible(type == static_cast<int>(FilterType::Variable));
+    FieldOf(params_, entry->binding) = type;
     RefreshCurves();
-    emit recordEdited(RecordOf(spec->binding));
+    emit recordEdited(RecordOf(entry->binding));
 }
 
 void CEqPage::OnPhase(int channel) {

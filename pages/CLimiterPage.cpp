@@ -18,17 +18,17 @@ CLimiterPage::CLimiterPage(DeviceParameters& params, MessageBoxes& boxes, QWidge
     setGeometry(kPageX, kPageY, kPageWidth, kPageHeight);
     setFocusPolicy(Qt::ClickFocus);
 
-    for (const LabelSpec& spec : limiter::kLabels) {
-        labels_[spec.id] = BuildLabel(spec, this);
+    for (const LabelSpec& entry : limiter::kLabels) {
+        labels_[entry.id] = BuildLabel(entry, this);
     }
-    for (const StepperSpec& spec : limiter::kSteppers) {
-        CValueStepper* stepper = BuildStepper(spec, this);
-        steppers_[spec.id] = stepper;
+    for (const StepperSpec& entry : limiter::kSteppers) {
+        CValueStepper* stepper = BuildStepper(entry, this);
+        steppers_[entry.id] = stepper;
         connect(stepper, &CValueStepper::valueChanged, this, &CLimiterPage::OnValueChanged);
     }
-    for (const ButtonSpec& spec : limiter::kResetButtons) {
-        QPushButton* button = BuildPushButton(spec, this);
-        const int channel = spec.channel;
+    for (const ButtonSpec& entry : limiter::kResetButtons) {
+        QPushButton* button = BuildPushButton(entry, this);
+        const int channel = entry.channel;
         connect(button, &QPushButton::clicked, this, [this, channel] { OnReset(channel); });
         reset_[channel] = button;
     }
@@ -57,16 +57,16 @@ void CLimiterPage::ShowPage() {
 }
 
 void CLimiterPage::RefreshFromModel() {
-    for (const StepperSpec& spec : limiter::kSteppers) {
-        steppers_[spec.id]->SetValue(FieldValue(params_, spec.binding));
+    for (const StepperSpec& entry : limiter::kSteppers) {
+        steppers_[entry.id]->SetValue(FieldValue(params_, entry.binding));
     }
 }
 
 void CLimiterPage::OnValueChanged(int id, int /*value*/) {
-    for (const StepperSpec& spec : limiter::kSteppers) {
-        if (spec.id == id) {
-            FieldOf(params_, spec.binding) = steppers_[id]->GetValue();
-            emit recordEdited(RecordOf(spec.binding));
+    for (const StepperSpec& entry : limiter::kSteppers) {
+        if (entry.id == id) {
+            FieldOf(params_, entry.binding) = steppers_[id]->GetValue();
+            emit recordEdited(RecordOf(entry.binding));
             return;
         }
     }

@@ -34,18 +34,18 @@ CSystemPage::~CSystemPage() = default;
 void CSystemPage::Build() {
     // The bank owns "Save" (its table row places it) and the 24 slots.
     bank_ = new CPresetBank(this, boxes_);
-    for (const sys::ControlSpec& spec : sys::kControls) {
-        const QString caption = QString::fromUtf8(spec.text);
+    for (const sys::ControlSpec& entry : sys::kControls) {
+        const QString caption = QString::fromUtf8(entry.text);
         QWidget* widget = nullptr;
-        switch (spec.kind) {
+        switch (entry.kind) {
             case sys::ControlKind::Tab:
             case sys::ControlKind::Button: {
                 auto* button = new PngButton(caption, this);
-                button->setGeometry(spec.x, spec.y, spec.width, spec.height);
-                button->captionSize = spec.textSize;
+                button->setGeometry(entry.x, entry.y, entry.width, entry.height);
+                button->captionSize = entry.textSize;
                 button->SetImages(kButtonDarkWide, kButtonCyanWide);
-                if (spec.kind == sys::ControlKind::Tab) {
-                    const int k = spec.id - sys::kTabConnectId;
+                if (entry.kind == sys::ControlKind::Tab) {
+                    const int k = entry.id - sys::kTabConnectId;
                     tabs_[static_cast<std::size_t>(k)] = button;
                     connect(button, &PngButton::clicked, this, [this, k] { ShowSubPage(k); });
                 }
@@ -54,7 +54,7 @@ void CSystemPage::Build() {
             }
             case sys::ControlKind::Edit: {
                 auto* edit = new QLineEdit(this);
-                (spec.id == sys::kAddressId ? address_ : name_) = edit;
+                (entry.id == sys::kAddressId ? address_ : name_) = edit;
                 widget = edit;
                 break;
             }
@@ -88,7 +88,7 @@ void CSystemPage::Build() {
             case sys::ControlKind::Label: {
                 auto* label = new CTextLabel(this);
                 label->SetText(caption);
-                label->fontSize = spec.textSize;
+                label->fontSize = entry.textSize;
                 label->SetTransparent(true);
                 widget = label;
                 break;
@@ -109,9 +109,9 @@ void CSystemPage::Build() {
                 widget = help_;
                 break;
         }
-        widget->setObjectName(QStringLiteral("control%1").arg(spec.id));
-        widget->setGeometry(spec.x, spec.y, spec.width, spec.height);
-        controls_[spec.id] = widget;
+        widget->setObjectName(QStringLiteral("control%1").arg(entry.id));
+        widget->setGeometry(entry.x, entry.y, entry.width, entry.height);
+        controls_[entry.id] = widget;
     }
     address_->setAccessibleName(QStringLiteral("Device address"));
     name_->setAccessibleName(QStringLiteral("Device name"));
@@ -140,9 +140,9 @@ void CSystemPage::ShowPage(const QString& deviceAddress) {
 }
 
 void CSystemPage::ShowSubPage(int k) {
-    for (const sys::ControlSpec& spec : sys::kControls) {
-        if (spec.subPage >= 0) {
-            controls_[spec.id]->hide();
+    for (const sys::ControlSpec& entry : sys::kControls) {
+        if (entry.subPage >= 0) {
+            controls_[entry.id]->hide();
         }
     }
     bank_->HideSlots();
@@ -154,9 +154,9 @@ void CSystemPage::ShowSubPage(int k) {
         tabs_[static_cast<std::size_t>(t)]->on = t == k;
         tabs_[static_cast<std::size_t>(t)]->update();
     }
-    for (const sys::ControlSpec& spec : sys::kControls) {
-        if (spec.subPage == k) {
-            controls_[spec.id]->show();
+    for (const sys::ControlSpec& entry : sys::kControls) {
+        if (entry.subPage == k) {
+            controls_[entry.id]->show();
         }
     }
     if (k == static_cast<int>(sys::SubPage::Connect)) {

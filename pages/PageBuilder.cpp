@@ -10,28 +10,28 @@
 
 namespace quorvell {
 
-CTextLabel* BuildLabel(const LabelSpec& spec, QWidget* parent) {
+CTextLabel* BuildLabel(const LabelSpec& entry, QWidget* parent) {
     auto* label = new CTextLabel(parent);
-    label->setObjectName(QStringLiteral("label%1").arg(spec.id));
-    label->setGeometry(spec.x, spec.y, spec.width, spec.height);
-    label->fontSize = spec.pointSize;
-    label->alignment = static_cast<int>(spec.align);
-    label->SetText(QString::fromUtf8(spec.text));
+    label->setObjectName(QStringLiteral("label%1").arg(entry.id));
+    label->setGeometry(entry.x, entry.y, entry.width, entry.height);
+    label->fontSize = entry.pointSize;
+    label->alignment = static_cast<int>(entry.align);
+    label->SetText(QString::fromUtf8(entry.text));
     label->SetTransparent(true);
     return label;
 }
 
-CValueStepper* BuildStepper(const StepperSpec& spec, QWidget* parent) {
-    auto* stepper = new CValueStepper(spec.id, parent);
-    stepper->setObjectName(QStringLiteral("stepper%1").arg(spec.id));
-    stepper->move(spec.x, spec.y);
-    stepper->kind = static_cast<int>(spec.kind);
+CValueStepper* BuildStepper(const StepperSpec& entry, QWidget* parent) {
+    auto* stepper = new CValueStepper(entry.id, parent);
+    stepper->setObjectName(QStringLiteral("stepper%1").arg(entry.id));
+    stepper->move(entry.x, entry.y);
+    stepper->kind = static_cast<int>(entry.kind);
     stepper->partner = stepper;
     stepper->SetImages(kStepperNormal, kStepperDecreaseLit, kStepperMiddleLit, kStepperIncreaseLit);
     stepper->SetDisabledImage(kStepperDisabled);
-    stepper->SetRange(spec.min, spec.max);
-    stepper->SetValue(spec.initial);
-    stepper->setAccessibleName(DescribeBinding(spec.binding));
+    stepper->SetRange(entry.min, entry.max);
+    stepper->SetValue(entry.initial);
+    stepper->setAccessibleName(DescribeBinding(entry.binding));
     return stepper;
 }
 
@@ -75,10 +75,10 @@ QString DescribeBinding(const Binding& binding) {
     return {};
 }
 
-QPushButton* BuildPushButton(const ButtonSpec& spec, QWidget* parent) {
-    auto* button = new QPushButton(QString::fromUtf8(spec.text), parent);
-    button->setObjectName(QStringLiteral("button%1").arg(spec.id));
-    button->setGeometry(spec.x, spec.y, spec.width, spec.height);
+QPushButton* BuildPushButton(const ButtonSpec& entry, QWidget* parent) {
+    auto* button = new QPushButton(QString::fromUtf8(entry.text), parent);
+    button->setObjectName(QStringLiteral("button%1").arg(entry.id));
+    button->setGeometry(entry.x, entry.y, entry.width, entry.height);
     button->setAutoDefault(false);
     return button;
 }

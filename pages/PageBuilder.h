@@ -15,12 +15,12 @@ class CTextLabel;
 class CValueStepper;
 
 // A transparent text label with the row's text, size, alignment and place.
-CTextLabel* BuildLabel(const LabelSpec& spec, QWidget* parent);
+CTextLabel* BuildLabel(const LabelSpec& entry, QWidget* parent);
 // A stepper with the shared stepper images, the row's kind, range and creation value,
 // placed at the row's corner; its accessible name describes the bound field.
-CValueStepper* BuildStepper(const StepperSpec& spec, QWidget* parent);
+CValueStepper* BuildStepper(const StepperSpec& entry, QWidget* parent);
 // A plain push button with the row's text and place that never acts as a default button.
-QPushButton* BuildPushButton(const ButtonSpec& spec, QWidget* parent);
+QPushButton* BuildPushButton(const ButtonSpec& entry, QWidget* parent);
 // Accepts Enter and Escape so that neither closes a page or the main window; true when the
 // key was one of them and is handled.
 bool SwallowEnterEscape(QKeyEvent* event);

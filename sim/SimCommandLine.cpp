@@ -8,7 +8,7 @@
 namespace quorvell::sim {
 namespace {
 
-struct Specs {
+struct OptionSet {
     QCommandLineOption address{
         QStringLiteral("address"),
         QStringLiteral("First processor's IPv4 address (default 127.0.0.2)."), QStringLiteral("IP"),
@@ -45,7 +45,7 @@ struct Specs {
                             QStringLiteral("Show this help.")};
 };
 
-void AddAll(QCommandLineParser& parser, const Specs& s) {
+void AddAll(QCommandLineParser& parser, const OptionSet& s) {
     parser.setApplicationDescription(
         QStringLiteral("A virtual two-channel processor: the device side of the UDP protocol."));
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -68,8 +68,8 @@ std::optional<std::uint64_t> ParseUnsigned(const QString& text, std::uint64_t ma
 
 QString SimUsage() {
     QCommandLineParser parser;
-    Specs specs;
-    AddAll(parser, specs);
+    OptionSet options;
+    AddAll(parser, options);
     return QStringLiteral(
                "usage: quorvell-sim [--address IP] [--count N] [--port P] "
                "[--name NAME] [--state FILE] [--log FILE|-] [--drop FRACTION] "
@@ -79,7 +79,7 @@ QString SimUsage() {
 
 std::optional<SimCommandLine> ParseSimCommandLine(const QStringList& args, QString* error) {
     QCommandLineParser parser;
-    Specs s;
+    OptionSet s;
     AddAll(parser, s);
     auto fail = [&](const QString& text) -> std::optional<SimCommandLine> {
         *error = text;
