@@ -2,6 +2,7 @@
 // frames, the paced RESETs, device name and reset, disconnect and close.
 #include <QLineEdit>
 #include <QPushButton>
+#include <QUdpSocket>
 
 #include "PanelFixture.h"
 
@@ -157,6 +158,22 @@ TEST_F(LinkedPanelTest, CloseWhileLinkedStopsTheLinkThenCloses) {
     ASSERT_TRUE(test::WaitFor([&] { return !window->isVisible(); }, 3000));
     EXPECT_FALSE(app->Link().receiveRunning());
     EXPECT_FALSE(app->Link().linkUp());
+}
+
+TEST_F(LinkedPanelTest, ConnectOnABusyPortShowsWinsockErrorAndSendsNothing) {
+    constexpr quint16 kPort = 39416;
+    QUdpSocket holder;  // another program holding the panel's address and port
+    ASSERT_TRUE(holder.bind(QHostAddress("127.0.45.1"), kPort, QUdpSocket::DontShareAddress));
+    sim::SimProcessor& target = AddProcessor("127.0.45.2", kPort);
+    StartPanel("127.0.45.1", kPort, "127.0.45.2");
+    ClickSystemButton(1084);
+    ASSERT_TRUE(test::WaitFor([&] { return !boxes.shown.empty(); }, 3000));
+    EXPECT_EQ(boxes.shown.front().text, "Winsock error!");
+    EXPECT_EQ(boxes.shown.front().caption, "Warming");
+    EXPECT_FALSE(app->Link().receiveRunning());
+    EXPECT_FALSE(app->Link().linkUp());
+    test::Pump(50);
+    EXPECT_TRUE(target.Log().empty());
 }
 
 }  // namespace
