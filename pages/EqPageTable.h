@@ -156,10 +156,9 @@ inline constexpr std::array<const char*, kFilterTypeCount> kTypeItems = {
     "Butterworth 1", "Butterworth 2", "Bessel 2", "Linkwitz 2", "Variable"};
 
 // The defaults a channel RESET writes: band frequencies and the shared band values.
-inline constexpr std::array<int, kBandCount> kResetBandFreq = {50,   200,  800,  1000,
-                                                               3000, 8000, 12000};
-inline constexpr int kResetBandQ = 20;      // Q 2.0
-inline constexpr int kResetBandGain = 180;  // 0.0 dB
+inline constexpr const auto& kResetBandFreq = kDefaultBandFreq;  // the start-up defaults
+inline constexpr int kResetBandQ = 20;                           // Q 2.0
+inline constexpr int kResetBandGain = 180;                       // 0.0 dB
 inline constexpr int kResetCrossoverQ = 10;
 inline constexpr int kResetHipassFreq = 20;
 inline constexpr int kResetLopassFreq = 20000;
