@@ -302,10 +302,9 @@ bool PresetStore::RenamePreset(int id, std::string_view name) {
 }
 
 bool PresetStore::DeletePreset(int id) {
-    // Row and file go under one exclusive lock: a save elsewhere waits, then takes the
-    // freed ID with a file of its own; and no reader can make the COMMIT fail once the
-    // file has been moved.
-    if (!database_.Begin(true)) {
+    // Row and file go under one write lock: a save elsewhere waits, then takes the freed ID
+    // with a file of its own. Should the COMMIT still fail, the file comes back.
+    if (!database_.Begin()) {
         return false;
     }
     RecordSet rs =

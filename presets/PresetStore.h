@@ -91,7 +91,8 @@ public:
     bool RenamePreset(int id, std::string_view name);
 
     // Removes the row and moves the data file to the platform's trash (plain removal where
-    // there is none), both under one exclusive write lock. Only the file SAVE<id>.dat inside
+    // there is none), both under one write lock
+    // (the file is put back should the commit fail). Only the file SAVE<id>.dat inside
     // the data directory is ever touched, whatever FILENAME says. Returns whether a row was
     // removed.
     bool DeletePreset(int id);
