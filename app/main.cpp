@@ -6,11 +6,11 @@
 
 #include "CPanelApp.h"
 #include "PanelOptions.h"
+#include "PresetStore.h"
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);  // takes Qt's own options out of argv
-    QApplication::setApplicationName(QStringLiteral("Quorvell"));
-    QApplication::setOrganizationName(QStringLiteral("Quorvell"));
+    quorvell::SetApplicationIdentity();
     QApplication::setApplicationVersion(QStringLiteral("1.0"));
 
     const QStringList arguments = QApplication::arguments();
