@@ -6,7 +6,8 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libsqlcipher-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth
+    xvfb xauth imagemagick
+    help2man lintian appstream desktop-file-utils
 )
 missing=()
 for p in "${packages[@]}"; do
