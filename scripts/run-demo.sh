@@ -21,7 +21,7 @@ if [ "${QUORVELL_DEMO_HEADLESS:-}" = 1 ]; then
     trap 'kill "$panel_pid" "$sim_pid" 2>/dev/null || true; wait 2>/dev/null || true' EXIT
     sleep "${QUORVELL_DEMO_WAIT:-4}"  # start-up, connect and the processor's full state
     kill -0 "$panel_pid" 2>/dev/null || { echo "run-demo: the panel exited early" >&2; exit 1; }
-    import -window root "$shot"
+    import -window Quorvell "$shot" 2>/dev/null || import -window root "$shot"
     echo "run-demo: screenshot of the connected panel: $shot"
     echo "run-demo: the simulator answering quorvell-cli --bind 127.0.0.3 --device 127.0.0.2 show:"
     "$build/cli/quorvell-cli" --bind 127.0.0.3 --device 127.0.0.2 --port "$port" show
