@@ -24,6 +24,9 @@ if [ "${4:-}" = --commands ]; then
             printf '.fi\n' >>"$include"
         done
 fi
+# Text the program's --help does not carry (a description), kept beside this script.
+extra=$(dirname "$0")/$(basename "$program").h2m
+[ ! -f "$extra" ] || cat "$extra" >>"$include"
 cat >>"$include" <<'SEE'
 [SEE ALSO]
 .BR quorvell (1),
