@@ -19,9 +19,11 @@ if [ "${4:-}" = --commands ]; then
     echo '[COMMANDS]' >>"$include"
     "$program" --help | sed -n '/^commands:/,/^$/p' | awk 'NR > 1 && NF { print $1 }' |
         while read -r command; do
-            printf '.SS %s\n.nf\n' "$command" >>"$include"
-            "$program" "$command" --help | roff >>"$include"
-            printf '.fi\n' >>"$include"
+            {
+                printf '.SS %s\n.nf\n' "$command"
+                "$program" "$command" --help | roff
+                printf '.fi\n'
+            } >>"$include"
         done
 fi
 # Text the program's --help does not carry (a description), kept beside this script.
