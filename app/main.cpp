@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "CPanelApp.h"
@@ -9,6 +10,20 @@
 #include "PresetStore.h"
 
 int main(int argc, char* argv[]) {
+    // --help and --version answer before the GUI application object exists, so that they
+    // work without a display (manual pages are generated from them at build time).
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(quorvell::PanelUsage().c_str(), stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::puts("quorvell " QUORVELL_VERSION);
+            return 0;
+        }
+    }
+
     QApplication application(argc, argv);  // takes Qt's own options out of argv
     quorvell::SetApplicationIdentity();
     QApplication::setApplicationVersion(QStringLiteral("1.0"));
