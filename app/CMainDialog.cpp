@@ -6,6 +6,7 @@
 #include <QContextMenuEvent>
 #include <QHostAddress>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
 #include <QShortcut>
@@ -20,6 +21,7 @@
 #include "Frames.h"
 #include "PageBuilder.h"
 #include "PanelSequences.h"
+#include "PanelUndo.h"
 #include "PngButton.h"
 #include "PresetStore.h"
 #include "SkinImages.h"
@@ -78,6 +80,7 @@ CMainDialog::CMainDialog(CPanelApp& app) : QWidget(nullptr), app_(app), link_(ap
     BuildPages();
     ConnectPages();
     ConnectLink();
+    BuildUndo();
     // Link supervision (the 100 ms kLinkTimerId) runs on DeviceLink's own timer.
     SwitchPage(1);
 
@@ -194,6 +197,45 @@ void CMainDialog::ConnectLink() {
     connect(
         &link_, &DeviceLink::searchRefused, this,
         [&boxes](const QString&) { Tell(boxes, kTextAlreadyConnected); }, Qt::QueuedConnection);
+}
+
+void CMainDialog::BuildUndo() {
+    PanelUndo::Sinks sinks;
+    sinks.sendOne = [this](const Record& record) { SendRecord(record); };
+    sinks.sendMany = [this](const std::vector<Record>& records) {
+        PacedSequence sequence;
+        for (const Record& record : records) {
+            if (auto frame = BuildRecordFrame(app_.Parameters(), record, eulerE_)) {
+                sequence.push_back({*frame, PanelUndo::GapAfter(record)});
+            }
+        }
+        link_.SendPaced(std::move(sequence));  // only while linked
+    };
+    sinks.refresh = [this] {
+        eqPage_->RefreshFromModel();
+        limiterPage_->RefreshFromModel();
+        systemPage_->NameField()->setText(QString::fromUtf8(DeviceNameText(app_.Parameters())));
+    };
+    undo_ = new PanelUndo(app_.Parameters(), app_.UndoStack(), std::move(sinks), this);
+    undo_->BuildControls(eqPage_, this);
+
+    // Every operator change is a step; multi-record actions are one step each.
+    const auto step = [this] { undo_->Capture(); };
+    connect(eqPage_, &CEqPage::recordEdited, undo_, step);
+    connect(limiterPage_, &CLimiterPage::recordEdited, undo_, step);
+    connect(systemPage_, &CSystemPage::nameApplied, undo_, step);
+    connect(eqPage_, &CEqPage::channelsReplaced, undo_, [this] { undo_->Capture({}, false); });
+    connect(eqPage_, &CEqPage::channelReset, undo_,
+            [this](int channel) { undo_->Capture(tr("CH%1 EQ RESET").arg(channel + 1), false); });
+    connect(limiterPage_, &CLimiterPage::channelReset, undo_, [this](int channel) {
+        undo_->Capture(tr("CH%1 limiter RESET").arg(channel + 1), false);
+    });
+    connect(systemPage_, &CSystemPage::recallRequested, undo_,
+            [this] { undo_->Capture(tr("Preset recall"), false); });
+    // What the processor reports is adopted, never a step.
+    connect(&link_, &DeviceLink::linkEstablished, undo_,
+            [this] { undo_->Connected(link_.deviceAddress()); });
+    connect(&link_, &DeviceLink::resetStateApplied, undo_, &PanelUndo::Adopt);
 }
 
 PngButton* CMainDialog::PageButton(int page) const {

@@ -3,6 +3,7 @@
 
 #include <QSettings>
 #include <QTimer>
+#include <QUndoStack>
 
 #include "CMainDialog.h"
 #include "DeviceLink.h"
@@ -40,12 +41,14 @@ CPanelApp::CPanelApp(PanelOptions options, MessageBoxes* boxes, const QString& e
     database_ = std::make_unique<PresetDatabase>(dataDir_, *boxes_);
     store_ = std::make_unique<PresetStore>(*database_, params_, *boxes_);
     link_ = std::make_unique<DeviceLink>(params_, LinkOptions(options_));
+    undoStack_ = std::make_unique<QUndoStack>();
 }
 
 CPanelApp::~CPanelApp() {
     // The window goes first (it uses the link and the store), then the link, and the
     // database is closed last.
     dialog_.reset();
+    undoStack_.reset();
     link_.reset();
     store_.reset();
     if (database_) {
