@@ -27,13 +27,13 @@ public:
         QCoreApplication::processEvents();
     }
 
-    // The gains of CH1 Band 3 frames the processor logged from `mark` on, once `count`
-    // frames arrived (and a little longer, so that a surplus would show).
-    std::vector<int> Band3Gains(std::size_t mark, std::size_t count) {
+    // The gains of CH1 band frames the processor logged from `mark` on, once `count` frames
+    // arrived (and a little longer, so that a surplus would show).
+    std::vector<int> BandGains(std::size_t mark, std::size_t count, int band = 3) {
         AwaitLogged(*processor, mark, count, 150);
         std::vector<int> gains;
         for (const sim::LogEntry* e : Received(*processor, kEqBand, mark)) {
-            EXPECT_EQ(e->decoded.Field("band"), 3);
+            EXPECT_EQ(e->decoded.Field("band"), band);
             gains.push_back(static_cast<int>(e->decoded.Field("gain").value_or(-1)));
         }
         return gains;
@@ -99,12 +99,34 @@ TEST_F(UndoPanelTest, GesturesUndoAsOneStepEachWithOneFrameEach) {
         for (std::size_t i = 0; i < c.undoSends.size(); ++i) {
             Key(Qt::Key_Z, Qt::ControlModifier);
         }
-        EXPECT_EQ(Band3Gains(mark, c.undoSends.size()), c.undoSends);
+        EXPECT_EQ(BandGains(mark, c.undoSends.size()), c.undoSends);
         EXPECT_EQ(processor->Log().size() - mark, c.undoSends.size());
         EXPECT_EQ(Gain3()->Text(), "G:0.0");
         EXPECT_FALSE(window->Undo()->UndoButton()->isEnabled());
         TearDown();
     }
+}
+
+TEST_F(UndoPanelTest, TwoCurveDragsAreTwoStepsOfOneFrameEach) {
+    StartLinked(42507);
+    CResponseCurve* curve = window->EqPage()->Curve();
+    const auto drag = [&] {
+        const QPoint from = curve->MarkerPosition(5).toPoint();
+        QTest::mousePress(curve, Qt::LeftButton, {}, from);
+        for (int dy = 1; dy <= 15; ++dy) {
+            QTest::mouseMove(curve, from - QPoint(0, dy));
+            test::Pump(5);
+        }
+        QTest::mouseRelease(curve, Qt::LeftButton, {}, from - QPoint(0, 15));
+        test::Pump(50);
+        return app->Parameters().channels[0].bands[5].gain;
+    };
+    const int afterFirst = drag();
+    ASSERT_GT(drag(), afterFirst);
+    const std::size_t mark = processor->Log().size();
+    Key(Qt::Key_Z, Qt::ControlModifier);
+    Key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(BandGains(mark, 2, 5), (std::vector<int>{afterFirst, 180}));
 }
 
 TEST_F(UndoPanelTest, RedoKeysReapplyTheUndoneStepsInOrder) {
@@ -119,7 +141,7 @@ TEST_F(UndoPanelTest, RedoKeysReapplyTheUndoneStepsInOrder) {
     Key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     Key(Qt::Key_Y, Qt::ControlModifier);
     Key(Qt::Key_Y, Qt::ControlModifier);  // nothing left to redo
-    EXPECT_EQ(Band3Gains(mark, 2), (std::vector<int>{181, 182}));
+    EXPECT_EQ(BandGains(mark, 2), (std::vector<int>{181, 182}));
     EXPECT_FALSE(window->Undo()->RedoButton()->isEnabled());
     EXPECT_EQ(Gain3()->Text(), "G:0.2");
 }
@@ -131,7 +153,7 @@ TEST_F(UndoPanelTest, CompareSwitchSendsOnlyTheBandThatDiffersEachWay) {
     Key(Qt::Key_F2);  // the first switch copies the settings into B
     EXPECT_EQ(ab->text(), "A/B: B");
     test::ClickAt(window, kGainIncrease);  // B differs in one band
-    EXPECT_EQ(Band3Gains(mark, 1), std::vector<int>{181});
+    EXPECT_EQ(BandGains(mark, 1), std::vector<int>{181});
 
     const struct {
         void (*press)(UndoPanelTest*, QPushButton*);
@@ -147,7 +169,7 @@ TEST_F(UndoPanelTest, CompareSwitchSendsOnlyTheBandThatDiffersEachWay) {
     for (const auto& s : switches) {
         mark = processor->Log().size();
         s.press(this, ab);
-        EXPECT_EQ(Band3Gains(mark, 1), std::vector<int>{s.gain});
+        EXPECT_EQ(BandGains(mark, 1), std::vector<int>{s.gain});
         EXPECT_EQ(processor->Log().size() - mark, 1u);
         EXPECT_EQ(ab->text(), s.shown);
     }
