@@ -171,19 +171,17 @@ bool PanelUndo::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick:
-            ++gesture_;
-            wheelTarget_ = nullptr;
+            BeginGesture(watched);
             break;
         case QEvent::KeyPress:
             if (!static_cast<QKeyEvent*>(event)->isAutoRepeat()) {
-                ++gesture_;
-                wheelTarget_ = nullptr;
+                BeginGesture(watched);
             }
             break;
         case QEvent::Wheel:
             if (wheelTarget_ != watched || !lastWheel_.isValid() ||
                 lastWheel_.elapsed() > kWheelBurstMs) {
-                ++gesture_;
+                BeginGesture(watched);
                 wheelTarget_ = watched;
             }
             lastWheel_.restart();
@@ -192,6 +190,18 @@ bool PanelUndo::eventFilter(QObject* watched, QEvent* event) {
             break;
     }
     return false;
+}
+
+void PanelUndo::BeginGesture(QObject* target) {
+    // A control announces its edits queued, after its own input handling. When input comes
+    // faster than the event loop turns, the edits of the last gesture may still wait: they
+    // are delivered now, so that they are recorded as that gesture's, not as this one's.
+    if (inputTarget_) {
+        QCoreApplication::sendPostedEvents(inputTarget_, QEvent::MetaCall);
+    }
+    ++gesture_;
+    inputTarget_ = target;
+    wheelTarget_ = nullptr;
 }
 
 }  // namespace quorvell

@@ -86,6 +86,7 @@ protected:
 
 private:
     void UpdateControls();
+    void BeginGesture(QObject* target);
 
     DeviceParameters& params_;
     QUndoStack& stack_;
@@ -99,6 +100,7 @@ private:
     int active_ = 0;
 
     quint64 gesture_ = 1;
+    QPointer<QObject> inputTarget_;  // where the last gesture began
     QPointer<QObject> wheelTarget_;
     QElapsedTimer lastWheel_;
 

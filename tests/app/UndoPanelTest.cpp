@@ -51,11 +51,14 @@ TEST_F(UndoPanelTest, GesturesUndoAsOneStepEachWithOneFrameEach) {
         std::function<void(CMainDialog*)> gesture;
         std::vector<int> undoSends;  // gains sent by the undos, one Ctrl+Z per entry
     } cases[] = {
-        {"three clicks",
+        {"three clicks, handled after the last one",
          42500,
          [](CMainDialog* w) {
+             QWidget* stepper = w->EqPage()->Stepper(1032);
+             const QPoint at = stepper->mapFrom(w, kGainIncrease);
+             QTest::mouseMove(stepper, at);
              for (int i = 0; i < 3; ++i) {
-                 test::ClickAt(w, kGainIncrease);
+                 QTest::mouseClick(stepper, Qt::LeftButton, Qt::NoModifier, at);
              }
          },
          {182, 181, 180}},
