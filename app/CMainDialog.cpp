@@ -78,9 +78,9 @@ CMainDialog::CMainDialog(CPanelApp& app) : QWidget(nullptr), app_(app), link_(ap
 
     BuildButtons();
     BuildPages();
+    BuildUndo();  // first: a step is recorded, and named, before its edit is sent
     ConnectPages();
     ConnectLink();
-    BuildUndo();
     // Link supervision (the 100 ms kLinkTimerId) runs on DeviceLink's own timer.
     SwitchPage(1);
 
@@ -230,8 +230,6 @@ void CMainDialog::BuildUndo() {
     connect(limiterPage_, &CLimiterPage::channelReset, undo_, [this](int channel) {
         undo_->Capture(tr("CH%1 limiter RESET").arg(channel + 1), false);
     });
-    connect(systemPage_, &CSystemPage::recallRequested, undo_,
-            [this] { undo_->Capture(tr("Preset recall"), false); });
     // What the processor reports is adopted, never a step.
     connect(&link_, &DeviceLink::linkEstablished, undo_,
             [this] { undo_->Connected(link_.deviceAddress()); });
@@ -346,6 +344,7 @@ void CMainDialog::OnRecall(int id) {
     // The store reads the file, sends the 25 frames through the link while it is up and
     // confirms with "Recall sucessfully!". The pages show the values when next shown.
     app_.Store().RecallPreset(id);
+    undo_->Capture(tr("Preset recall"), false);
 }
 
 void CMainDialog::ReloadSlots() {

@@ -2,6 +2,8 @@
 // what each step puts on the wire.
 #include <QPushButton>
 
+#include "CMenuEx.h"
+#include "CPresetBank.h"
 #include "PanelFixture.h"
 #include "PanelUndo.h"
 
@@ -210,6 +212,26 @@ TEST_F(UndoPanelTest, UndoOfResetRestoresAndSendsTheNineRecords) {
     EXPECT_EQ(now.hipass.freq, 60);
     EXPECT_EQ(now.lopass.freq, 15000);
     EXPECT_EQ(window->EqPage()->Stepper(1051)->Text(), "60Hz");
+}
+
+TEST_F(UndoPanelTest, RecallIsOneStepWhoseUndoSendsWhatItChanged) {
+    StartLinked(42508);
+    CSystemPage* page = window->SystemPage();
+    ClickSystemButton(1002);
+    QTest::mouseClick(page->Bank()->SaveButton(), Qt::LeftButton);  // G:0.0
+    QTest::mouseClick(window->PageButton(1), Qt::LeftButton);
+    test::ClickAt(window, kGainIncrease);
+    test::ClickAt(window, kGainIncrease);
+    ClickSystemButton(1002);
+    page->Bank()->SetMenuHook([](QPoint) { return std::optional<int>(kCmdRecall); });
+    std::size_t mark = processor->Log().size();
+    QTest::mouseClick(page->Bank()->Slot(0), Qt::LeftButton);
+    ASSERT_EQ(AwaitLogged(*processor, mark, 25), 25u);
+    EXPECT_EQ(window->Undo()->UndoButton()->toolTip(), "Preset recall");
+    mark = processor->Log().size();
+    Key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(BandGains(mark, 1), std::vector<int>{182});
+    EXPECT_EQ(processor->Log().size() - mark, 1u);
 }
 
 TEST_F(UndoPanelTest, ConnectingToAnotherProcessorClearsStepsAndMemories) {
