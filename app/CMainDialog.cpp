@@ -24,6 +24,7 @@
 #include "PanelUndo.h"
 #include "PngButton.h"
 #include "PresetStore.h"
+#include "ProcessorEditor.h"
 #include "SkinImages.h"
 
 namespace quorvell {
@@ -56,7 +57,8 @@ void Tell(MessageBoxes& boxes, const char* text, const char* caption = "",
 
 }  // namespace
 
-CMainDialog::CMainDialog(CPanelApp& app) : QWidget(nullptr), app_(app), link_(app.Link()) {
+CMainDialog::CMainDialog(CPanelApp& app)
+    : QWidget(nullptr), app_(app), link_(app.Link()), editor_(app.Editor()) {
     setObjectName(QStringLiteral("CMainDialog"));
     setWindowTitle(QStringLiteral("Quorvell"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -73,8 +75,10 @@ CMainDialog::CMainDialog(CPanelApp& app) : QWidget(nullptr), app_(app), link_(ap
     link_.setDeviceAddress(address);
     ResetDeviceParameters(app_.Parameters());
 
-    // Recall sends through the link's paced sequence, never blocking the window.
-    app_.Store().SetSink([this](PacedSequence s) { link_.SendPaced(std::move(s)); }, eulerE_);
+    // Recall sends through the editor's paced sequence, never blocking the window.
+    app_.Store().SetSink(
+        [this](PacedSequence s) { editor_.SendSequence(std::move(s), EditOrigin::Sequence); },
+        eulerE_);
 
     BuildButtons();
     BuildPages();
@@ -128,21 +132,16 @@ void CMainDialog::ConnectPages() {
     connect(eqPage_, &CEqPage::recordEdited, this, &CMainDialog::SendRecord);
     connect(limiterPage_, &CLimiterPage::recordEdited, this, &CMainDialog::SendRecord);
     connect(eqPage_, &CEqPage::channelReset, this, [this](int channel) {
-        if (link_.linkUp()) {
-            link_.SendPaced(EqResetFrames(app_.Parameters(), channel));
-        }
+        editor_.SendSequence(EqResetFrames(app_.Parameters(), channel), EditOrigin::Sequence);
     });
     eqPage_->SetEulerE(eulerE_);
     connect(eqPage_, &CEqPage::channelsReplaced, this, [this](PacedSequence frames) {
         limiterPage_->RefreshFromModel();  // a copy brings the limiter along
-        if (link_.linkUp()) {
-            link_.SendPaced(std::move(frames));
-        }
+        editor_.SendSequence(std::move(frames), EditOrigin::Sequence);
     });
     connect(limiterPage_, &CLimiterPage::channelReset, this, [this](int channel) {
-        if (link_.linkUp()) {
-            link_.SendPaced(LimiterResetFrames(app_.Parameters(), channel, eulerE_));
-        }
+        editor_.SendSequence(LimiterResetFrames(app_.Parameters(), channel, eulerE_),
+                             EditOrigin::Sequence);
     });
 
     CSystemPage* sys = systemPage_;
@@ -150,9 +149,7 @@ void CMainDialog::ConnectPages() {
     connect(sys, &CSystemPage::devicePicked, this, &CMainDialog::OnDevicePicked);
     connect(sys, &CSystemPage::connectClicked, this, &CMainDialog::OnConnect);
     connect(sys, &CSystemPage::nameApplied, this, [this] {
-        if (link_.linkUp()) {
-            link_.SendDeviceName();
-        }
+        editor_.Edited({RecordKind::Name, 0, 0}, EditOrigin::Operator);
     });
     connect(sys, &CSystemPage::resetDeviceConfirmed, this, [this] {
         if (link_.linkUp()) {
@@ -200,31 +197,15 @@ void CMainDialog::ConnectLink() {
 }
 
 void CMainDialog::BuildUndo() {
-    PanelUndo::Sinks sinks;
-    sinks.sendOne = [this](const Record& record) { SendRecord(record); };
-    sinks.sendMany = [this](const std::vector<Record>& records) {
-        PacedSequence sequence;
-        for (const Record& record : records) {
-            if (auto frame = BuildRecordFrame(app_.Parameters(), record, eulerE_)) {
-                sequence.push_back({*frame, PanelUndo::GapAfter(record)});
-            }
-        }
-        link_.SendPaced(std::move(sequence));  // only while linked
-    };
-    sinks.refresh = [this] {
+    const auto refresh = [this] {
         eqPage_->RefreshFromModel();
         limiterPage_->RefreshFromModel();
         systemPage_->NameField()->setText(QString::fromUtf8(DeviceNameText(app_.Parameters())));
     };
-    undo_ = new PanelUndo(app_.Parameters(), app_.UndoStack(), std::move(sinks), this);
+    // Every edit the editor announces becomes a step; multi-record actions are one step
+    // each, named here before the editor sends them.
+    undo_ = new PanelUndo(editor_, app_.UndoStack(), refresh, this);
     undo_->BuildControls(eqPage_, this);
-
-    // Every operator change is a step; multi-record actions are one step each.
-    const auto step = [this] { undo_->Capture(); };
-    connect(eqPage_, &CEqPage::recordEdited, undo_, step);
-    connect(limiterPage_, &CLimiterPage::recordEdited, undo_, step);
-    connect(systemPage_, &CSystemPage::nameApplied, undo_, step);
-    connect(eqPage_, &CEqPage::channelsReplaced, undo_, [this] { undo_->Capture({}, false); });
     connect(eqPage_, &CEqPage::channelReset, undo_,
             [this](int channel) { undo_->Capture(tr("CH%1 EQ RESET").arg(channel + 1), false); });
     connect(limiterPage_, &CLimiterPage::channelReset, undo_, [this](int channel) {
@@ -268,32 +249,7 @@ void CMainDialog::SwitchPage(int page) {
 }
 
 void CMainDialog::SendRecord(const Record& record) {
-    if (!link_.linkUp()) {
-        return;  // the model keeps the edit; nothing is queued
-    }
-    switch (record.kind) {
-        case RecordKind::EqBand:
-            link_.SendEqBand(record.channel, record.band);
-            break;
-        case RecordKind::Hipass:
-            link_.SendHipass(record.channel);
-            break;
-        case RecordKind::Lopass:
-            link_.SendLopass(record.channel);
-            break;
-        case RecordKind::Level:
-            link_.SendLevel(record.channel);
-            break;
-        case RecordKind::Limiter:
-            link_.SendLimiter(record.channel);
-            break;
-        case RecordKind::Phase:
-            link_.SendPhase(record.channel);
-            break;
-        case RecordKind::Name:
-            link_.SendDeviceName();
-            break;
-    }
+    editor_.Edited(record, EditOrigin::Operator);
 }
 
 void CMainDialog::OnLinkEstablished() {
@@ -343,8 +299,9 @@ void CMainDialog::OnConnect() {
 void CMainDialog::OnRecall(int id) {
     // The store reads the file, sends the 25 frames through the link while it is up and
     // confirms with "Recall sucessfully!". The pages show the values when next shown.
+    undo_->BeginAction(tr("Preset recall"));
     app_.Store().RecallPreset(id);
-    undo_->Capture(tr("Preset recall"), false);
+    undo_->EndAction();
 }
 
 void CMainDialog::ReloadSlots() {

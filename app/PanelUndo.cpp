@@ -7,6 +7,9 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QUndoStack>
+#include <utility>
+
+#include "ProcessorEditor.h"
 
 namespace quorvell {
 
@@ -28,14 +31,18 @@ constexpr QSize kButtonSize(88, 24);
 
 }  // namespace
 
-PanelUndo::PanelUndo(DeviceParameters& params, QUndoStack& stack, Sinks sinks, QObject* parent)
+PanelUndo::PanelUndo(ProcessorEditor& editor, QUndoStack& stack, std::function<void()> refresh,
+                     QObject* parent)
     : QObject(parent),
-      params_(params),
+      editor_(editor),
+      params_(editor.Parameters()),
       stack_(stack),
-      sinks_(std::move(sinks)),
+      refresh_(std::move(refresh)),
       paths_(AllParameterPaths()),
-      recorded_(params) {
+      recorded_(params_) {
     qApp->installEventFilter(this);
+    connect(&editor_, &ProcessorEditor::recordsChanged, this,
+            [this](const QList<Record>&, EditOrigin origin) { OnRecordsChanged(origin); });
     connect(&stack_, &QUndoStack::indexChanged, this, &PanelUndo::UpdateControls);
     connect(&stack_, &QUndoStack::cleanChanged, this, &PanelUndo::UpdateControls);
 }
@@ -43,7 +50,7 @@ PanelUndo::PanelUndo(DeviceParameters& params, QUndoStack& stack, Sinks sinks, Q
 PanelUndo::~PanelUndo() = default;
 
 void PanelUndo::Capture(const QString& text, bool mergeable) {
-    if (applying_) {
+    if (applying_ || actionDepth_ > 0) {
         return;
     }
     ChangeSet changes = DiffParameters(paths_, recorded_, params_, true);
@@ -56,7 +63,40 @@ void PanelUndo::Capture(const QString& text, bool mergeable) {
     UpdateControls();
 }
 
+void PanelUndo::BeginAction(const QString& text) {
+    if (actionDepth_++ == 0) {
+        actionText_ = text;
+    }
+}
+
+void PanelUndo::EndAction() {
+    if (actionDepth_ > 0 && --actionDepth_ == 0) {
+        Capture(std::exchange(actionText_, {}), false);
+    }
+}
+
+void PanelUndo::OnRecordsChanged(EditOrigin origin) {
+    switch (origin) {
+        case EditOrigin::Operator:
+            Capture();
+            break;
+        case EditOrigin::Sequence:
+            // Named actions have recorded their step already; any other is one step too.
+            Capture({}, false);
+            break;
+        case EditOrigin::Remote:
+        case EditOrigin::Processor:
+            Adopt();  // the panel's steps are its operator's
+            break;
+        case EditOrigin::Undo:
+            break;  // applied by a step: recorded already
+    }
+}
+
 void PanelUndo::Adopt() {
+    if (actionDepth_ > 0) {
+        return;  // the action's changes are not recorded yet; what comes now joins them
+    }
     recorded_ = params_;
 }
 
@@ -104,15 +144,19 @@ void PanelUndo::Apply(const ChangeSet& changes, bool after) {
     if (records.empty()) {
         return;
     }
-    // The sinks announce the change; it is this step's own, not a new one.
+    // The editor announces the change; it is this step's own, not a new one.
     applying_ = true;
-    if (sinks_.refresh) {
-        sinks_.refresh();
+    if (refresh_) {
+        refresh_();
     }
-    if (records.size() == 1 && sinks_.sendOne) {
-        sinks_.sendOne(records.front());
-    } else if (records.size() > 1 && sinks_.sendMany) {
-        sinks_.sendMany(records);
+    if (records.size() == 1) {
+        editor_.Edited(records.front(), EditOrigin::Undo);
+    } else {
+        std::vector<PacedRecord> sequence;
+        for (const Record& record : records) {
+            sequence.push_back({record, GapAfter(record)});
+        }
+        editor_.SendRecords(sequence, EditOrigin::Undo);
     }
     applying_ = false;
 }

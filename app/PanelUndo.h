@@ -1,7 +1,7 @@
-// Undo, redo and the A/B compare of the panel, on top of the application's QUndoStack.
-// Every operator change becomes a step: PanelUndo keeps a copy of the model as last
-// recorded, and each announced change is the difference to it. Values adopted from the
-// processor only update that copy, so they are never steps.
+// Undo, redo and the A/B compare of the panel: the application's QUndoStack on top of the
+// ProcessorEditor. Every operator change becomes a step: PanelUndo keeps a copy of the model
+// as last recorded, and each change the editor announces is the difference to it. Values
+// adopted from the processor only update that copy, so they are never steps.
 #pragma once
 
 #include <QElapsedTimer>
@@ -22,28 +22,30 @@ class QWidget;
 
 namespace quorvell {
 
+class ProcessorEditor;
+enum class EditOrigin;
+
 class PanelUndo : public QObject {
     Q_OBJECT
 
 public:
-    // How applied steps leave the panel: `sendOne` sends one record's frame now (while
-    // linked), `sendMany` a paced sequence of records (each with its pause, GapAfter), and
-    // `refresh` shows the model on the pages. None is called for an empty step.
-    struct Sinks {
-        std::function<void(const Record&)> sendOne;
-        std::function<void(const std::vector<Record>&)> sendMany;
-        std::function<void()> refresh;
-    };
-
-    // `params` and `stack` outlive this object. Watches the application's input events to
-    // tell one gesture from the next.
-    PanelUndo(DeviceParameters& params, QUndoStack& stack, Sinks sinks, QObject* parent = nullptr);
+    // `editor` and `stack` outlive this object; `refresh` shows the model on the pages after
+    // a step was applied. Watches the application's input events to tell one gesture from
+    // the next.
+    PanelUndo(ProcessorEditor& editor, QUndoStack& stack, std::function<void()> refresh,
+              QObject* parent = nullptr);
     ~PanelUndo() override;
 
     // The operator changed the model: the difference to the last recorded state becomes a
     // step named `text` (empty: described from the change). Changes of one gesture merge
-    // when `mergeable` (single edits; never for multi-record actions).
+    // when `mergeable` (single edits; never for multi-record actions). The editor's
+    // announcements call it; a multi-record action calls it first to give its step a name.
     void Capture(const QString& text = {}, bool mergeable = true);
+    // Between these, the changes of a multi-record action that stores and sends before it
+    // returns (a recall, which confirms with a message box) are held back, then recorded as
+    // one step named `text`.
+    void BeginAction(const QString& text);
+    void EndAction();
     // The model was changed by the processor (connect, adoption): not a step.
     void Adopt();
     // Connected to the processor at `address`: adopts its state; a different processor than
@@ -57,8 +59,9 @@ public:
     // 0 while A is active, 1 while B is.
     int ActiveMemory() const { return active_; }
 
-    // Writes one side of `changes` into the model, shows it and sends the changed records:
-    // one frame for one record, a paced sequence for several. Used by the commands.
+    // Writes one side of `changes` into the model, shows it and sends the changed records
+    // through the editor (origin Undo): one frame for one record, a paced sequence for
+    // several. Used by the commands.
     void Apply(const ChangeSet& changes, bool after);
     // Swaps the memories as SwitchCompare describes, without pushing a step.
     void Swap();
@@ -85,15 +88,19 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void OnRecordsChanged(EditOrigin origin);
     void UpdateControls();
     void BeginGesture(QObject* target);
 
+    ProcessorEditor& editor_;
     DeviceParameters& params_;
     QUndoStack& stack_;
-    Sinks sinks_;
+    std::function<void()> refresh_;
     std::vector<ParameterPath> paths_;  // every field, in model order
     DeviceParameters recorded_{};       // the model as last recorded
     bool applying_ = false;
+    int actionDepth_ = 0;
+    QString actionText_;
     QString device_;
 
     std::array<std::optional<DeviceParameters>, 2> memories_{};  // A, B

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <algorithm>
 #include <map>
+#include <utility>
 
 #include "PanelUndo.h"
 
