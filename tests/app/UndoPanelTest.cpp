@@ -46,6 +46,19 @@ public:
     sim::SimProcessor* processor = nullptr;
 };
 
+// Wheel notches on CH1 Band 3 gain, 30 ms apart: 1 up, -1 down, 0 a pause that ends the burst.
+void WheelGain(CMainDialog* w, std::initializer_list<int> notches) {
+    QWidget* stepper = w->EqPage()->Stepper(1032);
+    for (int notch : notches) {
+        QWheelEvent wheel(QPointF(45, 10), stepper->mapToGlobal(QPointF(45, 10)), {},
+                          {0, 120 * notch}, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        if (notch != 0) {
+            QApplication::sendEvent(stepper, &wheel);
+        }
+        test::Pump(notch != 0 ? 30 : PanelUndo::kWheelBurstMs + 200);
+    }
+}
+
 TEST_F(UndoPanelTest, GesturesUndoAsOneStepEachWithOneFrameEach) {
     const struct {
         const char* name;
@@ -78,19 +91,15 @@ TEST_F(UndoPanelTest, GesturesUndoAsOneStepEachWithOneFrameEach) {
         {"wheel burst, a pause, another burst",
          42502,
          [](CMainDialog* w) {
-             QWidget* stepper = w->EqPage()->Stepper(1032);
-             for (int burst = 0; burst < 2; ++burst) {
-                 for (int notch = 0; notch < 3; ++notch) {
-                     QWheelEvent wheel(QPointF(45, 10), stepper->mapToGlobal(QPointF(45, 10)), {},
-                                       {0, 120}, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
-                                       false);
-                     QApplication::sendEvent(stepper, &wheel);
-                     test::Pump(30);
-                 }
-                 test::Pump(burst == 0 ? PanelUndo::kWheelBurstMs + 200 : 0);
-             }
+             WheelGain(w, {1, 1, 1, 0, 1, 1, 1});
          },
          {183, 180}},
+        {"wheel burst that ends where it began",
+         42509,
+         [](CMainDialog* w) {
+             WheelGain(w, {1, 1, -1, -1});
+         },
+         {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -98,8 +107,9 @@ TEST_F(UndoPanelTest, GesturesUndoAsOneStepEachWithOneFrameEach) {
         EXPECT_FALSE(window->Undo()->UndoButton()->isEnabled());  // a connect is no step
         c.gesture(window);
         test::Pump(50);
-        ASSERT_TRUE(window->Undo()->UndoButton()->isEnabled());
-        EXPECT_TRUE(window->Undo()->UndoButton()->toolTip().startsWith("CH1 Band 3 gain "));
+        ASSERT_EQ(window->Undo()->UndoButton()->isEnabled(), !c.undoSends.empty());
+        EXPECT_EQ(window->Undo()->UndoButton()->toolTip().startsWith("CH1 Band 3 gain "),
+                  !c.undoSends.empty());
         const std::size_t mark = processor->Log().size();
         for (std::size_t i = 0; i < c.undoSends.size(); ++i) {
             Key(Qt::Key_Z, Qt::ControlModifier);
