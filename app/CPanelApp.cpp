@@ -47,8 +47,8 @@ CPanelApp::CPanelApp(PanelOptions options, MessageBoxes* boxes, const QString& e
 }
 
 CPanelApp::~CPanelApp() {
-    // The window goes first (it uses the editor, the link and the store), then the editor
-    // and the link, and the database is closed last.
+    // The window goes first (it uses the undo stack, the editor, the link and the store),
+    // then the undo stack, the editor and the link, and the database is closed last.
     dialog_.reset();
     undoStack_.reset();
     editor_.reset();

@@ -102,8 +102,9 @@ void PanelUndo::Adopt() {
 
 void PanelUndo::Connected(const QString& address) {
     Adopt();
-    if (!device_.isEmpty() && address != device_) {
-        // The steps and memories hold another processor's settings.
+    if (address != device_) {
+        // The steps and memories hold another processor's settings, or settings made before
+        // any processor's state was known: undoing them would write them to this one.
         stack_.clear();
         memories_ = {};
         active_ = 0;

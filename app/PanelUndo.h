@@ -48,8 +48,8 @@ public:
     void EndAction();
     // The model was changed by the processor (connect, adoption): not a step.
     void Adopt();
-    // Connected to the processor at `address`: adopts its state; a different processor than
-    // the last one clears the steps and both memories.
+    // Connected to the processor at `address`: adopts its state; any other processor than
+    // the last one (and the first connect) clears the steps and both memories.
     void Connected(const QString& address);
 
     // F2 / the A/B button: the current settings go into the active memory and the other one
