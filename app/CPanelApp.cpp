@@ -3,6 +3,7 @@
 
 #include <QSettings>
 #include <QTimer>
+#include <QUndoStack>
 
 #include "CMainDialog.h"
 #include "DeviceLink.h"
@@ -42,12 +43,14 @@ CPanelApp::CPanelApp(PanelOptions options, MessageBoxes* boxes, const QString& e
     store_ = std::make_unique<PresetStore>(*database_, params_);
     link_ = std::make_unique<DeviceLink>(params_, LinkOptions(options_));
     editor_ = std::make_unique<ProcessorEditor>(params_, *link_);
+    undoStack_ = std::make_unique<QUndoStack>();
 }
 
 CPanelApp::~CPanelApp() {
-    // The window goes first (it uses the editor, the link and the store), then the editor
-    // and the link, and the database is closed last.
+    // The window goes first (it uses the undo stack, the editor, the link and the store),
+    // then the undo stack, the editor and the link, and the database is closed last.
     dialog_.reset();
+    undoStack_.reset();
     editor_.reset();
     link_.reset();
     store_.reset();

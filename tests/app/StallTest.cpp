@@ -1,6 +1,7 @@
 // The window never freezes: the longest gap between two turns of the event loop during
-// connect, search, preset recall and EQ RESET. Prints the figures; the bound is loose so
-// that a loaded machine does not fail it, far below the seconds a blocking wait would take.
+// connect, search, preset recall, EQ RESET, and the undo and A/B switch of a whole channel. Prints
+// the figures; the bound is loose so that a loaded machine does not fail it, far below the seconds
+// a blocking wait would take.
 #include <QElapsedTimer>
 #include <QPushButton>
 #include <QTimer>
@@ -9,6 +10,7 @@
 #include "CMenuEx.h"
 #include "CPresetBank.h"
 #include "PanelFixture.h"
+#include "PanelUndo.h"
 #include "PresetDatabase.h"
 
 namespace quorvell {
@@ -51,6 +53,9 @@ class StallTest : public test::PanelFixture {};
 TEST_F(StallTest, ConnectSearchRecallAndResetKeepTheWindowResponsive) {
     constexpr quint16 kPort = 39460;
     sim::SimProcessor& processor = AddProcessor("127.0.43.2", kPort);
+    for (EqBand& band : processor.MutableSettings().channels[0].bands) {
+        band.gain = 200;  // so that a RESET changes every band
+    }
     StartPanel("127.0.43.1", kPort, "127.0.43.2");
     CSystemPage* page = window->SystemPage();
     QTest::mouseClick(window->PageButton(3), Qt::LeftButton);
@@ -75,10 +80,24 @@ TEST_F(StallTest, ConnectSearchRecallAndResetKeepTheWindowResponsive) {
     const double reset =
         meter.Measure([&] { QTest::mouseClick(window->EqPage()->ResetButton(0), Qt::LeftButton); },
                       [&] { return processor.Log().size() >= mark + 9; });
+    // Undo of the RESET, then an A/B switch between the reset and the restored channel.
+    PanelUndo& undo = *window->Undo();
+    const auto paced = [&] { return !app->Link().pacedRunning(); };
+    const double undoReset =
+        meter.Measure([&] { QTest::mouseClick(undo.UndoButton(), Qt::LeftButton); }, paced);
+    QTest::mouseClick(undo.CompareButton(), Qt::LeftButton);  // B: a copy of A
+    QTest::mouseClick(undo.RedoButton(), Qt::LeftButton);     // no redo left: nothing
+    boxes.answers = {MessageAnswer::Ok};
+    QTest::mouseClick(window->EqPage()->ResetButton(0), Qt::LeftButton);
+    test::WaitFor(paced);
+    const double compare =
+        meter.Measure([&] { QTest::mouseClick(undo.CompareButton(), Qt::LeftButton); }, paced);
 
-    std::printf("longest UI stall (ms): search %.2f, connect %.2f, recall %.2f, reset %.2f\n",
-                search, connect, recall, reset);
-    for (double ms : {search, connect, recall, reset}) {
+    std::printf(
+        "longest UI stall (ms): search %.2f, connect %.2f, recall %.2f, reset %.2f, undo of reset "
+        "%.2f, A/B switch %.2f\n",
+        search, connect, recall, reset, undoReset, compare);
+    for (double ms : {search, connect, recall, reset, undoReset, compare}) {
         EXPECT_LT(ms, 300.0);  // a blocking RESET alone would take 450 ms
     }
 }
