@@ -5,6 +5,7 @@ packages=(
     build-essential cmake pkg-config clang clang-format
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libsqlcipher-dev
+    libnlopt-cxx-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth
 )
