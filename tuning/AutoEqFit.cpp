@@ -232,6 +232,7 @@ public:
         for (std::size_t b = 0; b < bands_.size(); ++b) {
             SectionDb(GridDesign(bands_[b]), p_, db_[b]);
         }
+        Total();
     }
     const std::vector<EqBand>& Bands() const { return bands_; }
 
@@ -239,14 +240,17 @@ public:
     // boost of the bands together beyond the limit counts heavily against.
     double Error(std::ptrdiff_t skip = -1, std::ptrdiff_t swap = -1,
                  const std::vector<double>* trial = nullptr) const {
+        const std::vector<double>* out = skip >= 0   ? &db_[static_cast<std::size_t>(skip)]
+                                         : swap >= 0 ? &db_[static_cast<std::size_t>(swap)]
+                                                     : nullptr;
         double sum = 0.0;
         for (std::size_t i = 0; i < p_.size(); ++i) {
-            double eq = 0.0;
-            for (std::size_t b = 0; b < bands_.size(); ++b) {
-                if (static_cast<std::ptrdiff_t>(b) == skip) {
-                    continue;
-                }
-                eq += static_cast<std::ptrdiff_t>(b) == swap ? (*trial)[i] : db_[b][i];
+            double eq = total_[i];
+            if (out != nullptr) {
+                eq -= (*out)[i];
+            }
+            if (swap >= 0) {
+                eq += (*trial)[i];
             }
             const double excess = std::max(0.0, eq - maxBoostDb_);
             sum += (eq - need_[i]) * (eq - need_[i]) + kExcessBoostWeight * excess * excess;
@@ -280,7 +284,8 @@ public:
                 if (bestError < current) {
                     bands_[b] = bestBand;
                     db_[b] = std::move(bestDb);
-                    current = bestError;
+                    Total();
+                    current = Error();
                     improved = true;
                 }
             }
@@ -305,11 +310,22 @@ public:
             }
             bands_.erase(bands_.begin() + static_cast<std::ptrdiff_t>(weakest));
             db_.erase(db_.begin() + static_cast<std::ptrdiff_t>(weakest));
+            Total();
             Refine(budget);
         }
     }
 
 private:
+    // The bands' sum per point, summed afresh so that rounding never accumulates.
+    void Total() {
+        total_.assign(p_.size(), 0.0);
+        for (const auto& db : db_) {
+            for (std::size_t i = 0; i < p_.size(); ++i) {
+                total_[i] += db[i];
+            }
+        }
+    }
+
     std::vector<EqBand> Moves(const EqBand& b) const {
         std::vector<EqBand> out;
         const auto add = [&](std::int32_t EqBand::*field, const RawRange& range, double to) {
@@ -342,6 +358,7 @@ private:
     double maxBoostDb_;
     std::vector<EqBand> bands_;
     std::vector<std::vector<double>> db_;
+    std::vector<double> total_;
 };
 
 }  // namespace

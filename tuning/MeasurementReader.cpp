@@ -12,6 +12,7 @@ namespace quorvell {
 namespace {
 
 constexpr std::size_t kMaxErrors = 50;
+constexpr double kMaxLevelDb = 1000.0;  // beyond any measurement; keeps sums finite
 
 bool IsSpace(char c) {
     return std::isspace(static_cast<unsigned char>(c)) != 0;
@@ -196,6 +197,10 @@ MeasurementRead ParseMeasurementText(std::string_view text) {
         if (!m.hz.empty() && hz <= m.hz.back()) {
             fail("frequency " + std::string(f.text[0]) +
                  " Hz does not rise above the previous point");
+            continue;
+        }
+        if (std::abs(*values[1]) > kMaxLevelDb) {
+            fail("level out of range (-1000..1000 dB)");
             continue;
         }
         m.hz.push_back(hz);
