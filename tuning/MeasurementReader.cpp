@@ -38,6 +38,7 @@ struct Fields {
     std::vector<std::string_view> text;
     bool decimalComma = false;
     bool ok = true;
+    bool ambiguous = false;  // commas that could be separators or decimal commas
 };
 
 Fields SplitSemicolons(std::string_view line) {
@@ -84,14 +85,11 @@ Fields SplitPlain(std::string_view line) {
     return f;
 }
 
-Fields SplitFields(std::string_view line) {
-    if (line.find(';') != std::string_view::npos) {
-        return SplitSemicolons(line);
-    }
-    // "20,5 75,3": read with commas as separators it would have four fields, more than a
-    // point has, so the commas can only be decimal commas.
-    Fields spaced;
-    spaced.decimalComma = true;
+// Whitespace-separated fields with decimal commas, when the line reads that way: two or three
+// fields, each with at most one comma, inside the number and never beside a point.
+Fields SplitDecimalCommas(std::string_view line) {
+    Fields f;
+    f.decimalComma = true;
     std::size_t i = 0;
     while (i < line.size()) {
         while (i < line.size() && IsSpace(line[i])) {
@@ -102,16 +100,58 @@ Fields SplitFields(std::string_view line) {
             ++i;
         }
         if (i > start) {
-            spaced.text.push_back(line.substr(start, i - start));
+            f.text.push_back(line.substr(start, i - start));
         }
     }
-    bool allOneInnerComma = spaced.text.size() >= 2;
-    for (std::string_view t : spaced.text) {
+    f.ok = f.text.size() >= 2 && f.text.size() <= 3;
+    for (std::string_view t : f.text) {
         const std::size_t c = t.find(',');
-        allOneInnerComma = allOneInnerComma && c != std::string_view::npos && c > 0 &&
-                           c + 1 < t.size() && t.find(',', c + 1) == std::string_view::npos;
+        if (c != std::string_view::npos &&
+            (c == 0 || c + 1 == t.size() || t.find(',', c + 1) != std::string_view::npos ||
+             t.find('.') != std::string_view::npos)) {
+            f.ok = false;
+        }
     }
-    return allOneInnerComma ? spaced : SplitPlain(line);
+    return f;
+}
+
+// How earlier lines of the file used commas; it settles a line that reads both ways.
+struct CommaUse {
+    bool decimal = false;
+    bool separator = false;
+};
+
+// A comma inside a whitespace-separated field is a decimal comma only when reading it as a
+// separator gives no valid point ("20,5 75,3" would have four fields). When both readings
+// are points ("40 1,5": 40 Hz 1 dB phase 5, or 40 Hz 1.5 dB) the file's other lines decide;
+// without them, or when they used commas both ways, the line is refused.
+Fields SplitFields(std::string_view line, CommaUse& use) {
+    if (line.find(';') != std::string_view::npos) {
+        use.decimal = use.decimal || line.find(',') != std::string_view::npos;
+        return SplitSemicolons(line);
+    }
+    Fields plain = SplitPlain(line);
+    const bool hasComma = line.find(',') != std::string_view::npos;
+    Fields decimal = SplitDecimalCommas(line);
+    bool innerComma = false;
+    for (std::string_view t : decimal.text) {
+        const std::size_t c = t.find(',');
+        innerComma = innerComma || (c != std::string_view::npos && c > 0 && c + 1 < t.size());
+    }
+    if (!innerComma || decimal.text.size() < 2 || !decimal.ok) {
+        use.separator = use.separator || (hasComma && plain.ok);
+        return plain;
+    }
+    if (plain.ok && plain.text.size() <= 3) {
+        if (use.decimal != use.separator) {
+            return use.decimal ? decimal : plain;
+        }
+        plain.ok = false;
+        plain.ambiguous = true;
+        return plain;
+    }
+    use.decimal = true;
+    return decimal;
 }
 
 std::string Where(int line) {
@@ -151,6 +191,7 @@ MeasurementRead ParseMeasurementText(std::string_view text) {
         text.remove_prefix(3);
     }
     Measurement m;
+    CommaUse commas;
     int lineNo = 0;
     const auto fail = [&](const std::string& why) {
         if (result.errors.size() < kMaxErrors) {
@@ -171,7 +212,11 @@ MeasurementRead ParseMeasurementText(std::string_view text) {
             }
             continue;  // a header line
         }
-        const Fields f = SplitFields(line);
+        const Fields f = SplitFields(line, commas);
+        if (f.ambiguous) {
+            fail("ambiguous commas (separators or decimal commas?); use one separator");
+            continue;
+        }
         if (!f.ok || f.text.size() < 2 || f.text.size() > 3) {
             fail("malformed point (expected frequency, level and an optional phase)");
             continue;

@@ -28,9 +28,10 @@ struct MeasurementRead {
 // starting with '*' or '#', header lines before the first point (lines that do not start
 // with a number), fields separated by whitespace, commas or semicolons. A decimal comma is
 // read where no other reading exists: in semicolon-separated lines ("20,5;75,3"), and in
-// whitespace-separated lines whose every field holds one comma ("20,5 75,3"). A malformed
-// point, a frequency that does not rise, or a text over kMaxMeasurementBytes is an error, and
-// then nothing is usable.
+// whitespace-separated lines that would otherwise have too many fields ("20,5 75,3"); a line
+// that reads both ways follows the file's other lines, or is refused as ambiguous. A
+// malformed point, a frequency that does not rise, a level beyond +-1000 dB or a text over
+// kMaxMeasurementBytes is an error, and then nothing is usable.
 MeasurementRead ParseMeasurementText(std::string_view text);
 
 // Reads and parses a file; a file over kMaxMeasurementBytes is refused unread.

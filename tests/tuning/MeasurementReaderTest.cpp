@@ -17,7 +17,8 @@ TEST(MeasurementReader, ReadsTheCommonExportLayouts) {
          {75.3, 76}},
         {"Frequency,Level\n# note\n20,75.25\n30, -3e-1\n", {20, 30}, {75.25, -0.3}},
         {"Freq;dB;Phase\n20,5;75,3;0\n1000;+80;\n", {20.5, 1000}, {75.3, 80}},
-        {"20,5 75,3\n31,5\t-2,25\n", {20.5, 31.5}, {75.3, -2.25}},
+        {"20,5 75,3\n31,5\t-2,25\t0\n40 1,5\n", {20.5, 31.5, 40}, {75.3, -2.25, 1.5}},
+        {"20, 75.5\n30,76,0\n40 ,77\n50 7,5\n", {20, 30, 40, 50}, {75.5, 76, 77, 7}},
         {"10 1\n20 2 3\n\n   \n40 4\n", {10, 20, 40}, {1, 2, 4}},
     };
     for (const Case& c : cases) {
@@ -42,6 +43,8 @@ TEST(MeasurementReader, RefusesTheWholeFileNamingEachBadLine) {
         {"20 nan\n30 inf\n40 1e308\n",
          {"line 1: malformed number", "line 2: malformed number", "line 3: level out of range"}},
         {"20,5;75.3,1\n", {"line 1: malformed number '75.3,1'"}},
+        {"20,5 75\n", {"line 1: ambiguous commas"}},
+        {"20,5 75,3\n30,76,0\n40 7,5\n", {"line 3: ambiguous commas"}},
         {"# nothing\n", {"no measurement points"}},
         {"20 75\n", {"only one measurement point"}},
         {std::string(kMaxMeasurementBytes + 1, '#'), {"larger than 4 MiB"}},
