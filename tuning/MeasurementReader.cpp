@@ -267,7 +267,7 @@ MeasurementRead ReadMeasurementFile(const std::string& path) {
     const auto size = std::filesystem::file_size(path, ec);
     std::ifstream in(path, std::ios::binary);
     if (ec || !in) {
-        result.errors.push_back("cannot read the file");
+        result.errors.push_back("cannot read the file" + (ec ? " (" + ec.message() + ")" : ""));
         return result;
     }
     if (size > kMaxMeasurementBytes) {
