@@ -1,5 +1,6 @@
 // The MAIN page's tools beyond its steppers: the response curve with its band markers, the
-// import of equaliser filter lists, and the copy of one channel's settings to the other.
+// import of equaliser filter lists, the copy of one channel's settings to the other, and the
+// auto EQ dialog.
 #include <QDialog>
 #include <QFile>
 #include <QFileDialog>
