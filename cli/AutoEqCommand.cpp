@@ -7,6 +7,7 @@
 #include "AutoEqFit.h"
 #include "CliCommand.h"
 #include "LinkSession.h"
+#include "ProcessorEditor.h"
 
 namespace quorvell::cli {
 namespace {
@@ -196,14 +197,16 @@ int RunAutoEq(const GlobalOptions& g, Args argsIn) {
         if (!fitAndApply(s.Params(), &frames)) {
             return kExitFailure;
         }
-        s.Link().SendPaced(frames);
+        const std::size_t frameCount = frames.size();
+        ProcessorEditor editor(s.Params(), s.Link());
+        editor.SendSequence(std::move(frames), EditOrigin::Sequence);
         if (!s.WaitForPaced(kSendTimeoutMs)) {
             std::cerr << "quorvell-cli: auto-eq: the link went down before every frame was "
                          "sent\n";
             return kExitFailure;
         }
         if (!json) {
-            std::cout << "Sent " << frames.size() << " bands to CH" << channel + 1 << ".\n";
+            std::cout << "Sent " << frameCount << " bands to CH" << channel + 1 << ".\n";
         }
         return kExitOk;
     });

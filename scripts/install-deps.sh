@@ -7,7 +7,7 @@ packages=(
     libsqlcipher-dev
     libnlopt-cxx-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth
+    xvfb xauth ccache
 )
 missing=()
 for p in "${packages[@]}"; do
