@@ -6,6 +6,7 @@ packages=(
     help2man lintian appstream desktop-file-utils imagemagick
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libsqlcipher-dev
+    libnlopt-cxx-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth ccache
 )

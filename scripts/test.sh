@@ -18,7 +18,7 @@ echo "== formatting (clang-format)"
 if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
     git ls-files '*.cpp' '*.h'
 else
-    find app bench cli controls fuzz link pages presets resources sim tests -name '*.cpp' -o -name '*.h'
+    find app bench cli controls fuzz link pages presets resources sim tests tuning -name '*.cpp' -o -name '*.h'
 fi | xargs clang-format --dry-run --Werror
 
 echo "== build (default preset)"
