@@ -11,7 +11,8 @@ jobs=${JOBS:-$(nproc)}
 
 # Debian's optimisation level (-O2) and hardening flags (fortified functions, stack protector,
 # full RELRO, bind now); no -g, the package carries no debug symbols, and no compiler
-# identification section.
+# identification section. Warnings are errors in the default build that CI runs first; here
+# they are only reported, so that a warning new to the hardening flags cannot block a package.
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all DEB_CXXFLAGS_MAINT_STRIP=-g
 cxxflags="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS) -fno-ident"
 ldflags=$(dpkg-buildflags --get LDFLAGS)
@@ -19,7 +20,7 @@ ldflags=$(dpkg-buildflags --get LDFLAGS)
 echo "== Release build in $build"
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE=-DNDEBUG \
     -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" -DCMAKE_INSTALL_PREFIX=/usr \
-    -DQUORVELL_WERROR=ON -DQUORVELL_TESTS=OFF -DQUORVELL_BENCH=OFF >/dev/null
+    -DQUORVELL_WERROR=OFF -DQUORVELL_TESTS=OFF -DQUORVELL_BENCH=OFF >/dev/null
 cmake --build "$build" -j "$jobs"
 rm -f "$build"/quorvell_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
