@@ -119,12 +119,18 @@ Session::Session(const DeviceLinkOptions& options) : link_(params_, options) {
 int Session::Connect() {
     int status = kExitOk;
     QEventLoop loop;
+    // Either status frame that answers a connect brings the link up.
     QObject::connect(&link_, &DeviceLink::linkEstablished, &loop, [&] { loop.exit(); });
-    QObject::connect(&link_, &DeviceLink::connectFailed, &loop, [&] {
+    QObject::connect(&link_, &DeviceLink::resetStateApplied, &loop, [&] { loop.exit(); });
+    const auto noAnswer = [&] {
         std::cerr << kTextCannotConnect << '\n';
         status = kExitNoAnswer;
         loop.exit();
-    });
+    };
+    QObject::connect(&link_, &DeviceLink::connectFailed, &loop, noAnswer);
+    // The supervision ends every attempt after its third wait; this bound holds even if it
+    // did not (an attempt that never started), so that no command waits forever.
+    QTimer::singleShot(ConnectLimitMs(link_.Options()), &loop, noAnswer);
     QObject::connect(&link_, &DeviceLink::bindFailed, &loop, [&](const QString& reason) {
         std::cerr << kTextBindError << ' ' << reason.toStdString() << '\n';
         status = kExitBind;
@@ -137,6 +143,10 @@ int Session::Connect() {
         link_.Close();
     }
     return status;
+}
+
+int ConnectLimitMs(const DeviceLinkOptions& options) {
+    return (3 * options.supervisionSeconds + 2) * 1000;
 }
 
 bool Session::WaitForPaced(int timeoutMs) {

@@ -36,6 +36,10 @@ bool TakeRetry(std::vector<std::string>& args, int* seconds);
 std::optional<DeviceLinkOptions> LinkOptionsFor(const GlobalOptions& g, std::string device,
                                                 int retrySeconds);
 
+// The longest a connect may take before the command gives up: the three waits of the
+// supervision and a margin.
+int ConnectLimitMs(const DeviceLinkOptions& options);
+
 class Session;
 
 // Connects with the options of `g` to `device` (empty: the stored address), runs `body` on
@@ -52,7 +56,8 @@ public:
     DeviceParameters& Params() { return params_; }
     DeviceLink& Link() { return link_; }
 
-    // Connects and waits for the state; kExitOk, or the exit status after a message.
+    // Connects and waits for the state (status frame 7 or 8); kExitOk, or the exit status
+    // after a message. Never waits longer than ConnectLimitMs.
     int Connect();
 
     // Runs the loop until `signal` of the link fires or the timeout passes.

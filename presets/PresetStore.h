@@ -72,7 +72,8 @@ public:
     // message) once an ID of kMaxPresets or more exists; nothing after a reported error.
     std::optional<int> SavePreset();
 
-    // Reads the preset's file over the image, keeps linkUp, stamps recalledAt, sends the
+    // Reads the preset's file over the image, keeps the link's own fields (linkUp,
+    // connectPending, connectAttempts, connectSentAt) as they are, stamps recalledAt, sends the
     // 25-frame sequence while linkUp and shows "Recall sucessfully!" (also when no row
     // matched). A FILENAME that no longer exists is looked up by its file name in the data
     // directory. A file shorter than 768 bytes overwrites only its own bytes.

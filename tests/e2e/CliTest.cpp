@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QNetworkDatagram>
 #include <QUdpSocket>
 
 #include "LinkTestSupport.h"
@@ -67,11 +68,27 @@ TEST(Cli, ExitStatuses) {
 
     for (const QStringList& bad :
          {QStringList{"set", "ch1.band3.gain=99"}, QStringList{"set", "ch3.level=0"},
-          QStringList{"name", "ELEVENBYTES"}, QStringList{"show", "--retry", "0"}}) {
+          QStringList{"name", "ELEVENBYTES"}, QStringList{"show", "--retry", "0"},
+          QStringList{"set", "ch1.hipass.type=2.4"}, QStringList{"set", "ch2.phase=0.4"},
+          QStringList{"discover", "--interface", "127.0.21.5"}}) {
         const CliRun r = RunCli(kPort, bad);
         EXPECT_EQ(r.exitCode, 2) << bad.join(' ').toStdString();
+        EXPECT_EQ(r.err.trimmed().count('\n'), 0) << "one line: " << r.err.toStdString();
     }
     EXPECT_TRUE(sim->Log().empty()) << "bad arguments send nothing";
+    // Offline frames carry the global --port as their reply port (41505 is A2 21).
+    for (const char* name : {"connect", "discover"}) {
+        EXPECT_TRUE(RunCli(kPort, {"frame", name, "127.0.0.1"}).out.contains("A2 21 7F 00 00 01"))
+            << name;
+    }
+
+    // A device address of this computer echoes the CLI's own requests: never an answer,
+    // and the trace says why each echo was ignored.
+    const CliRun echo = RunCli(std::nullopt, {"--port", "42105", "--device", "127.0.0.1", "--trace",
+                                              "show", "--retry", "1"});
+    EXPECT_EQ(echo.exitCode, 3) << echo.out.toStdString();
+    EXPECT_TRUE(echo.err.contains(kTextCannotConnect));
+    EXPECT_EQ(echo.err.count("| ignored: own datagram"), 3) << echo.err.toStdString();
 
     const CliRun silentRun = RunCli(kPort, {"show", "--retry", "1"});
     EXPECT_EQ(silentRun.exitCode, 3);
@@ -83,6 +100,56 @@ TEST(Cli, ExitStatuses) {
     const CliRun bindRun = RunCli(kPort, {"show"});
     EXPECT_EQ(bindRun.exitCode, 4);
     EXPECT_TRUE(bindRun.err.contains("41505")) << bindRun.err.toStdString();
+}
+
+// A processor that answers a connect with the reset state (frame 8) links the CLI too.
+TEST(Cli, AConnectAnsweredWithTheResetStateEndsTheWait) {
+    constexpr quint16 kPort = 42120;
+    QUdpSocket processor;
+    ASSERT_TRUE(processor.bind(QHostAddress("127.0.21.2"), kPort));
+    DeviceParameters state{};
+    ResetDeviceParameters(state);
+    state.channels[0].bands[2].gain = 222;
+    QObject::connect(&processor, &QUdpSocket::readyRead, [&] {
+        while (processor.hasPendingDatagrams()) {
+            const QNetworkDatagram d = processor.receiveDatagram();
+            if (d.data().size() > 3 && d.data()[3] == char(CommandCode::Connect)) {
+                processor.writeDatagram(ToBytes(BuildResetState(state)), d.senderAddress(),
+                                        static_cast<quint16>(d.senderPort()));
+            }
+        }
+    });
+    const CliRun r = RunCli(std::nullopt, {"--bind", "127.0.21.1", "--device", "127.0.21.2",
+                                           "--port", QString::number(kPort), "show", "--json"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QJsonObject json = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    EXPECT_EQ(json["channels"][0]["bands"][1]["gain"].toInt(), 222);
+}
+
+// Connect-and-exit, two at a time, as scripts run it: every run ends with its own status,
+// never with a signal (a crash at exit was once seen here).
+TEST(Cli, ConnectAndExitRepeatedlySideBySide) {
+    constexpr quint16 kPorts[] = {42140, 42141};
+    std::vector<std::unique_ptr<sim::SimProcessor>> sims;
+    for (const quint16 port : kPorts) {
+        sims.push_back(StartSim(QStringLiteral("127.0.21.2"), port));
+    }
+    constexpr int kRounds = 20;
+    for (int round = 0; round < kRounds; ++round) {
+        std::vector<std::unique_ptr<QProcess>> runs;
+        for (const quint16 port : kPorts) {
+            auto p = std::make_unique<QProcess>();
+            p->start(QStringLiteral(QUORVELL_CLI_PATH),
+                     {"--bind", "127.0.21.1", "--device", "127.0.21.2", "--port",
+                      QString::number(port), "show"});
+            runs.push_back(std::move(p));
+        }
+        for (auto& p : runs) {
+            ASSERT_TRUE(WaitFor([&] { return p->state() == QProcess::NotRunning; }, 20000));
+            EXPECT_EQ(p->exitStatus(), QProcess::NormalExit) << "round " << round;
+            EXPECT_EQ(p->exitCode(), 0) << p->readAllStandardError().toStdString();
+        }
+    }
 }
 
 }  // namespace
