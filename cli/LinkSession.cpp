@@ -4,11 +4,22 @@
 #include <QCoreApplication>
 #include <QSettings>
 #include <iostream>
+#include <memory>
 
 namespace quorvell::cli {
 namespace {
 const char* const kDefaultDevice = "192.168.0.106";
 const char* const kEmptyDevice = "192.168.1.106";
+}  // namespace
+
+namespace {
+// The application object of this run, made on first need and destroyed by
+// ReleaseApplication() before main() returns: Qt is then never torn down among the static
+// destructors, where a thread still running would find it half gone.
+std::unique_ptr<QCoreApplication>& ApplicationSlot() {
+    static std::unique_ptr<QCoreApplication> app;
+    return app;
+}
 }  // namespace
 
 void EnsureApplication() {
@@ -18,8 +29,12 @@ void EnsureApplication() {
     if (QCoreApplication::instance() == nullptr) {
         QCoreApplication::setOrganizationName(QStringLiteral("Quorvell"));
         QCoreApplication::setApplicationName(QStringLiteral("Quorvell"));
-        static QCoreApplication app(argc, argv);
+        ApplicationSlot() = std::make_unique<QCoreApplication>(argc, argv);
     }
+}
+
+void ReleaseApplication() {
+    ApplicationSlot().reset();
 }
 
 std::string StoredDevice() {

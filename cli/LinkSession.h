@@ -20,6 +20,8 @@ inline constexpr int kAnswerTimeoutMs = 5000;
 
 // Qt needs an application object for its event loop; the offline commands never make one.
 void EnsureApplication();
+// Destroys the application object, if one was made; main() calls it before returning.
+void ReleaseApplication();
 
 // The panel's stored processor address ("hostip"), with the panel's two defaults.
 std::string StoredDevice();

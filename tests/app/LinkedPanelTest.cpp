@@ -1,6 +1,7 @@
 // The panel linked to a simulated processor: connect and its effects, edits as single
 // frames, the paced RESETs, device name and reset, disconnect and close.
 #include <QLineEdit>
+#include <QNetworkDatagram>
 #include <QPushButton>
 #include <QUdpSocket>
 

@@ -127,27 +127,35 @@ TEST(Cli, AConnectAnsweredWithTheResetStateEndsTheWait) {
 }
 
 // Connect-and-exit, two at a time, as scripts run it: every run ends with its own status,
-// never with a signal (a crash at exit was once seen here).
+// never with a signal. Bound runs link to a simulator and exit 0; unbound runs on a port held
+// elsewhere exit 4 at once, the path that once left a background lookup running at exit.
 TEST(Cli, ConnectAndExitRepeatedlySideBySide) {
     constexpr quint16 kPorts[] = {42140, 42141};
     std::vector<std::unique_ptr<sim::SimProcessor>> sims;
     for (const quint16 port : kPorts) {
         sims.push_back(StartSim(QStringLiteral("127.0.21.2"), port));
     }
-    constexpr int kRounds = 20;
+    QUdpSocket holder;  // holds 42142 so that an unbound run cannot bind it
+    ASSERT_TRUE(holder.bind(QHostAddress("127.0.21.9"), 42142, QUdpSocket::DontShareAddress));
+    const QStringList runs[] = {
+        {"--bind", "127.0.21.1", "--device", "127.0.21.2", "--port", "42140", "show"},
+        {"--bind", "127.0.21.1", "--device", "127.0.21.2", "--port", "42141", "show"},
+        {"--device", "127.0.21.2", "--port", "42142", "show"},
+    };
+    constexpr int kRounds = 15;
     for (int round = 0; round < kRounds; ++round) {
-        std::vector<std::unique_ptr<QProcess>> runs;
-        for (const quint16 port : kPorts) {
-            auto p = std::make_unique<QProcess>();
-            p->start(QStringLiteral(QUORVELL_CLI_PATH),
-                     {"--bind", "127.0.21.1", "--device", "127.0.21.2", "--port",
-                      QString::number(port), "show"});
-            runs.push_back(std::move(p));
+        const QStringList& second = runs[1 + round % 2];
+        std::vector<std::unique_ptr<QProcess>> started;
+        for (const QStringList* args : {&runs[0], &second}) {
+            started.push_back(std::make_unique<QProcess>());
+            started.back()->start(QStringLiteral(QUORVELL_CLI_PATH), *args);
         }
-        for (auto& p : runs) {
-            ASSERT_TRUE(WaitFor([&] { return p->state() == QProcess::NotRunning; }, 20000));
-            EXPECT_EQ(p->exitStatus(), QProcess::NormalExit) << "round " << round;
-            EXPECT_EQ(p->exitCode(), 0) << p->readAllStandardError().toStdString();
+        for (std::size_t i = 0; i < started.size(); ++i) {
+            QProcess& p = *started[i];
+            ASSERT_TRUE(WaitFor([&] { return p.state() == QProcess::NotRunning; }, 20000));
+            EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << "round " << round;
+            const bool unbound = i == 1 && round % 2 == 1;
+            EXPECT_EQ(p.exitCode(), unbound ? 4 : 0) << p.readAllStandardError().toStdString();
         }
     }
 }
