@@ -31,8 +31,8 @@ constexpr std::string_view kLinkOptionsHelp =
     "--retry S   (show, set, name, reset) seconds to wait for each of the three connect\n"
     "            requests (default 5).\n"
     "\n"
-    "Exit status: 0 done; 2 bad arguments (nothing sent); 3 no answer (\"CANNOT CONNECT.\");\n"
-    "4 the port cannot be bound.\n";
+    "Exit status: 0 done; 2 bad arguments (nothing sent); 3 no answer (\"CANNOT CONNECT.\",\n"
+    "at the latest after three --retry waits plus 2 s); 4 the port cannot be bound.\n";
 
 constexpr std::string_view kDiscoverHelp =
     "usage: quorvell-cli discover [--interface IP] [--wait S] [--json]\n"

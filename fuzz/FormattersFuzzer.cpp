@@ -25,9 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             __builtin_trap();
         }
     }
-    const std::string texts[] = {FormatHz(raw),     FormatQ(raw),      FormatGain(raw),
+    const std::string texts[] = {FormatHz(raw),     FormatQ(raw),       FormatGain(raw),
                                  FormatVolume(raw), FormatPercent(raw), FormatThreshold(raw),
-                                 FormatMs(raw),     FormatRatio(raw),  FormatDbu(raw),
+                                 FormatMs(raw),     FormatRatio(raw),   FormatDbu(raw),
                                  FormatDelay(raw)};
     for (const std::string& t : texts) {
         if (t.empty() || t.size() > 40) {
