@@ -8,6 +8,7 @@
 #include "DeviceLink.h"
 #include "PresetDatabase.h"
 #include "PresetStore.h"
+#include "ProcessorEditor.h"
 #include "QtMessageBoxes.h"
 
 namespace quorvell {
@@ -40,12 +41,14 @@ CPanelApp::CPanelApp(PanelOptions options, MessageBoxes* boxes, const QString& e
     database_ = std::make_unique<PresetDatabase>(dataDir_, *boxes_);
     store_ = std::make_unique<PresetStore>(*database_, params_, *boxes_);
     link_ = std::make_unique<DeviceLink>(params_, LinkOptions(options_));
+    editor_ = std::make_unique<ProcessorEditor>(params_, *link_);
 }
 
 CPanelApp::~CPanelApp() {
-    // The window goes first (it uses the link and the store), then the link, and the
-    // database is closed last.
+    // The window goes first (it uses the editor, the link and the store), then the editor
+    // and the link, and the database is closed last.
     dialog_.reset();
+    editor_.reset();
     link_.reset();
     store_.reset();
     if (database_) {

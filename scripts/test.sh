@@ -6,6 +6,12 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 jobs=${JOBS:-$(nproc)}
 export QT_QPA_PLATFORM=offscreen
+# A compiler cache, when present, makes a rebuild on the same machine take seconds; paths are taken
+# relative to the checkout so that two clones share it.
+if command -v ccache >/dev/null 2>&1; then
+    export CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
+    export CCACHE_SLOPPINESS=include_file_mtime,include_file_ctime,time_macros
+fi
 
 echo "== formatting (clang-format)"
 if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
