@@ -224,6 +224,9 @@ bool DeviceLink::SendFrame(const Frame& frame) {
     if (options_.trace) {
         TraceDatagram('>', to, options_.port, frame.Bytes());
     }
+    if (written == bytes.size() && frame[3] == static_cast<std::uint8_t>(CommandCode::SetName)) {
+        nameAwaited_ = true;  // the processor's confirmation is now expected, once
+    }
     emit frameSent(bytes);
     return written == bytes.size();
 }
@@ -257,11 +260,7 @@ bool DeviceLink::SendPhase(int channel) {
     return SendRecord({RecordKind::Phase, channel, 0});
 }
 bool DeviceLink::SendRecord(const Record& record) {
-    const bool sent = SendIfLinked(BuildRecordFrame(params_, record, eulerE_));
-    if (sent && record.kind == RecordKind::Name) {
-        nameAwaited_ = true;  // the processor's confirmation is now expected, once
-    }
-    return sent;
+    return SendIfLinked(BuildRecordFrame(params_, record, eulerE_));
 }
 
 bool DeviceLink::SendConnectRequest() {
