@@ -131,7 +131,9 @@ TEST_F(StoreTest, RecallRestoresEveryByteExceptTheLinkFieldsAndStampsTheTime) {
         const ParameterImage now = WriteParameterImage(params);
         for (std::size_t i = 0; i < kImageSize; ++i) {
             const bool kept = KeptByRecall(i);
-            ASSERT_EQ(now[i], !kept ? saved[i] : i < kRecalledAtAt ? before[i] : now[i])
+            ASSERT_EQ(now[i], !kept               ? saved[i]
+                              : i < kRecalledAtAt ? before[i]
+                                                  : now[i])
                 << "image offset " << i;
         }
         EXPECT_EQ(params.linkUp, linkUpBefore);
