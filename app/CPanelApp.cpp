@@ -38,8 +38,8 @@ CPanelApp::CPanelApp(PanelOptions options, MessageBoxes* boxes, const QString& e
     const QString overrideDir =
         options_.dataDir ? QString::fromStdString(*options_.dataDir) : QString();
     dataDir_ = ResolveDataDirectory(overrideDir, executableDir, *boxes_);
-    database_ = std::make_unique<PresetDatabase>(dataDir_, *boxes_);
-    store_ = std::make_unique<PresetStore>(*database_, params_, *boxes_);
+    database_ = std::make_unique<PresetDatabase>(dataDir_, *boxes_, kPanelBusyTimeoutMs);
+    store_ = std::make_unique<PresetStore>(*database_, params_);
     link_ = std::make_unique<DeviceLink>(params_, LinkOptions(options_));
     editor_ = std::make_unique<ProcessorEditor>(params_, *link_);
 }

@@ -6,6 +6,8 @@
 #include <iostream>
 #include <memory>
 
+#include "PresetStore.h"
+
 namespace quorvell::cli {
 namespace {
 const char* const kDefaultDevice = "192.168.0.106";
@@ -27,8 +29,7 @@ void EnsureApplication() {
     static char name[] = "quorvell-cli";
     static char* argv[] = {name, nullptr};
     if (QCoreApplication::instance() == nullptr) {
-        QCoreApplication::setOrganizationName(QStringLiteral("Quorvell"));
-        QCoreApplication::setApplicationName(QStringLiteral("Quorvell"));
+        SetApplicationIdentity();
         ApplicationSlot() = std::make_unique<QCoreApplication>(argc, argv);
     }
 }

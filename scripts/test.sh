@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: the normal build, the same suite under
-# AddressSanitizer and UndefinedBehaviorSanitizer, and a short run of every fuzzer.
+# Installs what is missing, builds, and runs every test: the normal build, the Debian package
+# (lintian and an install test), the same suite under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and a short run of every fuzzer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -25,6 +26,11 @@ cmake --preset default >/dev/null
 cmake --build --preset default -j "$jobs"
 echo "== tests"
 ctest --preset default -j "$jobs"
+
+if [ "${QUORVELL_SKIP_PACKAGE:-0}" != 1 ]; then
+    echo "== Debian package (Release build, lintian, install test)"
+    scripts/package.sh
+fi
 
 if [ "${QUORVELL_SKIP_ASAN:-0}" != 1 ]; then
     echo "== build (asan preset)"

@@ -9,6 +9,7 @@
 #include "CMenuEx.h"
 #include "CPresetBank.h"
 #include "PanelFixture.h"
+#include "PresetDatabase.h"
 
 namespace quorvell {
 namespace {
@@ -80,6 +81,25 @@ TEST_F(StallTest, ConnectSearchRecallAndResetKeepTheWindowResponsive) {
     for (double ms : {search, connect, recall, reset}) {
         EXPECT_LT(ms, 300.0);  // a blocking RESET alone would take 450 ms
     }
+}
+
+// Another program holds the preset database's write lock: Save gives up after the short
+// busy timeout and says so, instead of holding the window for the CLI's 5 s.
+TEST_F(StallTest, SaveWhileAnotherProgramHoldsTheLock) {
+    StartPanel("127.0.22.1", 42204, "127.0.22.2");
+    ClickSystemButton(1002);
+    ScriptedMessageBoxes quiet;
+    PresetDatabase other(dataDir.path(), quiet);
+    ASSERT_TRUE(other.Begin());
+    StallMeter meter;
+    const double save = meter.Measure(
+        [&] { QTest::mouseClick(window->SystemPage()->Bank()->SaveButton(), Qt::LeftButton); },
+        [] { return true; });
+    other.Rollback();
+    std::printf("longest UI stall (ms): save on a locked database %.2f\n", save);
+    ASSERT_FALSE(boxes.shown.empty());
+    EXPECT_EQ(boxes.shown.back().text, kTextDatabaseBusy);
+    EXPECT_LT(save, 300.0);  // the busy timeout of a CLI would be 5000 ms
 }
 
 }  // namespace
