@@ -2,6 +2,7 @@
 // between the pages and the device link.
 #include "CMainDialog.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QHostAddress>
@@ -182,9 +183,8 @@ void CMainDialog::ConnectLink() {
     // Message boxes are modal: show them after the link has finished its own handling.
     connect(&link_, &DeviceLink::connectFailed, this, &CMainDialog::OnConnectFailed,
             Qt::QueuedConnection);
-    connect(
-        &link_, &DeviceLink::nameConfirmed, this, [&boxes] { Tell(boxes, kTextNameSet); },
-        Qt::QueuedConnection);
+    connect(&link_, &DeviceLink::nameConfirmed, this, &CMainDialog::OnNameConfirmed,
+            Qt::QueuedConnection);
     connect(
         &link_, &DeviceLink::bindFailed, this,
         [&boxes](const QString&) {
@@ -273,6 +273,17 @@ void CMainDialog::OnConnectFailed() {
     Tell(app_.Boxes(), kTextCannotConnect);
 }
 
+void CMainDialog::OnNameConfirmed() {
+    // A box runs its own event loop: a confirmation arriving while any box is open is
+    // dropped rather than stacked on top of it.
+    if (nameBoxOpen_ || QApplication::activeModalWidget() != nullptr) {
+        return;
+    }
+    nameBoxOpen_ = true;
+    Tell(app_.Boxes(), kTextNameSet);
+    nameBoxOpen_ = false;
+}
+
 void CMainDialog::OnSearch(const QHostAddress& interfaceAddress) {
     if (link_.StartSearch(interfaceAddress)) {
         systemPage_->ClearDevices();
@@ -291,8 +302,8 @@ void CMainDialog::OnConnect() {
         StatusButton()->setText(QStringLiteral("DISCONNECT"));
         StatusButton()->on = false;
         StatusButton()->update();
-    } else if (!link_.connectPending()) {
-        link_.Connect();
+    } else {
+        link_.Connect();  // does nothing while its own attempt runs
     }
 }
 

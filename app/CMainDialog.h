@@ -74,6 +74,7 @@ private:
     void OnLinkEstablished();
     void OnResetStateApplied();
     void OnConnectFailed();
+    void OnNameConfirmed();
     void OnLinkClosed();
 
     // System page actions.
@@ -90,6 +91,7 @@ private:
     int page_ = 0;
     bool closing_ = false;                 // a close waits for the link to stop
     bool linkClosed_ = false;              // the link has reported that it stopped
+    bool nameBoxOpen_ = false;             // the name confirmation's box is showing
     std::array<PngButton*, 4> buttons_{};  // status, MAIN, LIMIT, SYSTEM
     CEqPage* eqPage_ = nullptr;
     CLimiterPage* limiterPage_ = nullptr;

@@ -20,6 +20,7 @@ constexpr std::string_view kFrameHelp =
     "\n"
     "NAME: eqband ch1|ch2 BAND, hipass ch1|ch2, lopass ch1|ch2, level main|ch1|ch2,\n"
     "      limiter ch1|ch2, phase ch1|ch2, name, connect ADDRESS, reset, discover ADDRESS\n"
+    "      (connect and discover carry the global --port as their reply port)\n"
     "PARAM: chN.bandB.freq|gain|q, chN.hipass.freq|type|q, chN.lopass.freq|type|q,\n"
     "       chN.level, chN.phase, chN.limiter.threshold|ratio|attack|release, main.level,\n"
     "       name (N is 1 or 2, B is 1..7)\n"
@@ -60,8 +61,9 @@ struct FrameOrExit {
     int exit = kExitOk;
 };
 
+// `port` is the reply port connect and discover carry (the global --port).
 FrameOrExit Build(const std::string& name, const std::vector<std::string>& pos,
-                  const DeviceParameters& p) {
+                  const DeviceParameters& p, std::uint16_t port) {
     const auto need = [&](std::size_t n, std::string_view usage) -> bool {
         if (pos.size() != n) {
             UsageError("frame " + name + ": usage: frame " + std::string(usage));
@@ -147,15 +149,14 @@ FrameOrExit Build(const std::string& name, const std::vector<std::string>& pos,
         const auto ip = ParseIpv4(pos[0]);
         if (!ip)
             return noFrame("'" + pos[0] + "' is not a dotted IPv4 address");
-        return {name == "connect" ? BuildConnect(kDevicePort, *ip)
-                                  : BuildDiscover(kDevicePort, *ip)};
+        return {name == "connect" ? BuildConnect(port, *ip) : BuildDiscover(port, *ip)};
     }
     UsageError("frame: unknown frame name '" + name +
                "' (eqband, hipass, lopass, level, limiter, phase, name, connect, reset, discover)");
     return usage;
 }
 
-int RunFrame(const GlobalOptions&, Args argsIn) {
+int RunFrame(const GlobalOptions& g, Args argsIn) {
     std::vector<std::string> args(argsIn.begin(), argsIn.end());
     const bool raw = TakeFlag(args, "--raw");
     if (args.empty()) {
@@ -174,7 +175,8 @@ int RunFrame(const GlobalOptions&, Args argsIn) {
             return UsageError(r.error);
         }
     }
-    const FrameOrExit built = Build(args[0], positional, params);
+    const FrameOrExit built =
+        Build(args[0], positional, params, static_cast<std::uint16_t>(g.port));
     if (!built.frame) {
         return built.exit;
     }

@@ -32,8 +32,8 @@ constexpr std::string_view kLinkOptionsHelp =
     "--retry S   (show, set, name, reset) seconds to wait for each of the three connect\n"
     "            requests (default 5).\n"
     "\n"
-    "Exit status: 0 done; 2 bad arguments (nothing sent); 3 no answer (\"CANNOT CONNECT.\");\n"
-    "4 the port cannot be bound.\n";
+    "Exit status: 0 done; 2 bad arguments (nothing sent); 3 no answer (\"CANNOT CONNECT.\",\n"
+    "at the latest after three --retry waits plus 2 s); 4 the port cannot be bound.\n";
 
 constexpr std::string_view kDiscoverHelp =
     "usage: quorvell-cli discover [--interface IP] [--wait S] [--json]\n"
@@ -41,7 +41,8 @@ constexpr std::string_view kDiscoverHelp =
     "Sends the discovery request twice to every host 2..254 of a /24 network (the computer's\n"
     "own address skipped) and lists each processor that answers once: DEVICE IP, PORT, Name.\n"
     "--interface IP  sweep the /24 of this local address (default: the --bind address,\n"
-    "                else the computer's first address)\n"
+    "                else the computer's first address); with --bind it must lie in the\n"
+    "                bound address's /24, else it must be an address of this computer\n"
     "--wait S        seconds to keep listening after the sweep (default 2)\n"
     "--json          print an array of {\"ip\",\"port\",\"name\"}\n";
 
@@ -76,6 +77,7 @@ constexpr std::string_view kResetHelp =
     "Connects, asks the processor to reset its settings and prints the state it reports.\n";
 
 constexpr int kSetGapMs = 20;
+constexpr int kLastHost = 254;  // the last host number a sweep addresses
 
 std::optional<int> ParseSeconds(const std::string& text, int lo, int hi) {
     try {
@@ -175,6 +177,22 @@ int RunDiscover(const GlobalOptions& g, Args args) {
         return kExitUsage;
     }
     EnsureApplication();
+    if (iface) {
+        // Answers come back to the address the requests carry: it must be one the socket
+        // receives on.
+        const QHostAddress chosen(QString::fromStdString(*iface));
+        const QHostAddress bound = options->bindAddress;
+        if (bound != QHostAddress(QHostAddress::AnyIPv4)) {
+            if ((chosen.toIPv4Address() & 0xFFFFFF00u) != (bound.toIPv4Address() & 0xFFFFFF00u)) {
+                return UsageError("--interface: " + *iface +
+                                  " is not in the /24 of the bound "
+                                  "address " +
+                                  g.bind + ", which cannot receive its answers");
+            }
+        } else if (!DeviceLink::IPv4Interfaces().contains(chosen)) {
+            return UsageError("--interface: " + *iface + " is not an address of this computer");
+        }
+    }
     DeviceParameters params{};
     DeviceLink link(params, *options);
     int status = kExitOk;
@@ -186,6 +204,10 @@ int RunDiscover(const GlobalOptions& g, Args args) {
     });
     QObject::connect(&link, &DeviceLink::searchFinished, &loop,
                      [&] { QTimer::singleShot(waitSeconds * 1000, &loop, [&] { loop.exit(); }); });
+    // A bound on the whole search, so that a sweep that never reported its end cannot hold
+    // the command: every host's step, then the wait, with a margin.
+    const int limitMs = (kLastHost * options->sweepStepMs) * 4 + waitSeconds * 1000 + 5000;
+    QTimer::singleShot(limitMs, &loop, [&] { loop.exit(); });
     QTimer::singleShot(0, &loop, [&] {
         const QHostAddress chosen =
             iface ? QHostAddress(QString::fromStdString(*iface)) : QHostAddress();

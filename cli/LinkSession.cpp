@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QSettings>
 #include <iostream>
+#include <memory>
 
 #include "PresetStore.h"
 
@@ -13,14 +14,28 @@ const char* const kDefaultDevice = "192.168.0.106";
 const char* const kEmptyDevice = "192.168.1.106";
 }  // namespace
 
+namespace {
+// The application object of this run, made on first need and destroyed by
+// ReleaseApplication() before main() returns: Qt is then never torn down among the static
+// destructors, where a thread still running would find it half gone.
+std::unique_ptr<QCoreApplication>& ApplicationSlot() {
+    static std::unique_ptr<QCoreApplication> app;
+    return app;
+}
+}  // namespace
+
 void EnsureApplication() {
     static int argc = 1;
     static char name[] = "quorvell-cli";
     static char* argv[] = {name, nullptr};
     if (QCoreApplication::instance() == nullptr) {
         SetApplicationIdentity();
-        static QCoreApplication app(argc, argv);
+        ApplicationSlot() = std::make_unique<QCoreApplication>(argc, argv);
     }
+}
+
+void ReleaseApplication() {
+    ApplicationSlot().reset();
 }
 
 std::string StoredDevice() {
@@ -120,12 +135,18 @@ Session::Session(const DeviceLinkOptions& options) : link_(params_, options) {
 int Session::Connect() {
     int status = kExitOk;
     QEventLoop loop;
+    // Either status frame that answers a connect brings the link up.
     QObject::connect(&link_, &DeviceLink::linkEstablished, &loop, [&] { loop.exit(); });
-    QObject::connect(&link_, &DeviceLink::connectFailed, &loop, [&] {
+    QObject::connect(&link_, &DeviceLink::resetStateApplied, &loop, [&] { loop.exit(); });
+    const auto noAnswer = [&] {
         std::cerr << kTextCannotConnect << '\n';
         status = kExitNoAnswer;
         loop.exit();
-    });
+    };
+    QObject::connect(&link_, &DeviceLink::connectFailed, &loop, noAnswer);
+    // The supervision ends every attempt after its third wait; this bound holds even if it
+    // did not (an attempt that never started), so that no command waits forever.
+    QTimer::singleShot(ConnectLimitMs(link_.Options()), &loop, noAnswer);
     QObject::connect(&link_, &DeviceLink::bindFailed, &loop, [&](const QString& reason) {
         std::cerr << kTextBindError << ' ' << reason.toStdString() << '\n';
         status = kExitBind;
@@ -138,6 +159,10 @@ int Session::Connect() {
         link_.Close();
     }
     return status;
+}
+
+int ConnectLimitMs(const DeviceLinkOptions& options) {
+    return (3 * options.supervisionSeconds + 2) * 1000;
 }
 
 bool Session::WaitForPaced(int timeoutMs) {

@@ -20,6 +20,8 @@ inline constexpr int kAnswerTimeoutMs = 5000;
 
 // Qt needs an application object for its event loop; the offline commands never make one.
 void EnsureApplication();
+// Destroys the application object, if one was made; main() calls it before returning.
+void ReleaseApplication();
 
 // The panel's stored processor address ("hostip"), with the panel's two defaults.
 std::string StoredDevice();
@@ -35,6 +37,10 @@ bool TakeRetry(std::vector<std::string>& args, int* seconds);
 // Nothing after a usage message.
 std::optional<DeviceLinkOptions> LinkOptionsFor(const GlobalOptions& g, std::string device,
                                                 int retrySeconds);
+
+// The longest a connect may take before the command gives up: the three waits of the
+// supervision and a margin.
+int ConnectLimitMs(const DeviceLinkOptions& options);
 
 class Session;
 
@@ -52,7 +58,8 @@ public:
     DeviceParameters& Params() { return params_; }
     DeviceLink& Link() { return link_; }
 
-    // Connects and waits for the state; kExitOk, or the exit status after a message.
+    // Connects and waits for the state (status frame 7 or 8); kExitOk, or the exit status
+    // after a message. Never waits longer than ConnectLimitMs.
     int Connect();
 
     // Runs the loop until `signal` of the link fires or the timeout passes.

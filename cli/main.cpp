@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "CliCommand.h"
+#include "LinkSession.h"
 
 namespace quorvell::cli {
 
@@ -115,7 +116,9 @@ int main(int argc, char** argv) {
                 std::cout << c.help;
                 return kExitOk;
             }
-            return c.run(options, rest);
+            const int status = c.run(options, rest);
+            ReleaseApplication();
+            return status;
         }
     }
     return UsageError("unknown command '" + name + "' (see quorvell-cli --help)");

@@ -2,7 +2,6 @@
 #include "DeviceLink.h"
 
 #include <QDateTime>
-#include <QHostInfo>
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
 #include <algorithm>
@@ -108,28 +107,9 @@ DeviceLink::DeviceLink(DeviceParameters& params, DeviceLinkOptions options, QObj
     pacedTimer_.setSingleShot(true);
     pacedTimer_.setTimerType(Qt::PreciseTimer);  // a gap is never shortened
     connect(&pacedTimer_, &QTimer::timeout, this, &DeviceLink::OnPacedStep);
-
-    // The host name's address is only needed when the socket is not bound to a specific
-    // address; resolve it in the background so that no send ever waits for a lookup.
-    if (!IsSpecificIpv4(options_.bindAddress)) {
-        hostLookupId_ =
-            QHostInfo::lookupHost(QHostInfo::localHostName(), this, [this](const QHostInfo& info) {
-                hostLookupId_ = -1;
-                for (const QHostAddress& a : info.addresses()) {
-                    if (a.protocol() == QAbstractSocket::IPv4Protocol) {
-                        hostNameAddress_ = a.toIPv4Address();
-                        break;
-                    }
-                }
-            });
-    }
 }
 
-DeviceLink::~DeviceLink() {
-    if (hostLookupId_ >= 0) {
-        QHostInfo::abortHostLookup(hostLookupId_);
-    }
-}
+DeviceLink::~DeviceLink() = default;
 
 bool DeviceLink::receiveRunning() const {
     return linkSocket_ && linkSocket_->state() == QAbstractSocket::BoundState;
@@ -143,22 +123,18 @@ Ipv4 DeviceLink::OwnAddress() const {
     if (IsSpecificIpv4(options_.bindAddress)) {
         return options_.bindAddress.toIPv4Address();
     }
-    if (hostNameAddress_ != 0) {
-        return hostNameAddress_;
+    const auto device = ParseIpv4(deviceAddress_.toStdString());
+    if (!device) {
+        return 0;
     }
-    for (const QNetworkInterface& nif : QNetworkInterface::allInterfaces()) {
-        const auto flags = nif.flags();
-        if (!flags.testFlag(QNetworkInterface::IsUp) ||
-            flags.testFlag(QNetworkInterface::IsLoopBack)) {
-            continue;
-        }
-        for (const QNetworkAddressEntry& e : nif.addressEntries()) {
-            if (e.ip().protocol() == QAbstractSocket::IPv4Protocol) {
-                return e.ip().toIPv4Address();
-            }
-        }
-    }
-    return 0;
+    // Connecting a UDP socket sends nothing; it only asks the routing table which local
+    // address a datagram to the processor leaves from. An address literal connects at once.
+    QUdpSocket probe;
+    probe.connectToHost(QHostAddress(*device), options_.port);
+    bool ok = false;
+    const Ipv4 local = probe.localAddress().toIPv4Address(&ok);
+    probe.abort();
+    return ok ? local : 0;
 }
 
 SystemTime DeviceLink::Now() const {
@@ -193,6 +169,7 @@ bool DeviceLink::OpenLinkSocket() {
         return false;
     }
     connect(linkSocket_.get(), &QUdpSocket::readyRead, this, &DeviceLink::OnLinkReadyRead);
+    hostAddresses_ = QNetworkInterface::allAddresses();
     return true;
 }
 
@@ -216,11 +193,12 @@ bool DeviceLink::OpenDiscoverySocket() {
     }
     connect(discoverySocket_.get(), &QUdpSocket::readyRead, this,
             &DeviceLink::OnDiscoveryReadyRead);
+    hostAddresses_ = QNetworkInterface::allAddresses();
     return true;
 }
 
 void DeviceLink::CloseDiscoverySocket() {
-    sweepTimer_.stop();
+    EndSweep();
     if (discoverySocket_) {
         discoverySocket_->disconnect(this);
         discoverySocket_->close();
@@ -245,6 +223,9 @@ bool DeviceLink::SendFrame(const Frame& frame) {
     const qint64 written = linkSocket_->writeDatagram(bytes, to, options_.port);
     if (options_.trace) {
         TraceDatagram('>', to, options_.port, frame.Bytes());
+    }
+    if (written == bytes.size() && frame[3] == static_cast<std::uint8_t>(CommandCode::SetName)) {
+        nameAwaited_ = true;  // the processor's confirmation is now expected, once
     }
     emit frameSent(bytes);
     return written == bytes.size();
@@ -293,19 +274,52 @@ void DeviceLink::OnLinkReadyRead() {
     while (linkSocket_ && linkSocket_->hasPendingDatagrams()) {
         const QNetworkDatagram d = linkSocket_->receiveDatagram(kReceiveBufferSize);
         const QByteArray data = d.data();
+        const std::string_view ignored =
+            IgnoreReason(d.senderAddress(), d.senderPort(), BytesOf(data));
         if (options_.trace) {
             TraceDatagram('<', d.senderAddress(), static_cast<quint16>(d.senderPort()),
-                          BytesOf(data));
+                          BytesOf(data), ignored);
         }
-        // Only the processor the link talks to may change the model.
-        const auto device = ParseIpv4(deviceAddress_.toStdString());
-        bool ok = false;
-        const quint32 sender = d.senderAddress().toIPv4Address(&ok);
-        if (!ok || !device || sender != *device) {
-            continue;
+        if (ignored.empty()) {
+            HandleStatus(BytesOf(data));
         }
-        HandleStatus(BytesOf(data));
     }
+}
+
+bool DeviceLink::IsOwnDatagram(const QHostAddress& sender, int senderPort) const {
+    if (senderPort != options_.port) {
+        return false;
+    }
+    if (IsSpecificIpv4(options_.bindAddress)) {
+        return sender.isEqual(options_.bindAddress, QHostAddress::ConvertV4MappedToIPv4);
+    }
+    // Bound to every address, the socket holds the port on all of them exclusively: a
+    // datagram from any address of this host and this port can only be its own.
+    return sender.isLoopback() || hostAddresses_.contains(sender);
+}
+
+std::string_view DeviceLink::IgnoreReason(const QHostAddress& sender, int senderPort,
+                                          std::span<const std::uint8_t> bytes) const {
+    // A device address of this host echoes the link's own requests (CmdConnect has the
+    // code of a full state): they are never an answer.
+    if (IsOwnDatagram(sender, senderPort)) {
+        return "own datagram";
+    }
+    // Only the processor the link talks to, at its address and port, may change the model.
+    const auto device = ParseIpv4(deviceAddress_.toStdString());
+    bool ok = false;
+    const quint32 address = sender.toIPv4Address(&ok);
+    if (!ok || !device || address != *device || senderPort != options_.port) {
+        return "not from the processor's address and port";
+    }
+    const auto code = StatusOf(bytes);
+    if (!code) {
+        return "not a status frame";
+    }
+    if (*code == StatusCode::NameSet && !nameAwaited_) {
+        return "no name was sent";
+    }
+    return {};
 }
 
 void DeviceLink::HandleStatus(std::span<const std::uint8_t> bytes) {
@@ -329,6 +343,7 @@ void DeviceLink::HandleStatus(std::span<const std::uint8_t> bytes) {
             emit resetStateApplied();
             break;
         case StatusCode::NameSet:
+            nameAwaited_ = false;
             emit nameConfirmed();
             break;
         case StatusCode::DeviceFound:
@@ -339,7 +354,9 @@ void DeviceLink::HandleStatus(std::span<const std::uint8_t> bytes) {
 // ---- connect, disconnect, supervision ------------------------------------------------
 
 bool DeviceLink::Connect() {
-    if (linkUp() || connectPending()) {
+    // Only an attempt this link supervises is pending; a flag that came in with a preset
+    // image has no timer behind it and would otherwise block every connect.
+    if (linkUp() || (connectPending() && supervisionTimer_.isActive())) {
         return false;
     }
     CancelPaced();
@@ -349,6 +366,7 @@ bool DeviceLink::Connect() {
     }
     CloseLinkSocket();
     const bool bound = OpenLinkSocket();
+    nameAwaited_ = false;
     params_.connectPending = 1;
     params_.connectAttempts = 0;
     SendConnectRequest();
@@ -387,6 +405,7 @@ void DeviceLink::Disconnect() {
     const bool wasUp = linkUp();
     CancelPaced();
     CloseLinkSocket();
+    nameAwaited_ = false;
     params_.linkUp = 0;
     // Called while an attempt is pending, it ends the attempt quietly.
     params_.connectPending = 0;
@@ -403,6 +422,7 @@ void DeviceLink::Close() {
     params_.connectPending = 0;
     params_.linkUp = 0;
     CloseLinkSocket();
+    nameAwaited_ = false;
     emit closed();
 }
 
@@ -475,8 +495,19 @@ QHostAddress DeviceLink::SearchInterface(const QHostAddress& interfaceAddress) c
     if (IsSpecificIpv4(options_.bindAddress)) {
         return options_.bindAddress;
     }
-    const Ipv4 own = OwnAddress();
-    return own != 0 ? QHostAddress(own) : QHostAddress();
+    for (const QNetworkInterface& nif : QNetworkInterface::allInterfaces()) {
+        const auto flags = nif.flags();
+        if (!flags.testFlag(QNetworkInterface::IsUp) ||
+            flags.testFlag(QNetworkInterface::IsLoopBack)) {
+            continue;
+        }
+        for (const QNetworkAddressEntry& e : nif.addressEntries()) {
+            if (e.ip().protocol() == QAbstractSocket::IPv4Protocol) {
+                return e.ip();
+            }
+        }
+    }
+    return {};
 }
 
 bool DeviceLink::StartSearch(const QHostAddress& interfaceAddress) {
@@ -516,10 +547,16 @@ bool DeviceLink::sweepRunning() const {
     return sweepTimer_.isActive();
 }
 
-void DeviceLink::OnSweepStep() {
-    if (!discoverySocket_ || sweepHost_ > kLastSweepHost) {
+void DeviceLink::EndSweep() {
+    if (sweepTimer_.isActive()) {
         sweepTimer_.stop();
         emit searchFinished();
+    }
+}
+
+void DeviceLink::OnSweepStep() {
+    if (!discoverySocket_ || sweepHost_ > kLastSweepHost) {
+        EndSweep();
         return;
     }
     const int host = sweepHost_++;
@@ -537,8 +574,7 @@ void DeviceLink::OnSweepStep() {
         }
     }
     if (sweepHost_ > kLastSweepHost) {
-        sweepTimer_.stop();
-        emit searchFinished();
+        EndSweep();
     }
 }
 
@@ -546,20 +582,25 @@ void DeviceLink::OnDiscoveryReadyRead() {
     while (discoverySocket_ && discoverySocket_->hasPendingDatagrams()) {
         const QNetworkDatagram d = discoverySocket_->receiveDatagram(kReceiveBufferSize);
         const QByteArray data = d.data();
-        if (options_.trace) {
-            TraceDatagram('<', d.senderAddress(), static_cast<quint16>(d.senderPort()),
-                          BytesOf(data));
-        }
         const auto name = ParseDeviceFound(BytesOf(data));
         bool ok = false;
         const quint32 sender = d.senderAddress().toIPv4Address(&ok);
-        if (!name || !ok) {
-            continue;
-        }
         const QString ip = QString::fromStdString(FormatIpv4(sender));
-        const bool known = std::any_of(found_.begin(), found_.end(),
-                                       [&](const FoundDevice& f) { return f.ip == ip; });
-        if (known) {
+        // Answers are taken from any sender, but never the sweep's own requests looping back.
+        std::string_view ignored;
+        if (IsOwnDatagram(d.senderAddress(), d.senderPort())) {
+            ignored = "own datagram";
+        } else if (!name || !ok) {
+            ignored = "not a discovery answer";
+        } else if (std::any_of(found_.begin(), found_.end(),
+                               [&](const FoundDevice& f) { return f.ip == ip; })) {
+            ignored = "sender already listed";
+        }
+        if (options_.trace) {
+            TraceDatagram('<', d.senderAddress(), static_cast<quint16>(d.senderPort()),
+                          BytesOf(data), ignored);
+        }
+        if (!ignored.empty()) {
             continue;
         }
         FoundDevice device{ip, options_.port,
@@ -570,8 +611,9 @@ void DeviceLink::OnDiscoveryReadyRead() {
 }
 
 void DeviceLink::TraceDatagram(char direction, const QHostAddress& peer, quint16 peerPort,
-                               std::span<const std::uint8_t> bytes) const {
-    WriteTraceLine(direction, peer.toString().toStdString(), peerPort, bytes);
+                               std::span<const std::uint8_t> bytes,
+                               std::string_view ignoredReason) const {
+    WriteTraceLine(direction, peer.toString().toStdString(), peerPort, bytes, ignoredReason);
 }
 
 }  // namespace quorvell

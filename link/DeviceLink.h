@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <string_view>
 
 #include "DeviceParameters.h"
 #include "Frames.h"
@@ -89,9 +90,10 @@ public:
     bool linkUp() const { return params_.linkUp != 0; }
     bool connectPending() const { return params_.connectPending != 0; }
 
-    // The IPv4 address CmdConnect and CmdDiscover carry: the bound address when the link is
-    // bound to a specific one; else the first IPv4 address of the host name; else the first
-    // up, non-loopback IPv4 interface; else 0.0.0.0.
+    // The IPv4 address CmdConnect carries: the bound address when the link is bound to a
+    // specific one; else the source address the routing table picks for a datagram to
+    // deviceAddress (a UDP socket connected to it reports it; nothing is sent); else 0.0.0.0.
+    // Known at once, before the first request.
     Ipv4 OwnAddress() const;
 
     // Send operations: one datagram each from the link socket to deviceAddress:port, built
@@ -115,8 +117,9 @@ public:
     // The connect sequence: stops the discovery listener, closes and reopens the link socket,
     // sets connectPending = 1 and connectAttempts = 0, sends CmdConnect and stamps
     // connectSentAt. A request is repeated every supervisionSeconds; after the third wait
-    // connectFailed() is emitted once. Does nothing (returns false) while an attempt is
-    // pending or the link is up. A port that cannot be bound emits bindFailed(); the attempt
+    // connectFailed() is emitted once. Does nothing (returns false) while an attempt of this
+    // link runs or the link is up; a connectPending flag no attempt owns (one read back from
+    // a preset image) never blocks it. A port that cannot be bound emits bindFailed(); the attempt
     // then runs into its timeout as the processor never answers.
     bool Connect();
     // The disconnect sequence: closes the link socket and sets linkUp = 0; nothing is sent
@@ -124,16 +127,20 @@ public:
     // attempt ends without connectFailed().
     void Disconnect();
     // Stops everything (link socket, supervision, discovery, paced sends), sets linkUp = 0,
-    // and emits closed() before returning.
+    // and emits closed() before returning (searchFinished() first when a sweep was running).
     void Close();
 
     // Discovery. `interfaceAddress` chooses the /24 to sweep; a null address takes the
-    // default (the bound address when bound to a specific one, else OwnAddress()). While the
+    // default (the bound address when bound to a specific one, else the first up,
+    // non-loopback IPv4 interface). CmdDiscover carries the swept interface's address (the
+    // bound one when bound, as answers must reach the listener). While the
     // link is up emits searchRefused(kTextAlreadyConnected) and does nothing else. Otherwise
     // closes the link socket, clears the found list, binds the listener on the link's port
     // and sweeps hosts 2..254 (the interface's own host skipped), two CmdDiscover frames per
     // host, one host every sweepStepMs. The listener keeps collecting answers after the
-    // sweep until StopSearch(), Connect() or the next StartSearch().
+    // sweep until StopSearch(), Connect() or the next StartSearch(). Every end of a sweep
+    // (its last host, StopSearch(), Connect(), Close(), a new StartSearch()) emits
+    // searchFinished() once.
     bool StartSearch(const QHostAddress& interfaceAddress = QHostAddress());
     void StopSearch();
     bool sweepRunning() const;
@@ -157,7 +164,8 @@ signals:
     void linkEstablished();
     // Status frame 8 applied: linkUp = 1, connectPending = 0. Refresh and show the EQ page.
     void resetStateApplied();
-    // Status frame 6: the processor took the name (kTextNameSet).
+    // Status frame 6 in answer to a name this link sent (kTextNameSet): once per name sent,
+    // never for an unsolicited frame.
     void nameConfirmed();
     // The third wait of a connect attempt ran out (kTextCannotConnect); emitted once.
     void connectFailed();
@@ -188,9 +196,16 @@ private:
     void OnSweepStep();
     void OnPacedStep();
     void HandleStatus(std::span<const std::uint8_t> bytes);
+    // Why a datagram the link socket received is not applied; empty when it is applied.
+    std::string_view IgnoreReason(const QHostAddress& sender, int senderPort,
+                                  std::span<const std::uint8_t> bytes) const;
+    // True for a datagram that left this link's own socket (a device address of this host).
+    bool IsOwnDatagram(const QHostAddress& sender, int senderPort) const;
+    void EndSweep();
     SystemTime Now() const;
     void TraceDatagram(char direction, const QHostAddress& peer, quint16 peerPort,
-                       std::span<const std::uint8_t> bytes) const;
+                       std::span<const std::uint8_t> bytes,
+                       std::string_view ignoredReason = {}) const;
 
     DeviceParameters& params_;
     DeviceLinkOptions options_;
@@ -207,9 +222,9 @@ private:
     Ipv4 sweepOwnAddress_ = 0;
     int sweepHost_ = 0;
     std::deque<PacedFrame> paced_;
-    Ipv4 hostNameAddress_ = 0;  // first IPv4 of the host name, looked up asynchronously
-    int hostLookupId_ = -1;
-    QString pendingBindError_;  // the reason of the last failed bind, until reported
+    QList<QHostAddress> hostAddresses_;  // this host's addresses when the socket opened
+    bool nameAwaited_ = false;           // a name was sent and not yet confirmed
+    QString pendingBindError_;           // the reason of the last failed bind, until reported
 };
 
 }  // namespace quorvell

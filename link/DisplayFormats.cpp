@@ -81,8 +81,10 @@ std::string FormatPercent(std::int32_t raw) {
     return raw > 0 ? Printf("%0.1f%%", static_cast<double>(raw)) : std::string("OFF");
 }
 
+// Negated and offset values are worked out in 64 bits: -INT32_MIN and INT32_MIN - 120 do not
+// fit an int, and every raw value must format.
 std::string FormatThreshold(std::int32_t raw) {
-    return Printf("%ddB", static_cast<int>(-static_cast<double>(raw)));
+    return Printf("%llddB", -static_cast<long long>(raw));
 }
 
 std::string FormatMs(std::int32_t raw) {
@@ -93,14 +95,14 @@ std::string FormatRatio(std::int32_t raw) {
 }
 
 std::string FormatDbu(std::int32_t raw) {
-    return raw == 0 ? std::string("OFF") : Printf("%ddBu", static_cast<int>(raw - 120.0));
+    return raw == 0 ? std::string("OFF") : Printf("%llddBu", static_cast<long long>(raw) - 120);
 }
 
 std::string FormatDelay(std::int32_t raw) {
     if (raw <= 480) {
         return Printf("%0.3fms", raw * 0.020833333333333332);
     }
-    return Printf("%dms", static_cast<int>(raw - 470.0));
+    return Printf("%lldms", static_cast<long long>(raw) - 470);
 }
 
 std::string FormatForKind(int kind, std::int32_t raw) {

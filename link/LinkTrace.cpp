@@ -44,21 +44,28 @@ std::string DescribeDatagram(char direction, std::span<const std::uint8_t> bytes
 }
 
 std::string FormatTraceLine(const QTime& time, char direction, std::string_view peer,
-                            std::uint16_t peerPort, std::span<const std::uint8_t> bytes) {
+                            std::uint16_t peerPort, std::span<const std::uint8_t> bytes,
+                            std::string_view ignoredReason) {
     std::string line = time.toString(QStringLiteral("HH:mm:ss.zzz")).toStdString();
     line += ' ';
     line += direction;
     line += ' ';
     line += peer;
     line += ':' + std::to_string(peerPort) + ' ' + ToHex(bytes) + " | ";
-    line += DescribeDatagram(direction, bytes);
+    if (ignoredReason.empty()) {
+        line += DescribeDatagram(direction, bytes);
+    } else {
+        line += "ignored: ";
+        line += ignoredReason;
+    }
     return line;
 }
 
 void WriteTraceLine(char direction, std::string_view peer, std::uint16_t peerPort,
-                    std::span<const std::uint8_t> bytes) {
+                    std::span<const std::uint8_t> bytes, std::string_view ignoredReason) {
     const std::string line =
-        FormatTraceLine(QTime::currentTime(), direction, peer, peerPort, bytes) + '\n';
+        FormatTraceLine(QTime::currentTime(), direction, peer, peerPort, bytes, ignoredReason) +
+        '\n';
     std::fwrite(line.data(), 1, line.size(), stderr);
 }
 

@@ -13,12 +13,14 @@ namespace quorvell {
 // ('<') as a status or discovery answer.
 std::string DescribeDatagram(char direction, std::span<const std::uint8_t> bytes);
 
-// "12:00:01.250 > 127.0.0.2:39060 AA 55 01 08 A5 | CmdReset"
+// "12:00:01.250 > 127.0.0.2:39060 AA 55 01 08 A5 | CmdReset". A received datagram the link
+// did not apply gives its reason instead of a meaning: "... | ignored: own datagram".
 std::string FormatTraceLine(const QTime& time, char direction, std::string_view peer,
-                            std::uint16_t peerPort, std::span<const std::uint8_t> bytes);
+                            std::uint16_t peerPort, std::span<const std::uint8_t> bytes,
+                            std::string_view ignoredReason = {});
 
 // Writes FormatTraceLine for the current local time to stderr.
 void WriteTraceLine(char direction, std::string_view peer, std::uint16_t peerPort,
-                    std::span<const std::uint8_t> bytes);
+                    std::span<const std::uint8_t> bytes, std::string_view ignoredReason = {});
 
 }  // namespace quorvell

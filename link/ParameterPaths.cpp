@@ -249,6 +249,11 @@ RawOrError ParseParameterValue(const ParameterPath& p, std::string_view value, b
     if (raw && rounded != units) {
         return refuse("'" + std::string(value) + "' is not a whole raw value");
     }
+    // A type or a phase is one of a few values: 2.4 names none of them.
+    const bool discrete = p.unit == ParameterUnit::FilterType || p.unit == ParameterUnit::Phase;
+    if (discrete && rounded != units) {
+        return refuse("'" + std::string(value) + "' is not a whole number");
+    }
     return {static_cast<std::int32_t>(rounded), {}};
 }
 

@@ -283,10 +283,18 @@ RecallOutcome PresetStore::RecallPreset(int id) {
                    "; the file is damaged.");
             return RecallOutcome::FileError;
         }
+        // The link's own fields describe this run's connection, not the preset: a file
+        // saved during an attempt must not bring back a pending flag no attempt owns.
         const std::uint8_t linkUp = params_.linkUp;
+        const std::uint8_t connectPending = params_.connectPending;
+        const std::int32_t connectAttempts = params_.connectAttempts;
+        const SystemTime connectSentAt = params_.connectSentAt;
         ReadParameterImage(params_, std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()),
                                               static_cast<std::size_t>(bytes.size())));
         params_.linkUp = linkUp;
+        params_.connectPending = connectPending;
+        params_.connectAttempts = connectAttempts;
+        params_.connectSentAt = connectSentAt;
         params_.recalledAt = clock_();
         SendAllParameters();
         outcome = RecallOutcome::Loaded;

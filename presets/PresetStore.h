@@ -80,7 +80,8 @@ public:
     // directory, no free ID, the database busy or failing, the file not written).
     std::optional<int> SavePreset();
 
-    // Reads the preset's file over the image, keeps linkUp, stamps recalledAt, sends the
+    // Reads the preset's file over the image, keeps the link's own fields (linkUp,
+    // connectPending, connectAttempts, connectSentAt) as they are, stamps recalledAt, sends the
     // 25-frame sequence while linkUp and shows "Recall sucessfully!" (also when no row
     // matched). A FILENAME that no longer exists is looked up by its file name in the data
     // directory. A file that is not exactly 768 bytes is refused with its name and size

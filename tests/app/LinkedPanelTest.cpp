@@ -1,6 +1,7 @@
 // The panel linked to a simulated processor: connect and its effects, edits as single
 // frames, the paced RESETs, device name and reset, disconnect and close.
 #include <QLineEdit>
+#include <QNetworkDatagram>
 #include <QPushButton>
 #include <QUdpSocket>
 
@@ -10,6 +11,11 @@ namespace quorvell {
 namespace {
 
 constexpr std::uint8_t kEqBand = 1, kLimiter = 5, kSetName = 6, kConnect = 7, kReset = 8;
+
+QByteArray ToQByteArray(const Frame& f) {
+    return QByteArray(reinterpret_cast<const char*>(f.Bytes().data()),
+                      static_cast<qsizetype>(f.Size()));
+}
 
 class LinkedPanelTest : public test::PanelFixture {
 protected:
@@ -150,6 +156,43 @@ TEST_F(LinkedPanelTest, NameApplySendsTenBytesAndConfirmsButRefusesEleven) {
     EXPECT_EQ(boxes.shown[1].text, "Set name successfully.");
     EXPECT_EQ(Received(*processor, kSetName, mark).size(), 1u);
     EXPECT_EQ(QString::fromUtf8(DeviceNameText(processor->Settings())), "ABCDEFGHIJ");
+}
+
+// Confirmations nobody asked for open no box; a name sent and confirmed fifty times, one.
+TEST_F(LinkedPanelTest, NameConfirmationsOpenOneBoxPerNameSentAndNoneUnasked) {
+    constexpr quint16 kPort = 42110;
+    const QHostAddress panelAddress("127.0.21.1");
+    QUdpSocket processor;  // a processor whose every datagram the test chooses
+    ASSERT_TRUE(processor.bind(QHostAddress("127.0.21.2"), kPort, QUdpSocket::DontShareAddress));
+    const auto next = [&] {
+        test::WaitFor([&] { return processor.hasPendingDatagrams(); }, 3000);
+        return processor.receiveDatagram().data();
+    };
+    const auto confirmFiftyTimes = [&] {
+        for (int i = 0; i < 50; ++i) {
+            processor.writeDatagram(ToQByteArray(BuildNameSet()), panelAddress, kPort);
+        }
+        test::Pump(200);
+    };
+    StartPanel("127.0.21.1", kPort, "127.0.21.2");
+    ClickSystemButton(1001);
+    ClickSystemButton(1084);
+    ASSERT_EQ(next().at(3), char(kConnect));
+    DeviceParameters state{};
+    ResetDeviceParameters(state);
+    processor.writeDatagram(ToQByteArray(BuildFullState(state)), panelAddress, kPort);
+    ASSERT_TRUE(test::WaitFor([&] { return app->Link().linkUp(); }));
+
+    confirmFiftyTimes();
+    EXPECT_TRUE(boxes.shown.empty()) << boxes.shown.size() << " boxes for no name sent";
+
+    ClickSystemButton(1003);
+    window->SystemPage()->NameField()->setText("FOH");
+    QTest::mouseClick(window->SystemPage()->Button(1091), Qt::LeftButton);
+    ASSERT_EQ(next().at(3), char(kSetName));
+    confirmFiftyTimes();
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, "Set name successfully.");
 }
 
 TEST_F(LinkedPanelTest, CloseWhileLinkedStopsTheLinkThenCloses) {

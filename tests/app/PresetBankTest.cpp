@@ -73,6 +73,26 @@ TEST_F(PresetBankTest, SaveRenameRecallAndDeleteThroughTheSlots) {
     EXPECT_FALSE(QFile::exists(dataDir.filePath("SAVE1.dat")));
 }
 
+// A preset saved while an attempt was pending carries that flag in its file; recalled while
+// not linked, it must not block the next Connect.
+TEST_F(PresetBankTest, RecallOfAFileSavedWhilePendingLeavesConnectWorking) {
+    constexpr quint16 kPort = 42111;
+    sim::SimProcessor& processor = AddProcessor("127.0.21.2", kPort);
+    StartPanel("127.0.21.1", kPort, "127.0.21.2");
+    ClickSystemButton(1002);
+    bank = window->SystemPage()->Bank();
+    app->Parameters().connectPending = 1;  // as during an attempt
+    QTest::mouseClick(bank->SaveButton(), Qt::LeftButton);
+    app->Parameters().connectPending = 0;
+    ASSERT_TRUE(bank->Slot(0)->isVisible());
+
+    Choose(0, kCmdRecall);
+    EXPECT_EQ(app->Parameters().connectPending, 0);
+    ClickSystemButton(1001);
+    ConnectThroughSystemPage();
+    EXPECT_EQ(Received(processor, 7).size(), 1u);
+}
+
 // Every refused save says why, and adds no slot.
 TEST_F(PresetBankTest, EveryRefusedSaveSaysWhy) {
     struct Case {

@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QNetworkDatagram>
 #include <QTemporaryDir>
 #include <QUdpSocket>
 
@@ -68,11 +69,27 @@ TEST(Cli, ExitStatuses) {
 
     for (const QStringList& bad :
          {QStringList{"set", "ch1.band3.gain=99"}, QStringList{"set", "ch3.level=0"},
-          QStringList{"name", "ELEVENBYTES"}, QStringList{"show", "--retry", "0"}}) {
+          QStringList{"name", "ELEVENBYTES"}, QStringList{"show", "--retry", "0"},
+          QStringList{"set", "ch1.hipass.type=2.4"}, QStringList{"set", "ch2.phase=0.4"},
+          QStringList{"discover", "--interface", "127.0.21.5"}}) {
         const CliRun r = RunCli(kPort, bad);
         EXPECT_EQ(r.exitCode, 2) << bad.join(' ').toStdString();
+        EXPECT_EQ(r.err.trimmed().count('\n'), 0) << "one line: " << r.err.toStdString();
     }
     EXPECT_TRUE(sim->Log().empty()) << "bad arguments send nothing";
+    // Offline frames carry the global --port as their reply port (41505 is A2 21).
+    for (const char* name : {"connect", "discover"}) {
+        EXPECT_TRUE(RunCli(kPort, {"frame", name, "127.0.0.1"}).out.contains("A2 21 7F 00 00 01"))
+            << name;
+    }
+
+    // A device address of this computer echoes the CLI's own requests: never an answer,
+    // and the trace says why each echo was ignored.
+    const CliRun echo = RunCli(std::nullopt, {"--port", "42105", "--device", "127.0.0.1", "--trace",
+                                              "show", "--retry", "1"});
+    EXPECT_EQ(echo.exitCode, 3) << echo.out.toStdString();
+    EXPECT_TRUE(echo.err.contains(kTextCannotConnect));
+    EXPECT_EQ(echo.err.count("| ignored: own datagram"), 3) << echo.err.toStdString();
 
     const CliRun silentRun = RunCli(kPort, {"show", "--retry", "1"});
     EXPECT_EQ(silentRun.exitCode, 3);
@@ -84,6 +101,64 @@ TEST(Cli, ExitStatuses) {
     const CliRun bindRun = RunCli(kPort, {"show"});
     EXPECT_EQ(bindRun.exitCode, 4);
     EXPECT_TRUE(bindRun.err.contains("41505")) << bindRun.err.toStdString();
+}
+
+// A processor that answers a connect with the reset state (frame 8) links the CLI too.
+TEST(Cli, AConnectAnsweredWithTheResetStateEndsTheWait) {
+    constexpr quint16 kPort = 42120;
+    QUdpSocket processor;
+    ASSERT_TRUE(processor.bind(QHostAddress("127.0.21.2"), kPort));
+    DeviceParameters state{};
+    ResetDeviceParameters(state);
+    state.channels[0].bands[2].gain = 222;
+    QObject::connect(&processor, &QUdpSocket::readyRead, [&] {
+        while (processor.hasPendingDatagrams()) {
+            const QNetworkDatagram d = processor.receiveDatagram();
+            if (d.data().size() > 3 && d.data()[3] == char(CommandCode::Connect)) {
+                processor.writeDatagram(ToBytes(BuildResetState(state)), d.senderAddress(),
+                                        static_cast<quint16>(d.senderPort()));
+            }
+        }
+    });
+    const CliRun r = RunCli(std::nullopt, {"--bind", "127.0.21.1", "--device", "127.0.21.2",
+                                           "--port", QString::number(kPort), "show", "--json"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QJsonObject json = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    EXPECT_EQ(json["channels"][0]["bands"][1]["gain"].toInt(), 222);
+}
+
+// Connect-and-exit, two at a time, as scripts run it: every run ends with its own status,
+// never with a signal. Bound runs link to a simulator and exit 0; unbound runs on a port held
+// elsewhere exit 4 at once, the path that once left a background lookup running at exit.
+TEST(Cli, ConnectAndExitRepeatedlySideBySide) {
+    constexpr quint16 kPorts[] = {42140, 42141};
+    std::vector<std::unique_ptr<sim::SimProcessor>> sims;
+    for (const quint16 port : kPorts) {
+        sims.push_back(StartSim(QStringLiteral("127.0.21.2"), port));
+    }
+    QUdpSocket holder;  // holds 42142 so that an unbound run cannot bind it
+    ASSERT_TRUE(holder.bind(QHostAddress("127.0.21.9"), 42142, QUdpSocket::DontShareAddress));
+    const QStringList runs[] = {
+        {"--bind", "127.0.21.1", "--device", "127.0.21.2", "--port", "42140", "show"},
+        {"--bind", "127.0.21.1", "--device", "127.0.21.2", "--port", "42141", "show"},
+        {"--device", "127.0.21.2", "--port", "42142", "show"},
+    };
+    constexpr int kRounds = 15;
+    for (int round = 0; round < kRounds; ++round) {
+        const QStringList& second = runs[1 + round % 2];
+        std::vector<std::unique_ptr<QProcess>> started;
+        for (const QStringList* args : {&runs[0], &second}) {
+            started.push_back(std::make_unique<QProcess>());
+            started.back()->start(QStringLiteral(QUORVELL_CLI_PATH), *args);
+        }
+        for (std::size_t i = 0; i < started.size(); ++i) {
+            QProcess& p = *started[i];
+            ASSERT_TRUE(WaitFor([&] { return p.state() == QProcess::NotRunning; }, 20000));
+            EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << "round " << round;
+            const bool unbound = i == 1 && round % 2 == 1;
+            EXPECT_EQ(p.exitCode(), unbound ? 4 : 0) << p.readAllStandardError().toStdString();
+        }
+    }
 }
 
 // A data file cut short is refused with its size before anything reaches the processor.

@@ -5,6 +5,7 @@
 #include <QUdpSocket>
 #include <cstring>
 
+#include "FrameDecoder.h"
 #include "LinkTestSupport.h"
 
 namespace quorvell::test {
@@ -120,6 +121,7 @@ TEST(Connect, DisconnectSendsNothingAndKeepsTheModel) {
     EXPECT_FALSE(r.link.SendLevel(0)) << "nothing is sent while the link is down";
 }
 
+// Another host, or the processor's host from another port (another program there).
 TEST(Connect, StatusFramesFromAnotherSenderAreIgnored) {
     constexpr quint16 kPort = 41206;
     Rig r(kPort);
@@ -128,19 +130,41 @@ TEST(Connect, StatusFramesFromAnotherSenderAreIgnored) {
     QSignalSpy named(&r.link, &DeviceLink::nameConfirmed);
     QSignalSpy reset(&r.link, &DeviceLink::resetStateApplied);
 
-    QUdpSocket stranger;
-    ASSERT_TRUE(stranger.bind(QHostAddress(SimIp(9)), kPort));
-    DeviceParameters forged{};
-    forged.mainLevel = 200;
-    std::memcpy(forged.deviceName.data(), "EVIL", 4);
-    for (const Frame& f : {BuildFullState(forged), BuildResetState(forged), BuildNameSet()}) {
-        stranger.writeDatagram(ToBytes(f), QHostAddress(QString(kLinkIp)), kPort);
+    const std::pair<QString, quint16> senders[] = {{SimIp(9), kPort}, {SimIp(2), 42101}};
+    for (const auto& [address, port] : senders) {
+        QUdpSocket stranger;
+        ASSERT_TRUE(stranger.bind(QHostAddress(address), port));
+        DeviceParameters forged{};
+        forged.mainLevel = 200;
+        std::memcpy(forged.deviceName.data(), "EVIL", 4);
+        for (const Frame& f : {BuildFullState(forged), BuildResetState(forged), BuildNameSet()}) {
+            stranger.writeDatagram(ToBytes(f), QHostAddress(QString(kLinkIp)), kPort);
+        }
+        Settle(100);
     }
-    Settle(100);
 
     EXPECT_EQ(WriteParameterImage(r.params), before);
     EXPECT_EQ(named.count(), 0);
     EXPECT_EQ(reset.count(), 0);
+}
+
+// Unbound, the request carries the address the routing table picks towards the processor,
+// from the first request on: 127.0.0.1 for a processor on loopback.
+TEST(Connect, UnboundFirstRequestCarriesTheRoutedSourceAddress) {
+    DeviceParameters params{};
+    DeviceLinkOptions o = LinkOptions(42104);
+    o.bindAddress = QHostAddress(QHostAddress::AnyIPv4);
+    o.deviceAddress = QStringLiteral("127.0.21.2");
+    DeviceLink link(params, o);
+    QSignalSpy sent(&link, &DeviceLink::frameSent);
+
+    ASSERT_TRUE(link.Connect());
+    ASSERT_GE(sent.count(), 1);
+    const QByteArray first = sent.front().front().toByteArray();
+    const auto decoded = DecodeCommand(std::span(
+        reinterpret_cast<const std::uint8_t*>(first.constData()), std::size_t(first.size())));
+    EXPECT_EQ(decoded.Field("address"), *ParseIpv4("127.0.0.1"));
+    link.Close();
 }
 
 TEST(Connect, NameIsConfirmedByTheProcessor) {

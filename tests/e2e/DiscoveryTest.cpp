@@ -78,6 +78,41 @@ TEST(Discovery, DefaultInterfaceIsTheBoundAddressAndASecondSearchStartsAfresh) {
     EXPECT_EQ(CountCode(*sims[0], CommandCode::Discover), 4);
 }
 
+// A sweep cut short reports its end too, once, whatever cut it.
+TEST(Discovery, EverySweepCutShortReportsFinishedOnce) {
+    const struct {
+        const char* cut;
+        quint16 port;
+        void (*apply)(DeviceLink&);
+        int sweeps;  // a new search starts a second sweep, ended by the StopSearch below
+    } cases[] = {
+        {"StopSearch", 42130, [](DeviceLink& l) { l.StopSearch(); }, 1},
+        {"Connect", 42131, [](DeviceLink& l) { l.Connect(); }, 1},
+        {"Close", 42132, [](DeviceLink& l) { l.Close(); }, 1},
+        {"StartSearch", 42133, [](DeviceLink& l) { l.StartSearch(); }, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.cut);
+        DeviceParameters params{};
+        DeviceLinkOptions o = LinkOptions(c.port);
+        o.bindAddress = QHostAddress(QStringLiteral("127.0.21.1"));
+        o.deviceAddress = QStringLiteral("127.0.21.2");
+        o.sweepStepMs = 10;
+        DeviceLink link(params, o);
+        QSignalSpy progress(&link, &DeviceLink::searchProgress);
+        QSignalSpy finished(&link, &DeviceLink::searchFinished);
+        ASSERT_TRUE(link.StartSearch());
+        ASSERT_TRUE(WaitFor([&] { return progress.count() > 0; }));
+
+        c.apply(link);
+        EXPECT_EQ(finished.count(), 1);
+        link.StopSearch();
+        link.Close();
+        Settle(30);
+        EXPECT_EQ(finished.count(), c.sweeps);
+    }
+}
+
 TEST(Discovery, SearchAndLinkTakeTurnsOnThePort) {
     Rig r(41303);
     DeviceLink& link = r.link;

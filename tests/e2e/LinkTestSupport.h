@@ -70,9 +70,9 @@ sim::SimOptions With(Edit edit) {
     return o;
 }
 
-inline std::unique_ptr<sim::SimProcessor> StartSim(int host, quint16 port,
+inline std::unique_ptr<sim::SimProcessor> StartSim(const QString& address, quint16 port,
                                                    sim::SimOptions options = {}) {
-    options.address = QHostAddress(SimIp(host));
+    options.address = QHostAddress(address);
     options.port = port;
     auto s = std::make_unique<sim::SimProcessor>(std::move(options));
     QString error;
@@ -80,6 +80,11 @@ inline std::unique_ptr<sim::SimProcessor> StartSim(int host, quint16 port,
         ADD_FAILURE() << "simulator did not start: " << error.toStdString();
     }
     return s;
+}
+
+inline std::unique_ptr<sim::SimProcessor> StartSim(int host, quint16 port,
+                                                   sim::SimOptions options = {}) {
+    return StartSim(SimIp(host), port, std::move(options));
 }
 
 // Received datagrams of one command code.

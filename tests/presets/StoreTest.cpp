@@ -20,9 +20,11 @@ namespace {
 constexpr std::size_t kLinkUpAt = 724;      // image offsets
 constexpr std::size_t kRecalledAtAt = 750;  // 16 bytes
 
-// Whether a recall leaves image offset `i` alone: the link state and the recall time stamp.
+// Whether a recall leaves image offset `i` alone: the link's own fields (linkUp,
+// connectAttempts, connectPending, connectSentAt) and the recall time stamp.
 bool KeptByRecall(std::size_t i) {
-    return i == kLinkUpAt || (i >= kRecalledAtAt && i < kRecalledAtAt + 16);
+    return i == kLinkUpAt || (i >= kLinkUpAt + 4 && i <= kLinkUpAt + 8) ||
+           (i >= kLinkUpAt + 10 && i < kRecalledAtAt + 16);
 }
 
 ParameterImage Pattern(std::uint8_t seed) {
@@ -106,7 +108,7 @@ TEST_F(StoreTest, SaveTakesHighestIdPlusOneUpToTheLimit) {
     }
 }
 
-TEST_F(StoreTest, RecallRestoresEveryByteExceptLinkUpAndStampsTheTime) {
+TEST_F(StoreTest, RecallRestoresEveryByteExceptTheLinkFieldsAndStampsTheTime) {
     const SystemTime stamp{2024, 2, 4, 29, 23, 59, 58, 999};
     store->SetClock([&] { return stamp; });
     std::vector<PacedSequence> sent;
@@ -122,13 +124,18 @@ TEST_F(StoreTest, RecallRestoresEveryByteExceptLinkUpAndStampsTheTime) {
 
         ReadParameterImage(params, Pattern(200));
         params.linkUp = linkUpBefore;
+        const ParameterImage before = WriteParameterImage(params);
         sent.clear();
         boxes.shown.clear();
         EXPECT_EQ(store->RecallPreset(*id), RecallOutcome::Loaded);
 
         const ParameterImage now = WriteParameterImage(params);
         for (std::size_t i = 0; i < kImageSize; ++i) {
-            ASSERT_TRUE(KeptByRecall(i) || now[i] == saved[i]) << "image offset " << i;
+            const bool kept = KeptByRecall(i);
+            ASSERT_EQ(now[i], !kept               ? saved[i]
+                              : i < kRecalledAtAt ? before[i]
+                                                  : now[i])
+                << "image offset " << i;
         }
         EXPECT_EQ(params.linkUp, linkUpBefore);
         EXPECT_EQ(params.recalledAt.year, 2024);
