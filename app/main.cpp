@@ -4,10 +4,15 @@
 #include <string>
 #include <vector>
 
+#include "CMainDialog.h"
 #include "CPanelApp.h"
 #include "PanelOptions.h"
+#include "TerminationSignals.h"
 
 int main(int argc, char* argv[]) {
+    // Before QApplication starts any thread: every thread inherits the blocked mask, and the
+    // signals reach the event loop through a signalfd instead of killing the process.
+    quorvell::TerminationSignals::Block();
     QApplication application(argc, argv);  // takes Qt's own options out of argv
     QApplication::setApplicationName(QStringLiteral("Quorvell"));
     QApplication::setOrganizationName(QStringLiteral("Quorvell"));
@@ -36,5 +41,19 @@ int main(int argc, char* argv[]) {
 
     quorvell::CPanelApp panel(*parsed.options, nullptr, QApplication::applicationDirPath());
     panel.InitInstance();
+    // SIGTERM and SIGINT close the panel as its close button does: open boxes and dialogs
+    // first (their loops end), then the main window, which stops the link before it closes.
+    // The event loop ends with the last window; the panel then closes the database.
+    const quorvell::TerminationSignals signalClose([&panel](int) {
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        for (QWidget* window : windows) {
+            if (window != panel.MainDialog() && window->isVisible()) {
+                window->close();
+            }
+        }
+        if (panel.MainDialog() != nullptr) {
+            panel.MainDialog()->close();
+        }
+    });
     return QApplication::exec();
 }

@@ -3,11 +3,13 @@
 
 #include <QPainter>
 
+#include "ControlAccessible.h"
 #include "ControlFonts.h"
 
 namespace quorvell {
 
 CTextLabel::CTextLabel(QWidget* parent) : QWidget(parent) {
+    InstallControlAccessibility();
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 

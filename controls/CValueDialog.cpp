@@ -36,8 +36,10 @@ CValueDialog::CValueDialog(QWidget* parent, MessageBoxes* boxes) : QDialog(paren
 CValueDialog::~CValueDialog() = default;
 
 QString CValueDialog::FormatNumber(float n) {
+    // A threshold of 0 dB is shown as the negated raw value, -0: never show the sign of zero.
+    const double shown = n == 0.0F ? 0.0 : static_cast<double>(n);
     char buf[32];
-    const int len = std::snprintf(buf, sizeof buf, "%g", static_cast<double>(n));
+    const int len = std::snprintf(buf, sizeof buf, "%g", shown);
     return QString::fromLatin1(buf, len > 0 ? len : 0);
 }
 

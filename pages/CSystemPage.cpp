@@ -115,6 +115,8 @@ void CSystemPage::Build() {
     }
     address_->setAccessibleName(QStringLiteral("Device address"));
     name_->setAccessibleName(QStringLiteral("Device name"));
+    list_->setAccessibleName(QStringLiteral("Devices found"));
+    interfaces_->setAccessibleName(QStringLiteral("Search interface"));
     connect(Button(sys::kSearchId), &PngButton::clicked, this, &CSystemPage::OnSearch);
     connect(Button(sys::kConnectId), &PngButton::clicked, this, &CSystemPage::connectClicked);
     connect(Button(sys::kApplyId), &PngButton::clicked, this, &CSystemPage::OnApplyName);

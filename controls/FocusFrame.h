@@ -1,0 +1,21 @@
+// The focus frame every skinned control draws while keyboard focus is on it.
+#pragma once
+
+#include <QRect>
+#include <Qt>
+
+class QPainter;
+
+namespace quorvell {
+
+// Whether the frame shows after focus arrives for `reason`, given whether it showed before.
+// Focus from the keyboard (Tab, Backtab, a shortcut) shows it; a click or a program's choice
+// does not (the first key pressed afterwards does); focus coming back with its window (after a
+// modal box or a pop-up) keeps what it was.
+bool FocusShownAfter(bool shownBefore, Qt::FocusReason reason);
+
+// A 1-pixel frame in the skin's cyan just inside `area`, over a dark 1-pixel line outside it so
+// that it reads on the cyan buttons as well as on the navy bars.
+void PaintFocusFrame(QPainter& painter, const QRect& area);
+
+}  // namespace quorvell
