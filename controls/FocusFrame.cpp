@@ -20,13 +20,13 @@ bool FocusShownAfter(bool shownBefore, Qt::FocusReason reason) {
     }
 }
 
-void PaintFocusFrame(QPainter& painter, const QRect& area) {
+void PaintFocusFrame(QPainter& painter, const QRect& area, const QColor& inner) {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setBrush(Qt::NoBrush);
     painter.setPen(QPen(QColor(0, 0, 0), 1));
     painter.drawRect(area.adjusted(0, 0, -1, -1));
-    painter.setPen(QPen(QColor(0, 255, 255), 1));
+    painter.setPen(QPen(inner, 1));
     painter.drawRect(area.adjusted(1, 1, -2, -2));
     painter.restore();
 }

@@ -1,6 +1,7 @@
 // The focus frame every skinned control draws while keyboard focus is on it.
 #pragma once
 
+#include <QColor>
 #include <QRect>
 #include <Qt>
 
@@ -14,8 +15,9 @@ namespace quorvell {
 // modal box or a pop-up) keeps what it was.
 bool FocusShownAfter(bool shownBefore, Qt::FocusReason reason);
 
-// A 1-pixel frame in the skin's cyan just inside `area`, over a dark 1-pixel line outside it so
-// that it reads on the cyan buttons as well as on the navy bars.
-void PaintFocusFrame(QPainter& painter, const QRect& area);
+// A 1-pixel line in `inner` (by default the skin's cyan) just inside a dark 1-pixel line on the
+// edge of `area`. Buttons pass their caption colour, which always stands out on their image.
+void PaintFocusFrame(QPainter& painter, const QRect& area,
+                     const QColor& inner = QColor(0, 255, 255));
 
 }  // namespace quorvell

@@ -62,7 +62,7 @@ void PngButton::paintEvent(QPaintEvent*) {
         painter.drawText(drawn, Qt::AlignCenter | Qt::TextSingleLine, text().left(255));
     }
     if (ShowsFocus()) {
-        PaintFocusFrame(painter, drawn);
+        PaintFocusFrame(painter, drawn, ShownCaptionColor());
     }
 }
 

@@ -17,8 +17,6 @@
 namespace quorvell {
 namespace {
 
-const QColor kFrameCyan(0, 255, 255);
-
 struct Controls {
     Controls() {
         page.resize(400, 300);
@@ -57,20 +55,23 @@ struct Controls {
     CTextLabel label{&page};
 };
 
-bool FrameDrawn(QWidget& w) {
-    return QColor(test::Pixels(w).pixel(1, w.height() / 2)) == kFrameCyan;
+// The pixel where the focus frame's inner line runs.
+QRgb FramePixel(QWidget& w) {
+    return test::Pixels(w).pixel(1, w.height() / 2);
 }
 
 TEST(Keyboard, TabShowsTheFocusFrameAClickDoesNotUntilAKey) {
     Controls c;
     c.first.setFocus(Qt::TabFocusReason);
     QWidget* const chain[] = {&c.stepper, &c.drop, &c.button};
+    const QRgb unfocusedStepper = FramePixel(c.stepper);
     for (QWidget* w : chain) {
+        const QRgb before = FramePixel(*w);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         ASSERT_EQ(QApplication::focusWidget(), w) << w->metaObject()->className();
-        EXPECT_TRUE(FrameDrawn(*w)) << w->metaObject()->className();
+        EXPECT_NE(FramePixel(*w), before) << w->metaObject()->className();
     }
-    EXPECT_FALSE(FrameDrawn(c.stepper));  // only the focused control shows it
+    EXPECT_EQ(FramePixel(c.stepper), unfocusedStepper);  // only the focused control shows it
 
     QTest::mouseClick(&c.stepper, Qt::LeftButton, {}, QPoint(45, 10) + QPoint(0, 30));
     c.stepper.setFocus(Qt::MouseFocusReason);
