@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <QSignalSpy>
+#include <QStyleHints>
 #include <functional>
 #include <memory>
 
@@ -14,6 +15,7 @@
 #include "DeviceParameters.h"
 #include "DisplayFormats.h"
 #include "PngButton.h"
+#include "PressSwallower.h"
 #include "SkinImages.h"
 #include "TestSupport.h"
 
@@ -183,6 +185,31 @@ TEST(InterruptedGesture, EveryControlKindLetsGoAndRestingSendsNothing) {
             QTest::mouseRelease(control, Qt::LeftButton, {}, rest);  // QTest's button state
         }
     }
+}
+
+// After a click closes a list or a box, the rest of the double-click at that place is
+// dropped for the double-click interval; elsewhere, and afterwards, clicks act.
+TEST(InterruptedGesture, PressesRightAfterAClosingClickAreDroppedOnlyThereAndThen) {
+    QWidget host;
+    host.resize(300, 100);
+    PngButton below(QStringLiteral("LEVEL"), &host);
+    below.setGeometry(10, 10, 80, 24);
+    PngButton beside(QStringLiteral("OTHER"), &host);
+    beside.setGeometry(150, 10, 80, 24);
+    host.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
+    QSignalSpy belowClicks(&below, &PngButton::clicked);
+    QSignalSpy besideClicks(&beside, &PngButton::clicked);
+    const QPoint at(40, 12);
+
+    PressSwallower::Arm(below.mapToGlobal(at));
+    QTest::mouseClick(&below, Qt::LeftButton, {}, at);
+    QTest::mouseClick(&beside, Qt::LeftButton, {}, at);
+    EXPECT_EQ(belowClicks.count(), 0);
+    EXPECT_EQ(besideClicks.count(), 1);
+    QTest::qWait(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 50);
+    QTest::mouseClick(&below, Qt::LeftButton, {}, at);
+    EXPECT_EQ(belowClicks.count(), 1);
 }
 
 }  // namespace
