@@ -104,8 +104,13 @@ TEST_F(InputSafetyTest, DoubleClickOnATypeEntrySendsExactlyOneHipass) {
     QTest::mouseClick(hipass, Qt::LeftButton);
     ASSERT_TRUE(hipass->IsPopupShowing());
     CDropListBox* list = hipass->List();
-    const QPoint entry = list->mapToGlobal(list->ItemRect(3).center());
     ASSERT_EQ(list->ItemText(3), "Linkwitz 2");
+    // The lowest rows of "Linkwitz 2" lie over the CH1 level stepper's increase arrow.
+    CValueStepper* level = window->EqPage()->Stepper(1080);
+    const QPoint entry(level->mapToGlobal(level->IncreaseRect().center()).x(),
+                       list->mapToGlobal(list->ItemRect(3).bottomLeft()).y() - 2);
+    ASSERT_EQ(list->IndexAt(list->mapFromGlobal(entry)), 3);
+    ASSERT_TRUE(level->IncreaseRect().contains(level->mapFromGlobal(entry)));
     const std::size_t mark = processor->Log().size();
     const int levelBefore = app->Parameters().channels[0].level;
 
