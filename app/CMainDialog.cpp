@@ -6,6 +6,7 @@
 #include <QContextMenuEvent>
 #include <QHostAddress>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
 #include <QShortcut>
@@ -20,8 +21,10 @@
 #include "Frames.h"
 #include "PageBuilder.h"
 #include "PanelSequences.h"
+#include "PanelUndo.h"
 #include "PngButton.h"
 #include "PresetStore.h"
+#include "ProcessorEditor.h"
 #include "SkinImages.h"
 
 namespace quorvell {
@@ -54,7 +57,8 @@ void Tell(MessageBoxes& boxes, const char* text, const char* caption = "",
 
 }  // namespace
 
-CMainDialog::CMainDialog(CPanelApp& app) : QWidget(nullptr), app_(app), link_(app.Link()) {
+CMainDialog::CMainDialog(CPanelApp& app)
+    : QWidget(nullptr), app_(app), link_(app.Link()), editor_(app.Editor()) {
     setObjectName(QStringLiteral("CMainDialog"));
     setWindowTitle(QStringLiteral("Quorvell"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -71,11 +75,14 @@ CMainDialog::CMainDialog(CPanelApp& app) : QWidget(nullptr), app_(app), link_(ap
     link_.setDeviceAddress(address);
     ResetDeviceParameters(app_.Parameters());
 
-    // Recall sends through the link's paced sequence, never blocking the window.
-    app_.Store().SetSink([this](PacedSequence s) { link_.SendPaced(std::move(s)); }, eulerE_);
+    // Recall sends through the editor's paced sequence, never blocking the window.
+    app_.Store().SetSink(
+        [this](PacedSequence s) { editor_.SendSequence(std::move(s), EditOrigin::Sequence); },
+        eulerE_);
 
     BuildButtons();
     BuildPages();
+    BuildUndo();  // first: a step is recorded, and named, before its edit is sent
     ConnectPages();
     ConnectLink();
     // Link supervision (the 100 ms kLinkTimerId) runs on DeviceLink's own timer.
@@ -125,21 +132,16 @@ void CMainDialog::ConnectPages() {
     connect(eqPage_, &CEqPage::recordEdited, this, &CMainDialog::SendRecord);
     connect(limiterPage_, &CLimiterPage::recordEdited, this, &CMainDialog::SendRecord);
     connect(eqPage_, &CEqPage::channelReset, this, [this](int channel) {
-        if (link_.linkUp()) {
-            link_.SendPaced(EqResetFrames(app_.Parameters(), channel));
-        }
+        editor_.SendSequence(EqResetFrames(app_.Parameters(), channel), EditOrigin::Sequence);
     });
     eqPage_->SetEulerE(eulerE_);
     connect(eqPage_, &CEqPage::channelsReplaced, this, [this](PacedSequence frames) {
         limiterPage_->RefreshFromModel();  // a copy brings the limiter along
-        if (link_.linkUp()) {
-            link_.SendPaced(std::move(frames));
-        }
+        editor_.SendSequence(std::move(frames), EditOrigin::Sequence);
     });
     connect(limiterPage_, &CLimiterPage::channelReset, this, [this](int channel) {
-        if (link_.linkUp()) {
-            link_.SendPaced(LimiterResetFrames(app_.Parameters(), channel, eulerE_));
-        }
+        editor_.SendSequence(LimiterResetFrames(app_.Parameters(), channel, eulerE_),
+                             EditOrigin::Sequence);
     });
 
     CSystemPage* sys = systemPage_;
@@ -147,9 +149,7 @@ void CMainDialog::ConnectPages() {
     connect(sys, &CSystemPage::devicePicked, this, &CMainDialog::OnDevicePicked);
     connect(sys, &CSystemPage::connectClicked, this, &CMainDialog::OnConnect);
     connect(sys, &CSystemPage::nameApplied, this, [this] {
-        if (link_.linkUp()) {
-            link_.SendDeviceName();
-        }
+        editor_.Edited({RecordKind::Name, 0, 0}, EditOrigin::Operator);
     });
     connect(sys, &CSystemPage::resetDeviceConfirmed, this, [this] {
         if (link_.linkUp()) {
@@ -196,6 +196,27 @@ void CMainDialog::ConnectLink() {
         [&boxes](const QString&) { Tell(boxes, kTextAlreadyConnected); }, Qt::QueuedConnection);
 }
 
+void CMainDialog::BuildUndo() {
+    const auto refresh = [this] {
+        eqPage_->RefreshFromModel();
+        limiterPage_->RefreshFromModel();
+        systemPage_->NameField()->setText(QString::fromUtf8(DeviceNameText(app_.Parameters())));
+    };
+    // Every edit the editor announces becomes a step; multi-record actions are one step
+    // each, named here before the editor sends them.
+    undo_ = new PanelUndo(editor_, app_.UndoStack(), refresh, this);
+    undo_->BuildControls(eqPage_, this);
+    connect(eqPage_, &CEqPage::channelReset, undo_,
+            [this](int channel) { undo_->Capture(tr("CH%1 EQ RESET").arg(channel + 1), false); });
+    connect(limiterPage_, &CLimiterPage::channelReset, undo_, [this](int channel) {
+        undo_->Capture(tr("CH%1 limiter RESET").arg(channel + 1), false);
+    });
+    // What the processor reports is adopted, never a step.
+    connect(&link_, &DeviceLink::linkEstablished, undo_,
+            [this] { undo_->Connected(link_.deviceAddress()); });
+    connect(&link_, &DeviceLink::resetStateApplied, undo_, &PanelUndo::Adopt);
+}
+
 PngButton* CMainDialog::PageButton(int page) const {
     return page >= 1 && page <= 3 ? buttons_[static_cast<std::size_t>(page)] : nullptr;
 }
@@ -228,32 +249,7 @@ void CMainDialog::SwitchPage(int page) {
 }
 
 void CMainDialog::SendRecord(const Record& record) {
-    if (!link_.linkUp()) {
-        return;  // the model keeps the edit; nothing is queued
-    }
-    switch (record.kind) {
-        case RecordKind::EqBand:
-            link_.SendEqBand(record.channel, record.band);
-            break;
-        case RecordKind::Hipass:
-            link_.SendHipass(record.channel);
-            break;
-        case RecordKind::Lopass:
-            link_.SendLopass(record.channel);
-            break;
-        case RecordKind::Level:
-            link_.SendLevel(record.channel);
-            break;
-        case RecordKind::Limiter:
-            link_.SendLimiter(record.channel);
-            break;
-        case RecordKind::Phase:
-            link_.SendPhase(record.channel);
-            break;
-        case RecordKind::Name:
-            link_.SendDeviceName();
-            break;
-    }
+    editor_.Edited(record, EditOrigin::Operator);
 }
 
 void CMainDialog::OnLinkEstablished() {
@@ -303,7 +299,9 @@ void CMainDialog::OnConnect() {
 void CMainDialog::OnRecall(int id) {
     // The store reads the file, sends the 25 frames through the link while it is up and
     // confirms with "Recall sucessfully!". The pages show the values when next shown.
+    undo_->BeginAction(tr("Preset recall"));
     app_.Store().RecallPreset(id);
+    undo_->EndAction();
 }
 
 void CMainDialog::ReloadSlots() {

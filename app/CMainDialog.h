@@ -17,7 +17,9 @@ class CLimiterPage;
 class CPanelApp;
 class CSystemPage;
 class DeviceLink;
+class PanelUndo;
 class PngButton;
+class ProcessorEditor;
 
 inline constexpr int kStatusButtonId = 1000;
 inline constexpr int kMainButtonId = 1001;
@@ -40,7 +42,8 @@ public:
     void SwitchPage(int page);
     int CurrentPage() const { return page_; }
 
-    // Sends the command that carries `record`, only while the link is up.
+    // An operator's edit the pages have stored: through the editor, which sends the command
+    // that carries `record` while the link is up.
     void SendRecord(const Record& record);
 
     void ShowAbout();
@@ -51,6 +54,7 @@ public:
     CEqPage* EqPage() const { return eqPage_; }
     CLimiterPage* LimiterPage() const { return limiterPage_; }
     CSystemPage* SystemPage() const { return systemPage_; }
+    PanelUndo* Undo() const { return undo_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -63,6 +67,8 @@ private:
     void BuildPages();
     void ConnectPages();
     void ConnectLink();
+    // Undo, redo and A/B: records the pages' edits as steps and applies steps to them.
+    void BuildUndo();
 
     // Link reports.
     void OnLinkEstablished();
@@ -79,6 +85,7 @@ private:
 
     CPanelApp& app_;
     DeviceLink& link_;
+    ProcessorEditor& editor_;
     double eulerE_ = 0.0;
     int page_ = 0;
     bool closing_ = false;                 // a close waits for the link to stop
@@ -87,6 +94,7 @@ private:
     CEqPage* eqPage_ = nullptr;
     CLimiterPage* limiterPage_ = nullptr;
     CSystemPage* systemPage_ = nullptr;
+    PanelUndo* undo_ = nullptr;
 };
 
 }  // namespace quorvell

@@ -1,5 +1,6 @@
-// The application object: owns the model, the device link, the preset database and store,
-// the message boxes and the settings access, and runs the main window. No globals.
+// The application object: owns the model, the device link, the editor, the preset database
+// and store, the undo stack, the message boxes and the settings access, and runs the main
+// window. No globals.
 #pragma once
 
 #include <QString>
@@ -9,12 +10,15 @@
 #include "MessageBoxes.h"
 #include "PanelOptions.h"
 
+class QUndoStack;
+
 namespace quorvell {
 
 class CMainDialog;
 class DeviceLink;
 class PresetDatabase;
 class PresetStore;
+class ProcessorEditor;
 
 // The address used when "hostip" is missing, and when it is stored empty.
 inline constexpr const char* kDefaultDeviceAddress = "192.168.0.106";
@@ -41,9 +45,13 @@ public:
     CMainDialog* MainDialog() const { return dialog_.get(); }
     DeviceParameters& Parameters() { return params_; }
     DeviceLink& Link() { return *link_; }
+    // Every edit of the model goes through the editor on its way to the processor.
+    ProcessorEditor& Editor() { return *editor_; }
     PresetDatabase& Database() { return *database_; }
     PresetStore& Store() { return *store_; }
     MessageBoxes& Boxes() { return *boxes_; }
+    // The operator's steps: undo, redo and the A/B switches of this session.
+    QUndoStack& UndoStack() { return *undoStack_; }
     const PanelOptions& Options() const { return options_; }
     const QString& DataDirectory() const { return dataDir_; }
 
@@ -61,6 +69,8 @@ private:
     std::unique_ptr<PresetDatabase> database_;
     std::unique_ptr<PresetStore> store_;
     std::unique_ptr<DeviceLink> link_;
+    std::unique_ptr<ProcessorEditor> editor_;
+    std::unique_ptr<QUndoStack> undoStack_;
     std::unique_ptr<CMainDialog> dialog_;
 };
 

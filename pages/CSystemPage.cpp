@@ -229,14 +229,20 @@ QHostAddress CSystemPage::ChosenInterface() const {
 
 void CSystemPage::SetHelpText(const QString& dataDirectory) {
     const QString dir = dataDirectory.isEmpty() ? tr("(none)") : dataDirectory.toHtmlEscaped();
-    help_->setText(tr("<b>Quorvell 1.0</b><br>Data directory (presets): %1<br><br>"
+    help_->setText(tr("<b>Quorvell 1.0</b><br>Data directory (presets): %1<br>"
+                      "The panel and quorvell-cli share it: --data-dir DIR when given, else "
+                      "the program's folder when Quorvel.mdb is already there, else the "
+                      "per-user application data folder.<br><br>"
                       "<b>Mouse</b><br>"
                       "Click or hold the arrows of a value to step it; the wheel steps it too.<br>"
                       "Click the middle of a value to type a number.<br>"
                       "Click a crossover type to choose it from its list.<br>"
                       "Click a preset slot for NAME, RECALL and DELETE.<br><br>"
                       "<b>Keyboard</b><br>"
+                      "Tab moves row by row, channel by channel; the focused control is framed.<br>"
                       "Left/Down arrow decreases, Right/Up arrow increases the focused value.<br>"
+                      "Space or Enter opens a type list; arrows move, Enter takes, Escape "
+                      "closes.<br>"
                       "Enter and Escape never close a page.<br>"
                       "F1 or a right click on the window: about Quorvell.<br><br>"
                       "<b>Connecting</b><br>"
