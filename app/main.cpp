@@ -5,9 +5,11 @@
 #include <string_view>
 #include <vector>
 
+#include "CMainDialog.h"
 #include "CPanelApp.h"
 #include "PanelOptions.h"
 #include "PresetStore.h"
+#include "TerminationSignals.h"
 
 int main(int argc, char* argv[]) {
     // --help and --version answer before the GUI application object exists, so that they
@@ -24,6 +26,9 @@ int main(int argc, char* argv[]) {
         }
     }
 
+    // Before QApplication starts any thread: every thread inherits the blocked mask, and the
+    // signals reach the event loop through a signalfd instead of killing the process.
+    quorvell::TerminationSignals::Block();
     QApplication application(argc, argv);  // takes Qt's own options out of argv
     quorvell::SetApplicationIdentity();
     QApplication::setApplicationVersion(QStringLiteral("1.0"));
@@ -51,5 +56,19 @@ int main(int argc, char* argv[]) {
 
     quorvell::CPanelApp panel(*parsed.options, nullptr, QApplication::applicationDirPath());
     panel.InitInstance();
+    // SIGTERM and SIGINT close the panel as its close button does: open boxes and dialogs
+    // first (their loops end), then the main window, which stops the link before it closes.
+    // The event loop ends with the last window; the panel then closes the database.
+    const quorvell::TerminationSignals signalClose([&panel](int) {
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        for (QWidget* window : windows) {
+            if (window != panel.MainDialog() && window->isVisible()) {
+                window->close();
+            }
+        }
+        if (panel.MainDialog() != nullptr) {
+            panel.MainDialog()->close();
+        }
+    });
     return QApplication::exec();
 }

@@ -1,6 +1,8 @@
 // Drop-down bar: skinned, shows the committed entry, opens its pop-up, steps by wheel.
 #include "CDropDown.h"
 
+#include <QAccessible>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
@@ -8,7 +10,10 @@
 
 #include "CDropListBox.h"
 #include "CDropPopup.h"
+#include "ControlAccessible.h"
 #include "ControlFonts.h"
+#include "FocusFrame.h"
+#include "PressSwallower.h"
 #include "SkinImages.h"
 #include "SkinPainter.h"
 
@@ -20,6 +25,7 @@ constexpr int kWheelNotch = 120;
 }  // namespace
 
 CDropDown::CDropDown(QWidget* parent) : QWidget(parent) {
+    InstallControlAccessibility();
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
@@ -80,6 +86,10 @@ void CDropDown::SetSelection(int index) {
     list->committedIndex = index;
     text = list->ItemText(index);
     repaint();
+    if (QAccessible::isActive()) {
+        QAccessibleValueChangeEvent event(this, text);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 int CDropDown::GetSelection() const {
@@ -92,10 +102,11 @@ void CDropDown::PostSelection(int index) {
         Qt::QueuedConnection);
 }
 
-void CDropDown::OpenPopup() {
+void CDropDown::OpenPopup(bool byKeyboard) {
     if (popup == nullptr) {
         return;
     }
+    popup->List()->keyboardMode = byKeyboard;
     const QPoint topLeft = mapToGlobal(QPoint(0, 0));
     const int bottom = topLeft.y() + height();  // first row below the bar
     const int n = Count();
@@ -118,15 +129,45 @@ void CDropDown::OnListChoice(int index, bool pointerInside) {
         return;
     }
     if (pointerInside) {
-        popup->List()->committedIndex = index;
-        text = popup->List()->ItemText(index);
         hover = true;
+        Commit(index);
+    } else {
+        popup->hide();
     }
+}
+
+// A click takes the entry; the rest of a double-click must not act on what lies beneath.
+void CDropDown::OnListClick(int index, QPoint globalPos) {
+    PressSwallower::Arm(globalPos);
+    OnListChoice(index, true);
+}
+
+void CDropDown::OnListTaken(int index) {
+    if (popup != nullptr) {
+        Commit(index);
+    }
+}
+
+void CDropDown::Commit(int index) {
+    popup->List()->committedIndex = index;
+    text = popup->List()->ItemText(index);
     popup->hide();
-    if (pointerInside) {
-        setFocus(Qt::OtherFocusReason);
-        repaint();
-        PostSelection(index);
+    setFocus(Qt::PopupFocusReason);  // keeps the focus frame as it was
+    repaint();
+    PostSelection(index);
+    if (QAccessible::isActive()) {
+        QAccessibleValueChangeEvent event(this, text);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+void CDropDown::DropTransientState() {
+    if (IsPopupShowing()) {
+        popup->hide();
+    }
+    if (hover) {
+        hover = false;
+        update();
     }
 }
 
@@ -143,6 +184,9 @@ void CDropDown::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     PaintSkin(painter, *this, hover ? hoverImage : normalImage);
     if (text.isEmpty()) {
+        if (ShowsFocus()) {
+            PaintFocusFrame(painter, rect());
+        }
         return;
     }
     painter.setRenderHint(QPainter::TextAntialiasing);
@@ -151,6 +195,9 @@ void CDropDown::paintEvent(QPaintEvent*) {
     painter.setFont(FittingFont(hover ? hoverFont : normalFont, text, area.width()));
     painter.setPen(hover ? hoverTextColor : normalTextColor);
     painter.drawText(area, Qt::AlignCenter | Qt::TextSingleLine, text);
+    if (ShowsFocus()) {
+        PaintFocusFrame(painter, rect());
+    }
 }
 
 void CDropDown::mouseMoveEvent(QMouseEvent* event) {
@@ -170,7 +217,7 @@ void CDropDown::mousePressEvent(QMouseEvent* event) {
     if (IsPopupShowing()) {
         popup->hide();
     } else {
-        OpenPopup();
+        OpenPopup(false);
     }
     repaint();
 }
@@ -181,10 +228,64 @@ void CDropDown::leaveEvent(QEvent* event) {
     QWidget::leaveEvent(event);
 }
 
+void CDropDown::focusInEvent(QFocusEvent* event) {
+    focusShown = FocusShownAfter(focusShown, event->reason());
+    update();
+    QWidget::focusInEvent(event);
+}
+
 void CDropDown::focusOutEvent(QFocusEvent* event) {
     hover = false;
     update();
     QWidget::focusOutEvent(event);
+}
+
+void CDropDown::hideEvent(QHideEvent* event) {
+    DropTransientState();
+    QWidget::hideEvent(event);
+}
+
+void CDropDown::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::EnabledChange && !isEnabled()) {
+        DropTransientState();
+    }
+    QWidget::changeEvent(event);
+}
+
+// A modal window over the page: no hover look and no open list left behind it.
+bool CDropDown::event(QEvent* event) {
+    if (event->type() == QEvent::WindowBlocked) {
+        DropTransientState();
+    }
+    return QWidget::event(event);
+}
+
+void CDropDown::keyPressEvent(QKeyEvent* event) {
+    if (!focusShown) {
+        focusShown = true;
+        update();
+    }
+    const int key = event->key();
+    const bool altDown = key == Qt::Key_Down && (event->modifiers() & Qt::AltModifier);
+    if (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter ||
+        key == Qt::Key_F4 || altDown) {
+        event->accept();
+        if (!IsPopupShowing()) {
+            OpenPopup(true);
+        }
+        return;
+    }
+    if ((key == Qt::Key_Up || key == Qt::Key_Down) && Count() > 0) {
+        event->accept();
+        const int shown = GetSelection();
+        const int index = std::clamp(shown + (key == Qt::Key_Down ? 1 : -1), 0, Count() - 1);
+        if (index != shown) {
+            SetSelection(index);
+            PostSelection(index);
+        }
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void CDropDown::wheelEvent(QWheelEvent* event) {

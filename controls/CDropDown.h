@@ -38,6 +38,8 @@ public:
 
     QString Text() const { return text; }
     bool IsHover() const { return hover; }
+    // True while the bar shows its focus frame (keyboard focus, or a key was used).
+    bool ShowsFocus() const { return hasFocus() && focusShown; }
     bool IsPopupShowing() const;
     CDropPopup* Popup() const { return popup; }
     CDropListBox* List() const;
@@ -59,19 +61,32 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool event(QEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    // Space, Enter, F4 or Alt+Down open the list; Up and Down choose the entry before or
+    // after the shown one, one notification each.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     friend class CDropPopup;
-    void OpenPopup();
+    void OpenPopup(bool byKeyboard);
+    // Drops the hover look and closes the pop-up without a choice.
+    void DropTransientState();
     void OnListChoice(int index, bool pointerInside);
+    void OnListClick(int index, QPoint globalPos);
+    void OnListTaken(int index);
+    void Commit(int index);
     void PostSelection(int index);
     void OnPopupHidden();
 
     int normalImage = 0;
     int hoverImage = 0;
     bool hover = false;
+    bool focusShown = false;
     int notificationId = 0;
     int barWidth = 0;
     int wheelAccumulator = 0;

@@ -125,7 +125,7 @@ void CDropListBox::mousePressEvent(QMouseEvent* event) {
         return;
     }
     SetSelection(index);
-    emit operatorChangedSelection(index, true);
+    emit entryClicked(index, event->globalPosition().toPoint());
 }
 
 void CDropListBox::keyPressEvent(QKeyEvent* event) {
@@ -154,7 +154,17 @@ void CDropListBox::keyPressEvent(QKeyEvent* event) {
             index = std::min(selection + page, last);
             break;
         case Qt::Key_Escape:
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
             window()->hide();
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Space:
+            event->accept();
+            if (selection >= 0) {
+                emit entryTaken(selection);
+            }
             return;
         default:
             QWidget::keyPressEvent(event);
@@ -165,7 +175,9 @@ void CDropListBox::keyPressEvent(QKeyEvent* event) {
         return;
     }
     SetSelection(index);
-    emit operatorChangedSelection(index, pointerInside);
+    if (!keyboardMode) {
+        emit operatorChangedSelection(index, pointerInside);
+    }
 }
 
 void CDropListBox::wheelEvent(QWheelEvent* event) {

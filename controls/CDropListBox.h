@@ -33,10 +33,18 @@ public:
     int IndexAt(QPoint pos) const;
     QScrollBar* ScrollBar() const { return scrollBar; }
 
+    // Set while the pop-up was opened from the keyboard: arrows move the highlight only, and
+    // Enter or Space takes it.
+    bool keyboardMode = false;
+
 signals:
     // The operator changed the selection by a click or a key; `pointerInside` tells whether
     // the pointer was over the list at that moment (a click always is).
     void operatorChangedSelection(int index, bool pointerInside);
+    // The operator clicked entry `index`; `globalPos` is where the press landed.
+    void entryClicked(int index, QPoint globalPos);
+    // The operator took the highlighted entry with Enter or Space.
+    void entryTaken(int index);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

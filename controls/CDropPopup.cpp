@@ -13,6 +13,8 @@ CDropPopup::CDropPopup(CDropDown* owner)
     list = new CDropListBox(this);
     list->setFont(owner->normalFont);
     connect(list, &CDropListBox::operatorChangedSelection, owner, &CDropDown::OnListChoice);
+    connect(list, &CDropListBox::entryClicked, owner, &CDropDown::OnListClick);
+    connect(list, &CDropListBox::entryTaken, owner, &CDropDown::OnListTaken);
 }
 
 void CDropPopup::resizeEvent(QResizeEvent* event) {

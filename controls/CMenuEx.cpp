@@ -2,6 +2,7 @@
 #include "CMenuEx.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QPainter>
 #include <QProxyStyle>
 #include <QStyleOptionMenuItem>
@@ -9,6 +10,7 @@
 #include <array>
 
 #include "ControlFonts.h"
+#include "PressSwallower.h"
 
 namespace quorvell {
 namespace {
@@ -212,6 +214,9 @@ std::optional<int> CMenuEx::TrackPopup(QPoint globalPos) {
     if (chosen == nullptr || !chosen->isEnabled()) {
         return std::nullopt;
     }
+    // The menu closed on the click that chose: the rest of a double-click must not act on the
+    // page beneath (a RECALL followed by a Save).
+    PressSwallower::Arm(QCursor::pos());
     return chosen->data().toInt();
 }
 

@@ -237,6 +237,9 @@ void CResponseCurve::mousePressEvent(QMouseEvent* event) {
 }
 
 void CResponseCurve::mouseMoveEvent(QMouseEvent* event) {
+    if (dragBand_ && !(event->buttons() & Qt::LeftButton)) {
+        EndDrag();  // the button came up where this control could not see it
+    }
     hoverPos_ = event->position();
     if (dragBand_) {
         const EqBand& b = params_.channels[activeChannel_].bands[*dragBand_];
@@ -250,13 +253,42 @@ void CResponseCurve::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void CResponseCurve::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton && dragBand_) {
-        const int band = *dragBand_;
-        dragBand_.reset();
-        const EqBand& b = params_.channels[activeChannel_].bands[band];
-        emit bandEdited(activeChannel_, band, b.freq, b.gain, b.q, true);
+    if (event->button() == Qt::LeftButton) {
+        EndDrag();
+    }
+}
+
+void CResponseCurve::EndDrag() {
+    if (!dragBand_) {
+        return;
+    }
+    const int band = *dragBand_;
+    dragBand_.reset();
+    const EqBand& b = params_.channels[activeChannel_].bands[band];
+    emit bandEdited(activeChannel_, band, b.freq, b.gain, b.q, true);
+    update();
+}
+
+void CResponseCurve::hideEvent(QHideEvent* event) {
+    EndDrag();
+    hoverPos_.reset();
+    QWidget::hideEvent(event);
+}
+
+void CResponseCurve::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::EnabledChange && !isEnabled()) {
+        EndDrag();
+    }
+    QWidget::changeEvent(event);
+}
+
+bool CResponseCurve::event(QEvent* event) {
+    if (event->type() == QEvent::WindowBlocked) {
+        EndDrag();
+        hoverPos_.reset();
         update();
     }
+    return QWidget::event(event);
 }
 
 void CResponseCurve::mouseDoubleClickEvent(QMouseEvent* event) {

@@ -46,6 +46,9 @@ public:
     // The level of a channel's chain at `hz`, as drawn.
     double LevelDb(int channel, double hz) const;
 
+    // True from a press on a marker until the drag ends.
+    bool IsDragging() const { return dragBand_.has_value(); }
+
     static const QColor kChannelColors[2];
 
 signals:
@@ -64,9 +67,15 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void Recompute();
+    // Ends a marker drag however it ends (button-up, a lost release, hide, a modal window):
+    // the band's last value is reported as the gesture's end and later moves change nothing.
+    void EndDrag();
     int ClampFreq(double hz) const;
     int GainRawForY(double y) const;
 

@@ -1,14 +1,15 @@
-// Caption label over a snapshot of the parent's pixels.
+// Caption label over its parent's painting.
 #include "CTextLabel.h"
 
 #include <QPainter>
 
+#include "ControlAccessible.h"
 #include "ControlFonts.h"
 
 namespace quorvell {
 
 CTextLabel::CTextLabel(QWidget* parent) : QWidget(parent) {
-    setAttribute(Qt::WA_OpaquePaintEvent);
+    InstallControlAccessibility();
 }
 
 void CTextLabel::SetText(const QString& caption) {
@@ -17,34 +18,17 @@ void CTextLabel::SetText(const QString& caption) {
     update();
 }
 
+// A copy of the parent's pixels would be painted at another origin and lose a row of a
+// 3-pixel frame line; letting Qt paint the parent beneath shows exactly what it shows.
 void CTextLabel::SetTransparent(bool on) {
     transparent = on;
-    snapshot = QPixmap();
+    setAttribute(Qt::WA_OpaquePaintEvent, !on);
     update();
-}
-
-// The parent's own painting (its background, not its other children) under the label, at
-// this moment; kept until SetTransparent drops it.
-void CTextLabel::TakeSnapshot() {
-    const qreal dpr = devicePixelRatioF();
-    snapshot = QPixmap(size() * dpr);
-    snapshot.setDevicePixelRatio(dpr);
-    snapshot.fill(palette().color(QPalette::Window));
-    QWidget* owner = parentWidget();
-    if (owner == nullptr) {
-        return;
-    }
-    owner->render(&snapshot, QPoint(), QRegion(geometry()), QWidget::DrawWindowBackground);
 }
 
 void CTextLabel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    if (transparent) {
-        if (snapshot.isNull()) {
-            TakeSnapshot();
-        }
-        painter.drawPixmap(0, 0, snapshot);
-    } else {
+    if (!transparent) {
         painter.fillRect(rect(), QColor(128, 128, 128));
     }
     if (text.isEmpty()) {

@@ -1,8 +1,7 @@
-// A caption drawn anti-aliased in bold over a copy of the parent's pixels beneath it.
+// A caption drawn anti-aliased in bold over its parent's painting (or a grey background).
 #pragma once
 
 #include <QColor>
-#include <QPixmap>
 #include <QString>
 #include <QWidget>
 
@@ -20,11 +19,10 @@ public:
     void SetText(const QString& caption);
     QString Text() const { return text; }
 
-    // Transparent: the background is a snapshot of the parent under the label, taken at the
-    // next paint; opaque: grey (128, 128, 128). Always drops the snapshot.
+    // Transparent: the parent shows through exactly as it paints itself now (frame lines,
+    // tiles); opaque: grey (128, 128, 128).
     void SetTransparent(bool on);
     bool IsTransparent() const { return transparent; }
-    bool HasSnapshot() const { return !snapshot.isNull(); }
 
     // Em size of the bold caption font in points.
     int fontSize = 8;
@@ -36,11 +34,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    void TakeSnapshot();
-
     QString text;
     bool transparent = true;
-    QPixmap snapshot;
 };
 
 }  // namespace quorvell

@@ -1,6 +1,7 @@
 // Value dialog: shows a number in %g notation and reads a typed number back.
 #include "CValueDialog.h"
 
+#include <QCursor>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -11,6 +12,7 @@
 
 #include "CTiledDialog.h"
 #include "MessageBoxes.h"
+#include "PressSwallower.h"
 #include "QtMessageBoxes.h"
 
 namespace quorvell {
@@ -36,8 +38,10 @@ CValueDialog::CValueDialog(QWidget* parent, MessageBoxes* boxes) : QDialog(paren
 CValueDialog::~CValueDialog() = default;
 
 QString CValueDialog::FormatNumber(float n) {
+    // A threshold of 0 dB is shown as the negated raw value, -0: never show the sign of zero.
+    const double shown = n == 0.0F ? 0.0 : static_cast<double>(n);
     char buf[32];
-    const int len = std::snprintf(buf, sizeof buf, "%g", static_cast<double>(n));
+    const int len = std::snprintf(buf, sizeof buf, "%g", shown);
     return QString::fromLatin1(buf, len > 0 ? len : 0);
 }
 
@@ -84,7 +88,10 @@ void CValueDialog::accept() {
 std::optional<double> CValueDialog::Ask(QWidget* parent, double shown) {
     CValueDialog dialog(parent);
     dialog.SetNumber(static_cast<float>(shown));
-    if (dialog.exec() != QDialog::Accepted) {
+    const int result = dialog.exec();
+    // A double-click on OK or Cancel must not act on the control beneath the closed dialog.
+    PressSwallower::Arm(QCursor::pos());
+    if (result != QDialog::Accepted) {
         return std::nullopt;
     }
     return dialog.Number();

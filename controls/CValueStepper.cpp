@@ -11,11 +11,12 @@
 #include <limits>
 
 #include "CValueDialog.h"
+#include "ControlAccessible.h"
 #include "ControlFonts.h"
 #include "DisplayFormats.h"
+#include "FocusFrame.h"
 #include "SkinImages.h"
 #include "SkinPainter.h"
-#include "StepperAccessible.h"
 
 namespace quorvell {
 namespace {
@@ -90,7 +91,7 @@ int RawFromNumber(int kind, double n) {
 
 CValueStepper::CValueStepper(int controlId, QWidget* parent)
     : QWidget(parent), controlId(controlId) {
-    InstallStepperAccessibility();
+    InstallControlAccessibility();
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
@@ -267,6 +268,7 @@ void CValueStepper::PressArrow(int direction) {
     setFocus(Qt::MouseFocusReason);
     pressed = true;
     repeatArmed = true;
+    repeatCount = 0;
     const int bound = direction > 0 ? UpperBound() : LowerBound();
     if (value == bound || !IsKnownStepperKind(kind)) {
         return;
@@ -304,10 +306,16 @@ void CValueStepper::OpenValueDialog() {
             PostValueChanged();
         }
     }
+    EndHold();
+    SetZone(Zone::None);
+}
+
+void CValueStepper::EndHold() {
     pressed = false;
     repeatArmed = false;
-    zone = Zone::None;
-    update();
+    repeatCount = 0;
+    repeatTimer.stop();
+    hoverTimer.stop();
 }
 
 int CValueStepper::CurrentImage() const {
@@ -331,15 +339,24 @@ void CValueStepper::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     PaintSkin(painter, *this, CurrentImage());
     if (text.isEmpty()) {
+        if (ShowsFocus()) {
+            PaintFocusFrame(painter, rect());
+        }
         return;
     }
     painter.setRenderHint(QPainter::TextAntialiasing);
     painter.setFont(PixelFont(QString::fromLatin1(kCaptionFamily), 16));
     painter.setPen(textColor);
     painter.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, text);
+    if (ShowsFocus()) {
+        PaintFocusFrame(painter, rect());
+    }
 }
 
 void CValueStepper::mouseMoveEvent(QMouseEvent* event) {
+    if (pressed && !(event->buttons() & Qt::LeftButton)) {
+        EndHold();  // the button came up where this control could not see it
+    }
     const QPoint p = event->position().toPoint();
     if (!rect().contains(p)) {
         // Held outside (the pointer stays grabbed): the repeat pauses on the middle image.
@@ -378,10 +395,7 @@ void CValueStepper::mouseReleaseEvent(QMouseEvent* event) {
         QWidget::mouseReleaseEvent(event);
         return;
     }
-    pressed = false;
-    repeatArmed = false;
-    repeatCount = 0;
-    repeatTimer.stop();
+    EndHold();
     if (!rect().contains(event->position().toPoint())) {
         SetZone(Zone::None);
     }
@@ -411,6 +425,10 @@ void CValueStepper::wheelEvent(QWheelEvent* event) {
 }
 
 void CValueStepper::keyPressEvent(QKeyEvent* event) {
+    if (!focusShown) {
+        focusShown = true;
+        update();
+    }
     switch (event->key()) {
         case Qt::Key_Left:
         case Qt::Key_Down:
@@ -427,17 +445,46 @@ void CValueStepper::keyPressEvent(QKeyEvent* event) {
     }
 }
 
+void CValueStepper::focusInEvent(QFocusEvent* event) {
+    focusShown = FocusShownAfter(focusShown, event->reason());
+    update();
+    QWidget::focusInEvent(event);
+}
+
 void CValueStepper::focusOutEvent(QFocusEvent* event) {
-    pressed = false;
+    EndHold();
     SetZone(Zone::None);
+    update();
     QWidget::focusOutEvent(event);
+}
+
+void CValueStepper::hideEvent(QHideEvent* event) {
+    EndHold();
+    SetZone(Zone::None);
+    QWidget::hideEvent(event);
 }
 
 void CValueStepper::changeEvent(QEvent* event) {
     if (event->type() == QEvent::EnabledChange) {
+        if (!isEnabled()) {
+            EndHold();
+            SetZone(Zone::None);
+        }
         update();
+    } else if (event->type() == QEvent::ActivationChange && !isActiveWindow()) {
+        EndHold();
+        SetZone(Zone::None);
     }
     QWidget::changeEvent(event);
+}
+
+// A modal window takes the pointer and the button-up with it; a lost grab does the same.
+bool CValueStepper::event(QEvent* event) {
+    if (event->type() == QEvent::WindowBlocked || event->type() == QEvent::UngrabMouse) {
+        EndHold();
+        SetZone(Zone::None);
+    }
+    return QWidget::event(event);
 }
 
 void CValueStepper::resizeEvent(QResizeEvent* event) {

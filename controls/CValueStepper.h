@@ -54,6 +54,10 @@ public:
     QRect MiddleRect() const { return middleRect; }
     QRect IncreaseRect() const { return increaseRect; }
     bool IsRepeating() const { return repeatTimer.isActive(); }
+    // True from an arrow press until its hold ends (see EndHold).
+    bool IsHeld() const { return pressed || repeatArmed; }
+    // True while the control shows its focus frame: focused by the keyboard, or a key was used.
+    bool ShowsFocus() const { return hasFocus() && focusShown; }
 
     void SetValueDialogHook(ValueDialogHook hook);
 
@@ -82,8 +86,11 @@ protected:
     void leaveEvent(QEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool event(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
@@ -95,6 +102,10 @@ private:
     void OnHover();
     void OnRepeatTick();
     void PressArrow(int direction);
+    // Ends an arrow hold however it ends (button-up, a lost release, focus loss, hide, a
+    // modal window): clears pressed, armed and the repeat count and stops both timers, so
+    // that resting the pointer on an arrow afterwards never steps.
+    void EndHold();
     void OpenValueDialog();
     int CurrentImage() const;
     bool HasDialog() const;
@@ -118,6 +129,7 @@ private:
     bool pressed = false;
     bool repeatArmed = false;
     int repeatCount = 0;
+    bool focusShown = false;
     int wheelAccumulator = 0;
     int restMs = 5;
     int afterClickMs = 100;

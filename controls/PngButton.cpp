@@ -1,17 +1,22 @@
 // Image button: off/on image stretched to the drawn size with a centred caption.
 #include "PngButton.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "ControlAccessible.h"
 #include "ControlFonts.h"
+#include "FocusFrame.h"
 #include "SkinImages.h"
 
 namespace quorvell {
 
 PngButton::PngButton(QWidget* parent) : QAbstractButton(parent) {
+    InstallControlAccessibility();
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
+    setMouseTracking(true);  // a move without the button tells of a button-up seen elsewhere
 }
 
 PngButton::PngButton(const QString& caption, QWidget* parent) : PngButton(parent) {
@@ -63,6 +68,9 @@ void PngButton::paintEvent(QPaintEvent*) {
             line.translate(0, lineHeight);
         }
     }
+    if (ShowsFocus()) {
+        PaintFocusFrame(painter, drawn, ShownCaptionColor());
+    }
 }
 
 PngButton::CaptionLayout PngButton::LayoutCaption() const {
@@ -108,6 +116,41 @@ void PngButton::leaveEvent(QEvent* event) {
 // A double click counts as a second press, so two quick clicks give two clicks.
 void PngButton::mouseDoubleClickEvent(QMouseEvent* event) {
     mousePressEvent(event);
+}
+
+void PngButton::mouseMoveEvent(QMouseEvent* event) {
+    if (isDown() && !(event->buttons() & Qt::LeftButton)) {
+        setDown(false);  // the button came up where this control could not see it
+    }
+    QAbstractButton::mouseMoveEvent(event);
+}
+
+void PngButton::focusInEvent(QFocusEvent* event) {
+    focusShown = FocusShownAfter(focusShown, event->reason());
+    update();
+    QAbstractButton::focusInEvent(event);
+}
+
+void PngButton::keyPressEvent(QKeyEvent* event) {
+    if (!focusShown) {
+        focusShown = true;
+        update();
+    }
+    QAbstractButton::keyPressEvent(event);
+}
+
+// A press whose button-up can no longer arrive (hidden, or a modal window took the pointer)
+// leaves the button up without a click.
+void PngButton::hideEvent(QHideEvent* event) {
+    setDown(false);
+    QAbstractButton::hideEvent(event);
+}
+
+bool PngButton::event(QEvent* event) {
+    if (event->type() == QEvent::WindowBlocked) {
+        setDown(false);
+    }
+    return QAbstractButton::event(event);
 }
 
 }  // namespace quorvell

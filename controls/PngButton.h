@@ -49,17 +49,25 @@ public:
     CaptionLayout LayoutCaption() const;
 
     QSize sizeHint() const override;
+    // True while the button shows its focus frame (keyboard focus, or a key was used).
+    bool ShowsFocus() const { return hasFocus() && focusShown; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     int offImage = 0;
     int onImage = 0;
     QSize drawnSize;
+    bool focusShown = false;
 };
 
 }  // namespace quorvell

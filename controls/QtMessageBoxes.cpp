@@ -1,7 +1,10 @@
 // The real message box behind the MessageBoxes interface.
 #include "QtMessageBoxes.h"
 
+#include <QCursor>
 #include <QMessageBox>
+
+#include "PressSwallower.h"
 
 namespace quorvell {
 
@@ -29,7 +32,10 @@ MessageAnswer QtMessageBoxes::Show(const Message& message) {
         box.setEscapeButton(QMessageBox::Ok);
     }
     box.setDefaultButton(QMessageBox::Ok);
-    return box.exec() == QMessageBox::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
+    const int result = box.exec();
+    // A double-click on a button must not act on the control beneath the closed box.
+    PressSwallower::Arm(QCursor::pos());
+    return result == QMessageBox::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
 }
 
 }  // namespace quorvell

@@ -94,6 +94,7 @@ CEqPage::CEqPage(DeviceParameters& params, MessageBoxes& boxes, QWidget* parent)
         phase_[channel] = button;
     }
     BuildTools();
+    OrderTabsByRows(this, eq::kLowerSectionY, eq::kChannelX[1] - 5);
     hide();
 }
 

@@ -32,6 +32,7 @@ CLimiterPage::CLimiterPage(DeviceParameters& params, MessageBoxes& boxes, QWidge
         connect(button, &QPushButton::clicked, this, [this, channel] { OnReset(channel); });
         reset_[channel] = button;
     }
+    OrderTabsByRows(this, kPageHeight, limiter::kChannelX[1] - 5);
     hide();
 }
 

@@ -115,6 +115,8 @@ void CSystemPage::Build() {
     }
     address_->setAccessibleName(QStringLiteral("Device address"));
     name_->setAccessibleName(QStringLiteral("Device name"));
+    list_->setAccessibleName(QStringLiteral("Devices found"));
+    interfaces_->setAccessibleName(QStringLiteral("Search interface"));
     connect(Button(sys::kSearchId), &PngButton::clicked, this, &CSystemPage::OnSearch);
     connect(Button(sys::kConnectId), &PngButton::clicked, this, &CSystemPage::connectClicked);
     connect(Button(sys::kApplyId), &PngButton::clicked, this, &CSystemPage::OnApplyName);
@@ -237,7 +239,10 @@ void CSystemPage::SetHelpText(const QString& dataDirectory) {
                       "Click a crossover type to choose it from its list.<br>"
                       "Click a preset slot for NAME, RECALL and DELETE.<br><br>"
                       "<b>Keyboard</b><br>"
+                      "Tab moves row by row, channel by channel; the focused control is framed.<br>"
                       "Left/Down arrow decreases, Right/Up arrow increases the focused value.<br>"
+                      "Space or Enter opens a type list; arrows move, Enter takes, Escape "
+                      "closes.<br>"
                       "Enter and Escape never close a page.<br>"
                       "F1 or a right click on the window: about Quorvell.<br><br>"
                       "<b>Connecting</b><br>"

@@ -11,6 +11,8 @@ inline constexpr int kChannelX[2] = {0, 400};
 constexpr int RowY(int row) {
     return 50 + 30 * row;
 }  // rows 0..6 bands, 7 HIPASS, 8 LOPASS
+// Top of the LEVEL / M0DE section under the channels' divider.
+inline constexpr int kLowerSectionY = 400;
 
 inline constexpr int kLevelCh1Id = 1080;
 inline constexpr int kLevelCh2Id = 1081;

@@ -3,6 +3,9 @@
 
 #include <QKeyEvent>
 #include <QPushButton>
+#include <algorithm>
+#include <tuple>
+#include <vector>
 
 #include "CTextLabel.h"
 #include "CValueStepper.h"
@@ -81,6 +84,25 @@ QPushButton* BuildPushButton(const ButtonSpec& entry, QWidget* parent) {
     button->setGeometry(entry.x, entry.y, entry.width, entry.height);
     button->setAutoDefault(false);
     return button;
+}
+
+void OrderTabsByRows(QWidget* page, int lowerTop, int channelSplitX) {
+    std::vector<QWidget*> focusable;
+    for (QObject* child : page->children()) {
+        auto* widget = qobject_cast<QWidget*>(child);
+        if (widget != nullptr && !widget->isWindow() && (widget->focusPolicy() & Qt::TabFocus)) {
+            focusable.push_back(widget);
+        }
+    }
+    const auto key = [&](const QWidget* w) {
+        const QPoint p = w->pos();
+        return std::make_tuple(p.y() >= lowerTop, p.x() >= channelSplitX, p.y(), p.x());
+    };
+    std::stable_sort(focusable.begin(), focusable.end(),
+                     [&](const QWidget* a, const QWidget* b) { return key(a) < key(b); });
+    for (std::size_t i = 1; i < focusable.size(); ++i) {
+        QWidget::setTabOrder(focusable[i - 1], focusable[i]);
+    }
 }
 
 bool SwallowEnterEscape(QKeyEvent* event) {

@@ -24,6 +24,10 @@ QPushButton* BuildPushButton(const ButtonSpec& entry, QWidget* parent);
 // Accepts Enter and Escape so that neither closes a page or the main window; true when the
 // key was one of them and is handled.
 bool SwallowEnterEscape(QKeyEvent* event);
+// Chains the Tab order of the page's focusable children row by row, channel by channel: the
+// section above `lowerTop` first, then the one below; within a section the left channel
+// (x < `channelSplitX`) top to bottom and left to right, then the right one.
+void OrderTabsByRows(QWidget* page, int lowerTop, int channelSplitX);
 // "CH1 Band 3 gain", "CH2 LOPASS Q", "Main level", "CH1 limiter threshold".
 QString DescribeBinding(const Binding& binding);
 

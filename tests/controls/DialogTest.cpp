@@ -91,7 +91,7 @@ TEST(NameDialog, CaptionIsReadableOnTheBlackBackground) {
 TEST(ValueDialog, ShowsTheNumberInGeneralNotation) {
     const std::pair<float, const char*> cases[] = {
         {20000.0F, "20000"},         {0.5F, "0.5"}, {-18.0F, "-18"}, {3.5F, "3.5"},
-        {1234567.0F, "1.23457e+06"}, {0.0F, "0"}};
+        {1234567.0F, "1.23457e+06"}, {0.0F, "0"},   {-0.0F, "0"}};  // a 0 dB threshold
     for (const auto& [n, text] : cases) {
         CValueDialog dialog;
         dialog.SetNumber(n);

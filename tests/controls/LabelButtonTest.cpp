@@ -1,4 +1,4 @@
-// Text label (alignment, background snapshot) and image button (images, captions, sizes, clicks).
+// Text label (alignment, background) and image button (images, captions, sizes, clicks).
 #include <gtest/gtest.h>
 
 #include <QPainter>
@@ -29,6 +29,14 @@ struct Page {
     }
     QWidget window;
 };
+
+// The label as it appears on its parent.
+QImage Shown(CTextLabel& label) {
+    return label.parentWidget()
+        ->grab(label.geometry())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
+}
 
 // Bounding box of the pixels that differ from the background colour at (0, 0).
 QRect InkBox(const QImage& image) {
@@ -63,27 +71,38 @@ TEST(TextLabel, AlignmentAppliesBothWaysAndTheDefaultCentres) {
         }
         label.SetText(QStringLiteral("Band 3"));
         label.show();
-        const QRect ink = InkBox(test::Pixels(label));
+        const QRect ink = InkBox(Shown(label));
         ASSERT_FALSE(ink.isEmpty());
         EXPECT_EQ(Side(ink.center().x(), 100), c.side) << "alignment " << c.alignment.value_or(-1);
         EXPECT_EQ(Side(ink.center().y(), 40), c.side) << "alignment " << c.alignment.value_or(-1);
     }
 }
 
-TEST(TextLabel, SnapshotIsKeptUntilSetTransparent) {
-    Page page;
-    page.SetColour(Qt::red);
-    CTextLabel label(&page.window);
-    label.setGeometry(10, 10, 80, 30);
-    label.show();
-    EXPECT_EQ(QColor(test::Pixels(label).pixel(2, 2)), QColor(Qt::red));
-    EXPECT_TRUE(label.HasSnapshot());
-    page.SetColour(Qt::blue);
-    EXPECT_EQ(QColor(test::Pixels(label).pixel(2, 2)), QColor(Qt::red));
-    label.SetTransparent(true);
-    EXPECT_EQ(QColor(test::Pixels(label).pixel(2, 2)), QColor(Qt::blue));
+// A parent that paints a 3-pixel grey divider through y = 40, as the pages do.
+struct DividedPage : QWidget {
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.fillRect(rect(), Qt::white);
+        p.setPen(QPen(QColor(128, 128, 128), 3));
+        p.drawLine(0, 40, width(), 40);
+    }
+};
+
+TEST(TextLabel, ShowsExactlyWhatTheParentShowsOrGreyWhenOpaque) {
+    DividedPage page;
+    page.resize(300, 100);
+    CTextLabel label(&page);
+    label.setGeometry(0, 40, 100, 24);  // "LEVEL:" standing on the divider
+    label.SetText(QStringLiteral("LEVEL:"));
+    page.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
+    const QImage shown = test::Pixels(page);
+    for (int y = 36; y < 46; ++y) {
+        EXPECT_EQ(shown.pixel(99, y), shown.pixel(200, y)) << "row " << y;  // under / beside
+    }
+    EXPECT_EQ(QColor(shown.pixel(99, 41)), QColor(128, 128, 128));
     label.SetTransparent(false);
-    EXPECT_EQ(QColor(test::Pixels(label).pixel(2, 2)), QColor(128, 128, 128));
+    EXPECT_EQ(QColor(test::Pixels(page).pixel(99, 50)), QColor(128, 128, 128));
 }
 
 TEST(TextLabel, EmptyCaptionPaintsOnlyTheBackgroundAndLongCaptionsAreCut) {
@@ -91,10 +110,10 @@ TEST(TextLabel, EmptyCaptionPaintsOnlyTheBackgroundAndLongCaptionsAreCut) {
     CTextLabel label(&page.window);
     label.setGeometry(10, 10, 80, 30);
     label.show();
-    EXPECT_TRUE(InkBox(test::Pixels(label)).isEmpty());
+    EXPECT_TRUE(InkBox(Shown(label)).isEmpty());
     label.SetText(QString(300, QLatin1Char('x')));
     EXPECT_EQ(label.toolTip().size(), 300);
-    EXPECT_FALSE(InkBox(test::Pixels(label)).isEmpty());
+    EXPECT_FALSE(InkBox(Shown(label)).isEmpty());
 }
 
 TEST(TiledBackground, RepeatsFromTheTopLeftWithoutGaps) {

@@ -1,0 +1,61 @@
+// Drops the presses of a double-click that follow a choice closing its pop-up.
+#include "PressSwallower.h"
+
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QStyleHints>
+#include <QTimer>
+#include <algorithm>
+
+namespace quorvell {
+
+PressSwallower::PressSwallower(QPoint globalPos)
+    : QObject(QCoreApplication::instance()), at(globalPos) {
+    QCoreApplication::instance()->installEventFilter(this);
+    // The window ends with the interval, or with the button-up of a swallowed press if later.
+    QTimer::singleShot(QGuiApplication::styleHints()->mouseDoubleClickInterval(), this, [this] {
+        if (!swallowing) {
+            deleteLater();
+        }
+    });
+}
+
+void PressSwallower::Arm(QPoint globalPos) {
+    if (QCoreApplication::instance() != nullptr) {
+        new PressSwallower(globalPos);  // parented to the application object
+    }
+}
+
+bool PressSwallower::Near(QPoint p) const {
+    const int distance = std::max(QGuiApplication::styleHints()->mouseDoubleClickDistance(), 5);
+    return (p - at).manhattanLength() <= distance;
+}
+
+bool PressSwallower::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick: {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            if (Near(mouse->globalPosition().toPoint())) {
+                swallowing = true;
+                return true;
+            }
+            break;
+        }
+        case QEvent::MouseButtonRelease:
+            if (swallowing) {
+                const auto* mouse = static_cast<QMouseEvent*>(event);
+                if (mouse->buttons() == Qt::NoButton) {
+                    swallowing = false;
+                    deleteLater();
+                }
+                return true;
+            }
+            break;
+        default:
+            break;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+}  // namespace quorvell

@@ -1,0 +1,44 @@
+// SIGTERM and SIGINT end the panel as a close of its window: the link stops, exit status 0.
+#include <QProcess>
+#include <csignal>
+
+#include "PanelFixture.h"
+
+namespace quorvell {
+namespace {
+
+class SignalCloseTest : public test::PanelFixture {};
+
+TEST_F(SignalCloseTest, TermAndIntCloseTheLinkedPanelWithStatusZero) {
+    constexpr std::uint8_t kConnect = 7;
+    const struct {
+        int signal;
+        const char* device;
+        quint16 port;
+    } cases[] = {{SIGTERM, "127.0.23.21", 42310}, {SIGINT, "127.0.23.22", 42311}};
+    for (const auto& c : cases) {
+        sim::SimProcessor& processor = AddProcessor(QString::fromLatin1(c.device), c.port);
+        QProcess panel;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        panel.setProcessEnvironment(env);
+        panel.start(
+            QStringLiteral(QUORVELL_PANEL_PATH),
+            {QStringLiteral("--connect"), QStringLiteral("--bind=127.0.23.20"),
+             QStringLiteral("--device=%1").arg(c.device), QStringLiteral("--port=%1").arg(c.port),
+             QStringLiteral("--data-dir=%1").arg(dataDir.path())});
+        ASSERT_TRUE(panel.waitForStarted());
+        // Linked: the processor has been asked for its state.
+        ASSERT_TRUE(test::WaitFor([&] { return !Received(processor, kConnect).empty(); }));
+        test::Pump(200);
+        ::kill(static_cast<pid_t>(panel.processId()), c.signal);
+        ASSERT_TRUE(test::WaitFor([&] { return panel.state() == QProcess::NotRunning; }, 5000))
+            << "signal " << c.signal;
+        EXPECT_EQ(panel.exitStatus(), QProcess::NormalExit) << "signal " << c.signal;
+        EXPECT_EQ(panel.exitCode(), 0) << "signal " << c.signal;
+        EXPECT_FALSE(QFile::exists(dataDir.filePath(QStringLiteral("Quorvel.mdb-journal"))));
+    }
+}
+
+}  // namespace
+}  // namespace quorvell
