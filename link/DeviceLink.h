@@ -151,6 +151,14 @@ public:
     void CancelPaced();
     bool pacedRunning() const;
 
+    // Read-back. While on, a full state that arrives while the link is up is parsed into a
+    // copy of the model and emitted as stateRead() instead of being applied: no model change,
+    // no linkEstablished(). RequestRead() sends CmdConnect while linked (the processor answers
+    // with its full state) and returns whether it was handed to the socket.
+    void SetReadBack(bool on) { readBack_ = on; }
+    bool readBack() const { return readBack_; }
+    bool RequestRead();
+
 signals:
     // Status frame 7 applied: linkUp = 1, connectPending = 0. The panel relabels its
     // buttons ("Disconnect" / "Connect"), refreshes the pages and shows the EQ page.
@@ -172,6 +180,8 @@ signals:
     void searchRefused(const QString& text);
     void deviceFound(const QString& ip, quint16 port, const QString& name);
     void pacedFinished();
+    // The processor's full state, read while linked with read-back on; the model is untouched.
+    void stateRead(const quorvell::DeviceParameters& state);
     // Every datagram handed to the socket, for tracing and tests.
     void frameSent(const QByteArray& bytes);
 
@@ -210,6 +220,7 @@ private:
     Ipv4 hostNameAddress_ = 0;  // first IPv4 of the host name, looked up asynchronously
     int hostLookupId_ = -1;
     QString pendingBindError_;  // the reason of the last failed bind, until reported
+    bool readBack_ = false;
 };
 
 }  // namespace quorvell

@@ -137,6 +137,10 @@ bool SimProcessor::Start(QString* error) {
     return false;
 }
 
+void SimProcessor::Stop() {
+    socket_.close();
+}
+
 QString SimProcessor::Endpoint() const {
     return HostPort(options_.address, options_.port);
 }

@@ -58,6 +58,15 @@ public:
     // "127.0.0.2:39060: address in use" or the system's reason after the address.
     bool Start(QString* error);
 
+    // Closes the socket: the processor is gone (switched off, unplugged) until Start() again,
+    // which keeps the settings unless the caller changes them (a restart with another state).
+    void Stop();
+
+    // Fault injection while running: the share of datagrams dropped, and whether connect
+    // requests (also the reads of a linked client) are answered.
+    void SetDropFraction(double fraction) { options_.dropFraction = fraction; }
+    void SetNoAnswer(bool noAnswer) { options_.noAnswer = noAnswer; }
+
     // "ip:port" of this processor.
     QString Endpoint() const;
 
