@@ -72,6 +72,9 @@ public:
     QString text() const;
     QString toolTip() const;
 
+    // A read is waiting for its settle time or its answer.
+    bool busy() const { return settleTimer_.isActive() || answerTimer_.isActive(); }
+
     // Changes the poll period (0: off) from the next read on.
     void SetPollMs(int ms);
     const ReadBackOptions& Options() const { return options_; }

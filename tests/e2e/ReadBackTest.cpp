@@ -185,5 +185,64 @@ TEST(ReadBack, ALostProcessorIsPickedUpAgain) {
     }
 }
 
+// `set` with twenty assignments reads back and resends until the processor reports every
+// value (exit 0), or names what it did not report (exit 5). The fault starts once the
+// connect has been answered.
+TEST(ReadBack, CliSetConfirmsEveryValue) {
+    const struct {
+        const char* name;
+        double drop;
+        bool refuseReads;
+        int exitCode;
+    } cases[] = {{"lossy", 0.3, false, 0}, {"reads refused", 0.0, true, 5}};
+    QStringList assignments;
+    for (int ch = 1; ch <= 2; ++ch) {
+        for (int b = 1; b <= kBandCount; ++b) {
+            assignments
+                << QStringLiteral("ch%1.band%2.gain=%3").arg(ch).arg(b).arg(100 + 10 * b + ch);
+        }
+        assignments << QStringLiteral("ch%1.level=%2").arg(ch).arg(40 + ch)
+                    << QStringLiteral("ch%1.phase=1").arg(ch);
+    }
+    assignments << "main.level=33"
+                << "ch1.limiter.threshold=12";
+    ASSERT_EQ(assignments.size(), 20);
+    quint16 port = 42440;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const quint16 p = port++;
+        sim::SimOptions so;
+        so.address = QHostAddress(QString::fromLatin1(kReadSimIp));
+        so.port = p;
+        so.seed = 7;
+        sim::SimProcessor sim(so);
+        ASSERT_TRUE(sim.Start(nullptr));
+        QObject::connect(&sim, &sim::SimProcessor::datagramLogged, &sim,
+                         [&](const sim::LogEntry& e) {
+                             if (!e.answer.empty()) {
+                                 sim.SetDropFraction(c.drop);
+                                 sim.SetNoAnswer(c.refuseReads);
+                             }
+                         });
+        const CliRun run = RunCli(
+            std::nullopt, QStringList{"--bind", kReadLinkIp, "--device", kReadSimIp, "--port",
+                                      QString::number(p), "set", "--raw", "--retry", "1"} +
+                              assignments);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err.toStdString();
+        if (c.exitCode == 0) {
+            DeviceParameters expected = sim.Settings();
+            for (const QString& a : assignments) {
+                ASSERT_TRUE(SetParameter(expected, a.toStdString(), true).record);
+            }
+            for (const Record& r : AllRecords()) {
+                EXPECT_TRUE(SameRecord(expected, sim.Settings(), r)) << RecordText(r).toStdString();
+            }
+        } else {
+            EXPECT_TRUE(run.err.contains("not confirmed by the processor: ch1.band1, ch1.band2"))
+                << run.err.toStdString();
+        }
+    }
+}
+
 }  // namespace
 }  // namespace quorvell::test
