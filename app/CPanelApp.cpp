@@ -10,6 +10,7 @@
 #include "PresetStore.h"
 #include "ProcessorEditor.h"
 #include "QtMessageBoxes.h"
+#include "ReadBack.h"
 
 namespace quorvell {
 
@@ -42,12 +43,16 @@ CPanelApp::CPanelApp(PanelOptions options, MessageBoxes* boxes, const QString& e
     store_ = std::make_unique<PresetStore>(*database_, params_, *boxes_);
     link_ = std::make_unique<DeviceLink>(params_, LinkOptions(options_));
     editor_ = std::make_unique<ProcessorEditor>(params_, *link_);
+    ReadBackOptions sync;
+    sync.pollMs = options_.pollSeconds * 1000;
+    readBack_ = std::make_unique<ReadBack>(*editor_, sync);
 }
 
 CPanelApp::~CPanelApp() {
     // The window goes first (it uses the editor, the link and the store), then the editor
     // and the link, and the database is closed last.
     dialog_.reset();
+    readBack_.reset();
     editor_.reset();
     link_.reset();
     store_.reset();
