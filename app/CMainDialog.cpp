@@ -216,6 +216,9 @@ void CMainDialog::ConnectSync() {
     };
     connect(&sync, &ReadBack::changed, this, show);
     show();
+    systemPage_->SetPollSeconds(app_.Options().pollSeconds);
+    connect(systemPage_, &CSystemPage::pollChosen, this,
+            [&sync](int seconds) { sync.SetPollMs(seconds * 1000); });
     // A value taken from the processor is shown where it is, without switching pages.
     connect(&editor_, &ProcessorEditor::recordsChanged, this,
             [this](const QList<Record>&, EditOrigin origin) {

@@ -1,9 +1,11 @@
 // The indicator beside the status button: a value changed on the processor by someone else is
 // shown where it is (no page switch) and named in the tooltip; a processor that stops
 // answering is reported as LINK LOST.
+#include <QComboBox>
 #include <QLabel>
 
 #include "CLimiterPage.h"
+#include "CSystemPage.h"
 #include "PanelFixture.h"
 #include "ReadBack.h"
 
@@ -27,6 +29,15 @@ TEST_F(SyncIndicatorTest, AdoptedValuesAndLinkLossAreShown) {
     EXPECT_EQ(window->CurrentPage(), 2);
     EXPECT_EQ(window->SyncIndicator()->text(), "IN SYNC");
     EXPECT_EQ(window->SyncIndicator()->toolTip(), "Taken from the processor: ch2.limiter");
+
+    // SET: the read-back period, from --poll (default 5 s), changed by the operator.
+    ClickSystemButton(1003);
+    QComboBox* poll = window->SystemPage()->PollChooser();
+    ASSERT_TRUE(poll->isVisible());
+    EXPECT_EQ(poll->currentText(), "every 5 s");
+    poll->setFocus();
+    QTest::keyClick(poll, Qt::Key_Down);
+    EXPECT_EQ(app->Sync().Options().pollMs, 10000);
 
     processor.Stop();
     app->Sync().RequestRead();
