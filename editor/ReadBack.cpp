@@ -2,6 +2,7 @@
 #include "ReadBack.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "DeviceLink.h"
 #include "ProcessorEditor.h"
@@ -153,6 +154,11 @@ ReadBack::ReadBack(ProcessorEditor& editor, ReadBackOptions options, QObject* pa
     connect(&link_, &DeviceLink::disconnected, this, &ReadBack::Stop);
     connect(&link_, &DeviceLink::closed, this, &ReadBack::Stop);
     connect(&link_, &DeviceLink::stateRead, this, &ReadBack::OnStateRead);
+    connect(&link_, &DeviceLink::pacedFinished, this, [this] {
+        if (std::exchange(afterPaced_, false) && active_ && !lost_) {
+            settleTimer_.start(options_.settleMs);
+        }
+    });
     connect(&editor_, &ProcessorEditor::recordsChanged, this, &ReadBack::OnEdited);
     link_.SetReadBack(true);
     if (link_.linkUp()) {
@@ -171,6 +177,7 @@ void ReadBack::Start() {
     unanswered_ = 0;
     adopted_.clear();
     settleTimer_.stop();
+    afterPaced_ = false;
     answerTimer_.stop();
     SchedulePoll();
     Announce();
@@ -184,6 +191,7 @@ void ReadBack::Stop() {
     reads_.clear();
     adopted_.clear();
     settleTimer_.stop();
+    afterPaced_ = false;
     pollTimer_.stop();
     answerTimer_.stop();
     Announce();
@@ -232,7 +240,7 @@ void ReadBack::OnSettled() {
         return;
     }
     if (link_.pacedRunning()) {
-        settleTimer_.start(options_.settleMs);
+        afterPaced_ = true;  // the settle time starts again when the sequence ends
         return;
     }
     if (!answerTimer_.isActive()) {

@@ -73,7 +73,7 @@ public:
     QString toolTip() const;
 
     // A read is waiting for its settle time or its answer.
-    bool busy() const { return settleTimer_.isActive() || answerTimer_.isActive(); }
+    bool busy() const { return settleTimer_.isActive() || answerTimer_.isActive() || afterPaced_; }
 
     // Changes the poll period (0: off) from the next read on.
     void SetPollMs(int ms);
@@ -118,6 +118,7 @@ private:
     std::vector<Pending> pending_;
     std::deque<std::uint64_t> reads_;  // stamps of unanswered reads, oldest first
     int unanswered_ = 0;               // reads in a row without an answer
+    bool afterPaced_ = false;          // a read waits for the running paced sequence
     QList<Record> adopted_;
     QTimer settleTimer_;
     QTimer pollTimer_;
