@@ -18,6 +18,7 @@ class CLimiterPage;
 class CPanelApp;
 class CSystemPage;
 class DeviceLink;
+class PanelUndo;
 class PngButton;
 class ProcessorEditor;
 
@@ -57,6 +58,7 @@ public:
     CEqPage* EqPage() const { return eqPage_; }
     CLimiterPage* LimiterPage() const { return limiterPage_; }
     CSystemPage* SystemPage() const { return systemPage_; }
+    PanelUndo* Undo() const { return undo_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -70,6 +72,8 @@ private:
     void ConnectPages();
     void ConnectLink();
     void ConnectSync();
+    // Undo, redo and A/B: records the pages' edits as steps and applies steps to them.
+    void BuildUndo();
 
     // Link reports.
     void OnLinkEstablished();
@@ -96,6 +100,7 @@ private:
     CLimiterPage* limiterPage_ = nullptr;
     CSystemPage* systemPage_ = nullptr;
     QLabel* syncIndicator_ = nullptr;
+    PanelUndo* undo_ = nullptr;
 };
 
 }  // namespace quorvell

@@ -3,6 +3,7 @@
 
 #include <QSettings>
 #include <QTimer>
+#include <QUndoStack>
 
 #include "CMainDialog.h"
 #include "DeviceLink.h"
@@ -39,20 +40,22 @@ CPanelApp::CPanelApp(PanelOptions options, MessageBoxes* boxes, const QString& e
     const QString overrideDir =
         options_.dataDir ? QString::fromStdString(*options_.dataDir) : QString();
     dataDir_ = ResolveDataDirectory(overrideDir, executableDir, *boxes_);
-    database_ = std::make_unique<PresetDatabase>(dataDir_, *boxes_);
-    store_ = std::make_unique<PresetStore>(*database_, params_, *boxes_);
+    database_ = std::make_unique<PresetDatabase>(dataDir_, *boxes_, kPanelBusyTimeoutMs);
+    store_ = std::make_unique<PresetStore>(*database_, params_);
     link_ = std::make_unique<DeviceLink>(params_, LinkOptions(options_));
     editor_ = std::make_unique<ProcessorEditor>(params_, *link_);
+    undoStack_ = std::make_unique<QUndoStack>();
     ReadBackOptions sync;
     sync.pollMs = options_.pollSeconds * 1000;
     readBack_ = std::make_unique<ReadBack>(*editor_, sync);
 }
 
 CPanelApp::~CPanelApp() {
-    // The window goes first (it uses the editor, the link and the store), then the editor
-    // and the link, and the database is closed last.
+    // The window goes first (it uses the undo stack, the editor, the link and the store),
+    // then the undo stack, the editor and the link, and the database is closed last.
     dialog_.reset();
     readBack_.reset();
+    undoStack_.reset();
     editor_.reset();
     link_.reset();
     store_.reset();

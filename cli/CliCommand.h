@@ -38,7 +38,8 @@ struct Command {
 std::vector<Command> FrameCommands();
 std::vector<Command> LinkCommands();
 std::vector<Command> PresetCommands();
-std::vector<Command> ImportCommands();
+std::vector<Command> ImportCommands();  // import-eq, auto-eq
+Command AutoEqCommand();
 
 // Prints one line to stderr and returns kExitUsage.
 int UsageError(std::string_view message);

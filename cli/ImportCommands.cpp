@@ -22,9 +22,9 @@ constexpr std::string_view kImportHelp =
     "into bands 1..7 of the channel, in file order; bands without a filter are set flat\n"
     "(default frequency, 0 dB, Q 2.0). Disabled filters, blank lines and header lines are\n"
     "skipped. A Preamp lowers the channel's output level by its amount. Values are rounded to\n"
-    "the nearest step and checked against the panel's ranges. More than seven PK filters,\n"
-    "another filter type or a malformed line is reported with its line number, and then\n"
-    "nothing is applied.\n"
+    "the nearest step and checked against the panel's ranges; a decimal comma (\"Q 0,71\") is\n"
+    "read as a point. More than seven PK filters, another filter type or a malformed line is\n"
+    "reported with its line number, and then nothing is applied.\n"
     "\n"
     "Without --device the frames are printed as hex, one per line, over the start-up\n"
     "defaults. With --device IP the program connects, applies the filters to the state the\n"
@@ -111,7 +111,8 @@ int RunImportEq(const GlobalOptions& g, Args argsIn) {
 
 std::vector<Command> ImportCommands() {
     return {
-        {"import-eq", "import an equaliser filter list into a channel", kImportHelp, RunImportEq}};
+        {"import-eq", "import an equaliser filter list into a channel", kImportHelp, RunImportEq},
+        AutoEqCommand()};
 }
 
 }  // namespace quorvell::cli

@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <iostream>
 
+#include "PresetStore.h"
+
 namespace quorvell::cli {
 namespace {
 const char* const kDefaultDevice = "192.168.0.106";
@@ -17,8 +19,7 @@ void EnsureApplication() {
     static char name[] = "quorvell-cli";
     static char* argv[] = {name, nullptr};
     if (QCoreApplication::instance() == nullptr) {
-        QCoreApplication::setOrganizationName(QStringLiteral("Quorvell"));
-        QCoreApplication::setApplicationName(QStringLiteral("Quorvell"));
+        SetApplicationIdentity();
         static QCoreApplication app(argc, argv);
     }
 }

@@ -40,9 +40,21 @@ std::vector<std::string_view> Tokens(std::string_view line) {
     return out;
 }
 
+// A number; a single decimal comma ("-3,5", "0,71") is read as a point, since fields are
+// separated by whitespace and a comma can mean nothing else there.
 std::optional<double> Number(std::string_view t) {
     if (!t.empty() && t.front() == '+') {
         t.remove_prefix(1);
+    }
+    std::string pointed;
+    if (const std::size_t comma = t.find(','); comma != std::string_view::npos) {
+        if (t.find(',', comma + 1) != std::string_view::npos ||
+            t.find('.') != std::string_view::npos) {
+            return std::nullopt;
+        }
+        pointed.assign(t);
+        pointed[comma] = '.';
+        t = pointed;
     }
     double v = 0;
     auto [ptr, ec] = std::from_chars(t.data(), t.data() + t.size(), v);

@@ -14,6 +14,7 @@
 
 #include "CResponseCurve.h"
 #include "DeviceParameters.h"
+#include "EqFilterImport.h"
 #include "MessageBoxes.h"
 #include "PacedFrame.h"
 #include "ParameterPaths.h"
@@ -22,6 +23,7 @@ class QPushButton;
 
 namespace quorvell {
 
+class CAutoEqDialog;
 class CDropDown;
 class CTextLabel;
 class CValueStepper;
@@ -54,6 +56,8 @@ public:
     QDialog* LargeCurveWindow() const { return largeWindow_; }
     QPushButton* ImportButton(int channel) const { return import_[channel & 1]; }
     QPushButton* CopyButton(int from) const { return copy_[from & 1]; }
+    QPushButton* AutoEqButton() const { return autoEq_; }
+    CAutoEqDialog* AutoEqWindow() const;  // once opened, until closed
 
     // Asks for a file (through the chooser) and imports its peaking filters into `channel`.
     // Problems are reported with their line numbers and nothing changes.
@@ -62,6 +66,11 @@ public:
     // Asks, then copies bands, crossovers and limiter of `from` to the other channel.
     void CopyChannelSettings(int from);
     void OpenLargeCurve();
+    // Opens the auto EQ dialog for the channel the curve shows.
+    void OpenAutoEq();
+    // Stores whole bands of `channel` (an import or an auto EQ fit), shows them and
+    // announces their frames; nothing for an unusable import.
+    void ApplyImportedBands(int channel, const EqImport& bands);
 
     // Returns the file to import, or an empty string; the default opens a file dialog.
     using FileChooser = std::function<QString()>;
@@ -110,6 +119,8 @@ private:
     QPointer<CResponseCurve> largeCurve_;  // cleared with its window
     QPushButton* import_[2] = {};
     QPushButton* copy_[2] = {};
+    QPushButton* autoEq_ = nullptr;
+    QPointer<CAutoEqDialog> autoEqWindow_;
     QTimer dragTimer_;
     std::optional<Record> pendingDrag_;
     FileChooser chooseFile_;

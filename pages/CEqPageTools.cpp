@@ -1,11 +1,13 @@
 // The MAIN page's tools beyond its steppers: the response curve with its band markers, the
-// import of equaliser filter lists, and the copy of one channel's settings to the other.
+// import of equaliser filter lists, the copy of one channel's settings to the other, and the
+// auto EQ dialog.
 #include <QDialog>
 #include <QFile>
 #include <QFileDialog>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "CAutoEqDialog.h"
 #include "CEqPage.h"
 #include "CResponseCurve.h"
 #include "CValueStepper.h"
@@ -20,6 +22,7 @@ constexpr QRect kCurveRect(402, 426, 384, 120);
 constexpr int kToolX[2] = {205, 298};
 constexpr int kToolY[2] = {428, 458};
 constexpr QSize kToolSize(88, 24);
+constexpr QRect kAutoEqRect(298, 518, 88, 24);  // beside A/B, two rows below the tools
 constexpr QSize kLargeCurveSize(900, 520);
 constexpr qint64 kMaxImportFileBytes = 1 << 20;
 constexpr int kMaxReportedErrors = 8;
@@ -55,6 +58,13 @@ void CEqPage::BuildTools() {
         connect(copy, &QPushButton::clicked, this, [this, c] { CopyChannelSettings(c); });
         copy_[c] = copy;
     }
+
+    autoEq_ = new QPushButton(QStringLiteral("AUTO EQ"), this);
+    autoEq_->setObjectName(QStringLiteral("autoEq"));
+    autoEq_->setGeometry(kAutoEqRect);
+    autoEq_->setAutoDefault(false);
+    autoEq_->setToolTip(tr("Fit the seven bands of a channel to a measurement"));
+    connect(autoEq_, &QPushButton::clicked, this, &CEqPage::OpenAutoEq);
 
     dragTimer_.setSingleShot(true);
     dragTimer_.setInterval(kDragSendIntervalMs);
@@ -169,10 +179,33 @@ bool CEqPage::ImportEqFile(int channel, const QString& path) {
         }
         return fail(lines.join('\n'));
     }
-    PacedSequence frames = ApplyEqImport(params_, channel & 1, import);
+    ApplyImportedBands(channel, import);
+    return true;
+}
+
+void CEqPage::ApplyImportedBands(int channel, const EqImport& bands) {
+    if (!bands.bands) {
+        return;
+    }
+    PacedSequence frames = ApplyEqImport(params_, channel & 1, bands);
     RefreshFromModel();
     emit channelsReplaced(std::move(frames));
-    return true;
+}
+
+CAutoEqDialog* CEqPage::AutoEqWindow() const {
+    return autoEqWindow_;
+}
+
+void CEqPage::OpenAutoEq() {
+    if (!autoEqWindow_) {
+        autoEqWindow_ = new CAutoEqDialog(
+            params_, curve_->ActiveChannel(),
+            [this](int channel, const EqImport& bands) { ApplyImportedBands(channel, bands); },
+            this);
+        autoEqWindow_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    autoEqWindow_->show();
+    autoEqWindow_->raise();
 }
 
 void CEqPage::CopyChannelSettings(int from) {

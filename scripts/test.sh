@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: the normal build, the same suite under
-# AddressSanitizer and UndefinedBehaviorSanitizer, and a short run of every fuzzer.
+# Installs what is missing, builds, and runs every test: the normal build, the Debian package
+# (lintian and an install test), the same suite under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and a short run of every fuzzer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -17,7 +18,7 @@ echo "== formatting (clang-format)"
 if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
     git ls-files '*.cpp' '*.h'
 else
-    find app bench cli controls fuzz link pages presets resources sim tests -name '*.cpp' -o -name '*.h'
+    find app bench cli controls fuzz link pages presets resources sim tests tuning -name '*.cpp' -o -name '*.h'
 fi | xargs clang-format --dry-run --Werror
 
 echo "== build (default preset)"
@@ -25,6 +26,11 @@ cmake --preset default >/dev/null
 cmake --build --preset default -j "$jobs"
 echo "== tests"
 ctest --preset default -j "$jobs"
+
+if [ "${QUORVELL_SKIP_PACKAGE:-0}" != 1 ]; then
+    echo "== Debian package (Release build, lintian, install test)"
+    scripts/package.sh
+fi
 
 if [ "${QUORVELL_SKIP_ASAN:-0}" != 1 ]; then
     echo "== build (asan preset)"

@@ -15,6 +15,7 @@ struct SimCommandLine {
     std::optional<QString> logPath;      // "-" for standard output
     std::optional<QString> statePath;    // --state FILE, read again on SIGHUP
     bool help = false;
+    bool version = false;
 };
 
 // Parses the arguments after the program name. On a bad option or value returns nothing

@@ -14,7 +14,7 @@ constexpr std::string_view kFiveFilters =
     "Preamp: -3.5 dB\r\n"
     "Filter 1: ON PK Fc 63.5 Hz Gain -4.20 dB Q 2.500\r\n"
     "Filter 2: OFF None\r\n"
-    "Filter 3: ON PK Fc 125 Hz Gain 3 dB Q 0.71\r\n"
+    "Filter 3: ON PK Fc 125 Hz Gain 3,0 dB Q 0,71\r\n"
     "Filter: ON PK Fc 1000 Hz Gain -18 dB Q 100\r\n"
     "Filter 5: ON PK Fc 20000 Hz Gain +18.0 dB Q 0.1\r\n"
     "Filter 6: ON PK Fc 19.6 Hz Gain 0.04 dB Q 1\r\n";
@@ -52,6 +52,10 @@ TEST(EqImport, UnusableFilesReportTheLineAndYieldNothing) {
         {"Filter 1: MAYBE PK Fc 100 Hz Gain 1 dB Q 1\n", "expected ON or OFF"},
         {"Preamp: loud\n", "line 1: malformed preamp line"},
         {"Filter 1: ON PK Fc 100 Hz Gain 1 dB Q inf\n", "malformed"},
+        {"Filter 1: ON PK Fc 1.000,5 Hz Gain 1 dB Q 1\n", "line 1: malformed filter line"},
+        {"Filter 1: ON PK Fc 100 Hz Gain -3,5,0 dB Q 1\n", "line 1: malformed filter line"},
+        {"Filter 1: ON PK Fc 100 Hz Gain -3,5 dB Q 0,71\nPreamp: -1,,5 dB\n",
+         "line 2: malformed preamp line"},
         {"just some notes\n", "no filter lines found"},
         {"", "no filter lines found"},
     };

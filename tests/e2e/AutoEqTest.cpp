@@ -1,0 +1,132 @@
+// quorvell-cli auto-eq end to end: the bands it prints, and the frames the simulator receives.
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <cmath>
+
+#include "LinkTestSupport.h"
+#include "ResponseCurve.h"
+
+namespace quorvell::test {
+namespace {
+
+constexpr char kAutoEqLinkIp[] = "127.0.27.1";
+constexpr char kAutoEqSimIp[] = "127.0.27.2";
+
+// A room: modes below 300 Hz (a known EQ inverted), ripple above.
+QByteArray RoomMeasurement() {
+    DeviceParameters p{};
+    ResetDeviceParameters(p);
+    const int modes[][3] = {{42, 270, 50}, {68, 240, 40}, {112, 110, 60}, {175, 230, 30}};
+    for (int i = 0; i < 4; ++i) {
+        p.channels[0].bands[i + 1] = {modes[i][0], modes[i][1], modes[i][2], {}, 1};
+    }
+    const auto chain = ChannelChain(p, 0);
+    QByteArray text = "* Freq(Hz) SPL(dB) Phase(degrees)\r\n";
+    for (double f : LogFrequencies(400, 20.0, 20000.0)) {
+        const double ripple = f > 300 ? std::sin(9.0 * std::log(f)) : 0.0;
+        text += QByteArray::number(f, 'f', 3) + ' ' +
+                QByteArray::number(80.0 + ChainMagnitudeDb(chain, f) + ripple, 'f', 3) + " 0.0\r\n";
+    }
+    return text;
+}
+
+CliRun RunAutoEqCli(const QStringList& args) {
+    QProcess p;
+    p.start(QStringLiteral(QUORVELL_CLI_PATH), args);
+    if (!p.waitForStarted(5000)) {
+        ADD_FAILURE() << "quorvell-cli did not start";
+        return {};
+    }
+    WaitFor([&] { return p.state() == QProcess::NotRunning; }, 30000);
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+TEST(AutoEqCli, FitsARoomAndTheSimulatorReceivesTheBandsAsValidFrames) {
+    constexpr quint16 kPort = 42700;
+    sim::SimOptions options;
+    options.address = QHostAddress(QString::fromLatin1(kAutoEqSimIp));
+    options.port = kPort;
+    sim::SimProcessor sim(options);
+    QString error;
+    ASSERT_TRUE(sim.Start(&error)) << error.toStdString();
+    sim.MutableSettings().channels[0].hipass = {25, 3, 7};
+    const ChannelParameters otherBefore = sim.Settings().channels[1];
+
+    QTemporaryDir dir;
+    WriteFile(dir.filePath("room.txt"), RoomMeasurement());
+    const CliRun r = RunAutoEqCli({"--bind", kAutoEqLinkIp, "--port", QString::number(kPort),
+                                   "auto-eq", dir.filePath("room.txt"), "--channel", "1", "--range",
+                                   "20:300", "--json", "--device", kAutoEqSimIp});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QJsonObject json = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    const QJsonArray bands = json["bands"].toArray();
+    ASSERT_EQ(bands.size(), 7) << r.out.toStdString();
+    EXPECT_LT(json["rms_after_db"].toDouble(), 0.5 * json["rms_before_db"].toDouble());
+
+    const auto& ch = sim.Settings().channels[0];
+    for (int b = 0; b < 7; ++b) {
+        const QJsonObject band = bands[b].toObject();
+        EXPECT_GE(band["gain"].toDouble(), -18.0);
+        EXPECT_LE(band["gain"].toDouble(), 6.0);
+        EXPECT_EQ(ch.bands[b + 1].freq, band["freq"].toInt()) << b;
+        EXPECT_EQ(ch.bands[b + 1].gain, std::lround(band["gain"].toDouble() * 10) + 180) << b;
+        EXPECT_EQ(ch.bands[b + 1].q, std::lround(band["q"].toDouble() * 10)) << b;
+    }
+    int eqFrames = 0;
+    for (const auto& e : sim.Log()) {
+        if (e.decoded.code == static_cast<std::uint8_t>(CommandCode::EqBand)) {
+            ++eqFrames;
+            EXPECT_TRUE(e.decoded.valid) << e.decoded.reason;
+        }
+    }
+    EXPECT_EQ(eqFrames, 7);
+    EXPECT_EQ(ch.hipass.freq, 25);
+    EXPECT_EQ(std::memcmp(&sim.Settings().channels[1], &otherBefore, sizeof otherBefore), 0);
+}
+
+TEST(AutoEqCli, OfflineRunsPrintBandsAndFramesOrRefuse) {
+    QTemporaryDir dir;
+    WriteFile(dir.filePath("room.txt"), RoomMeasurement());
+    WriteFile(dir.filePath("bad.txt"), "20 80\n30 81\n25 79\n40 x\n");
+    struct Case {
+        QStringList args;
+        int exitCode;
+        QString out, err;
+        int lines;
+    } cases[] = {
+        {{dir.filePath("room.txt"), "--channel", "2", "--tilt", "-0.5"},
+         0,
+         "Band 7: ",
+         "",
+         7 + 1 + 7},
+        {{dir.filePath("room.txt"), "--channel", "1", "--json", "--smooth", "12"},
+         0,
+         "{\"bands\":[{\"freq\":",
+         "",
+         1},
+        {{dir.filePath("bad.txt"), "--channel", "1"}, 1, "", "line 3: frequency 25 Hz", 0},
+        {{dir.filePath("room.txt"), "--channel", "1", "--tilt", "1", "--target", "x"},
+         2,
+         "",
+         "not both",
+         0},
+        {{dir.filePath("room.txt"), "--channel", "1", "--max-boost", "20"}, 2, "", "boost", 0},
+    };
+    for (const Case& c : cases) {
+        const CliRun r = RunAutoEqCli(QStringList{"auto-eq"} + c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.args.join(' ').toStdString();
+        EXPECT_TRUE(r.out.contains(c.out)) << r.out.toStdString();
+        EXPECT_TRUE(r.err.contains(c.err)) << r.err.toStdString();
+        EXPECT_EQ(r.out.count('\n'), c.lines) << r.out.toStdString();
+    }
+    EXPECT_TRUE(RunAutoEqCli({"auto-eq", dir.filePath("bad.txt"), "--channel", "1"})
+                    .err.contains("line 4: malformed number 'x'"));
+}
+
+}  // namespace
+}  // namespace quorvell::test

@@ -1,0 +1,67 @@
+// Fits the seven peaking bands of a channel to a measurement, on the processor's own grid:
+// a continuous bound-constrained fit, then every band snapped to its raw steps (1 Hz, 0.1 dB,
+// Q 0.1) and refined there with the error of the quantised 5.23 coefficients.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "DeviceParameters.h"
+#include "EqFilterImport.h"
+#include "MeasurementReader.h"
+#include "TargetCurve.h"
+
+namespace quorvell {
+
+struct AutoEqOptions {
+    double lowHz = 20.0;  // fit range, inside 20..20000 Hz
+    double highHz = 20000.0;
+    double maxBoostDb = 6.0;  // 0..18: deep nulls are not filled
+    double maxCutDb = -18.0;  // -18..0
+    double minQ = 0.3;        // inside 0.1..100
+    double maxQ = 10.0;
+    int smoothing = 6;         // 1/N octave: 3, 6, 12 or 24
+    int pointsPerOctave = 48;  // error points, log-spaced over the fit range
+    // Work budgets, in error evaluations (never in time, so results never depend on load).
+    int continuousEvaluations = 4000;
+    int gridEvaluations = 6000;
+};
+
+// Why the options cannot be used, or empty.
+std::string CheckAutoEqOptions(const AutoEqOptions& options);
+
+struct AutoEqResult {
+    // Raw settings of bands 1..7: the fitted bands in rising frequency, then flat bands
+    // (default frequency, 0 dB, Q 2.0). Empty when `error` says why nothing was fitted.
+    std::optional<std::array<EqBand, kBandCount>> bands;
+    int activeBands = 0;
+    std::string error;
+
+    // Over the error points `hz`: the smoothed measurement levelled to the target, the
+    // target, the measurement through the channel with flat bands (its crossovers only) and
+    // through the whole fitted chain, all in dB, from the quantised coefficients.
+    std::vector<double> hz;
+    std::vector<double> measured;
+    std::vector<double> target;
+    std::vector<double> before;
+    std::vector<double> predicted;
+    double rmsBeforeDb = 0.0;
+    double rmsAfterDb = 0.0;
+};
+
+// `channel` supplies the crossovers the prediction includes; its bands are replaced by the
+// fit and its other settings are untouched. Deterministic for equal inputs.
+AutoEqResult FitAutoEq(const Measurement& measurement, const TargetSpec& target,
+                       const ChannelParameters& channel, const AutoEqOptions& options);
+
+// RMS in dB of measured + chain - target over the points.
+double ChainErrorRms(const std::vector<double>& hz, const std::vector<double>& measured,
+                     const std::vector<double>& target, std::span<const Biquad> chain);
+
+// The fitted bands as an import, for ApplyEqImport (the path every whole-channel band
+// change takes).
+EqImport AutoEqImport(const AutoEqResult& result);
+
+}  // namespace quorvell
