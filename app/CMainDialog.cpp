@@ -7,6 +7,7 @@
 #include <QContextMenuEvent>
 #include <QHostAddress>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
@@ -26,6 +27,7 @@
 #include "PngButton.h"
 #include "PresetStore.h"
 #include "ProcessorEditor.h"
+#include "ReadBack.h"
 #include "SkinImages.h"
 
 namespace quorvell {
@@ -46,6 +48,9 @@ constexpr std::array<ButtonPlace, 4> kButtons = {{
     {kLimitButtonId, "LIMIT", 260, 50, 250, 50, 16},
     {kSystemButtonId, "SYSTEM", 520, 50, 250, 50, 16},
 }};
+
+// Left of the status button, on its row.
+constexpr QRect kSyncIndicatorPlace{540, 10, 150, 24};
 
 constexpr int kWindowWidth = 800;
 constexpr int kWindowHeight = 700;
@@ -86,6 +91,7 @@ CMainDialog::CMainDialog(CPanelApp& app)
     BuildUndo();  // first: a step is recorded, and named, before its edit is sent
     ConnectPages();
     ConnectLink();
+    ConnectSync();
     // Link supervision (the 100 ms kLinkTimerId) runs on DeviceLink's own timer.
     SwitchPage(1);
 
@@ -215,6 +221,38 @@ void CMainDialog::BuildUndo() {
     connect(&link_, &DeviceLink::linkEstablished, undo_,
             [this] { undo_->Connected(link_.deviceAddress()); });
     connect(&link_, &DeviceLink::resetStateApplied, undo_, &PanelUndo::Adopt);
+}
+
+void CMainDialog::ConnectSync() {
+    syncIndicator_ = new QLabel(this);
+    syncIndicator_->setObjectName(QStringLiteral("syncIndicator"));
+    syncIndicator_->setGeometry(kSyncIndicatorPlace);
+    syncIndicator_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    ReadBack& sync = app_.Sync();
+    const auto show = [this, &sync] {
+        static constexpr std::array<const char*, 5> kColours = {
+            "#c8c8c8", "#5fd35f", "#e6c440", "#ff7f3f", "#ff4040"};  // by SyncState
+        syncIndicator_->setText(sync.text());
+        syncIndicator_->setToolTip(sync.toolTip());
+        syncIndicator_->setStyleSheet(
+            QStringLiteral("QLabel { color: %1; font-weight: bold; }")
+                .arg(QString::fromLatin1(kColours[static_cast<std::size_t>(sync.state())])));
+    };
+    connect(&sync, &ReadBack::changed, this, show);
+    show();
+    systemPage_->SetPollSeconds(app_.Options().pollSeconds);
+    connect(systemPage_, &CSystemPage::pollChosen, this,
+            [&sync](int seconds) { sync.SetPollMs(seconds * 1000); });
+    // A value taken from the processor is shown where it is, without switching pages.
+    connect(&editor_, &ProcessorEditor::recordsChanged, this,
+            [this](const QList<Record>&, EditOrigin origin) {
+                if (origin == EditOrigin::Processor) {
+                    eqPage_->RefreshFromModel();
+                    limiterPage_->RefreshFromModel();
+                    systemPage_->NameField()->setText(
+                        QString::fromUtf8(DeviceNameText(app_.Parameters())));
+                }
+            });
 }
 
 PngButton* CMainDialog::PageButton(int page) const {

@@ -9,6 +9,7 @@
 #include "ParameterPaths.h"
 
 class QHostAddress;
+class QLabel;
 
 namespace quorvell {
 
@@ -50,6 +51,9 @@ public:
 
     double EulerE() const { return eulerE_; }
     PngButton* StatusButton() const { return buttons_[0]; }
+    // Beside the status button: IN SYNC / SYNCING / OUT OF SYNC (n) / LINK LOST while linked,
+    // with the records concerned in its tooltip; empty while not linked.
+    QLabel* SyncIndicator() const { return syncIndicator_; }
     PngButton* PageButton(int page) const;  // 1..3
     CEqPage* EqPage() const { return eqPage_; }
     CLimiterPage* LimiterPage() const { return limiterPage_; }
@@ -67,6 +71,7 @@ private:
     void BuildPages();
     void ConnectPages();
     void ConnectLink();
+    void ConnectSync();
     // Undo, redo and A/B: records the pages' edits as steps and applies steps to them.
     void BuildUndo();
 
@@ -96,6 +101,7 @@ private:
     CEqPage* eqPage_ = nullptr;
     CLimiterPage* limiterPage_ = nullptr;
     CSystemPage* systemPage_ = nullptr;
+    QLabel* syncIndicator_ = nullptr;
     PanelUndo* undo_ = nullptr;
 };
 

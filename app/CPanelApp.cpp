@@ -11,6 +11,7 @@
 #include "PresetStore.h"
 #include "ProcessorEditor.h"
 #include "QtMessageBoxes.h"
+#include "ReadBack.h"
 
 namespace quorvell {
 
@@ -44,12 +45,16 @@ CPanelApp::CPanelApp(PanelOptions options, MessageBoxes* boxes, const QString& e
     link_ = std::make_unique<DeviceLink>(params_, LinkOptions(options_));
     editor_ = std::make_unique<ProcessorEditor>(params_, *link_);
     undoStack_ = std::make_unique<QUndoStack>();
+    ReadBackOptions sync;
+    sync.pollMs = options_.pollSeconds * 1000;
+    readBack_ = std::make_unique<ReadBack>(*editor_, sync);
 }
 
 CPanelApp::~CPanelApp() {
     // The window goes first (it uses the undo stack, the editor, the link and the store),
     // then the undo stack, the editor and the link, and the database is closed last.
     dialog_.reset();
+    readBack_.reset();
     undoStack_.reset();
     editor_.reset();
     link_.reset();

@@ -19,6 +19,7 @@ class DeviceLink;
 class PresetDatabase;
 class PresetStore;
 class ProcessorEditor;
+class ReadBack;
 
 // The address used when "hostip" is missing, and when it is stored empty.
 inline constexpr const char* kDefaultDeviceAddress = "192.168.0.106";
@@ -47,6 +48,8 @@ public:
     DeviceLink& Link() { return *link_; }
     // Every edit of the model goes through the editor on its way to the processor.
     ProcessorEditor& Editor() { return *editor_; }
+    // Reads the processor's state back while linked and keeps the model equal to it.
+    ReadBack& Sync() { return *readBack_; }
     PresetDatabase& Database() { return *database_; }
     PresetStore& Store() { return *store_; }
     MessageBoxes& Boxes() { return *boxes_; }
@@ -70,6 +73,7 @@ private:
     std::unique_ptr<PresetStore> store_;
     std::unique_ptr<DeviceLink> link_;
     std::unique_ptr<ProcessorEditor> editor_;
+    std::unique_ptr<ReadBack> readBack_;
     std::unique_ptr<QUndoStack> undoStack_;
     std::unique_ptr<CMainDialog> dialog_;
 };

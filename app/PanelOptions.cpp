@@ -41,7 +41,8 @@ PanelOptionsResult ParsePanelOptions(std::span<const std::string_view> args) {
             name = arg.substr(0, eq);
             value = arg.substr(eq + 1);
         }
-        if (name != "--device" && name != "--bind" && name != "--port" && name != "--data-dir") {
+        if (name != "--device" && name != "--bind" && name != "--port" && name != "--data-dir" &&
+            name != "--poll") {
             return Fail("unknown option '" + std::string(arg) + "'");
         }
         if (!value) {
@@ -65,6 +66,16 @@ PanelOptionsResult ParsePanelOptions(std::span<const std::string_view> args) {
                 return Fail("--port: '" + std::string(*value) + "' is not a port 1..65535");
             }
             options.port = static_cast<std::uint16_t>(port);
+        } else if (name == "--poll") {
+            int seconds = -1;
+            const auto [end, ec] =
+                std::from_chars(value->data(), value->data() + value->size(), seconds);
+            if (ec != std::errc() || end != value->data() + value->size() || seconds < 0 ||
+                seconds > kMaxPollSeconds) {
+                return Fail("--poll: '" + std::string(*value) + "' is not a number of seconds 0.." +
+                            std::to_string(kMaxPollSeconds));
+            }
+            options.pollSeconds = seconds;
         } else {
             if (value->empty()) {
                 return Fail("--data-dir needs a directory");
@@ -83,6 +94,8 @@ std::string PanelUsage() {
            "  --data-dir DIR  where the preset database and data files live\n"
            "  --trace         print one line per datagram sent or received to stderr\n"
            "  --connect       connect to the processor right after start-up\n"
+           "  --poll S        read the processor's state back every S seconds while idle\n"
+           "                  (default 5; 0: only after edits)\n"
            "  --version       print the version and exit\n"
            "  --help          print this text and exit\n";
 }

@@ -9,6 +9,8 @@
 
 namespace quorvell {
 
+inline constexpr int kMaxPollSeconds = 3600;
+
 struct PanelOptions {
     std::optional<std::string> device;   // overrides "hostip" for this run
     std::optional<std::string> bind;     // local address; empty: any IPv4 address
@@ -16,6 +18,7 @@ struct PanelOptions {
     std::optional<std::string> dataDir;  // overrides the data directory
     bool trace = false;                  // one stderr line per datagram
     bool connect = false;                // connect to the processor right after start-up
+    int pollSeconds = 5;                 // read-back period while linked and idle; 0: off
     bool help = false;
     bool version = false;
 };

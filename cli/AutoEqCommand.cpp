@@ -15,7 +15,7 @@ namespace {
 constexpr std::string_view kAutoEqHelp =
     "usage: quorvell-cli auto-eq MEASUREMENT --channel 1|2 [--target FILE | --tilt DB]\n"
     "         [--range LO:HI] [--max-boost DB] [--max-cut DB] [--q-range LO:HI]\n"
-    "         [--smooth N] [--json] [--device IP] [--retry S]\n"
+    "         [--smooth N] [--json] [--device IP] [--retry S] [--no-verify]\n"
     "\n"
     "Fits up to seven peaking bands so that the measurement through the channel comes as\n"
     "close as it can to the target, on the processor's own steps (1 Hz, 0.1 dB, Q 0.1) and\n"
@@ -40,10 +40,12 @@ constexpr std::string_view kAutoEqHelp =
     "the measurement and the target before (flat bands) and after. Without --device the\n"
     "frames follow as hex, one per line, over the start-up defaults. With --device IP the\n"
     "program connects, fits with the crossovers the processor reports and sends the seven\n"
-    "bands 50 ms apart.\n"
+    "bands 50 ms apart, then reads the state back and sends again what the processor does\n"
+    "not report, up to ten rounds (--no-verify: no read-back).\n"
     "\n"
     "Exit status: 0 done; 1 a file cannot be read or is not usable, or nothing can be\n"
-    "fitted; 2 bad arguments; 3 no answer (\"CANNOT CONNECT.\"); 4 the port cannot be bound.\n";
+    "fitted; 2 bad arguments; 3 no answer (\"CANNOT CONNECT.\"); 4 the port cannot be bound;\n"
+    "5 the processor did not report every change (the records are named).\n";
 
 constexpr int kSendTimeoutMs = 10000;
 
@@ -112,6 +114,7 @@ int RunAutoEq(const GlobalOptions& g, Args argsIn) {
     std::optional<std::string> channelText, device, targetFile, tilt, range, boost, cut, qRange,
         smooth;
     const bool json = TakeFlag(args, "--json");
+    const bool verify = !TakeFlag(args, "--no-verify");
     if (!TakeRetry(args, &retry) || !TakeValue(args, "--channel", &channelText) ||
         !TakeValue(args, "--device", &device) || !TakeValue(args, "--target", &targetFile) ||
         !TakeValue(args, "--tilt", &tilt) || !TakeValue(args, "--range", &range) ||
@@ -199,11 +202,15 @@ int RunAutoEq(const GlobalOptions& g, Args argsIn) {
         }
         const std::size_t frameCount = frames.size();
         ProcessorEditor editor(s.Params(), s.Link());
+        Verification verification(editor, verify);
         editor.SendSequence(std::move(frames), EditOrigin::Sequence);
         if (!s.WaitForPaced(kSendTimeoutMs)) {
             std::cerr << "quorvell-cli: auto-eq: the link went down before every frame was "
                          "sent\n";
             return kExitFailure;
+        }
+        if (const int status = verification.Wait("auto-eq"); status != kExitOk) {
+            return status;
         }
         if (!json) {
             std::cout << "Sent " << frameCount << " bands to CH" << channel + 1 << ".\n";

@@ -14,6 +14,7 @@ inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitNoAnswer = 3;
 inline constexpr int kExitBind = 4;
+inline constexpr int kExitUnconfirmed = 5;  // the processor did not report every change
 
 // Options shared with the panel, taken before the command name.
 struct GlobalOptions {

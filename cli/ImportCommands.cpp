@@ -13,7 +13,7 @@ namespace quorvell::cli {
 namespace {
 
 constexpr std::string_view kImportHelp =
-    "usage: quorvell-cli import-eq FILE --channel 1|2 [--device IP] [--retry S]\n"
+    "usage: quorvell-cli import-eq FILE --channel 1|2 [--device IP] [--retry S] [--no-verify]\n"
     "\n"
     "Reads the peaking filters of an equaliser text export, one per line, e.g.\n"
     "  Filter 1: ON PK Fc 63.5 Hz Gain -4.20 dB Q 2.500\n"
@@ -28,10 +28,12 @@ constexpr std::string_view kImportHelp =
     "\n"
     "Without --device the frames are printed as hex, one per line, over the start-up\n"
     "defaults. With --device IP the program connects, applies the filters to the state the\n"
-    "processor reports and sends the frames 50 ms apart.\n"
+    "processor reports and sends the frames 50 ms apart, then reads the state back and sends\n"
+    "again what the processor does not report, up to ten rounds (--no-verify: no read-back).\n"
     "\n"
     "Exit status: 0 done; 1 the file cannot be read or is not usable; 2 bad arguments;\n"
-    "3 no answer (\"CANNOT CONNECT.\"); 4 the port cannot be bound.\n";
+    "3 no answer (\"CANNOT CONNECT.\"); 4 the port cannot be bound; 5 the processor did not\n"
+    "report every change (the records are named).\n";
 
 constexpr int kImportSendTimeoutMs = 10000;
 constexpr qint64 kMaxImportFileBytes = 1 << 20;
@@ -41,6 +43,7 @@ int RunImportEq(const GlobalOptions& g, Args argsIn) {
     int retry = 5;
     std::optional<std::string> channelText;
     std::optional<std::string> device;
+    const bool verify = !TakeFlag(args, "--no-verify");
     if (!TakeRetry(args, &retry) || !TakeValue(args, "--channel", &channelText) ||
         !TakeValue(args, "--device", &device)) {
         return kExitUsage;
@@ -88,11 +91,15 @@ int RunImportEq(const GlobalOptions& g, Args argsIn) {
         PacedSequence frames = ApplyEqImport(s.Params(), channel, import);
         const std::size_t frameCount = frames.size();
         ProcessorEditor editor(s.Params(), s.Link());
+        Verification verification(editor, verify);
         editor.SendSequence(std::move(frames), EditOrigin::Sequence);
         if (!s.WaitForPaced(kImportSendTimeoutMs)) {
             std::cerr << "quorvell-cli: import-eq: the link went down before every frame was "
                          "sent\n";
             return kExitFailure;
+        }
+        if (const int status = verification.Wait("import-eq"); status != kExitOk) {
+            return status;
         }
         std::cout << "Imported " << import.filterCount << " filters into CH" << channel + 1
                   << "; sent " << frameCount << " frames.\n";

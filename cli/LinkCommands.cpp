@@ -33,7 +33,8 @@ constexpr std::string_view kLinkOptionsHelp =
     "            requests (default 5).\n"
     "\n"
     "Exit status: 0 done; 2 bad arguments (nothing sent); 3 no answer (\"CANNOT CONNECT.\",\n"
-    "at the latest after three --retry waits plus 2 s); 4 the port cannot be bound.\n";
+    "at the latest after three --retry waits plus 2 s); 4 the port cannot be bound; 5 (set) the\n"
+    "processor did not report every change.\n";
 
 constexpr std::string_view kDiscoverHelp =
     "usage: quorvell-cli discover [--interface IP] [--wait S] [--json]\n"
@@ -55,10 +56,13 @@ constexpr std::string_view kShowHelp =
     "phase, limiter (threshold, ratio, attack, release).\n";
 
 constexpr std::string_view kSetHelp =
-    "usage: quorvell-cli set PARAM=VALUE ... [--raw] [-v] [--retry S]\n"
+    "usage: quorvell-cli set PARAM=VALUE ... [--raw] [-v] [--retry S] [--no-verify]\n"
     "\n"
     "Connects, applies each change to the state the processor reports and sends one command\n"
     "per changed record, 20 ms apart. Every argument is checked before anything is sent.\n"
+    "Then reads the processor's state back and sends again what it does not report, up to\n"
+    "ten rounds; exit status 5 names the records it never reported. --no-verify sends once\n"
+    "and does not read back.\n"
     "PARAM: chN.bandB.freq|gain|q, chN.hipass.freq|type|q, chN.lopass.freq|type|q,\n"
     "       chN.level, chN.phase, chN.limiter.threshold|ratio|attack|release, main.level,\n"
     "       name (N is 1 or 2, B is 1..7)\n"
@@ -263,6 +267,7 @@ int RunSet(const GlobalOptions& g, Args args) {
         return kExitUsage;
     const bool raw = TakeFlag(c.rest, "--raw");
     const bool verbose = TakeFlag(c.rest, "-v");
+    const bool verify = !TakeFlag(c.rest, "--no-verify");
     if (c.rest.empty())
         return UsageError("set: give at least one PARAM=VALUE");
     // Every assignment is checked before anything is sent.
@@ -298,9 +303,10 @@ int RunSet(const GlobalOptions& g, Args args) {
             });
         }
         ProcessorEditor editor(s.Params(), s.Link());
+        Verification verification(editor, verify);
         editor.SendSequence(std::move(sequence), EditOrigin::Operator);
         s.WaitFor(&DeviceLink::pacedFinished, 60000);
-        return kExitOk;
+        return verification.Wait("set");
     });
 }
 

@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QSettings>
+#include <QStringList>
 #include <iostream>
 #include <memory>
 
@@ -163,6 +164,64 @@ int Session::Connect() {
 
 int ConnectLimitMs(const DeviceLinkOptions& options) {
     return (3 * options.supervisionSeconds + 2) * 1000;
+}
+
+ReadBackOptions CliReadBackOptions() {
+    ReadBackOptions o;
+    o.settleMs = 50;
+    o.pollMs = 0;
+    o.answerMs = 500;
+    o.readsBeforeLoss = 10;
+    o.reconnectMs = 500;
+    return o;
+}
+
+Verification::Verification(ProcessorEditor& editor, bool on) {
+    if (on) {
+        readBack_ = std::make_unique<ReadBack>(editor, CliReadBackOptions());
+    }
+}
+
+int Verification::Wait(std::string_view command) {
+    if (!readBack_) {
+        return kExitOk;
+    }
+    ReadBack& rb = *readBack_;
+    // Done when every change is confirmed, the processor stopped answering, or every record
+    // still unconfirmed has used its rounds (no polling: nothing more will happen).
+    const auto done = [&] {
+        switch (rb.state()) {
+            case SyncState::Syncing:
+                return false;
+            case SyncState::OutOfSync:
+                return rb.unconfirmed().size() == rb.outOfSync().size() && !rb.busy();
+            default:
+                return true;
+        }
+    };
+    if (!done()) {
+        QEventLoop loop;
+        QObject::connect(&rb, &ReadBack::changed, &loop, [&] {
+            if (done())
+                loop.exit();
+        });
+        QObject::connect(&rb, &ReadBack::reconciled, &loop, [&] {
+            if (done())
+                loop.exit();
+        });
+        loop.exec();
+    }
+    if (rb.state() == SyncState::InSync) {
+        return kExitOk;
+    }
+    QStringList names;
+    for (const Record& r : rb.unconfirmed()) {
+        names.push_back(RecordText(r));
+    }
+    std::cerr << "quorvell-cli: " << command << ": "
+              << (rb.state() == SyncState::LinkLost ? "the processor stopped answering; " : "")
+              << "not confirmed by the processor: " << names.join(", ").toStdString() << '\n';
+    return kExitUnconfirmed;
 }
 
 bool Session::WaitForPaced(int timeoutMs) {

@@ -5,6 +5,7 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,6 +13,8 @@
 
 #include "CliCommand.h"
 #include "DeviceLink.h"
+#include "ProcessorEditor.h"
+#include "ReadBack.h"
 
 namespace quorvell::cli {
 
@@ -83,5 +86,24 @@ private:
     DeviceParameters params_{};
     DeviceLink link_;
 };
+
+// Read-back for a command that changes the processor: made before the changes are sent (it
+// watches the editor), then Wait() reads the processor's state back and resends what it does
+// not report, up to ten rounds; a lost read is asked again. Off (`--no-verify`): Wait()
+// returns kExitOk at once.
+class Verification {
+public:
+    Verification(ProcessorEditor& editor, bool on);
+    // kExitOk when the processor reports every change; else kExitUnconfirmed after naming the
+    // records on stderr ("quorvell-cli: COMMAND: not confirmed by the processor: ...").
+    int Wait(std::string_view command);
+
+private:
+    std::unique_ptr<ReadBack> readBack_;
+};
+
+// The options of a command-line read-back: no polling; a read waits 500 ms and ten unanswered
+// reads in a row end the wait.
+ReadBackOptions CliReadBackOptions();
 
 }  // namespace quorvell::cli

@@ -34,10 +34,11 @@ constexpr std::string_view kPresetHelp =
     "  list [--json]        ID, NAME and data file of every preset, in ID order\n"
     "  save [--retry S]     connect to the processor and store its full state as a new\n"
     "                       preset (ID = highest + 1, at most 24)\n"
-    "  recall ID [--retry S]\n"
+    "  recall ID [--retry S] [--no-verify]\n"
     "                       load the preset; with --device IP (before or after the\n"
     "                       subcommand) also connect and send it as the panel does (25\n"
-    "                       frames, 1.1 s), then wait until the last one is sent\n"
+    "                       frames, 1.1 s), then read the state back and send again what\n"
+    "                       the processor does not report, up to ten rounds\n"
     "  rename ID NAME       set the preset's name (UTF-8, at most 8 characters)\n"
     "  delete ID            remove the preset; its data file goes to the trash\n"
     "  export ID FILE       copy the preset's 768-byte data file to FILE\n"
@@ -50,7 +51,8 @@ constexpr std::string_view kPresetHelp =
     "address), --bind IP, --port N, --trace.\n"
     "\n"
     "Exit status: 0 done; 1 failure (no such preset, no free ID, file or database error);\n"
-    "2 bad arguments; 3 no answer (\"CANNOT CONNECT.\"); 4 the port cannot be bound.\n";
+    "2 bad arguments; 3 no answer (\"CANNOT CONNECT.\"); 4 the port cannot be bound;\n"
+    "5 (recall) the processor did not report every change (the records are named).\n";
 
 constexpr int kNameMaxCharacters = 8;  // as the panel's Name dialog
 constexpr int kRecallSendTimeoutMs = 10000;
@@ -172,6 +174,7 @@ int RunSave(const GlobalOptions& g, std::vector<std::string> args) {
 int RunRecall(const GlobalOptions& g, std::vector<std::string> args) {
     int retry = 5;
     std::optional<std::string> device;
+    const bool verify = !TakeFlag(args, "--no-verify");
     if (!TakeRetry(args, &retry) || !TakeValue(args, "--device", &device))
         return kExitUsage;
     if (args.size() != 1)
@@ -197,6 +200,7 @@ int RunRecall(const GlobalOptions& g, std::vector<std::string> args) {
     return WithSession(g, *device, retry, [&](Session& s) {
         PresetStore store(*p.db, s.Params());
         ProcessorEditor editor(s.Params(), s.Link());
+        Verification verification(editor, verify);
         store.SetSink(
             [&](PacedSequence sequence) {
                 editor.SendSequence(std::move(sequence), EditOrigin::Sequence);
@@ -210,6 +214,9 @@ int RunRecall(const GlobalOptions& g, std::vector<std::string> args) {
             std::cerr << "quorvell-cli: preset recall: the link went down before every frame "
                          "was sent\n";
             return kExitFailure;
+        }
+        if (const int status = verification.Wait("preset recall"); status != kExitOk) {
+            return status;
         }
         std::cout << kTextRecallDone << '\n';
         return kExitOk;

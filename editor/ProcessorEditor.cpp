@@ -12,7 +12,7 @@ ProcessorEditor::ProcessorEditor(DeviceParameters& params, DeviceLink& link, QOb
     : QObject(parent), params_(params), link_(link) {}
 
 void ProcessorEditor::Edited(const Record& record, EditOrigin origin) {
-    if (origin != EditOrigin::Processor) {
+    if (origin != EditOrigin::Processor && !held_) {
         link_.SendRecord(record);  // sends only while linked; the model keeps the edit
     }
     emit recordsChanged({record}, origin);
@@ -36,7 +36,7 @@ bool ProcessorEditor::SendSequence(PacedSequence sequence, EditOrigin origin) {
             records.push_back(*paced.record);
         }
     }
-    const bool queued = !sequence.empty() && link_.SendPaced(std::move(sequence));
+    const bool queued = !held_ && !sequence.empty() && link_.SendPaced(std::move(sequence));
     if (!records.isEmpty()) {
         emit recordsChanged(records, origin);
     }

@@ -61,6 +61,11 @@ public:
     bool SendRecords(const std::vector<PacedRecord>& records,
                      EditOrigin origin = EditOrigin::Sequence);
 
+    // While held (the processor does not answer), edits are stored and announced but nothing
+    // is sent and no sequence is queued; read-back sends what is still different on return.
+    void SetHeld(bool held) { held_ = held; }
+    bool held() const { return held_; }
+
 signals:
     // Every model change that went through the editor, in the order made.
     void recordsChanged(QList<quorvell::Record> records, quorvell::EditOrigin origin);
@@ -68,6 +73,7 @@ signals:
 private:
     DeviceParameters& params_;
     DeviceLink& link_;
+    bool held_ = false;
 };
 
 }  // namespace quorvell

@@ -263,6 +263,10 @@ bool DeviceLink::SendRecord(const Record& record) {
     return SendIfLinked(BuildRecordFrame(params_, record, eulerE_));
 }
 
+bool DeviceLink::RequestRead() {
+    return linkUp() && SendConnectRequest();
+}
+
 bool DeviceLink::SendConnectRequest() {
     return SendFrame(BuildConnect(options_.port, OwnAddress()));
 }
@@ -329,6 +333,12 @@ void DeviceLink::HandleStatus(std::span<const std::uint8_t> bytes) {
     }
     switch (*code) {
         case StatusCode::FullState:
+            if (readBack_ && linkUp()) {
+                DeviceParameters state = params_;
+                ApplyFullState(state, bytes);
+                emit stateRead(state);
+                break;
+            }
             ApplyFullState(params_, bytes);
             params_.linkUp = 1;
             params_.connectPending = 0;

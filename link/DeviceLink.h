@@ -158,6 +158,14 @@ public:
     void CancelPaced();
     bool pacedRunning() const;
 
+    // Read-back. While on, a full state that arrives while the link is up is parsed into a
+    // copy of the model and emitted as stateRead() instead of being applied: no model change,
+    // no linkEstablished(). RequestRead() sends CmdConnect while linked (the processor answers
+    // with its full state) and returns whether it was handed to the socket.
+    void SetReadBack(bool on) { readBack_ = on; }
+    bool readBack() const { return readBack_; }
+    bool RequestRead();
+
 signals:
     // Status frame 7 applied: linkUp = 1, connectPending = 0. The panel relabels its
     // buttons ("Disconnect" / "Connect"), refreshes the pages and shows the EQ page.
@@ -180,6 +188,8 @@ signals:
     void searchRefused(const QString& text);
     void deviceFound(const QString& ip, quint16 port, const QString& name);
     void pacedFinished();
+    // The processor's full state, read while linked with read-back on; the model is untouched.
+    void stateRead(const quorvell::DeviceParameters& state);
     // Every datagram handed to the socket, for tracing and tests.
     void frameSent(const QByteArray& bytes);
 
@@ -225,6 +235,7 @@ private:
     QList<QHostAddress> hostAddresses_;  // this host's addresses when the socket opened
     bool nameAwaited_ = false;           // a name was sent and not yet confirmed
     QString pendingBindError_;           // the reason of the last failed bind, until reported
+    bool readBack_ = false;
 };
 
 }  // namespace quorvell

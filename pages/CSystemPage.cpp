@@ -1,6 +1,8 @@
 // The SYSTEM page, built from its table; sub-pages switch by hiding and showing controls.
 #include "CSystemPage.h"
 
+#include <cstdlib>
+
 #include <QComboBox>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -94,6 +96,21 @@ void CSystemPage::Build() {
                 break;
             }
             case sys::ControlKind::Chooser:
+                if (entry.id == sys::kPollId) {
+                    poll_ = new QComboBox(this);
+                    poll_->setToolTip(
+                        tr("How often the processor's state is read back while "
+                           "nothing is edited"));
+                    for (const int seconds : sys::kPollChoices) {
+                        poll_->addItem(
+                            seconds == 0 ? tr("after edits") : tr("every %1 s").arg(seconds),
+                            seconds);
+                    }
+                    connect(poll_, &QComboBox::activated, this,
+                            [this](int index) { emit pollChosen(poll_->itemData(index).toInt()); });
+                    widget = poll_;
+                    break;
+                }
                 interfaces_ = new QComboBox(this);
                 interfaces_->setToolTip(tr("Network interface whose /24 subnet Search sweeps"));
                 widget = interfaces_;
@@ -218,6 +235,17 @@ void CSystemPage::SetInterfaces(const QList<QHostAddress>& addresses,
         interfaces_->setCurrentIndex(index);
     }
     interfaces_->setVisible(subPage_ == 0 && interfaces_->count() > 1);
+}
+
+void CSystemPage::SetPollSeconds(int seconds) {
+    int best = 0;
+    for (int i = 0; i < poll_->count(); ++i) {
+        if (std::abs(poll_->itemData(i).toInt() - seconds) <
+            std::abs(poll_->itemData(best).toInt() - seconds)) {
+            best = i;
+        }
+    }
+    poll_->setCurrentIndex(best);
 }
 
 QHostAddress CSystemPage::ChosenInterface() const {

@@ -61,6 +61,11 @@ public:
     void SetInterfaces(const QList<QHostAddress>& addresses, const QHostAddress& preferred);
     QHostAddress ChosenInterface() const;
 
+    // SET sub-page: how often the panel reads the processor's state back while idle (seconds,
+    // 0 off). Shows the choice nearest to `seconds`; the operator's choice emits pollChosen.
+    void SetPollSeconds(int seconds);
+    QComboBox* PollChooser() const { return poll_; }
+
     // HELP sub-page text: version, data directory, mouse and keyboard hints.
     void SetHelpText(const QString& dataDirectory);
 
@@ -78,6 +83,7 @@ public:
 
 signals:
     void searchRequested(const QHostAddress& interfaceAddress);
+    void pollChosen(int seconds);
     // A device list row was clicked: its address is the new target.
     void devicePicked(const QString& address);
     void connectClicked();
@@ -110,6 +116,7 @@ private:
     QTableWidget* list_ = nullptr;
     QProgressBar* progress_ = nullptr;
     QComboBox* interfaces_ = nullptr;
+    QComboBox* poll_ = nullptr;
     QLabel* help_ = nullptr;
     CPresetBank* bank_ = nullptr;
 };

@@ -32,8 +32,13 @@ inline constexpr int kResetId = 1093;
 inline constexpr int kSaveId = 1096;
 inline constexpr int kInterfaceId = 1121;  // interface chooser for the sweep
 inline constexpr int kHelpTextId = 1122;
+inline constexpr int kPollLabelId = 1123;  // read-back period while linked and idle
+inline constexpr int kPollId = 1124;
 
-inline constexpr std::array<ControlSpec, 16> kControls = {{
+// The read-back periods offered, in seconds; 0 is off (reads only after edits).
+inline constexpr std::array<int, 7> kPollChoices = {0, 1, 2, 5, 10, 30, 60};
+
+inline constexpr std::array<ControlSpec, 18> kControls = {{
     {1001, ControlKind::Tab, -1, 50, 20, 100, 24, "CONNECT", 12},
     {1002, ControlKind::Tab, -1, 180, 20, 100, 24, "PRESET", 12},
     {1003, ControlKind::Tab, -1, 310, 20, 100, 24, "SET", 12},
@@ -48,6 +53,8 @@ inline constexpr std::array<ControlSpec, 16> kControls = {{
     {kNameLabelId, ControlKind::Label, 2, 50, 80, 80, 24, "NAME:", 10},
     {kNameFieldId, ControlKind::Edit, 2, 150, 80, 120, 24, "", 8},
     {kApplyId, ControlKind::Button, 2, 300, 80, 80, 24, "APPLY", 8},
+    {kPollLabelId, ControlKind::Label, 2, 50, 130, 100, 24, "READ-BACK:", 10},
+    {kPollId, ControlKind::Chooser, 2, 150, 130, 120, 24, "", 8},
     {kResetId, ControlKind::Button, 1, 50, 80, 80, 24, "RESET", 8},
     {kSaveId, ControlKind::Bank, 1, 50, 150, 50, 50, "Save", 8},
     {kHelpTextId, ControlKind::Help, 3, 50, 70, 700, 480, "", 8},

@@ -27,7 +27,9 @@ struct OptionSet {
         QStringLiteral("NAME")};
     QCommandLineOption state{QStringLiteral("state"),
                              QStringLiteral("Start from a 768-byte preset data file instead of the "
-                                            "defaults."),
+                                            "defaults. SIGHUP restarts every processor from "
+                                            "the file as it is then (without --state: from "
+                                            "the defaults)."),
                              QStringLiteral("FILE")};
     QCommandLineOption log{QStringLiteral("log"),
                            QStringLiteral("Log every datagram as a JSON line: '-' for standard "
@@ -67,6 +69,28 @@ std::optional<std::uint64_t> ParseUnsigned(const QString& text, std::uint64_t ma
 }
 
 }  // namespace
+
+std::optional<ParameterImage> ReadStateFile(const QString& path, QString* error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("%1: %2").arg(path, file.errorString());
+        return std::nullopt;
+    }
+    const QByteArray bytes = file.read(kImageSize + 1);
+    if (bytes.size() != static_cast<qsizetype>(kImageSize)) {
+        *error = QStringLiteral("%1: %2 bytes; a preset data file holds exactly %3")
+                     .arg(path)
+                     .arg(bytes.size() > static_cast<qsizetype>(kImageSize)
+                              ? QStringLiteral("more than %1").arg(kImageSize)
+                              : QString::number(bytes.size()))
+                     .arg(kImageSize);
+        return std::nullopt;
+    }
+    ParameterImage image{};
+    std::copy_n(reinterpret_cast<const std::uint8_t*>(bytes.constData()), kImageSize,
+                image.begin());
+    return image;
+}
 
 QString SimUsage() {
     QCommandLineParser parser;
@@ -136,24 +160,12 @@ std::optional<SimCommandLine> ParseSimCommandLine(const QStringList& args, QStri
     std::optional<ParameterImage> state;
     std::string baseName = "QV-SIM";
     if (parser.isSet(s.state)) {
-        const QString path = parser.value(s.state);
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            return fail(QStringLiteral("--state %1: %2").arg(path, file.errorString()));
+        line.statePath = parser.value(s.state);
+        QString stateError;
+        state = ReadStateFile(*line.statePath, &stateError);
+        if (!state) {
+            return fail(QStringLiteral("--state ") + stateError);
         }
-        const QByteArray bytes = file.read(kImageSize + 1);
-        if (bytes.size() != static_cast<qsizetype>(kImageSize)) {
-            return fail(QStringLiteral("--state %1: %2 bytes; a preset data file holds exactly "
-                                       "%3")
-                            .arg(path)
-                            .arg(bytes.size() > static_cast<qsizetype>(kImageSize)
-                                     ? QStringLiteral("more than %1").arg(kImageSize)
-                                     : QString::number(bytes.size()))
-                            .arg(kImageSize));
-        }
-        state.emplace();
-        std::copy_n(reinterpret_cast<const std::uint8_t*>(bytes.constData()), kImageSize,
-                    state->begin());
         // Without --name the processors keep the preset's name, when it has one.
         DeviceParameters preset{};
         ReadParameterImage(preset, *state);

@@ -107,8 +107,19 @@ QByteArray FormatLogLine(const LogEntry& e, const QString& processor) {
 
 SimProcessor::SimProcessor(SimOptions options, QObject* parent)
     : QObject(parent), options_(std::move(options)), random_(options_.seed) {
-    if (options_.state) {
-        ReadParameterImage(settings_, *options_.state);
+    LoadStartState(options_.state);
+    connect(&socket_, &QUdpSocket::readyRead, this, &SimProcessor::OnReadyRead);
+}
+
+void SimProcessor::Restart(const std::optional<ParameterImage>& state) {
+    client_.reset();
+    LoadStartState(state);
+}
+
+void SimProcessor::LoadStartState(const std::optional<ParameterImage>& state) {
+    settings_ = {};
+    if (state) {
+        ReadParameterImage(settings_, *state);
     } else {
         ResetDeviceParameters(settings_);
     }
@@ -121,7 +132,6 @@ SimProcessor::SimProcessor(SimOptions options, QObject* parent)
         const std::size_t n = std::min(options_.name.size(), kDeviceNameMax);
         std::copy_n(options_.name.begin(), n, settings_.deviceName.begin());
     }
-    connect(&socket_, &QUdpSocket::readyRead, this, &SimProcessor::OnReadyRead);
 }
 
 bool SimProcessor::Start(QString* error) {
@@ -135,6 +145,10 @@ bool SimProcessor::Start(QString* error) {
         *error = Endpoint() + QStringLiteral(": ") + reason;
     }
     return false;
+}
+
+void SimProcessor::Stop() {
+    socket_.close();
 }
 
 QString SimProcessor::Endpoint() const {

@@ -58,6 +58,19 @@ public:
     // "127.0.0.2:39060: address in use" or the system's reason after the address.
     bool Start(QString* error);
 
+    // Closes the socket: the processor is gone (switched off, unplugged) until Start() again,
+    // which keeps the settings unless the caller changes them (a restart with another state).
+    void Stop();
+
+    // A reboot: the settings start again from `state` (a preset image) or the start-up
+    // defaults, with this processor's name; the last client is forgotten. The socket stays.
+    void Restart(const std::optional<ParameterImage>& state);
+
+    // Fault injection while running: the share of datagrams dropped, and whether connect
+    // requests (also the reads of a linked client) are answered.
+    void SetDropFraction(double fraction) { options_.dropFraction = fraction; }
+    void SetNoAnswer(bool noAnswer) { options_.noAnswer = noAnswer; }
+
     // "ip:port" of this processor.
     QString Endpoint() const;
 
@@ -74,6 +87,7 @@ signals:
     void datagramLogged(const quorvell::sim::LogEntry& entry);
 
 private:
+    void LoadStartState(const std::optional<ParameterImage>& state);
     void OnReadyRead();
     void Handle(LogEntry& entry);
     void Answer(LogEntry& entry, const Frame& frame, std::string_view name, const QHostAddress& to,

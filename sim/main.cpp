@@ -39,12 +39,14 @@ void PrintLine(std::FILE* to, const QString& text) {
 
 int main(int argc, char** argv) {
     using namespace quorvell::sim;
-    // SIGINT and SIGTERM are blocked before Qt starts any thread and read from a signalfd on
-    // the event loop, so a signal ends the program through the normal shutdown path.
+    // SIGINT, SIGTERM and SIGHUP are blocked before Qt starts any thread and read from a
+    // signalfd on the event loop: the first two end the program through the normal shutdown
+    // path, SIGHUP restarts the processors (a reboot, with the --state file read again).
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGHUP);
     if (sigprocmask(SIG_BLOCK, &stopSignals, nullptr) != 0) {
         std::fprintf(stderr, "quorvell-sim: cannot block signals: %s\n", std::strerror(errno));
         return kExitFailure;
@@ -113,9 +115,28 @@ int main(int argc, char** argv) {
     }
 
     QSocketNotifier stopNotifier(signalFd, QSocketNotifier::Read);
-    QObject::connect(&stopNotifier, &QSocketNotifier::activated, &app, [signalFd] {
+    const auto restart = [&] {
+        std::optional<quorvell::ParameterImage> state;
+        if (line->statePath) {
+            state = ReadStateFile(*line->statePath, &error);
+            if (!state) {
+                PrintLine(stderr, QStringLiteral("quorvell-sim: not restarted: --state ") + error);
+                return;
+            }
+        }
+        for (auto& processor : processors) {
+            processor->Restart(state);
+            PrintLine(stderr, QStringLiteral("%1 restarted").arg(processor->Endpoint()));
+        }
+    };
+    QObject::connect(&stopNotifier, &QSocketNotifier::activated, &app, [signalFd, &restart] {
         signalfd_siginfo info{};
-        if (read(signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+        if (read(signalFd, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) {
+            return;
+        }
+        if (info.ssi_signo == SIGHUP) {
+            restart();
+        } else {
             QCoreApplication::quit();
         }
     });

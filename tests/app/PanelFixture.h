@@ -117,14 +117,23 @@ protected:
         return out;
     }
 
-    // Waits until `p` has logged `count` datagrams after `mark`, then lets `settleMs` pass so
-    // that a surplus would arrive too; the number logged after `mark`.
+    // Waits until `p` has logged `count` commands after `mark`, then lets `settleMs` pass so
+    // that a surplus would arrive too; the number of commands logged after `mark`. The panel's
+    // read-backs (CmdConnect while linked) are not counted.
     static std::size_t AwaitLogged(const sim::SimProcessor& p, std::size_t mark, std::size_t count,
                                    int settleMs = 100) {
-        WaitFor([&] { return p.Log().size() >= mark + count; });
+        const auto commands = [&] {
+            std::size_t n = 0;
+            for (std::size_t i = mark; i < p.Log().size(); ++i) {
+                n += p.Log()[i].decoded.code == kReadCode ? 0 : 1;
+            }
+            return n;
+        };
+        WaitFor([&] { return commands() >= count; });
         Pump(settleMs);
-        return p.Log().size() - mark;
+        return commands();
     }
+    static constexpr std::uint8_t kReadCode = 7;  // CmdConnect
 
     void TearDown() override {
         app.reset();

@@ -11,8 +11,9 @@ PanelOptionsResult Parse(std::initializer_list<std::string_view> args) {
 }
 
 TEST(PanelOptionsTest, AcceptsEveryOptionInBothForms) {
-    const PanelOptionsResult r = Parse({"--device", "127.0.0.2", "--bind=127.0.0.1", "--port",
-                                        "40000", "--data-dir=/tmp/q", "--trace", "--connect"});
+    const PanelOptionsResult r =
+        Parse({"--device", "127.0.0.2", "--bind=127.0.0.1", "--port", "40000", "--data-dir=/tmp/q",
+               "--trace", "--connect", "--poll=0"});
     ASSERT_TRUE(r.options) << r.error;
     EXPECT_EQ(r.options->device, "127.0.0.2");
     EXPECT_EQ(r.options->bind, "127.0.0.1");
@@ -20,7 +21,9 @@ TEST(PanelOptionsTest, AcceptsEveryOptionInBothForms) {
     EXPECT_EQ(r.options->dataDir, "/tmp/q");
     EXPECT_TRUE(r.options->trace);
     EXPECT_TRUE(r.options->connect);
+    EXPECT_EQ(r.options->pollSeconds, 0);
     EXPECT_EQ(Parse({}).options->port, 39060);
+    EXPECT_EQ(Parse({}).options->pollSeconds, 5);
     EXPECT_FALSE(Parse({}).options->connect);
 }
 
@@ -37,6 +40,8 @@ TEST(PanelOptionsTest, RefusesBadValuesWithAMessageNamingTheOption) {
         {{"--port", "12ab"}, "--port"},
         {{"--port"}, "--port"},
         {{"--data-dir="}, "--data-dir"},
+        {{"--poll", "-1"}, "--poll"},
+        {{"--poll", "3601"}, "--poll"},
         {{"--colour"}, "--colour"},
     };
     for (const Case& c : cases) {

@@ -37,7 +37,8 @@ TEST(Cli, SetSendsOneCommandPerChangedRecord) {
     EXPECT_EQ(sim->Settings().channels[0].bands[3].q, 45);
     EXPECT_EQ(CountCode(*sim, CommandCode::EqBand), 1) << "two edits of one band, one frame";
     EXPECT_EQ(CountCode(*sim, CommandCode::Level), 1);
-    EXPECT_EQ(r.out.count(QStringLiteral("AA 55")), 2) << r.out.toStdString();
+    // The two commands and the read that confirms them.
+    EXPECT_EQ(r.out.count(QStringLiteral("AA 55")), 3) << r.out.toStdString();
 }
 
 TEST(Cli, NameIsConfirmed) {

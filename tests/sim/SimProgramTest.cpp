@@ -114,5 +114,44 @@ TEST(SimProgram, SigtermAndSigintEndItWithStatusZero) {
     }
 }
 
+// SIGHUP is a reboot: the processors start again from the --state file as it is then.
+TEST(SimProgram, SighupRestartsFromTheStateFileAsItIsThen) {
+    constexpr quint16 kPort = 42490;
+    const QHostAddress simAddress(QStringLiteral("127.0.24.20"));
+    QTemporaryDir dir;
+    const QString path = dir.filePath("state.dat");
+    const auto write = [&](int gain) {
+        DeviceParameters p{};
+        ResetDeviceParameters(p);
+        p.channels[0].bands[1].gain = gain;
+        const ParameterImage image = WriteParameterImage(p);
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(reinterpret_cast<const char*>(image.data()), static_cast<qsizetype>(image.size()));
+    };
+    Client panel(QHostAddress(QStringLiteral("127.0.24.21")), kPort);
+    const auto reportedGain = [&] {
+        panel.Send(BuildConnect(kPort, test::ToIpv4(panel.Address())), simAddress, kPort);
+        const auto answer = panel.Receive();
+        DeviceParameters p{};
+        return answer && ApplyFullState(p, test::Span(answer->data())) ? p.channels[0].bands[1].gain
+                                                                       : -1;
+    };
+    write(111);
+    QProcess sim;
+    sim.start(QStringLiteral(QUORVELL_SIM_PATH), {"--address", simAddress.toString(), "--port",
+                                                  QString::number(kPort), "--state", path});
+    ASSERT_TRUE(sim.waitForStarted(20000));
+    ASSERT_TRUE(WaitFor([&] { return sim.readAllStandardError().contains("listening"); }));
+    EXPECT_EQ(reportedGain(), 111);
+    write(222);
+    ::kill(static_cast<pid_t>(sim.processId()), SIGHUP);
+    ASSERT_TRUE(WaitFor([&] { return sim.readAllStandardError().contains("restarted"); }));
+    EXPECT_EQ(reportedGain(), 222);
+    sim.terminate();
+    ASSERT_TRUE(sim.waitForFinished(20000));
+    EXPECT_EQ(sim.exitCode(), 0);
+}
+
 }  // namespace
 }  // namespace quorvell::sim

@@ -1,0 +1,181 @@
+// Measures read-back as an operator would feel it, with the panel's own periods (settle
+// 250 ms, poll 5 s, answer 1 s):
+//   - convergence: EDITS random edits spread over 10 s while the processor drops 30 % of what
+//     it receives, for 10 seeds: the share of runs in which the processor ends equal to the
+//     model (and the indicator says IN SYNC), and the time from the last edit to equality,
+//     p50 and p99;
+//   - the longest pause of the event loop during those runs;
+//   - datagrams per minute on an idle, linked link (no loss).
+//
+// usage: quorvell_bench_readback [EDITS] [IDLE_SECONDS]   (default 500 edits, 60 s)
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "DeviceLink.h"
+#include "ProcessorEditor.h"
+#include "ReadBack.h"
+#include "SimProcessor.h"
+
+namespace {
+
+using namespace quorvell;
+
+constexpr quint16 kPort = 42460;
+constexpr int kSeeds = 10;
+constexpr int kEditSpanMs = 10000;
+constexpr int kConvergeLimitMs = 30000;
+
+// Runs the loop until `done` holds or `limitMs` passes; whether it holds.
+bool RunUntil(const std::function<bool()>& done, int limitMs) {
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    check.start(1);
+    QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
+    if (!done())
+        loop.exec();
+    return done();
+}
+
+// The longest gap between two ticks of a 1 ms timer.
+struct StallMeter {
+    StallMeter() {
+        timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer, &QTimer::timeout,
+                         [this] { worstMs = std::max(worstMs, clock.restart()); });
+        clock.start();
+        timer.start(1);
+    }
+    QTimer timer;
+    QElapsedTimer clock;
+    qint64 worstMs = 0;
+};
+
+struct Rig {
+    explicit Rig(quint32 seed) : link(params, Options()), editor(params, link), sync(editor) {
+        sim::SimOptions so;
+        so.address = QHostAddress(QStringLiteral("127.0.24.32"));
+        so.port = kPort;
+        so.seed = seed;
+        so.keepLog = false;
+        processor = std::make_unique<sim::SimProcessor>(so);
+        QString error;
+        if (!processor->Start(&error)) {
+            std::fprintf(stderr, "simulator: %s\n", qPrintable(error));
+            std::exit(1);
+        }
+        QObject::connect(&link, &DeviceLink::frameSent, [this] { ++sent; });
+    }
+    static DeviceLinkOptions Options() {
+        DeviceLinkOptions o;
+        o.bindAddress = QHostAddress(QStringLiteral("127.0.24.31"));
+        o.deviceAddress = QStringLiteral("127.0.24.32");
+        o.port = kPort;
+        return o;
+    }
+    bool Connect() {
+        link.Connect();
+        return RunUntil([this] { return link.linkUp(); }, 5000);
+    }
+    bool Equal() const {
+        for (const Record& r : AllRecords()) {
+            if (!SameRecord(params, processor->Settings(), r))
+                return false;
+        }
+        return true;
+    }
+    std::unique_ptr<sim::SimProcessor> processor;
+    DeviceParameters params{};
+    DeviceLink link;
+    ProcessorEditor editor;
+    ReadBack sync;
+    long sent = 0;
+};
+
+double Percentile(std::vector<double> v, double p) {
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    const auto i = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
+    return v[std::min(i, v.size() - 1)];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const int edits = argc > 1 ? std::max(1, std::atoi(argv[1])) : 500;
+    const int idleSeconds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 60;
+    std::vector<ParameterPath> paths;
+    for (const ParameterPath& p : AllParameterPaths()) {
+        if (p.unit != ParameterUnit::Name)
+            paths.push_back(p);
+    }
+
+    StallMeter stall;
+    std::vector<double> times;
+    int converged = 0;
+    for (int seed = 1; seed <= kSeeds; ++seed) {
+        Rig rig(static_cast<quint32>(seed));
+        if (!rig.Connect()) {
+            std::fprintf(stderr, "seed %d: no connect\n", seed);
+            continue;
+        }
+        rig.processor->SetDropFraction(0.3);
+        std::mt19937 random(static_cast<quint32>(seed));
+        int made = 0;
+        QTimer editTimer;
+        editTimer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&editTimer, &QTimer::timeout, [&] {
+            const ParameterPath& p = paths[random() % paths.size()];
+            std::uniform_int_distribution<std::int32_t> value(p.minRaw, p.maxRaw);
+            rig.editor.SetValue(p, value(random));
+            if (++made == edits)
+                editTimer.stop();
+        });
+        editTimer.start(std::max(1, kEditSpanMs / edits));
+        RunUntil([&] { return made == edits; }, kEditSpanMs * 3);
+        QElapsedTimer sinceLast;
+        sinceLast.start();
+        const bool equal = RunUntil([&] { return rig.Equal(); }, kConvergeLimitMs);
+        const double ms = static_cast<double>(sinceLast.nsecsElapsed()) / 1e6;
+        const bool inSync =
+            equal && RunUntil([&] { return rig.sync.state() == SyncState::InSync; }, 10000);
+        std::printf("seed %2d: %s after %.0f ms, %ld datagrams sent\n", seed,
+                    equal && inSync ? "equal, IN SYNC" : "NOT CONVERGED", ms, rig.sent);
+        if (equal && inSync) {
+            ++converged;
+            times.push_back(ms);
+        }
+        rig.link.Close();
+    }
+    std::printf(
+        "convergence under 30%% loss, %d edits in %d s: %d/%d runs converged; "
+        "last edit to equality p50 %.0f ms, p99 %.0f ms\n",
+        edits, kEditSpanMs / 1000, converged, kSeeds, Percentile(times, 0.5),
+        Percentile(times, 0.99));
+    std::printf("longest event-loop stall during those runs: %lld ms\n",
+                static_cast<long long>(stall.worstMs));
+
+    Rig idle(99);
+    if (!idle.Connect())
+        return 1;
+    RunUntil([] { return false; }, 1000);  // let the connect settle
+    const long before = idle.sent;
+    RunUntil([] { return false; }, idleSeconds * 1000);
+    std::printf("idle and linked, poll 5 s: %.1f datagrams per minute (%ld in %d s)\n",
+                static_cast<double>(idle.sent - before) * 60.0 / idleSeconds, idle.sent - before,
+                idleSeconds);
+    return converged == kSeeds ? 0 : 1;
+}
