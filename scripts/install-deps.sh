@@ -7,6 +7,8 @@ packages=(
     libsqlcipher-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth
+    qt6-httpserver-dev qt6-websockets-dev
+    chromium chromium-driver python3-selenium
 )
 missing=()
 for p in "${packages[@]}"; do
