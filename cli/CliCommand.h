@@ -38,6 +38,7 @@ std::vector<Command> FrameCommands();
 std::vector<Command> LinkCommands();
 std::vector<Command> PresetCommands();
 std::vector<Command> ImportCommands();
+std::vector<Command> ServeCommands();
 
 // Prints one line to stderr and returns kExitUsage.
 int UsageError(std::string_view message);
