@@ -45,6 +45,9 @@ public:
 
     void ShowAbout();
 
+    // Shows the model's values on the pages after a change made elsewhere (remote control).
+    void RefreshPages();
+
     double EulerE() const { return eulerE_; }
     PngButton* StatusButton() const { return buttons_[0]; }
     PngButton* PageButton(int page) const;  // 1..3

@@ -15,6 +15,7 @@ class CMainDialog;
 class DeviceLink;
 class PresetDatabase;
 class PresetStore;
+class RemoteServer;
 
 // The address used when "hostip" is missing, and when it is stored empty.
 inline constexpr const char* kDefaultDeviceAddress = "192.168.0.106";
@@ -44,6 +45,8 @@ public:
     PresetDatabase& Database() { return *database_; }
     PresetStore& Store() { return *store_; }
     MessageBoxes& Boxes() { return *boxes_; }
+    // The remote-control server of --http; null without it or when it could not listen.
+    RemoteServer* Remote() const { return remote_.get(); }
     const PanelOptions& Options() const { return options_; }
     const QString& DataDirectory() const { return dataDir_; }
 
@@ -53,6 +56,8 @@ public:
     void WriteHostIp(const QString& address);
 
 private:
+    void StartRemote();
+
     PanelOptions options_;
     DeviceParameters params_{};
     std::unique_ptr<MessageBoxes> ownBoxes_;
@@ -62,6 +67,7 @@ private:
     std::unique_ptr<PresetStore> store_;
     std::unique_ptr<DeviceLink> link_;
     std::unique_ptr<CMainDialog> dialog_;
+    std::unique_ptr<RemoteServer> remote_;
 };
 
 }  // namespace quorvell

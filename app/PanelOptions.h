@@ -1,4 +1,5 @@
-// The panel's command-line options: --device IP, --bind IP, --port N, --data-dir DIR, --trace.
+// The panel's command-line options: --device IP, --bind IP, --port N, --data-dir DIR, --trace,
+// --http ADDR:PORT, --token-file F.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,8 @@ struct PanelOptions {
     std::uint16_t port = 39060;          // local and device port
     std::optional<std::string> dataDir;  // overrides the data directory
     bool trace = false;                  // one stderr line per datagram
+    std::optional<std::string> http;       // remote control on ADDR:PORT (IPv4)
+    std::optional<std::string> tokenFile;  // its bearer token, the file's first line
     bool connect = false;                // connect to the processor right after start-up
     bool help = false;
     bool version = false;
