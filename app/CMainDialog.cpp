@@ -22,6 +22,7 @@
 #include "PanelSequences.h"
 #include "PngButton.h"
 #include "PresetStore.h"
+#include "ProcessorEditor.h"
 #include "SkinImages.h"
 
 namespace quorvell {
@@ -54,7 +55,8 @@ void Tell(MessageBoxes& boxes, const char* text, const char* caption = "",
 
 }  // namespace
 
-CMainDialog::CMainDialog(CPanelApp& app) : QWidget(nullptr), app_(app), link_(app.Link()) {
+CMainDialog::CMainDialog(CPanelApp& app)
+    : QWidget(nullptr), app_(app), link_(app.Link()), editor_(app.Editor()) {
     setObjectName(QStringLiteral("CMainDialog"));
     setWindowTitle(QStringLiteral("Quorvell"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -71,8 +73,10 @@ CMainDialog::CMainDialog(CPanelApp& app) : QWidget(nullptr), app_(app), link_(ap
     link_.setDeviceAddress(address);
     ResetDeviceParameters(app_.Parameters());
 
-    // Recall sends through the link's paced sequence, never blocking the window.
-    app_.Store().SetSink([this](PacedSequence s) { link_.SendPaced(std::move(s)); }, eulerE_);
+    // Recall sends through the editor's paced sequence, never blocking the window.
+    app_.Store().SetSink(
+        [this](PacedSequence s) { editor_.SendSequence(std::move(s), EditOrigin::Sequence); },
+        eulerE_);
 
     BuildButtons();
     BuildPages();
@@ -125,21 +129,16 @@ void CMainDialog::ConnectPages() {
     connect(eqPage_, &CEqPage::recordEdited, this, &CMainDialog::SendRecord);
     connect(limiterPage_, &CLimiterPage::recordEdited, this, &CMainDialog::SendRecord);
     connect(eqPage_, &CEqPage::channelReset, this, [this](int channel) {
-        if (link_.linkUp()) {
-            link_.SendPaced(EqResetFrames(app_.Parameters(), channel));
-        }
+        editor_.SendSequence(EqResetFrames(app_.Parameters(), channel), EditOrigin::Sequence);
     });
     eqPage_->SetEulerE(eulerE_);
     connect(eqPage_, &CEqPage::channelsReplaced, this, [this](PacedSequence frames) {
         limiterPage_->RefreshFromModel();  // a copy brings the limiter along
-        if (link_.linkUp()) {
-            link_.SendPaced(std::move(frames));
-        }
+        editor_.SendSequence(std::move(frames), EditOrigin::Sequence);
     });
     connect(limiterPage_, &CLimiterPage::channelReset, this, [this](int channel) {
-        if (link_.linkUp()) {
-            link_.SendPaced(LimiterResetFrames(app_.Parameters(), channel, eulerE_));
-        }
+        editor_.SendSequence(LimiterResetFrames(app_.Parameters(), channel, eulerE_),
+                             EditOrigin::Sequence);
     });
 
     CSystemPage* sys = systemPage_;
@@ -147,9 +146,7 @@ void CMainDialog::ConnectPages() {
     connect(sys, &CSystemPage::devicePicked, this, &CMainDialog::OnDevicePicked);
     connect(sys, &CSystemPage::connectClicked, this, &CMainDialog::OnConnect);
     connect(sys, &CSystemPage::nameApplied, this, [this] {
-        if (link_.linkUp()) {
-            link_.SendDeviceName();
-        }
+        editor_.Edited({RecordKind::Name, 0, 0}, EditOrigin::Operator);
     });
     connect(sys, &CSystemPage::resetDeviceConfirmed, this, [this] {
         if (link_.linkUp()) {
@@ -228,32 +225,7 @@ void CMainDialog::SwitchPage(int page) {
 }
 
 void CMainDialog::SendRecord(const Record& record) {
-    if (!link_.linkUp()) {
-        return;  // the model keeps the edit; nothing is queued
-    }
-    switch (record.kind) {
-        case RecordKind::EqBand:
-            link_.SendEqBand(record.channel, record.band);
-            break;
-        case RecordKind::Hipass:
-            link_.SendHipass(record.channel);
-            break;
-        case RecordKind::Lopass:
-            link_.SendLopass(record.channel);
-            break;
-        case RecordKind::Level:
-            link_.SendLevel(record.channel);
-            break;
-        case RecordKind::Limiter:
-            link_.SendLimiter(record.channel);
-            break;
-        case RecordKind::Phase:
-            link_.SendPhase(record.channel);
-            break;
-        case RecordKind::Name:
-            link_.SendDeviceName();
-            break;
-    }
+    editor_.Edited(record, EditOrigin::Operator);
 }
 
 void CMainDialog::OnLinkEstablished() {

@@ -18,6 +18,7 @@ class CPanelApp;
 class CSystemPage;
 class DeviceLink;
 class PngButton;
+class ProcessorEditor;
 
 inline constexpr int kStatusButtonId = 1000;
 inline constexpr int kMainButtonId = 1001;
@@ -40,7 +41,8 @@ public:
     void SwitchPage(int page);
     int CurrentPage() const { return page_; }
 
-    // Sends the command that carries `record`, only while the link is up.
+    // An operator's edit the pages have stored: through the editor, which sends the command
+    // that carries `record` while the link is up.
     void SendRecord(const Record& record);
 
     void ShowAbout();
@@ -82,6 +84,7 @@ private:
 
     CPanelApp& app_;
     DeviceLink& link_;
+    ProcessorEditor& editor_;
     double eulerE_ = 0.0;
     int page_ = 0;
     bool closing_ = false;                 // a close waits for the link to stop

@@ -10,6 +10,7 @@
 #include "DeviceLink.h"
 #include "PresetDatabase.h"
 #include "PresetStore.h"
+#include "ProcessorEditor.h"
 #include "QtMessageBoxes.h"
 #include "RemoteServer.h"
 
@@ -43,13 +44,15 @@ CPanelApp::CPanelApp(PanelOptions options, MessageBoxes* boxes, const QString& e
     database_ = std::make_unique<PresetDatabase>(dataDir_, *boxes_);
     store_ = std::make_unique<PresetStore>(*database_, params_, *boxes_);
     link_ = std::make_unique<DeviceLink>(params_, LinkOptions(options_));
+    editor_ = std::make_unique<ProcessorEditor>(params_, *link_);
 }
 
 CPanelApp::~CPanelApp() {
-    // The remote server and the window go first (they use the link and the store), then
-    // the link, and the database is closed last.
+    // The remote server goes first, then the window (they use the editor, the link and the
+    // store), then the editor and the link, and the database is closed last.
     remote_.reset();
     dialog_.reset();
+    editor_.reset();
     link_.reset();
     store_.reset();
     if (database_) {
@@ -92,7 +95,7 @@ void CPanelApp::StartRemote() {
         remote.token = GenerateRemoteToken();
         generated = true;
     }
-    auto server = std::make_unique<RemoteServer>(params_, *link_, database_.get(), remote);
+    auto server = std::make_unique<RemoteServer>(*editor_, database_.get(), remote);
     QString error;
     if (!server->Listen(&error)) {
         std::fprintf(stderr, "quorvell: remote control: cannot listen on %s\n",

@@ -1,5 +1,5 @@
-// The application object: owns the model, the device link, the preset database and store,
-// the message boxes and the settings access, and runs the main window. No globals.
+// The application object: owns the model, the device link, the editor, the preset database
+// and store, the message boxes and the settings access, and runs the main window. No globals.
 #pragma once
 
 #include <QString>
@@ -15,6 +15,7 @@ class CMainDialog;
 class DeviceLink;
 class PresetDatabase;
 class PresetStore;
+class ProcessorEditor;
 class RemoteServer;
 
 // The address used when "hostip" is missing, and when it is stored empty.
@@ -42,6 +43,8 @@ public:
     CMainDialog* MainDialog() const { return dialog_.get(); }
     DeviceParameters& Parameters() { return params_; }
     DeviceLink& Link() { return *link_; }
+    // Every edit of the model goes through the editor on its way to the processor.
+    ProcessorEditor& Editor() { return *editor_; }
     PresetDatabase& Database() { return *database_; }
     PresetStore& Store() { return *store_; }
     MessageBoxes& Boxes() { return *boxes_; }
@@ -66,6 +69,7 @@ private:
     std::unique_ptr<PresetDatabase> database_;
     std::unique_ptr<PresetStore> store_;
     std::unique_ptr<DeviceLink> link_;
+    std::unique_ptr<ProcessorEditor> editor_;
     std::unique_ptr<CMainDialog> dialog_;
     std::unique_ptr<RemoteServer> remote_;
 };

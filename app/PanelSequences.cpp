@@ -9,9 +9,10 @@ namespace quorvell {
 
 namespace {
 
-void Append(PacedSequence& sequence, const std::optional<Frame>& frame, int gapMs) {
+void Append(PacedSequence& sequence, const std::optional<Frame>& frame, const Record& record,
+            int gapMs) {
     if (frame) {
-        sequence.push_back({*frame, gapMs});
+        sequence.push_back({*frame, gapMs, record});
     }
 }
 
@@ -20,16 +21,20 @@ void Append(PacedSequence& sequence, const std::optional<Frame>& frame, int gapM
 PacedSequence EqResetFrames(const DeviceParameters& params, int channel) {
     PacedSequence sequence;
     for (int b = 1; b <= kBandCount; ++b) {
-        Append(sequence, BuildEqBand(params, channel, b), eq::kResetGapMs);
+        Append(sequence, BuildEqBand(params, channel, b), {RecordKind::EqBand, channel, b},
+               eq::kResetGapMs);
     }
-    Append(sequence, BuildHipass(params, channel), eq::kResetGapMs);
-    Append(sequence, BuildLopass(params, channel), eq::kResetGapMs);
+    Append(sequence, BuildHipass(params, channel), {RecordKind::Hipass, channel, 0},
+           eq::kResetGapMs);
+    Append(sequence, BuildLopass(params, channel), {RecordKind::Lopass, channel, 0},
+           eq::kResetGapMs);
     return sequence;
 }
 
 PacedSequence LimiterResetFrames(const DeviceParameters& params, int channel, double eulerE) {
     PacedSequence sequence;
-    Append(sequence, BuildLimiter(params, channel, eulerE), limiter::kResetGapMs);
+    Append(sequence, BuildLimiter(params, channel, eulerE), {RecordKind::Limiter, channel, 0},
+           limiter::kResetGapMs);
     return sequence;
 }
 

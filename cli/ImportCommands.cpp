@@ -7,6 +7,7 @@
 #include "CliCommand.h"
 #include "EqFilterImport.h"
 #include "LinkSession.h"
+#include "ProcessorEditor.h"
 
 namespace quorvell::cli {
 namespace {
@@ -84,15 +85,17 @@ int RunImportEq(const GlobalOptions& g, Args argsIn) {
         return kExitOk;
     }
     return WithSession(g, *device, retry, [&](Session& s) {
-        const PacedSequence frames = ApplyEqImport(s.Params(), channel, import);
-        s.Link().SendPaced(frames);
+        PacedSequence frames = ApplyEqImport(s.Params(), channel, import);
+        const std::size_t frameCount = frames.size();
+        ProcessorEditor editor(s.Params(), s.Link());
+        editor.SendSequence(std::move(frames), EditOrigin::Sequence);
         if (!s.WaitForPaced(kImportSendTimeoutMs)) {
             std::cerr << "quorvell-cli: import-eq: the link went down before every frame was "
                          "sent\n";
             return kExitFailure;
         }
         std::cout << "Imported " << import.filterCount << " filters into CH" << channel + 1
-                  << "; sent " << frames.size() << " frames.\n";
+                  << "; sent " << frameCount << " frames.\n";
         return kExitOk;
     });
 }

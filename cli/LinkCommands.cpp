@@ -20,6 +20,7 @@
 #include "LinkSession.h"
 #include "ParameterJson.h"
 #include "ParameterPaths.h"
+#include "ProcessorEditor.h"
 
 namespace quorvell::cli {
 namespace {
@@ -235,7 +236,7 @@ int RunSet(const GlobalOptions& g, Args args) {
                 std::cerr << "quorvell-cli: set: the filter's settings cannot be sent\n";
                 return kExitFailure;
             }
-            sequence.push_back({*frame, kSetGapMs});
+            sequence.push_back({*frame, kSetGapMs, r});
         }
         if (verbose) {
             QObject::connect(&s.Link(), &DeviceLink::frameSent, &s.Link(), [](const QByteArray& b) {
@@ -244,7 +245,8 @@ int RunSet(const GlobalOptions& g, Args args) {
                           << '\n';
             });
         }
-        s.Link().SendPaced(std::move(sequence));
+        ProcessorEditor editor(s.Params(), s.Link());
+        editor.SendSequence(std::move(sequence), EditOrigin::Operator);
         s.WaitFor(&DeviceLink::pacedFinished, 60000);
         return kExitOk;
     });

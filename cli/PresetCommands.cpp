@@ -22,6 +22,7 @@
 #include "LinkSession.h"
 #include "PresetDatabase.h"
 #include "PresetStore.h"
+#include "ProcessorEditor.h"
 
 namespace quorvell::cli {
 namespace {
@@ -193,8 +194,12 @@ int RunRecall(const GlobalOptions& g, std::vector<std::string> args) {
 
     return WithSession(g, *device, retry, [&](Session& s) {
         PresetStore store(*p.db, s.Params(), p.boxes);
-        store.SetSink([&](PacedSequence sequence) { s.Link().SendPaced(std::move(sequence)); },
-                      s.Link().EulerE());
+        ProcessorEditor editor(s.Params(), s.Link());
+        store.SetSink(
+            [&](PacedSequence sequence) {
+                editor.SendSequence(std::move(sequence), EditOrigin::Sequence);
+            },
+            s.Link().EulerE());
         const RecallOutcome outcome = store.RecallPreset(*id);
         const bool sent = s.WaitForPaced(kRecallSendTimeoutMs);
         if (outcome != RecallOutcome::Loaded)

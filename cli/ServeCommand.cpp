@@ -19,6 +19,7 @@
 #include "LinkSession.h"
 #include "PresetDatabase.h"
 #include "PresetStore.h"
+#include "ProcessorEditor.h"
 #include "RemoteServer.h"
 
 namespace quorvell::cli {
@@ -133,7 +134,8 @@ int RunServe(const GlobalOptions& g, Args args) {
     DeviceParameters params{};
     ResetDeviceParameters(params);
     DeviceLink link(params, *linkOptions);
-    RemoteServer server(params, link, database.get(), remote);
+    ProcessorEditor editor(params, link);
+    RemoteServer server(editor, database.get(), remote);
     QString error;
     if (!server.Listen(&error)) {
         std::cerr << "quorvell-cli: serve: cannot listen on " << error.toStdString() << '\n';

@@ -431,7 +431,13 @@ void DeviceLink::OnPacedStep() {
     }
     const PacedFrame next = paced_.front();
     paced_.pop_front();
-    SendFrame(next.frame);
+    // A record's frame is built now, from what the model holds at this moment; one that can
+    // no longer be built is left out, its pause kept.
+    const std::optional<Frame> frame =
+        next.record ? BuildRecordFrame(params_, *next.record, eulerE_) : next.frame;
+    if (frame) {
+        SendFrame(*frame);
+    }
     // The gap follows every frame, the last one included, before the sequence counts as done.
     pacedTimer_.start(std::max(0, next.gapMs));
 }

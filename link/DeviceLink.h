@@ -144,7 +144,8 @@ public:
     static QList<QHostAddress> IPv4Interfaces();
 
     // Paced sequences (page RESET, preset recall): each frame is sent, then the next one
-    // after its gapMs, by timer. Only while linkUp; a sequence given while another runs is
+    // after its gapMs, by timer. A frame that names its record is built from the model when
+    // its turn comes (see PacedFrame). Only while linkUp; a sequence given while another runs is
     // queued behind it (never merged). Returns false (nothing queued) while the link is down.
     bool SendPaced(PacedSequence sequence);
     void CancelPaced();

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <utility>
 
 #include "Frames.h"
 
@@ -212,14 +213,15 @@ PacedSequence ApplyEqImport(DeviceParameters& params, int channel, const EqImpor
         ch.bands[b].gain = in.gain;
         ch.bands[b].q = in.q;
         if (auto f = BuildEqBand(params, channel, b)) {
-            out.push_back({*f, kImportGapMs});
+            out.push_back({*f, kImportGapMs, Record{RecordKind::EqBand, channel, b}});
         }
     }
     if (import.preampDb && *import.preampDb != 0.0) {
         // Level raw counts 0.5 dB steps downwards from +24 dB.
         const double lowered = ch.level - std::round(*import.preampDb * 2.0);
         ch.level = static_cast<std::int32_t>(std::clamp(lowered, 0.0, 254.0));
-        out.push_back({BuildLevel(params, channel + 1), kImportGapMs});
+        out.push_back({BuildLevel(params, channel + 1), kImportGapMs,
+                       Record{RecordKind::Level, channel + 1, 0}});
     }
     return out;
 }
@@ -241,13 +243,17 @@ PacedSequence CopyChannel(DeviceParameters& params, int from, int to, double eul
     dst.limiter.ratio = src.limiter.ratio;
     for (int b = 1; b <= kBandCount; ++b) {
         if (auto f = BuildEqBand(params, to, b)) {
-            out.push_back({*f, kImportGapMs});
+            out.push_back({*f, kImportGapMs, Record{RecordKind::EqBand, to, b}});
         }
     }
-    for (auto f :
-         {BuildHipass(params, to), BuildLopass(params, to), BuildLimiter(params, to, eulerE)}) {
+    const std::pair<std::optional<Frame>, RecordKind> rest[] = {
+        {BuildHipass(params, to), RecordKind::Hipass},
+        {BuildLopass(params, to), RecordKind::Lopass},
+        {BuildLimiter(params, to, eulerE), RecordKind::Limiter},
+    };
+    for (const auto& [f, kind] : rest) {
         if (f) {
-            out.push_back({*f, kImportGapMs});
+            out.push_back({*f, kImportGapMs, Record{kind, to, 0}});
         }
     }
     return out;

@@ -100,6 +100,23 @@ private:
     std::function<bool(const QHttpServerRequest&)> admit_;
 };
 
+// The "origin" of a params event: who made the change.
+QString OriginName(EditOrigin origin) {
+    switch (origin) {
+        case EditOrigin::Operator:
+            return QStringLiteral("operator");
+        case EditOrigin::Undo:
+            return QStringLiteral("undo");
+        case EditOrigin::Remote:
+            return QStringLiteral("remote");
+        case EditOrigin::Sequence:
+            return QStringLiteral("sequence");
+        case EditOrigin::Processor:
+            return QStringLiteral("processor");
+    }
+    return {};
+}
+
 }  // namespace
 
 bool RemoteNeedsToken(const QHostAddress& address) {
@@ -211,21 +228,22 @@ const std::vector<RemoteServer::Route>& RemoteServer::Routes() {
     return routes;
 }
 
-RemoteServer::RemoteServer(DeviceParameters& params, DeviceLink& link, PresetDatabase* database,
-                           RemoteOptions options, QObject* parent)
-    : QObject(parent), params_(params), link_(link), options_(std::move(options)) {
+RemoteServer::RemoteServer(ProcessorEditor& editor, PresetDatabase* database, RemoteOptions options,
+                           QObject* parent)
+    : QObject(parent),
+      editor_(editor),
+      params_(editor.Parameters()),
+      link_(editor.Link()),
+      options_(std::move(options)) {
     if (database != nullptr) {
         store_ = std::make_unique<PresetStore>(*database, params_, boxes_);
         store_->SetSink(
             [this](PacedSequence sequence) {
-                if (hooks_.sendSequence) {
-                    hooks_.sendSequence(std::move(sequence));
-                } else {
-                    link_.SendPaced(std::move(sequence));
-                }
+                editor_.SendSequence(std::move(sequence), EditOrigin::Remote);
             },
             link_.EulerE());
     }
+    connect(&editor_, &ProcessorEditor::recordsChanged, this, &RemoteServer::RecordsChanged);
     http_.setMissingHandler(
         [this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
             Dispatch(request, std::move(responder));
@@ -445,10 +463,11 @@ QJsonArray RemoteServer::DevicesJson() const {
     return list;
 }
 
-void RemoteServer::RecordsChanged(const QList<Record>& records, const QString& origin) {
+void RemoteServer::RecordsChanged(const QList<Record>& records, EditOrigin origin) {
     const std::vector<Record> list(records.begin(), records.end());
-    Broadcast(
-        {{"type", "params"}, {"origin", origin}, {"changes", RecordValuesJson(params_, list)}});
+    Broadcast({{"type", "params"},
+               {"origin", OriginName(origin)},
+               {"changes", RecordValuesJson(params_, list)}});
 }
 
 void RemoteServer::StateChanged() {
@@ -525,14 +544,11 @@ void RemoteServer::OnClientMessage(QWebSocket* socket, const QString& text) {
     Edit(ApplyEdits(params_, request.edits));
 }
 
+// The values are in the model already; the editor sends each record while linked and
+// announces it (to the pages and, through RecordsChanged, to every client).
 void RemoteServer::Edit(const std::vector<Record>& records) {
-    if (hooks_.edited) {
-        hooks_.edited(records);
-    } else {
-        for (const Record& r : records) {
-            link_.SendRecord(r);
-        }
-        RecordsChanged(QList<Record>(records.begin(), records.end()), QStringLiteral("remote"));
+    for (const Record& r : records) {
+        editor_.Edited(r, EditOrigin::Remote);
     }
     emit remoteEdited(QList<Record>(records.begin(), records.end()));
 }

@@ -13,14 +13,13 @@
 #include <QObject>
 #include <QTimer>
 #include <QWebSocket>
-#include <functional>
 #include <memory>
 #include <vector>
 
 #include "DeviceParameters.h"
 #include "MessageBoxes.h"
-#include "PacedFrame.h"
 #include "ParameterPaths.h"
+#include "ProcessorEditor.h"
 #include "RemoteTcpServer.h"
 
 namespace quorvell {
@@ -36,14 +35,6 @@ struct RemoteOptions {
     ConnectionLimits limits;
 };
 
-// How the front end carries an edit: `edited` is given the records whose new values are
-// already in the model and sends them while linked; `sendSequence` runs a paced sequence
-// (recall). Empty hooks send through the device link directly.
-struct RemoteEditHooks {
-    std::function<void(const std::vector<Record>&)> edited;
-    std::function<bool(PacedSequence)> sendSequence;
-};
-
 // True for an address that is not loopback: listening there needs a token.
 bool RemoteNeedsToken(const QHostAddress& address);
 
@@ -57,13 +48,12 @@ class RemoteServer : public QObject {
     Q_OBJECT
 
 public:
-    // `params` and `link` are the front end's model and link; `database` may be null (no
-    // presets). All must outlive the server.
-    RemoteServer(DeviceParameters& params, DeviceLink& link, PresetDatabase* database,
-                 RemoteOptions options, QObject* parent = nullptr);
+    // `editor` is the front end's one editor (with its model and link): every API edit goes
+    // through it, and every change it announces, whoever made it, goes to the WebSocket
+    // clients. `database` may be null (no presets). Both must outlive the server.
+    RemoteServer(ProcessorEditor& editor, PresetDatabase* database, RemoteOptions options,
+                 QObject* parent = nullptr);
     ~RemoteServer() override;
-
-    void SetEditHooks(RemoteEditHooks hooks) { hooks_ = std::move(hooks); }
 
     // Starts listening; false with `error` set when the address cannot be had, or when a
     // non-loopback address was given without a token.
@@ -72,8 +62,6 @@ public:
     const RemoteOptions& Options() const { return options_; }
     int ClientCount() const { return static_cast<int>(clients_.size()); }
 
-    // Records changed by anyone (pages, API, processor): sent to every WebSocket client.
-    void RecordsChanged(const QList<Record>& records, const QString& origin);
     // The whole model may have changed (connect, reset, recall): the full state to all.
     void StateChanged();
 
@@ -99,6 +87,7 @@ private:
     void OnClientMessage(QWebSocket* socket, const QString& text);
     QString LinkState() const;
     void Edit(const std::vector<Record>& records);
+    void RecordsChanged(const QList<Record>& records, EditOrigin origin);
 
     Reply GetPage(const Call&);
     Reply GetState(const Call&);
@@ -119,10 +108,10 @@ private:
 
     static const std::vector<Route>& Routes();
 
+    ProcessorEditor& editor_;
     DeviceParameters& params_;
     DeviceLink& link_;
     RemoteOptions options_;
-    RemoteEditHooks hooks_;
     ScriptedMessageBoxes boxes_;  // what a preset action would have shown, for the reply
     std::unique_ptr<PresetStore> store_;
     QHttpServer http_;

@@ -16,6 +16,7 @@
 
 #include "DeviceLink.h"
 #include "PresetDatabase.h"
+#include "ProcessorEditor.h"
 #include "RemoteServer.h"
 #include "SimProcessor.h"
 
@@ -73,7 +74,8 @@ struct RemoteRig {
         ro.port = httpPort;
         ro.token = token;
         ro.limits = limits;
-        server = std::make_unique<RemoteServer>(params, *link, database.get(), ro);
+        editor = std::make_unique<ProcessorEditor>(params, *link);
+        server = std::make_unique<RemoteServer>(*editor, database.get(), ro);
         EXPECT_TRUE(server->Listen(&error)) << error.toStdString();
     }
 
@@ -120,6 +122,7 @@ struct RemoteRig {
     DeviceParameters params{};
     std::unique_ptr<sim::SimProcessor> sim;
     std::unique_ptr<DeviceLink> link;
+    std::unique_ptr<ProcessorEditor> editor;
     std::unique_ptr<PresetDatabase> database;
     std::unique_ptr<RemoteServer> server;
     QNetworkAccessManager nam;

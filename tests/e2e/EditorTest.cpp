@@ -1,0 +1,109 @@
+// The editor against the simulator: paced sequences send what the model holds when each
+// frame leaves, and every change is announced, sent only while linked and never echoed.
+#include <gtest/gtest.h>
+
+#include "AllParameterFrames.h"
+#include "EqFilterImport.h"
+#include "LinkTestSupport.h"
+#include "ProcessorEditor.h"
+
+namespace quorvell::test {
+namespace {
+
+// The editor's own loopback addresses, apart from the other end-to-end tests.
+constexpr char kEditorLinkIp[] = "127.0.29.1";
+constexpr char kEditorSimIp[] = "127.0.29.2";
+
+struct EditorRig {
+    explicit EditorRig(quint16 port) : link(params, Options(port)), editor(params, link) {
+        sim::SimOptions so;
+        so.address = QHostAddress(QString::fromLatin1(kEditorSimIp));
+        so.port = port;
+        sim = std::make_unique<sim::SimProcessor>(so);
+        QString error;
+        EXPECT_TRUE(sim->Start(&error)) << error.toStdString();
+    }
+    static DeviceLinkOptions Options(quint16 port) {
+        DeviceLinkOptions o = LinkOptions(port);
+        o.bindAddress = QHostAddress(QString::fromLatin1(kEditorLinkIp));
+        o.deviceAddress = QString::fromLatin1(kEditorSimIp);
+        return o;
+    }
+    std::unique_ptr<sim::SimProcessor> sim;
+    DeviceParameters params{};
+    DeviceLink link;
+    ProcessorEditor editor;
+};
+
+// A sequence starts, the operator edits one of its records at once (before that record's
+// frame leaves): the processor ends with the edit, as the model does.
+TEST(Editor, SequencesSendWhatTheModelHoldsWhenEachFrameLeaves) {
+    const struct {
+        const char* name;
+        PacedSequence (*make)(DeviceParameters&);
+        const char* edited;
+        int channel;
+    } cases[] = {
+        {"recall", [](DeviceParameters& p) { return AllParameterFrames(p, ComputeEulerE()); },
+         "ch1.band7.gain", 0},
+        {"copy", [](DeviceParameters& p) { return CopyChannel(p, 0, 1, ComputeEulerE()); },
+         "ch2.band7.gain", 1},
+    };
+    quint16 port = 42910;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EditorRig r(port++);
+        ASSERT_TRUE(ConnectAndWait(r.link));
+        QSignalSpy finished(&r.link, &DeviceLink::pacedFinished);
+        r.params.channels[0].bands[7].gain = 150;
+        ASSERT_TRUE(r.editor.SendSequence(c.make(r.params), EditOrigin::Sequence));
+        const auto path = FindParameterPath(c.edited);
+        ASSERT_TRUE(path);
+        ASSERT_TRUE(r.editor.SetValue(*path, 190, EditOrigin::Operator));
+        ASSERT_TRUE(WaitFor([&] { return finished.count() == 1; }, 5000));
+        Settle();
+
+        const auto& sent = r.sim->Settings().channels[c.channel];
+        EXPECT_EQ(sent.bands[7].gain, 190);
+        for (int b = 1; b <= kBandCount; ++b) {
+            EXPECT_EQ(sent.bands[b].gain, r.params.channels[c.channel].bands[b].gain) << b;
+        }
+    }
+}
+
+TEST(Editor, ChangesAreAnnouncedAlwaysSentOnlyWhileLinkedAndNeverEchoed) {
+    EditorRig r(42920);
+    ResetDeviceParameters(r.params);
+    QSignalSpy changed(&r.editor, &ProcessorEditor::recordsChanged);
+    QSignalSpy sent(&r.link, &DeviceLink::frameSent);
+    const Record band3{RecordKind::EqBand, 0, 3};
+
+    // Down: the model keeps the change, listeners hear of it, nothing is sent or queued.
+    r.editor.Edited(band3);
+    EXPECT_FALSE(r.editor.SendSequence(CopyChannel(r.params, 0, 1, ComputeEulerE())));
+    ASSERT_EQ(changed.count(), 2);
+    EXPECT_EQ(changed[0][0].value<QList<Record>>(), QList<Record>{band3});
+    EXPECT_EQ(changed[0][1].value<EditOrigin>(), EditOrigin::Operator);
+    EXPECT_EQ(changed[1][0].value<QList<Record>>().size(), 10);  // 7 bands, 2 filters, limiter
+    EXPECT_EQ(changed[1][1].value<EditOrigin>(), EditOrigin::Sequence);
+    EXPECT_FALSE(r.link.pacedRunning());
+
+    ASSERT_TRUE(ConnectAndWait(r.link));
+    changed.clear();
+    sent.clear();
+    const auto gain = FindParameterPath("ch1.band3.gain");
+    ASSERT_TRUE(gain);
+    EXPECT_FALSE(r.editor.SetValue(*gain, gain->maxRaw + 1, EditOrigin::Remote));
+    EXPECT_FALSE(r.editor.SetValue(*FindParameterPath("name"), 0, EditOrigin::Remote));
+    EXPECT_EQ(r.editor.SetValue(*gain, 200, EditOrigin::Remote), band3);
+    r.editor.Edited(band3, EditOrigin::Processor);  // read back: announced, not sent back
+    ASSERT_TRUE(WaitFor([&] { return r.sim->Settings().channels[0].bands[3].gain == 200; }));
+    Settle();
+    EXPECT_EQ(sent.count(), 1);
+    ASSERT_EQ(changed.count(), 2);
+    EXPECT_EQ(changed[0][1].value<EditOrigin>(), EditOrigin::Remote);
+    EXPECT_EQ(changed[1][1].value<EditOrigin>(), EditOrigin::Processor);
+}
+
+}  // namespace
+}  // namespace quorvell::test
