@@ -302,6 +302,12 @@ bool RemoteServer::Listen(QString* error) {
                      .arg(tcp->errorString());
         return false;
     }
+    tcp->SetWebSocketCheck([this](const QTcpSocket& socket) {
+        return std::any_of(clients_.begin(), clients_.end(), [&](const Client& c) {
+            return c.socket->peerPort() == socket.peerPort() &&
+                   c.socket->peerAddress() == socket.peerAddress();
+        });
+    });
     tcp_ = tcp.release();
     tcp_->setParent(&http_);
     http_.bind(tcp_);

@@ -17,19 +17,24 @@ constexpr qint64 kMaxDrainBytes = 4 * 1024 * 1024;
 
 class ConnectionGuard : public QObject {
 public:
-    ConnectionGuard(QTcpSocket* socket, const ConnectionLimits& limits)
-        : QObject(socket), socket_(socket), limits_(limits) {
+    ConnectionGuard(QTcpSocket* socket, const ConnectionLimits& limits,
+                    const RemoteTcpServer::WebSocketCheck& isWebSocket)
+        : QObject(socket), socket_(socket), limits_(limits), isWebSocket_(isWebSocket) {
         socket->setReadBufferSize(limits.maxBodyBytes + limits.maxHeaderBytes);
         idle_.setSingleShot(true);
         idle_.setInterval(limits.idleTimeoutMs);
         connect(&idle_, &QTimer::timeout, this, [this] {
-            if (!upgraded_) {
-                socket_->abort();
+            // An admitted WebSocket belongs to its own layer from here on; a refused upgrade
+            // (answered 401 or 403) is an idle HTTP connection like any other.
+            if (upgraded_ && isWebSocket_ && isWebSocket_(*socket_)) {
+                handedOver_ = true;
+                return;
             }
+            socket_->abort();
         });
         connect(socket, &QTcpSocket::readyRead, this, &ConnectionGuard::OnReadyRead);
         connect(socket, &QTcpSocket::bytesWritten, this, [this] {
-            if (!upgraded_) {
+            if (!handedOver_) {
                 idle_.start();
             }
         });
@@ -40,10 +45,13 @@ private:
     enum class State { Head, Body, Upgraded, Refused };
 
     void OnReadyRead() {
-        if (upgraded_) {
+        if (handedOver_) {
             return;
         }
         idle_.start();
+        if (upgraded_) {
+            return;
+        }
         if (state_ == State::Refused) {
             Drain();
             return;
@@ -124,9 +132,9 @@ private:
             return;
         }
         if (upgrade) {
-            // The WebSocket layer owns the connection from here on; it has its own limits.
+            // The WebSocket layer takes the connection if the upgrade is admitted; the framing
+            // is no longer HTTP from here on.
             upgraded_ = true;
-            idle_.stop();
             return;
         }
         bodyLeft_ = length.value_or(0);
@@ -162,7 +170,9 @@ private:
     qint64 bodyLeft_ = 0;
     qint64 drainLeft_ = 0;
     QByteArray head_;  // the current request head, until its blank line
-    bool upgraded_ = false;
+    RemoteTcpServer::WebSocketCheck isWebSocket_;
+    bool upgraded_ = false;    // an upgrade was asked for
+    bool handedOver_ = false;  // ... and the WebSocket layer has the connection
 };
 
 }  // namespace
@@ -176,7 +186,7 @@ void RemoteTcpServer::incomingConnection(qintptr socketDescriptor) {
         socket->deleteLater();
         return;
     }
-    new ConnectionGuard(socket, limits_);
+    new ConnectionGuard(socket, limits_, isWebSocket_);
     addPendingConnection(socket);
 }
 

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <QTcpServer>
+#include <QTcpSocket>
+#include <functional>
 
 namespace quorvell {
 
@@ -22,11 +24,17 @@ public:
 
     const ConnectionLimits& Limits() const { return limits_; }
 
+    // Tells whether a connection that asked for an upgrade is now an admitted WebSocket; such
+    // a connection is no longer closed when idle. Without it every idle connection is closed.
+    using WebSocketCheck = std::function<bool(const QTcpSocket&)>;
+    void SetWebSocketCheck(WebSocketCheck check) { isWebSocket_ = std::move(check); }
+
 protected:
     void incomingConnection(qintptr socketDescriptor) override;
 
 private:
     ConnectionLimits limits_;
+    WebSocketCheck isWebSocket_;
 };
 
 }  // namespace quorvell

@@ -1,6 +1,7 @@
 // The WebSocket event stream: the state on open, then every change; the same checks as HTTP.
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTcpSocket>
 #include <QWebSocket>
 
 #include "RemoteTestSupport.h"
@@ -84,6 +85,32 @@ TEST(RemoteEvents, UpgradeIsRefusedWithoutTokenOrFromAnotherSite) {
     EXPECT_NE(noToken.socket.state(), QAbstractSocket::ConnectedState);
     EXPECT_NE(otherSite.socket.state(), QAbstractSocket::ConnectedState);
     EXPECT_EQ(rig.server->ClientCount(), 1);
+}
+
+TEST(RemoteEvents, IdleTimeoutClosesRefusedUpgradesButNotAdmittedSockets) {
+    ConnectionLimits limits;
+    limits.idleTimeoutMs = 150;
+    RemoteRig rig(42614, 43614, QStringLiteral("tok"), limits);
+    EventClient admitted(EventsUrl(rig, "?token=tok"));
+    ASSERT_TRUE(admitted.WaitForType("state"));
+    QTcpSocket refused;
+    refused.connectToHost(QString::fromLatin1(kLinkIp), rig.server->Port());
+    ASSERT_TRUE(WaitFor([&] { return refused.state() == QAbstractSocket::ConnectedState; }));
+    refused.write(
+        "GET /api/v1/events HTTP/1.1\r\nHost: 127.0.26.1:43614\r\nUpgrade: websocket\r\n"
+        "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+        "Sec-WebSocket-Version: 13\r\n\r\n");
+    EXPECT_TRUE(
+        WaitFor([&] { return refused.state() == QAbstractSocket::UnconnectedState; }, 3000));
+    EXPECT_TRUE(refused.readAll().startsWith("HTTP/1.1 401"));
+    WaitFor([] { return false; }, 400);
+    EXPECT_EQ(admitted.socket.state(), QAbstractSocket::ConnectedState);
+    ASSERT_EQ(rig.Send("PATCH", "/api/v1/params", R"({"ch1.band1.gain": 1})",
+                       {{"Authorization", "Bearer tok"}})
+                  .status,
+              200);
+    std::size_t at = 1;
+    EXPECT_TRUE(admitted.WaitForType("params", &at));
 }
 
 }  // namespace
