@@ -11,8 +11,9 @@ PanelOptionsResult Parse(std::initializer_list<std::string_view> args) {
 }
 
 TEST(PanelOptionsTest, AcceptsEveryOptionInBothForms) {
-    const PanelOptionsResult r = Parse({"--device", "127.0.0.2", "--bind=127.0.0.1", "--port",
-                                        "40000", "--data-dir=/tmp/q", "--trace", "--connect"});
+    const PanelOptionsResult r =
+        Parse({"--device", "127.0.0.2", "--bind=127.0.0.1", "--port", "40000", "--data-dir=/tmp/q",
+               "--trace", "--connect", "--http=127.0.0.1:8080", "--token-file", "/tmp/t"});
     ASSERT_TRUE(r.options) << r.error;
     EXPECT_EQ(r.options->device, "127.0.0.2");
     EXPECT_EQ(r.options->bind, "127.0.0.1");
@@ -20,6 +21,8 @@ TEST(PanelOptionsTest, AcceptsEveryOptionInBothForms) {
     EXPECT_EQ(r.options->dataDir, "/tmp/q");
     EXPECT_TRUE(r.options->trace);
     EXPECT_TRUE(r.options->connect);
+    EXPECT_EQ(r.options->http, "127.0.0.1:8080");
+    EXPECT_EQ(r.options->tokenFile, "/tmp/t");
     EXPECT_EQ(Parse({}).options->port, 39060);
     EXPECT_FALSE(Parse({}).options->connect);
 }
@@ -38,6 +41,9 @@ TEST(PanelOptionsTest, RefusesBadValuesWithAMessageNamingTheOption) {
         {{"--port"}, "--port"},
         {{"--data-dir="}, "--data-dir"},
         {{"--colour"}, "--colour"},
+        {{"--http", "127.0.0.1"}, "--http"},
+        {{"--http", "localhost:8080"}, "--http"},
+        {{"--http", "127.0.0.1:0"}, "--http"},
     };
     for (const Case& c : cases) {
         const PanelOptionsResult r = Parse(c.args);
