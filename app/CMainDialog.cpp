@@ -6,6 +6,7 @@
 #include <QContextMenuEvent>
 #include <QHostAddress>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
 #include <QShortcut>
@@ -20,6 +21,7 @@
 #include "Frames.h"
 #include "PageBuilder.h"
 #include "PanelSequences.h"
+#include "PanelUndo.h"
 #include "PngButton.h"
 #include "PresetStore.h"
 #include "ProcessorEditor.h"
@@ -80,6 +82,7 @@ CMainDialog::CMainDialog(CPanelApp& app)
 
     BuildButtons();
     BuildPages();
+    BuildUndo();  // first: a step is recorded, and named, before its edit is sent
     ConnectPages();
     ConnectLink();
     // Link supervision (the 100 ms kLinkTimerId) runs on DeviceLink's own timer.
@@ -193,6 +196,27 @@ void CMainDialog::ConnectLink() {
         [&boxes](const QString&) { Tell(boxes, kTextAlreadyConnected); }, Qt::QueuedConnection);
 }
 
+void CMainDialog::BuildUndo() {
+    const auto refresh = [this] {
+        eqPage_->RefreshFromModel();
+        limiterPage_->RefreshFromModel();
+        systemPage_->NameField()->setText(QString::fromUtf8(DeviceNameText(app_.Parameters())));
+    };
+    // Every edit the editor announces becomes a step; multi-record actions are one step
+    // each, named here before the editor sends them.
+    undo_ = new PanelUndo(editor_, app_.UndoStack(), refresh, this);
+    undo_->BuildControls(eqPage_, this);
+    connect(eqPage_, &CEqPage::channelReset, undo_,
+            [this](int channel) { undo_->Capture(tr("CH%1 EQ RESET").arg(channel + 1), false); });
+    connect(limiterPage_, &CLimiterPage::channelReset, undo_, [this](int channel) {
+        undo_->Capture(tr("CH%1 limiter RESET").arg(channel + 1), false);
+    });
+    // What the processor reports is adopted, never a step.
+    connect(&link_, &DeviceLink::linkEstablished, undo_,
+            [this] { undo_->Connected(link_.deviceAddress()); });
+    connect(&link_, &DeviceLink::resetStateApplied, undo_, &PanelUndo::Adopt);
+}
+
 PngButton* CMainDialog::PageButton(int page) const {
     return page >= 1 && page <= 3 ? buttons_[static_cast<std::size_t>(page)] : nullptr;
 }
@@ -280,7 +304,9 @@ void CMainDialog::OnConnect() {
 void CMainDialog::OnRecall(int id) {
     // The store reads the file, sends the 25 frames through the link while it is up and
     // confirms with "Recall sucessfully!". The pages show the values when next shown.
+    undo_->BeginAction(tr("Preset recall"));
     app_.Store().RecallPreset(id);
+    undo_->EndAction();
 }
 
 void CMainDialog::ReloadSlots() {

@@ -17,6 +17,7 @@ class CLimiterPage;
 class CPanelApp;
 class CSystemPage;
 class DeviceLink;
+class PanelUndo;
 class PngButton;
 class ProcessorEditor;
 
@@ -56,6 +57,7 @@ public:
     CEqPage* EqPage() const { return eqPage_; }
     CLimiterPage* LimiterPage() const { return limiterPage_; }
     CSystemPage* SystemPage() const { return systemPage_; }
+    PanelUndo* Undo() const { return undo_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -68,6 +70,8 @@ private:
     void BuildPages();
     void ConnectPages();
     void ConnectLink();
+    // Undo, redo and A/B: records the pages' edits as steps and applies steps to them.
+    void BuildUndo();
 
     // Link reports.
     void OnLinkEstablished();
@@ -93,6 +97,7 @@ private:
     CEqPage* eqPage_ = nullptr;
     CLimiterPage* limiterPage_ = nullptr;
     CSystemPage* systemPage_ = nullptr;
+    PanelUndo* undo_ = nullptr;
 };
 
 }  // namespace quorvell

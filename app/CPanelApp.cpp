@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QSettings>
 #include <QTimer>
+#include <QUndoStack>
 #include <cstdio>
 
 #include "CMainDialog.h"
@@ -41,17 +42,20 @@ CPanelApp::CPanelApp(PanelOptions options, MessageBoxes* boxes, const QString& e
     const QString overrideDir =
         options_.dataDir ? QString::fromStdString(*options_.dataDir) : QString();
     dataDir_ = ResolveDataDirectory(overrideDir, executableDir, *boxes_);
-    database_ = std::make_unique<PresetDatabase>(dataDir_, *boxes_);
-    store_ = std::make_unique<PresetStore>(*database_, params_, *boxes_);
+    database_ = std::make_unique<PresetDatabase>(dataDir_, *boxes_, kPanelBusyTimeoutMs);
+    store_ = std::make_unique<PresetStore>(*database_, params_);
     link_ = std::make_unique<DeviceLink>(params_, LinkOptions(options_));
     editor_ = std::make_unique<ProcessorEditor>(params_, *link_);
+    undoStack_ = std::make_unique<QUndoStack>();
 }
 
 CPanelApp::~CPanelApp() {
-    // The remote server goes first, then the window (they use the editor, the link and the
-    // store), then the editor and the link, and the database is closed last.
+    // The remote server goes first, then the window (they use the undo stack, the editor,
+    // the link and the store), then the undo stack, the editor and the link, and the
+    // database is closed last.
     remote_.reset();
     dialog_.reset();
+    undoStack_.reset();
     editor_.reset();
     link_.reset();
     store_.reset();

@@ -1,5 +1,6 @@
 // The application object: owns the model, the device link, the editor, the preset database
-// and store, the message boxes and the settings access, and runs the main window. No globals.
+// and store, the undo stack, the message boxes and the settings access, and runs the main
+// window. No globals.
 #pragma once
 
 #include <QString>
@@ -8,6 +9,8 @@
 #include "DeviceParameters.h"
 #include "MessageBoxes.h"
 #include "PanelOptions.h"
+
+class QUndoStack;
 
 namespace quorvell {
 
@@ -50,6 +53,8 @@ public:
     MessageBoxes& Boxes() { return *boxes_; }
     // The remote-control server of --http; null without it or when it could not listen.
     RemoteServer* Remote() const { return remote_.get(); }
+    // The operator's steps: undo, redo and the A/B switches of this session.
+    QUndoStack& UndoStack() { return *undoStack_; }
     const PanelOptions& Options() const { return options_; }
     const QString& DataDirectory() const { return dataDir_; }
 
@@ -70,6 +75,7 @@ private:
     std::unique_ptr<PresetStore> store_;
     std::unique_ptr<DeviceLink> link_;
     std::unique_ptr<ProcessorEditor> editor_;
+    std::unique_ptr<QUndoStack> undoStack_;
     std::unique_ptr<CMainDialog> dialog_;
     std::unique_ptr<RemoteServer> remote_;
 };

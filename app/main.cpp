@@ -2,15 +2,30 @@
 #include <QApplication>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "CPanelApp.h"
 #include "PanelOptions.h"
+#include "PresetStore.h"
 
 int main(int argc, char* argv[]) {
+    // --help and --version answer before the GUI application object exists, so that they
+    // work without a display (manual pages are generated from them at build time).
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(quorvell::PanelUsage().c_str(), stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::puts("quorvell " QUORVELL_VERSION);
+            return 0;
+        }
+    }
+
     QApplication application(argc, argv);  // takes Qt's own options out of argv
-    QApplication::setApplicationName(QStringLiteral("Quorvell"));
-    QApplication::setOrganizationName(QStringLiteral("Quorvell"));
+    quorvell::SetApplicationIdentity();
     QApplication::setApplicationVersion(QStringLiteral("1.0"));
 
     const QStringList arguments = QApplication::arguments();

@@ -5,6 +5,8 @@
 #include <QSettings>
 #include <iostream>
 
+#include "PresetStore.h"
+
 namespace quorvell::cli {
 namespace {
 const char* const kDefaultDevice = "192.168.0.106";
@@ -16,8 +18,7 @@ void EnsureApplication() {
     static char name[] = "quorvell-cli";
     static char* argv[] = {name, nullptr};
     if (QCoreApplication::instance() == nullptr) {
-        QCoreApplication::setOrganizationName(QStringLiteral("Quorvell"));
-        QCoreApplication::setApplicationName(QStringLiteral("Quorvell"));
+        SetApplicationIdentity();
         static QCoreApplication app(argc, argv);
     }
 }

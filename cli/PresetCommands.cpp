@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QSaveFile>
 #include <QSettings>
+#include <QStringDecoder>
 #include <QTimer>
 #include <cstdio>
 #include <iostream>
@@ -37,13 +38,14 @@ constexpr std::string_view kPresetHelp =
     "                       load the preset; with --device IP (before or after the\n"
     "                       subcommand) also connect and send it as the panel does (25\n"
     "                       frames, 1.1 s), then wait until the last one is sent\n"
-    "  rename ID NAME       set the preset's name (at most 8 characters)\n"
+    "  rename ID NAME       set the preset's name (UTF-8, at most 8 characters)\n"
     "  delete ID            remove the preset; its data file goes to the trash\n"
     "  export ID FILE       copy the preset's 768-byte data file to FILE\n"
     "  import FILE          store a 768-byte data file as a new preset\n"
     "\n"
-    "Presets live in DIR (--data-dir), else beside the program when its folder is writable,\n"
-    "else in the per-user application data folder.\n"
+    "Presets live in DIR (--data-dir), else beside the program when Quorvel.mdb is already\n"
+    "there (a portable install), else in the per-user application data folder, the same\n"
+    "folder the panel uses.\n"
     "Global options for save and recall: --device IP (save: default the panel's stored\n"
     "address), --bind IP, --port N, --trace.\n"
     "\n"
@@ -76,7 +78,7 @@ struct Presets {
         const QString dir = ResolveDataDirectory(QString::fromStdString(g.dataDir),
                                                  QCoreApplication::applicationDirPath(), boxes);
         db = std::make_unique<PresetDatabase>(dir, boxes);
-        store = std::make_unique<PresetStore>(*db, params, boxes);
+        store = std::make_unique<PresetStore>(*db, params);
         return !dir.isEmpty() && db->OpenConnection();
     }
 };
@@ -159,7 +161,7 @@ int RunSave(const GlobalOptions& g, std::vector<std::string> args) {
         return kExitFailure;
     return WithSession(g, g.device, retry, [&](Session& s) {
         s.Link().Close();  // the state has arrived; saving needs no link
-        PresetStore store(*p.db, s.Params(), p.boxes);
+        PresetStore store(*p.db, s.Params());
         const auto id = store.SavePreset();
         if (!id)
             return kExitFailure;  // reported, or a save elsewhere took the last ID
@@ -193,7 +195,7 @@ int RunRecall(const GlobalOptions& g, std::vector<std::string> args) {
     }
 
     return WithSession(g, *device, retry, [&](Session& s) {
-        PresetStore store(*p.db, s.Params(), p.boxes);
+        PresetStore store(*p.db, s.Params());
         ProcessorEditor editor(s.Params(), s.Link());
         store.SetSink(
             [&](PacedSequence sequence) {
@@ -220,7 +222,12 @@ int RunRename(const GlobalOptions& g, std::vector<std::string> args) {
     const auto id = ParseId(args[0]);
     if (!id)
         return UsageError("preset rename: '" + args[0] + "' is not a preset ID");
-    const QString name = QString::fromStdString(args[1]);
+    // Names are stored as UTF-8 and counted in code points, as the panel's Name dialog does.
+    QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString name = decode(QByteArrayView(args[1].data(), qsizetype(args[1].size())));
+    if (decode.hasError()) {
+        return UsageError("preset rename: the name is not valid UTF-8 text");
+    }
     if (name.toUcs4().size() > kNameMaxCharacters) {
         std::cerr << "Channel name is too long.\n";
         return kExitUsage;

@@ -42,7 +42,15 @@ void PrintHelp(const std::vector<Command>& commands) {
         std::printf("  %-10s %.*s\n", std::string(c.name).c_str(),
                     static_cast<int>(c.summary.size()), c.summary.data());
     }
-    std::cout << "\n'quorvell-cli COMMAND --help' describes a command.\n";
+    std::cout << "\noptions:\n"
+                 "  --device IP     processor address (default: the stored \"hostip\")\n"
+                 "  --bind IP       local IPv4 address to use (default: any)\n"
+                 "  --port N        local and processor UDP port (default: 39060)\n"
+                 "  --data-dir DIR  where the preset database and data files live\n"
+                 "  --trace         print one line per datagram sent or received to stderr\n"
+                 "  --version       print the version and exit\n"
+                 "  --help          print this text and exit\n"
+                 "\n'quorvell-cli COMMAND --help' describes a command.\n";
 }
 
 }  // namespace
@@ -65,6 +73,9 @@ int main(int argc, char** argv) {
         };
         if (a == "--help" || a == "-h") {
             PrintHelp(commands);
+            return kExitOk;
+        } else if (a == "--version") {
+            std::cout << "quorvell-cli " QUORVELL_VERSION "\n";
             return kExitOk;
         } else if (a == "--trace") {
             options.trace = true;

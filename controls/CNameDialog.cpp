@@ -59,7 +59,7 @@ void CNameDialog::SetName(const QString& text) {
 
 void CNameDialog::accept() {
     const QString typed = field->text();
-    if (typed.size() > kNameMaxLength) {
+    if (CNameEdit::Characters(typed) > kNameMaxLength) {
         Message tooLong;
         tooLong.text = "Channel name is too long.";
         if (boxes != nullptr) {

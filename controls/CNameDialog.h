@@ -17,7 +17,7 @@ public:
     static constexpr int kNameFieldId = 1098;
     static constexpr int kCaptionLabelId = 1099;
     static constexpr int kFieldMaxLength = 10;  // characters that can be typed
-    static constexpr int kNameMaxLength = 8;    // characters accepted on OK
+    static constexpr int kNameMaxLength = 8;    // characters (code points) accepted on OK
 
     // `boxes` shows "Channel name is too long."; null uses the real message box.
     explicit CNameDialog(QWidget* parent = nullptr, MessageBoxes* boxes = nullptr);

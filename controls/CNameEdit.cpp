@@ -23,13 +23,18 @@ bool InsertsText(const QKeyEvent& event) {
 }  // namespace
 
 CNameEdit::CNameEdit(QWidget* parent) : QLineEdit(parent) {
-    setMaxLength(maximumLength);
+    SetMaximumLength(maximumLength);
 }
 
 void CNameEdit::SetMaximumLength(int n) {
     maximumLength = n;
-    // Also bounds pasted text, which arrives without key presses.
-    setMaxLength(n);
+    // Also bounds pasted text, which arrives without key presses. QLineEdit counts UTF-16
+    // units, so a character outside the BMP takes two.
+    setMaxLength(2 * n);
+}
+
+int CNameEdit::Characters(const QString& text) {
+    return static_cast<int>(text.toUcs4().size());
 }
 
 void CNameEdit::SetFocusBackground(const QColor& colour) {
@@ -49,7 +54,7 @@ void CNameEdit::keyPressEvent(QKeyEvent* event) {
         return;
     }
     if (InsertsText(*event) && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
-        if (text().size() >= maximumLength) {
+        if (Characters(text()) >= maximumLength) {
             event->accept();
             return;
         }

@@ -12,9 +12,12 @@ class CNameEdit : public QLineEdit {
 public:
     explicit CNameEdit(QWidget* parent = nullptr);
 
-    // Characters are refused once the text has this many; Backspace and Delete always work.
+    // Characters are refused once the text has this many (counted as code points, as the
+    // user sees them); Backspace and Delete always work.
     void SetMaximumLength(int n);
     int MaximumLength() const { return maximumLength; }
+    // The length of a name as the user sees it: its code points.
+    static int Characters(const QString& text);
 
     // Background used while the field has the focus and after it loses it.
     void SetFocusBackground(const QColor& colour);

@@ -52,10 +52,47 @@ void PngButton::paintEvent(QPaintEvent*) {
     }
     if (showCaption && !text().isEmpty()) {
         painter.setRenderHint(QPainter::TextAntialiasing);
-        painter.setFont(PointFont(QString::fromLatin1(kCaptionFamily), captionSize));
+        const CaptionLayout layout = LayoutCaption();
+        painter.setFont(layout.font);
         painter.setPen(ShownCaptionColor());
-        painter.drawText(drawn, Qt::AlignCenter | Qt::TextSingleLine, text().left(255));
+        const int lineHeight = QFontMetrics(layout.font).height();
+        QRect line(drawn.left(), drawn.center().y() + 1 - lineHeight * layout.lines.size() / 2,
+                   drawn.width(), lineHeight);
+        for (const QString& text : layout.lines) {
+            painter.drawText(line, Qt::AlignCenter | Qt::TextSingleLine, text);
+            line.translate(0, lineHeight);
+        }
     }
+}
+
+PngButton::CaptionLayout PngButton::LayoutCaption() const {
+    const QString caption = text().left(255);
+    QFont font = PointFont(QString::fromLatin1(kCaptionFamily), captionSize);
+    const int width = DrawnSize().width() - 4;  // clear of the image's rim
+    const auto fits = [&](const QString& line) {
+        return QFontMetrics(font).horizontalAdvance(line) <= width;
+    };
+    const qsizetype cut = captionBreak.isNull() ? -1 : caption.indexOf(captionBreak);
+    if (cut < 0 || fits(caption)) {
+        return {font, {caption}};
+    }
+    const QString head = caption.left(cut + 1);
+    QString tail = caption.mid(cut + 1);
+    constexpr int kSmallestPixels = 9;
+    constexpr int kSmallestHeadPixels = 6;  // the head (the ID) is never cut
+    font.setPixelSize(QFontInfo(font).pixelSize());
+    const int maxHeight = DrawnSize().height() / 2;
+    while (font.pixelSize() > kSmallestPixels &&
+           (!fits(head) || !fits(tail) || QFontMetrics(font).height() > maxHeight)) {
+        font.setPixelSize(font.pixelSize() - 1);
+    }
+    while (font.pixelSize() > kSmallestHeadPixels && !fits(head)) {
+        font.setPixelSize(font.pixelSize() - 1);
+    }
+    if (!fits(tail)) {
+        tail = QFontMetrics(font).elidedText(tail, Qt::ElideRight, width);
+    }
+    return {font, {head, tail}};
 }
 
 void PngButton::enterEvent(QEnterEvent* event) {

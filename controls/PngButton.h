@@ -3,7 +3,9 @@
 
 #include <QAbstractButton>
 #include <QColor>
+#include <QFont>
 #include <QSize>
+#include <QStringList>
 
 namespace quorvell {
 
@@ -34,6 +36,17 @@ public:
     QColor offCaptionColor = QColor(255, 255, 255);
     QColor onCaptionColor = QColor(0, 0, 0);
     int captionSize = 8;  // points
+    // When set, a caption too wide for the button is drawn on two lines, broken after the
+    // first occurrence of this character, in a smaller size where needed; the first line is
+    // never cut, the second is elided as a last resort.
+    QChar captionBreak;
+
+    // The caption as drawn: its font and one or two lines.
+    struct CaptionLayout {
+        QFont font;
+        QStringList lines;
+    };
+    CaptionLayout LayoutCaption() const;
 
     QSize sizeHint() const override;
 

@@ -35,6 +35,7 @@ CPresetBank::CPresetBank(QWidget* page, MessageBoxes& boxes)
     for (int i = 0; i < kMaxPresets; ++i) {
         PngButton* slot = MakeSquare(QStringLiteral("SAVE%1").arg(i + 1), sys::kFirstSlotId + i,
                                      {sys::SlotX(i), sys::SlotY(i)}, page);
+        slot->captionBreak = QLatin1Char(':');  // "12:" above the name when both do not fit
         connect(slot, &PngButton::clicked, this, [this, i] { OnSlotClick(i); });
         slots_[static_cast<std::size_t>(i)] = slot;
     }

@@ -227,7 +227,10 @@ QHostAddress CSystemPage::ChosenInterface() const {
 
 void CSystemPage::SetHelpText(const QString& dataDirectory) {
     const QString dir = dataDirectory.isEmpty() ? tr("(none)") : dataDirectory.toHtmlEscaped();
-    help_->setText(tr("<b>Quorvell 1.0</b><br>Data directory (presets): %1<br><br>"
+    help_->setText(tr("<b>Quorvell 1.0</b><br>Data directory (presets): %1<br>"
+                      "The panel and quorvell-cli share it: --data-dir DIR when given, else "
+                      "the program's folder when Quorvel.mdb is already there, else the "
+                      "per-user application data folder.<br><br>"
                       "<b>Mouse</b><br>"
                       "Click or hold the arrows of a value to step it; the wheel steps it too.<br>"
                       "Click the middle of a value to type a number.<br>"

@@ -1,13 +1,13 @@
 // Preset operations over the database and the data files.
 #include "PresetStore.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
-#include <QTemporaryFile>
 #include <limits>
 
 #include "AllParameterFrames.h"
@@ -30,14 +30,6 @@ SystemTime LocalNow() {
 QString LastPathComponent(const QString& path) {
     const qsizetype cut = std::max(path.lastIndexOf('/'), path.lastIndexOf('\\'));
     return path.mid(cut + 1);
-}
-
-bool CanCreateFileIn(const QString& dir) {
-    if (dir.isEmpty() || !QFileInfo(dir).isDir()) {
-        return false;
-    }
-    QTemporaryFile probe(dir + "/.quorvell-write-probe-XXXXXX");
-    return probe.open();
 }
 
 #if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN) && !defined(Q_OS_ANDROID)
@@ -70,8 +62,8 @@ bool IsInsideFreedesktopTrash(const QString& path) {
 }
 
 // Moves `path` to the platform's trash (plain removal where there is none). Returns an
-// empty text on success, else the reason.
-QString MoveToTrash(const QString& path) {
+// empty text on success, else the reason; `*trashed` is where the file went.
+QString MoveToTrash(const QString& path, QString* trashed) {
     if (!kHasTrash) {
         QFile file(path);
         return file.remove() ? QString() : file.errorString();
@@ -90,6 +82,7 @@ QString MoveToTrash(const QString& path) {
         QFile::rename(moved, path);
         return QStringLiteral("the trash folder could not be found");
     }
+    *trashed = moved;
     return {};
 }
 
@@ -118,6 +111,11 @@ QString PresetFileName(int id) {
     return QStringLiteral("SAVE%1.dat").arg(id);
 }
 
+void SetApplicationIdentity() {
+    QCoreApplication::setOrganizationName(QString::fromLatin1(kOrganisationName));
+    QCoreApplication::setApplicationName(QString::fromLatin1(kApplicationName));
+}
+
 QString ResolveDataDirectory(const QString& overrideDir, const QString& executableDir,
                              MessageBoxes& boxes) {
     const auto report = [&](const QString& text) {
@@ -131,7 +129,8 @@ QString ResolveDataDirectory(const QString& overrideDir, const QString& executab
         }
         return QDir::cleanPath(dir);
     }
-    if (CanCreateFileIn(executableDir)) {
+    if (!executableDir.isEmpty() &&
+        QFileInfo(executableDir + '/' + kPresetDatabaseFileName).isFile()) {
         return QDir::cleanPath(QFileInfo(executableDir).absoluteFilePath());
     }
     const QString appData = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
@@ -141,8 +140,8 @@ QString ResolveDataDirectory(const QString& overrideDir, const QString& executab
     return QDir::cleanPath(appData);
 }
 
-PresetStore::PresetStore(PresetDatabase& database, DeviceParameters& params, MessageBoxes& boxes)
-    : database_(database), params_(params), boxes_(boxes), clock_(LocalNow) {}
+PresetStore::PresetStore(PresetDatabase& database, DeviceParameters& params)
+    : database_(database), params_(params), clock_(LocalNow) {}
 
 void PresetStore::SetSink(PacedSink sink, double eulerE) {
     sink_ = std::move(sink);
@@ -150,7 +149,7 @@ void PresetStore::SetSink(PacedSink sink, double eulerE) {
 }
 
 void PresetStore::Report(const std::string& text) {
-    boxes_.Show(Message{text, {}, MessageButtons::Ok, MessageIcon::None});
+    database_.Report(text);
 }
 
 std::vector<PresetRow> PresetStore::ListPresets() {
@@ -169,16 +168,18 @@ std::vector<PresetRow> PresetStore::ListPresets() {
 }
 
 std::optional<int> PresetStore::SavePreset() {
-    if (!database_.OpenConnection()) {
+    if (DataDirectory().isEmpty()) {
+        Report("The preset was not saved: there is no data directory (see HELP).");
         return std::nullopt;
     }
     // The write lock is held from choosing the ID to the commit, so a second program
-    // saving at the same time waits instead of taking the same ID.
-    if (!database_.ExecuteSQL("BEGIN IMMEDIATE")) {
-        return std::nullopt;
+    // saving at the same time waits instead of taking the same ID. Messages wait for the
+    // end of the transaction (the database holds them back).
+    if (!database_.Begin()) {
+        return std::nullopt;  // the open or the lock failed, and said why
     }
     const auto rollback = [&] {
-        database_.ExecuteSQL("ROLLBACK");
+        database_.Rollback();
         return std::nullopt;
     };
     RecordSet rs = database_.GetRecordSet("SELECT ID FROM DeviceDATA ORDER BY ID DESC LIMIT 1");
@@ -191,13 +192,32 @@ std::optional<int> PresetStore::SavePreset() {
     }
     n += 1;
     if (n > kMaxPresets) {
+        Report("The preset was not saved: there is no free preset ID (preset " +
+               std::to_string(n - 1) + " exists; delete it first).");
         return rollback();
     }
     const int id = static_cast<int>(n);
     const QString path = DataDirectory() + '/' + PresetFileName(id);
 
+    // No row names this ID, so a file of its name belongs to no listed preset (a crash, an
+    // older database): it is kept under a new name rather than overwritten.
+    if (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) {
+        QString aside;
+        for (int k = 1; aside.isEmpty() || QFileInfo::exists(aside); ++k) {
+            aside = DataDirectory() + QStringLiteral("/SAVE%1-unlisted-%2.dat").arg(id).arg(k);
+        }
+        if (!QFile::rename(path, aside)) {
+            Report("The preset was not saved: " + QDir::toNativeSeparators(path).toStdString() +
+                   " belongs to no preset and could not be moved aside.");
+            return rollback();
+        }
+        Report(QDir::toNativeSeparators(path).toStdString() +
+               " belonged to no preset; it was kept as " +
+               QDir::toNativeSeparators(aside).toStdString() + ".");
+    }
+
     // The file first, atomically; then the row. A crash before the commit leaves at most an
-    // unlisted file that the next save of this ID replaces, never a row without its file.
+    // unlisted file, which the next save of this ID moves aside.
     const ParameterImage image = WriteParameterImage(params_);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) ||
@@ -212,10 +232,9 @@ std::optional<int> PresetStore::SavePreset() {
     if (!database_.ExecuteSQL(
             "INSERT INTO DeviceDATA(ID, NAME, FILENAME) VALUES(?, ?, ?)",
             {std::int64_t{id}, name, QDir::toNativeSeparators(path).toStdString()}) ||
-        !database_.ExecuteSQL("COMMIT")) {
-        rollback();
+        !database_.Commit()) {
         QFile::remove(path);  // no row refers to it: the ID is above every stored one
-        return std::nullopt;
+        return rollback();
     }
     return id;
 }
@@ -249,12 +268,19 @@ RecallOutcome PresetStore::RecallPreset(int id) {
         QFile file(path);
         QByteArray bytes;
         if (file.open(QIODevice::ReadOnly)) {
-            bytes = file.read(static_cast<qint64>(kImageSize));
+            bytes = file.read(static_cast<qint64>(kImageSize) + 1);
         }
+        // Nothing is read into the model (or sent) before the whole file has been checked.
         if (!file.isOpen() || file.error() != QFileDevice::NoError) {
-            // The model is untouched: nothing was read into it.
             Report("Cannot read " + QDir::toNativeSeparators(path).toStdString() + ": " +
                    file.errorString().toStdString());
+            return RecallOutcome::FileError;
+        }
+        if (bytes.size() != static_cast<qsizetype>(kImageSize)) {
+            const qint64 size = std::max<qint64>(file.size(), bytes.size());
+            Report("Cannot recall " + QDir::toNativeSeparators(path).toStdString() + ": it is " +
+                   std::to_string(size) + " bytes, not " + std::to_string(kImageSize) +
+                   "; the file is damaged.");
             return RecallOutcome::FileError;
         }
         const std::uint8_t linkUp = params_.linkUp;
@@ -276,34 +302,41 @@ bool PresetStore::RenamePreset(int id, std::string_view name) {
 }
 
 bool PresetStore::DeletePreset(int id) {
-    RecordSet rs =
-        database_.GetRecordSet("SELECT * FROM DeviceDATA WHERE ID=?", {std::int64_t{id}});
-    if (rs.AtEnd()) {
+    // Row and file go under one write lock: a save elsewhere waits, then takes the freed ID
+    // with a file of its own. Should the COMMIT still fail, the file comes back.
+    if (!database_.Begin()) {
         return false;
     }
+    RecordSet rs =
+        database_.GetRecordSet("SELECT * FROM DeviceDATA WHERE ID=?", {std::int64_t{id}});
     QString stored;
     for (; !rs.AtEnd(); rs.MoveNext()) {
         stored = QString::fromStdString(rs.Field("FILENAME"));
     }
-    // The row goes first: a crash after it leaves an unlisted file, never a listed preset
-    // whose file is gone.
-    if (!database_.ExecuteSQL("DELETE FROM DeviceDATA WHERE ID=?", {std::int64_t{id}}) ||
+    if (rs.RowCount() == 0 ||
+        !database_.ExecuteSQL("DELETE FROM DeviceDATA WHERE ID=?", {std::int64_t{id}}) ||
         database_.ChangedRows() == 0) {
+        database_.Rollback();
         return false;
     }
     // Only SAVE<id>.dat in the data directory is ever removed, whatever FILENAME names.
     const QString name = PresetFileName(id);
-    if (LastPathComponent(stored).compare(name, Qt::CaseInsensitive) != 0) {
-        return true;
-    }
     const QString path = DataDirectory() + '/' + name;
-    if (!QFileInfo(path).isFile()) {
-        return true;
+    QString trashed;
+    if (LastPathComponent(stored).compare(name, Qt::CaseInsensitive) == 0 &&
+        QFileInfo(path).isFile()) {
+        const QString error = MoveToTrash(path, &trashed);
+        if (!error.isEmpty()) {
+            Report("Cannot move " + QDir::toNativeSeparators(path).toStdString() +
+                   " to the trash: " + error.toStdString());
+        }
     }
-    const QString error = MoveToTrash(path);
-    if (!error.isEmpty()) {
-        Report("Cannot move " + QDir::toNativeSeparators(path).toStdString() +
-               " to the trash: " + error.toStdString());
+    if (!database_.Commit()) {
+        if (!trashed.isEmpty()) {
+            QFile::rename(trashed, path);  // the row is back: so is its file
+        }
+        database_.Rollback();
+        return false;
     }
     return true;
 }

@@ -16,7 +16,6 @@
 
 namespace quorvell {
 
-inline constexpr int kMaxPresets = 24;
 inline constexpr char kTextRecallDone[] = "Recall sucessfully!";
 
 struct PresetRow {
@@ -39,8 +38,14 @@ std::optional<int> ParsePresetId(std::string_view text);
 // "SAVE<n>.dat", the only file names the store writes, reads by fallback, or trashes.
 QString PresetFileName(int id);
 
+// The organisation and application names both programs give Qt before anything asks for a
+// standard path, so that QStandardPaths::AppDataLocation is the same folder for both.
+inline constexpr char kOrganisationName[] = "Quorvell";
+inline constexpr char kApplicationName[] = "Quorvell";
+void SetApplicationIdentity();
+
 // Where presets live: `overrideDir` (--data-dir) when given, created if missing; else
-// `executableDir` when a file can be created in it (a portable install); else
+// `executableDir` when Quorvel.mdb is already there (a portable install); else
 // QStandardPaths::AppDataLocation, created if missing. Returns an empty text when no
 // directory can be had, after reporting why through `boxes`.
 QString ResolveDataDirectory(const QString& overrideDir, const QString& executableDir,
@@ -54,8 +59,9 @@ using PresetClock = std::function<SystemTime()>;
 class PresetStore {
 public:
     // `params` is the process-wide model and `database` the one database object; both must
-    // outlive the store. Data files live in database.DataDirectory().
-    PresetStore(PresetDatabase& database, DeviceParameters& params, MessageBoxes& boxes);
+    // outlive the store. Data files live in database.DataDirectory(). Messages go through
+    // the database's boxes, which hold them back while a transaction is open.
+    PresetStore(PresetDatabase& database, DeviceParameters& params);
 
     // Where recall sends its frames while linkUp; without a sink nothing is sent.
     // `eulerE` is the start-up constant the limiter frames use (ComputeEulerE()).
@@ -68,22 +74,27 @@ public:
 
     // Stores the model's image as preset highest-ID + 1: the data file is written
     // atomically first, then the row is inserted, both inside one write transaction, so a
-    // crash never leaves a row without its file. Returns the new ID; nothing (and no
-    // message) once an ID of kMaxPresets or more exists; nothing after a reported error.
+    // crash never leaves a row without its file. A file of that name that no row lists is
+    // moved aside (SAVE<n>-unlisted-<k>.dat) and the move is reported, never overwritten.
+    // Returns the new ID; nothing after a refusal, which is always reported (no data
+    // directory, no free ID, the database busy or failing, the file not written).
     std::optional<int> SavePreset();
 
     // Reads the preset's file over the image, keeps linkUp, stamps recalledAt, sends the
     // 25-frame sequence while linkUp and shows "Recall sucessfully!" (also when no row
     // matched). A FILENAME that no longer exists is looked up by its file name in the data
-    // directory. A file shorter than 768 bytes overwrites only its own bytes.
+    // directory. A file that is not exactly 768 bytes is refused with its name and size
+    // before anything is changed or sent.
     RecallOutcome RecallPreset(int id);
 
     // Sets the preset's NAME (any text; bound, never spliced). Returns whether a row changed.
     bool RenamePreset(int id, std::string_view name);
 
-    // Removes the row, then moves the data file to the platform's trash (plain removal where
-    // there is none). Only the file SAVE<id>.dat inside the data directory is ever touched,
-    // whatever FILENAME says. Returns whether a row was removed.
+    // Removes the row and moves the data file to the platform's trash (plain removal where
+    // there is none), both under one write lock
+    // (the file is put back should the commit fail). Only the file SAVE<id>.dat inside
+    // the data directory is ever touched, whatever FILENAME says. Returns whether a row was
+    // removed.
     bool DeletePreset(int id);
 
     // Sends AllParameterFrames of the model through the sink, only while linkUp.
@@ -99,7 +110,6 @@ private:
 
     PresetDatabase& database_;
     DeviceParameters& params_;
-    MessageBoxes& boxes_;
     PacedSink sink_;
     double eulerE_ = 0.0;
     PresetClock clock_;

@@ -3,10 +3,11 @@
 set -euo pipefail
 packages=(
     build-essential cmake pkg-config clang clang-format
+    help2man lintian appstream desktop-file-utils imagemagick
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libsqlcipher-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth
+    xvfb xauth ccache
     qt6-httpserver-dev qt6-websockets-dev
     chromium chromium-driver python3-selenium
 )

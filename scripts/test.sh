@@ -1,11 +1,18 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: the normal build, the same suite under
-# AddressSanitizer and UndefinedBehaviorSanitizer, and a short run of every fuzzer.
+# Installs what is missing, builds, and runs every test: the normal build, the Debian package
+# (lintian and an install test), the same suite under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and a short run of every fuzzer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 jobs=${JOBS:-$(nproc)}
 export QT_QPA_PLATFORM=offscreen
+# A compiler cache, when present, makes a rebuild on the same machine take seconds; paths are taken
+# relative to the checkout so that two clones share it.
+if command -v ccache >/dev/null 2>&1; then
+    export CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
+    export CCACHE_SLOPPINESS=include_file_mtime,include_file_ctime,time_macros
+fi
 
 echo "== formatting (clang-format)"
 if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
@@ -19,6 +26,11 @@ cmake --preset default >/dev/null
 cmake --build --preset default -j "$jobs"
 echo "== tests"
 ctest --preset default -j "$jobs"
+
+if [ "${QUORVELL_SKIP_PACKAGE:-0}" != 1 ]; then
+    echo "== Debian package (Release build, lintian, install test)"
+    scripts/package.sh
+fi
 
 if [ "${QUORVELL_SKIP_ASAN:-0}" != 1 ]; then
     echo "== build (asan preset)"

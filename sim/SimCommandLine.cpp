@@ -43,6 +43,8 @@ struct OptionSet {
                                 QStringLiteral("Never answer connect requests.")};
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
                             QStringLiteral("Show this help.")};
+    QCommandLineOption version{QStringLiteral("version"),
+                               QStringLiteral("Print the version and exit.")};
 };
 
 void AddAll(QCommandLineParser& parser, const OptionSet& s) {
@@ -50,7 +52,7 @@ void AddAll(QCommandLineParser& parser, const OptionSet& s) {
         QStringLiteral("A virtual two-channel processor: the device side of the UDP protocol."));
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     for (const auto* o : {&s.address, &s.count, &s.port, &s.name, &s.state, &s.log, &s.drop,
-                          &s.seed, &s.noAnswer, &s.help}) {
+                          &s.seed, &s.noAnswer, &s.help, &s.version}) {
         parser.addOption(*o);
     }
 }
@@ -93,8 +95,9 @@ std::optional<SimCommandLine> ParseSimCommandLine(const QStringList& args, QStri
             QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
     }
     SimCommandLine line;
-    if (parser.isSet(s.help)) {
-        line.help = true;
+    if (parser.isSet(s.help) || parser.isSet(s.version)) {
+        line.help = parser.isSet(s.help);
+        line.version = !line.help;
         return line;
     }
 

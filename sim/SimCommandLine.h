@@ -14,6 +14,7 @@ struct SimCommandLine {
     std::vector<SimOptions> processors;  // consecutive addresses, names NAME, NAME-2, ...
     std::optional<QString> logPath;      // "-" for standard output
     bool help = false;
+    bool version = false;
 };
 
 // Parses the arguments after the program name. On a bad option or value returns nothing

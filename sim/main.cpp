@@ -67,6 +67,10 @@ int main(int argc, char** argv) {
         std::fputs(SimUsage().toLocal8Bit().constData(), stdout);
         return 0;
     }
+    if (line->version) {
+        std::puts("quorvell-sim " QUORVELL_VERSION);
+        return 0;
+    }
 
     LogSink sink;
     if (line->logPath == QStringLiteral("-")) {

@@ -9,6 +9,7 @@
 #include <QTest>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "CEqPage.h"
@@ -83,7 +84,7 @@ protected:
         options.bind = bind.toStdString();
         options.device = device.toStdString();
         options.port = port;
-        options.dataDir = dataDir.path().toStdString();
+        options.dataDir = dataDirOption.value_or(dataDir.path()).toStdString();
         options.connect = connect;
         app = std::make_unique<CPanelApp>(options, &boxes, dataDir.path());
         app->InitInstance();
@@ -131,6 +132,7 @@ protected:
     }
 
     QTemporaryDir dataDir;
+    std::optional<QString> dataDirOption;  // --data-dir when not dataDir
     ScriptedMessageBoxes boxes;
     std::vector<std::unique_ptr<sim::SimProcessor>> processors;
     std::unique_ptr<CPanelApp> app;

@@ -6,6 +6,8 @@
 #include "CNameEdit.h"
 #include "CPresetBank.h"
 #include "PanelFixture.h"
+#include "PresetDatabase.h"
+#include "PresetStore.h"
 
 namespace quorvell {
 namespace {
@@ -69,6 +71,98 @@ TEST_F(PresetBankTest, SaveRenameRecallAndDeleteThroughTheSlots) {
     EXPECT_EQ(bank->Slot(0)->text(), "2:SAVE2");
     EXPECT_FALSE(bank->Slot(1)->isVisible());
     EXPECT_FALSE(QFile::exists(dataDir.filePath("SAVE1.dat")));
+}
+
+// Every refused save says why, and adds no slot.
+TEST_F(PresetBankTest, EveryRefusedSaveSaysWhy) {
+    struct Case {
+        const char* what;
+        std::function<void()> before;  // before the panel starts
+        std::function<void()> during;  // before Save is clicked
+        const char* says;
+    };
+    std::unique_ptr<PresetDatabase> other;
+    ScriptedMessageBoxes quiet;
+    const Case cases[] = {
+        {"no data directory",
+         [&] {
+             QFile(dataDir.filePath("file")).open(QIODevice::WriteOnly);
+             dataDirOption = dataDir.filePath("file/presets");
+         },
+         [] {}, "no data directory"},
+        {"no free ID", [] {},
+         [&] {
+             app->Database().ExecuteSQL("INSERT INTO DeviceDATA VALUES(24, 'X', 'SAVE24.dat')");
+         },
+         "no free preset ID"},
+        {"another program holds the lock", [] {},
+         [&] {
+             other = std::make_unique<PresetDatabase>(dataDir.path(), quiet);
+             other->Begin();
+         },
+         "The preset database is busy; try again."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        app.reset();
+        dataDirOption.reset();
+        c.before();
+        StartPanel("127.0.22.1", 42201, "127.0.22.2");
+        ClickSystemButton(1002);
+        bank = window->SystemPage()->Bank();
+        c.during();
+        boxes.shown.clear();
+        QTest::mouseClick(bank->SaveButton(), Qt::LeftButton);
+        ASSERT_FALSE(boxes.shown.empty());
+        EXPECT_NE(boxes.shown.back().text.find(c.says), std::string::npos)
+            << boxes.shown.back().text;
+        EXPECT_FALSE(bank->Slot(1)->isVisible()) << "no slot was added";
+        other.reset();
+    }
+}
+
+// The database file deleted while the panel runs: the next save creates it again, and the
+// presets whose files are still there come back with it.
+TEST_F(PresetBankTest, VanishedDatabaseIsCreatedAgain) {
+    StartPanel("127.0.22.1", 42202, "127.0.22.2");
+    ClickSystemButton(1002);
+    bank = window->SystemPage()->Bank();
+    QTest::mouseClick(bank->SaveButton(), Qt::LeftButton);
+    ASSERT_TRUE(QFile::remove(dataDir.filePath("Quorvel.mdb")));
+    boxes.shown.clear();
+    QTest::mouseClick(bank->SaveButton(), Qt::LeftButton);
+    EXPECT_EQ(bank->Slot(0)->text(), "1:SAVE1");
+    EXPECT_EQ(bank->Slot(1)->text(), "2:SAVE2");
+    ASSERT_TRUE(QFile::exists(dataDir.filePath("Quorvel.mdb")));
+    ScriptedMessageBoxes quiet;
+    PresetDatabase fresh(dataDir.path(), quiet);
+    DeviceParameters params;
+    EXPECT_EQ(PresetStore(fresh, params).ListPresets().size(), 2u);
+}
+
+// "12:SAVE12" and longer names: the ID stays whole and every line fits the 50-pixel slot.
+TEST_F(PresetBankTest, SlotCaptionsKeepTheirIdWhole) {
+    StartPanel("127.0.22.1", 42203, "127.0.22.2");
+    ClickSystemButton(1002);
+    bank = window->SystemPage()->Bank();
+    const std::vector<PresetRow> rows = {{1, "SAVE1", ""},     {12, "SAVE12", ""},
+                                         {24, "WWWWWWWW", ""}, {7, "名前名前名前名前", ""},
+                                         {23, "ÄÖ😀😀mmmm", ""}, {99999, "LONGNAME", ""}};
+    bank->LoadSlots(rows);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        PngButton* slot = bank->Slot(static_cast<int>(i));
+        SCOPED_TRACE(slot->text().toStdString());
+        const PngButton::CaptionLayout layout = slot->LayoutCaption();
+        EXPECT_TRUE(layout.lines[0].startsWith(QString::number(rows[i].id) + ':') ||
+                    layout.lines[0] == QString::number(rows[i].id) + ':');
+        for (const QString& line : layout.lines) {
+            EXPECT_LE(QFontMetrics(layout.font).horizontalAdvance(line), slot->width() - 4)
+                << line.toStdString();
+        }
+    }
+    if (const QByteArray out = qgetenv("QUORVELL_GRAB_BANK"); !out.isEmpty()) {
+        window->SystemPage()->grab().save(QString::fromLocal8Bit(out));
+    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The window never freezes: the longest gap between two turns of the event loop during
-// connect, search, preset recall and EQ RESET. Prints the figures; the bound is loose so
-// that a loaded machine does not fail it, far below the seconds a blocking wait would take.
+// connect, search, preset recall, EQ RESET, and the undo and A/B switch of a whole channel. Prints
+// the figures; the bound is loose so that a loaded machine does not fail it, far below the seconds
+// a blocking wait would take.
 #include <QElapsedTimer>
 #include <QPushButton>
 #include <QTimer>
@@ -9,6 +10,8 @@
 #include "CMenuEx.h"
 #include "CPresetBank.h"
 #include "PanelFixture.h"
+#include "PanelUndo.h"
+#include "PresetDatabase.h"
 
 namespace quorvell {
 namespace {
@@ -50,6 +53,9 @@ class StallTest : public test::PanelFixture {};
 TEST_F(StallTest, ConnectSearchRecallAndResetKeepTheWindowResponsive) {
     constexpr quint16 kPort = 39460;
     sim::SimProcessor& processor = AddProcessor("127.0.43.2", kPort);
+    for (EqBand& band : processor.MutableSettings().channels[0].bands) {
+        band.gain = 200;  // so that a RESET changes every band
+    }
     StartPanel("127.0.43.1", kPort, "127.0.43.2");
     CSystemPage* page = window->SystemPage();
     QTest::mouseClick(window->PageButton(3), Qt::LeftButton);
@@ -74,12 +80,45 @@ TEST_F(StallTest, ConnectSearchRecallAndResetKeepTheWindowResponsive) {
     const double reset =
         meter.Measure([&] { QTest::mouseClick(window->EqPage()->ResetButton(0), Qt::LeftButton); },
                       [&] { return processor.Log().size() >= mark + 9; });
+    // Undo of the RESET, then an A/B switch between the reset and the restored channel.
+    PanelUndo& undo = *window->Undo();
+    const auto paced = [&] { return !app->Link().pacedRunning(); };
+    const double undoReset =
+        meter.Measure([&] { QTest::mouseClick(undo.UndoButton(), Qt::LeftButton); }, paced);
+    QTest::mouseClick(undo.CompareButton(), Qt::LeftButton);  // B: a copy of A
+    QTest::mouseClick(undo.RedoButton(), Qt::LeftButton);     // no redo left: nothing
+    boxes.answers = {MessageAnswer::Ok};
+    QTest::mouseClick(window->EqPage()->ResetButton(0), Qt::LeftButton);
+    test::WaitFor(paced);
+    const double compare =
+        meter.Measure([&] { QTest::mouseClick(undo.CompareButton(), Qt::LeftButton); }, paced);
 
-    std::printf("longest UI stall (ms): search %.2f, connect %.2f, recall %.2f, reset %.2f\n",
-                search, connect, recall, reset);
-    for (double ms : {search, connect, recall, reset}) {
+    std::printf(
+        "longest UI stall (ms): search %.2f, connect %.2f, recall %.2f, reset %.2f, undo of reset "
+        "%.2f, A/B switch %.2f\n",
+        search, connect, recall, reset, undoReset, compare);
+    for (double ms : {search, connect, recall, reset, undoReset, compare}) {
         EXPECT_LT(ms, 300.0);  // a blocking RESET alone would take 450 ms
     }
+}
+
+// Another program holds the preset database's write lock: Save gives up after the short
+// busy timeout and says so, instead of holding the window for the CLI's 5 s.
+TEST_F(StallTest, SaveWhileAnotherProgramHoldsTheLock) {
+    StartPanel("127.0.22.1", 42204, "127.0.22.2");
+    ClickSystemButton(1002);
+    ScriptedMessageBoxes quiet;
+    PresetDatabase other(dataDir.path(), quiet);
+    ASSERT_TRUE(other.Begin());
+    StallMeter meter;
+    const double save = meter.Measure(
+        [&] { QTest::mouseClick(window->SystemPage()->Bank()->SaveButton(), Qt::LeftButton); },
+        [] { return true; });
+    other.Rollback();
+    std::printf("longest UI stall (ms): save on a locked database %.2f\n", save);
+    ASSERT_FALSE(boxes.shown.empty());
+    EXPECT_EQ(boxes.shown.back().text, kTextDatabaseBusy);
+    EXPECT_LT(save, 300.0);  // the busy timeout of a CLI would be 5000 ms
 }
 
 }  // namespace

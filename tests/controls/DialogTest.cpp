@@ -46,21 +46,23 @@ TEST(NameDialog, OkAcceptsAtMostEightCharacters) {
         const char* typed;
         bool accepted;
     };
-    for (const Case& c : {Case{"ABCDEFGH", true}, Case{"ABCDEFGHI", false},
-                          Case{"ABCDEFGHIJ", false}, Case{"", true}}) {
+    // Characters as the user sees them: code points, not UTF-16 units.
+    for (const Case& c :
+         {Case{"ABCDEFGH", true}, Case{"ABCDEFGHI", false}, Case{"ABCDEFGHIJ", false},
+          Case{"", true}, Case{"ÄÖ名前😀😀😀😀", true}, Case{"😀😀😀😀😀😀😀😀😀", false}}) {
         NameDialog d(QStringLiteral("old"));
-        d.dialog.NameField()->setText(QString::fromLatin1(c.typed));
+        d.dialog.NameField()->setText(QString::fromUtf8(c.typed));
         d.ClickOk();
         EXPECT_EQ(d.dialog.result() == QDialog::Accepted, c.accepted) << c.typed;
         if (c.accepted) {
-            EXPECT_EQ(d.dialog.Name(), QString::fromLatin1(c.typed));
+            EXPECT_EQ(d.dialog.Name(), QString::fromUtf8(c.typed));
             EXPECT_TRUE(d.boxes.shown.empty());
         } else {
             EXPECT_TRUE(d.dialog.isVisible());
             EXPECT_EQ(d.dialog.Name(), QStringLiteral("old"));
             ASSERT_EQ(d.boxes.shown.size(), 1u);
             EXPECT_EQ(d.boxes.shown[0].text, "Channel name is too long.");
-            EXPECT_EQ(d.dialog.NameField()->text(), QString::fromLatin1(c.typed));
+            EXPECT_EQ(d.dialog.NameField()->text(), QString::fromUtf8(c.typed));
         }
     }
 }

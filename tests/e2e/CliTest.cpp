@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 #include <QUdpSocket>
 
 #include "LinkTestSupport.h"
@@ -83,6 +84,37 @@ TEST(Cli, ExitStatuses) {
     const CliRun bindRun = RunCli(kPort, {"show"});
     EXPECT_EQ(bindRun.exitCode, 4);
     EXPECT_TRUE(bindRun.err.contains("41505")) << bindRun.err.toStdString();
+}
+
+// A data file cut short is refused with its size before anything reaches the processor.
+TEST(Cli, RecallOfADamagedDataFileSendsNothing) {
+    constexpr quint16 kPort = 42210;
+    sim::SimOptions options;
+    options.address = QHostAddress(QStringLiteral("127.0.22.12"));
+    options.port = kPort;
+    sim::SimProcessor processor(options);
+    QString error;
+    ASSERT_TRUE(processor.Start(&error)) << error.toStdString();
+    QTemporaryDir dir;
+    QFile image(dir.filePath("image.dat"));
+    ASSERT_TRUE(image.open(QIODevice::WriteOnly));
+    image.write(QByteArray(768, '\x01'));
+    image.close();
+    const QStringList data = {"--data-dir", dir.filePath("data")};
+    ASSERT_EQ(
+        RunCli(std::nullopt, data + QStringList{"preset", "import", image.fileName()}).exitCode, 0);
+    ASSERT_TRUE(QFile::resize(dir.filePath("data/SAVE1.dat"), 100));
+
+    const CliRun r =
+        RunCli(std::nullopt,
+               data + QStringList{"--bind", "127.0.22.11", "--device", "127.0.22.12", "--port",
+                                  QString::number(kPort), "preset", "recall", "1"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("SAVE1.dat") && r.err.contains("100 bytes")) << r.err.toStdString();
+    EXPECT_FALSE(r.out.contains("Recall sucessfully!"));
+    for (const auto& entry : processor.Log()) {
+        EXPECT_EQ(entry.decoded.code, static_cast<std::uint8_t>(CommandCode::Connect));
+    }
 }
 
 }  // namespace

@@ -32,23 +32,26 @@ TEST(DataDirectoryTest, ImpossibleOverrideIsReported) {
     EXPECT_NE(boxes.shown[0].text.find("file/sub"), std::string::npos);
 }
 
-TEST(DataDirectoryTest, WritableExecutableDirectoryIsAPortableInstall) {
-    QTemporaryDir exe;
-    ScriptedMessageBoxes boxes;
-    EXPECT_EQ(ResolveDataDirectory({}, exe.path(), boxes), exe.path());
-    EXPECT_EQ(QDir(exe.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-              QStringList())
-        << "the write probe was left behind";
-}
-
-TEST(DataDirectoryTest, ReadOnlyExecutableDirectoryFallsBackToAppData) {
+// The executable's folder only when it already holds the database (a portable install):
+// a writable build or install folder alone is not one.
+TEST(DataDirectoryTest, ExecutableFolderOnlyWhenItHoldsTheDatabase) {
     const QString appData = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QTemporaryDir portable;
+    QFile(portable.path() + "/Quorvel.mdb").open(QIODevice::WriteOnly);
+    QTemporaryDir writable;
+    QTemporaryDir holdsADirectory;
+    QDir(holdsADirectory.path()).mkdir("Quorvel.mdb");
+    const std::pair<QString, QString> cases[] = {
+        {portable.path(), portable.path()}, {writable.path(), appData},
+        {holdsADirectory.path(), appData},  {"/proc", appData},
+        {"/nonexistent/bin", appData},
+    };
     ScriptedMessageBoxes boxes;
-    // /proc refuses new files even to root; a missing directory cannot take one either.
-    for (const QString& exeDir : {QString("/proc"), QString("/nonexistent/bin")}) {
-        EXPECT_EQ(ResolveDataDirectory({}, exeDir, boxes), appData);
+    for (const auto& [exeDir, expected] : cases) {
+        EXPECT_EQ(ResolveDataDirectory({}, exeDir, boxes), expected) << exeDir.toStdString();
     }
     EXPECT_TRUE(QFileInfo(appData).isDir());
+    EXPECT_TRUE(QDir(writable.path()).isEmpty());
     EXPECT_TRUE(boxes.shown.empty());
 }
 

@@ -1,7 +1,13 @@
 // quorvell-cli preset, offline: exit statuses and the data file round trip.
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -56,6 +62,8 @@ TEST_F(PresetCliTest, ImportExportRoundTripAndExitStatuses) {
         {{"preset", "rename", "1", "123456789"}, 2, "Channel name is too long."},
         {{"preset", "rename", "4", "x"}, 1, "no preset with ID 4"},
         {{"preset", "list"}, 0, "Ünï 'x'%"},
+        {{"preset", "rename", "1", "ÄÖ名前😀😀😀😀"}, 0, ""},  // 8 code points, 12 UTF-16 units
+        {{"preset", "rename", "1", "ÄÖ名前😀😀😀😀x"}, 2, "too long"},
         {{"preset", "export", "1", dir.path() + "/out.dat"}, 0, ""},
         {{"preset", "recall", "1"}, 0, "Recall sucessfully!"},
         {{"preset", "recall", "2"}, 1, "no preset with ID 2"},
@@ -75,6 +83,94 @@ TEST_F(PresetCliTest, ImportExportRoundTripAndExitStatuses) {
     QFile out(dir.path() + "/out.dat");
     ASSERT_TRUE(out.open(QIODevice::ReadOnly));
     EXPECT_EQ(out.readAll(), image);
+
+    // Bytes that are not UTF-8 are refused, not stored: the shell passes them as they are.
+    Cli({"preset", "import", good});
+    QProcess sh;
+    sh.start("/bin/sh",
+             {"-c", "exec \"$0\" --data-dir \"$1\" preset rename 1 \"$(printf 'A\\377B')\"",
+              QStringLiteral(QUORVELL_CLI_PATH), dir.path() + "/data"});
+    ASSERT_TRUE(sh.waitForFinished(30000));
+    EXPECT_EQ(sh.exitCode(), 2);
+    EXPECT_TRUE(QString::fromUtf8(sh.readAllStandardError()).contains("UTF-8"));
+    EXPECT_TRUE(Cli({"preset", "list"}).out.contains(" SAVE1 "));
 }
+
+// Data files left without a database are listed again when a new one is created, and a
+// save never writes over a file that no row lists.
+TEST_F(PresetCliTest, DataFilesWithoutADatabaseAreNeverOverwritten) {
+    QDir().mkpath(dir.path() + "/data");
+    const auto bytes = [](char seed, int size = 768) { return QByteArray(size, seed); };
+    Write("data/SAVE1.dat", bytes('a'));
+    Write("data/SAVE3.dat", bytes('c'));
+    Write("data/SAVE2.dat", bytes('b', 100));  // damaged: not listed, not touched
+    Write("data/SAVE30.dat", bytes('z'));      // beyond the 24 slots
+    const QString other = Write("other.dat", bytes('o'));
+
+    const CliRun list = Cli({"preset", "list", "--json"});
+    ASSERT_EQ(list.exit, 0) << list.err.toStdString();
+    const QJsonArray rows = QJsonDocument::fromJson(list.out.toUtf8()).array();
+    ASSERT_EQ(rows.size(), 2) << list.out.toStdString();
+    EXPECT_EQ(rows[0]["id"].toInt(), 1);
+    EXPECT_EQ(rows[0]["name"].toString(), "SAVE1");
+    EXPECT_EQ(rows[1]["id"].toInt(), 3);
+    EXPECT_TRUE(list.err.contains("listed again")) << list.err.toStdString();
+    EXPECT_FALSE(Cli({"preset", "list"}).err.contains("listed again")) << "said once";
+
+    EXPECT_TRUE(Cli({"preset", "import", other}).out.contains("as preset 4"));
+    Write("data/SAVE5.dat", bytes('e'));  // appears after the database: moved aside
+    const CliRun stranger = Cli({"preset", "import", other});
+    EXPECT_TRUE(stranger.out.contains("as preset 5"));
+    EXPECT_TRUE(stranger.err.contains("SAVE5-unlisted-1.dat")) << stranger.err.toStdString();
+
+    const std::pair<const char*, QByteArray> files[] = {
+        {"SAVE1.dat", bytes('a')},           {"SAVE2.dat", bytes('b', 100)},
+        {"SAVE3.dat", bytes('c')},           {"SAVE30.dat", bytes('z')},
+        {"SAVE4.dat", bytes('o')},           {"SAVE5.dat", bytes('o')},
+        {"SAVE5-unlisted-1.dat", bytes('e')}};
+    for (const auto& [name, content] : files) {
+        QFile f(dir.path() + "/data/" + name);
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly) && f.readAll() == content) << name;
+    }
+}
+
+#ifdef QUORVELL_PANEL_PATH
+// Without --data-dir and without a database beside them, the panel and the CLI of a build
+// tree keep their presets in the same per-user folder.
+TEST_F(PresetCliTest, PanelAndCliShareOneDataDirectory) {
+    const QString home = dir.path() + "/home";
+    QDir().mkpath(home);
+    for (const char* exe : {QUORVELL_PANEL_PATH, QUORVELL_CLI_PATH}) {
+        ASSERT_FALSE(QFileInfo::exists(QFileInfo(exe).absolutePath() + "/Quorvel.mdb"))
+            << "a portable database beside " << exe << " would win";
+    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", home);
+    env.remove("XDG_DATA_HOME");
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    const QString shared = home + "/.local/share/Quorvell/Quorvell/Quorvel.mdb";
+
+    QProcess panel;  // creates its database at start-up
+    panel.setProcessEnvironment(env);
+    panel.start(QStringLiteral(QUORVELL_PANEL_PATH), {"--port", "42290", "--bind", "127.0.22.90"});
+    QElapsedTimer waited;
+    waited.start();
+    while (!QFileInfo::exists(shared) && waited.elapsed() < 20000) {
+        panel.waitForFinished(50);
+    }
+    panel.kill();
+    panel.waitForFinished(5000);
+    ASSERT_TRUE(QFileInfo::exists(shared))
+        << "the panel made no database in " << shared.toStdString();
+
+    QProcess cli;
+    cli.setProcessEnvironment(env);
+    cli.start(QStringLiteral(QUORVELL_CLI_PATH),
+              {"preset", "import", Write("x.dat", QByteArray(768, 'x'))});
+    ASSERT_TRUE(cli.waitForFinished(30000));
+    EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+    EXPECT_TRUE(QFileInfo::exists(QFileInfo(shared).absolutePath() + "/SAVE1.dat"));
+}
+#endif
 
 }  // namespace

@@ -18,13 +18,15 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         Reopen();
+        ASSERT_TRUE(
+            db->OpenConnection());  // an existing database: files written later are not relisted
     }
 
     // A new database object over the same directory, as a restarted program would have.
     void Reopen() {
         store.reset();
         db = std::make_unique<PresetDatabase>(dir.path(), boxes);
-        store = std::make_unique<PresetStore>(*db, params, boxes);
+        store = std::make_unique<PresetStore>(*db, params);
     }
 
     QString Path(const QString& name) const { return dir.path() + '/' + name; }

@@ -85,9 +85,10 @@ TEST_F(StoreTest, SaveTakesHighestIdPlusOneUpToTheLimit) {
         boxes.shown.clear();
 
         EXPECT_EQ(store->SavePreset(), c.expected);
-        EXPECT_TRUE(boxes.shown.empty());
+        EXPECT_EQ(boxes.shown.size(), c.expected ? 0u : 1u);
         const auto rows = store->ListPresets();
         if (!c.expected) {
+            EXPECT_NE(boxes.shown[0].text.find("no free preset ID"), std::string::npos);
             EXPECT_EQ(rows.size(), rowsBefore);
             EXPECT_EQ(QDir(dir.path()).entryList({"SAVE*.dat"}), filesBefore);
             continue;
@@ -150,21 +151,23 @@ TEST_F(StoreTest, RecallOfUnknownIdOnlyConfirms) {
     EXPECT_EQ(boxes.shown[0].text, kTextRecallDone);
 }
 
-TEST_F(StoreTest, DataFileProblemsLeaveTheModelOrOverwriteOnlyWhatWasRead) {
+TEST_F(StoreTest, DataFileThatIsNotWholeLeavesTheModelAsItWas) {
     struct Case {
         const char* what;
         std::function<void(const QString&)> make;  // at the preset's file path
         RecallOutcome outcome;
-        int bytesRead;  // of Pattern(90), when loaded
+        int bytes;  // the file's size, named in the refusal
     };
     const Case cases[] = {
         {"missing", [](const QString&) {}, RecallOutcome::FileError, 0},
         {"a directory", [](const QString& p) { QDir().mkpath(p); }, RecallOutcome::FileError, 0},
-        {"empty", [](const QString& p) { WriteAll(p, {}); }, RecallOutcome::Loaded, 0},
+        {"empty", [](const QString& p) { WriteAll(p, {}); }, RecallOutcome::FileError, 0},
         {"short", [](const QString& p) { WriteAll(p, Bytes(Pattern(90)).left(100)); },
-         RecallOutcome::Loaded, 100},
+         RecallOutcome::FileError, 100},
         {"long", [](const QString& p) { WriteAll(p, Bytes(Pattern(90)) + QByteArray(50, 'z')); },
-         RecallOutcome::Loaded, 768},
+         RecallOutcome::FileError, 818},
+        {"whole", [](const QString& p) { WriteAll(p, Bytes(Pattern(90))); }, RecallOutcome::Loaded,
+         768},
     };
     store->SetClock([] { return SystemTime{}; });
     InsertRow(3, "SAVE3", Path("SAVE3.dat"));
@@ -183,15 +186,18 @@ TEST_F(StoreTest, DataFileProblemsLeaveTheModelOrOverwriteOnlyWhatWasRead) {
         const ParameterImage after = WriteParameterImage(params);
         if (c.outcome == RecallOutcome::FileError) {
             EXPECT_NE(boxes.shown[0].text.find("SAVE3.dat"), std::string::npos);
+            if (c.bytes > 0) {
+                EXPECT_NE(boxes.shown[0].text.find(std::to_string(c.bytes) + " bytes"),
+                          std::string::npos)
+                    << boxes.shown[0].text;
+            }
             EXPECT_EQ(after, before);
             continue;
         }
         EXPECT_EQ(boxes.shown[0].text, kTextRecallDone);
         const ParameterImage file = Pattern(90);
         for (std::size_t i = 0; i < kImageSize; ++i) {
-            const bool read = i < static_cast<std::size_t>(c.bytesRead);
-            ASSERT_TRUE(KeptByRecall(i) || after[i] == (read ? file[i] : before[i]))
-                << "image offset " << i;
+            ASSERT_TRUE(KeptByRecall(i) || after[i] == file[i]) << "image offset " << i;
         }
     }
 }
@@ -298,7 +304,7 @@ TEST_F(StoreTest, CrashBeforeCommitLeavesEveryListedPresetRecallable) {
         PresetDatabase childDb(dir.path(), quiet);
         DeviceParameters childParams;
         ReadParameterImage(childParams, Pattern(77));
-        PresetStore(childDb, childParams, quiet).SavePreset();
+        PresetStore(childDb, childParams).SavePreset();
         _exit(0);
     }
     // Wait until the child has written SAVE3.dat and begun its journal (the row is in).
@@ -322,10 +328,87 @@ TEST_F(StoreTest, CrashBeforeCommitLeavesEveryListedPresetRecallable) {
     for (const PresetRow& row : rows) {
         EXPECT_EQ(store->RecallPreset(row.id), RecallOutcome::Loaded);
     }
-    // The stray file is replaced by the next save of that ID.
+    // The stray file belongs to no row: the next save of that ID keeps it under a new name.
+    const QByteArray stray = ReadAll(Path("SAVE3.dat"));
     ReadParameterImage(params, Pattern(99));
+    boxes.shown.clear();
     ASSERT_EQ(store->SavePreset(), 3);
     EXPECT_EQ(ReadAll(Path("SAVE3.dat")), Bytes(Pattern(99)));
+    EXPECT_EQ(ReadAll(Path("SAVE3-unlisted-1.dat")), stray);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text.find("SAVE3-unlisted-1.dat"), std::string::npos);
+}
+
+// Another program deletes the highest preset while this one saves: the save must never get
+// the freed ID before the old file is gone. A crowded trash makes the move take long.
+TEST_F(StoreTest, DeleteElsewhereNeverTrashesTheFileOfANewSave) {
+    ASSERT_EQ(store->SavePreset(), 1);
+    ASSERT_EQ(store->SavePreset(), 2);
+    const QString trash =
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Trash/files";
+    ASSERT_TRUE(QDir().mkpath(trash));
+    for (int i = 0; i < 1000; ++i) {
+        QFile(trash + (i == 0 ? QString("/SAVE2.dat") : QString::asprintf("/SAVE2.dat-%04d", i)))
+            .open(QIODevice::WriteOnly);
+    }
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ScriptedMessageBoxes quiet;
+        PresetDatabase childDb(dir.path(), quiet);
+        DeviceParameters childParams;
+        _exit(PresetStore(childDb, childParams).DeletePreset(2) ? 0 : 1);
+    }
+    QElapsedTimer waited;
+    waited.start();
+    while (store->ListPresets().size() == 2 && waited.elapsed() < 20000) {
+        QThread::msleep(2);
+    }
+    ReadParameterImage(params, Pattern(55));
+    EXPECT_EQ(store->SavePreset(), 2);
+    int status = 0;
+    waitpid(child, &status, 0);
+    QDir(trash).removeRecursively();
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    for (const PresetRow& row : store->ListPresets()) {
+        EXPECT_EQ(QFileInfo(Path(PresetFileName(row.id))).size(), 768) << row.id;
+    }
+    EXPECT_EQ(ReadAll(Path("SAVE2.dat")), Bytes(Pattern(55)));
+}
+
+// A message box is modal: none may be shown while this program holds the write lock, or
+// another program's save or rename fails behind it.
+TEST_F(StoreTest, MessagesWaitUntilTheLockIsReleased) {
+    struct LockProbe final : MessageBoxes {
+        MessageAnswer Show(const Message& message) override {
+            ScriptedMessageBoxes quiet;
+            PresetDatabase other(path, quiet, 0);
+            free.push_back(other.Begin());
+            other.Rollback();
+            texts.push_back(message.text);
+            return MessageAnswer::Ok;
+        }
+        QString path;
+        std::vector<bool> free;
+        std::vector<std::string> texts;
+    } probe;
+    probe.path = dir.path();
+    PresetDatabase probed(dir.path(), probe);
+    PresetStore probedStore(probed, params);
+    ASSERT_EQ(probedStore.SavePreset(), 1);
+    WriteAll(Path("SAVE2.dat"), "stray");  // moved aside, and said so
+    ASSERT_EQ(probedStore.SavePreset(), 2);
+    ASSERT_TRUE(
+        probed.ExecuteSQL("CREATE TEMP TRIGGER refuse BEFORE INSERT ON DeviceDATA "
+                          "BEGIN SELECT RAISE(ABORT, 'disk on fire'); END"));
+    EXPECT_FALSE(probedStore.SavePreset().has_value());
+    InsertRow(24, "LAST", Path("SAVE24.dat"));
+    EXPECT_FALSE(probedStore.SavePreset().has_value());
+    ASSERT_EQ(probe.texts.size(), 3u);
+    EXPECT_NE(probe.texts[0].find("SAVE2-unlisted-1.dat"), std::string::npos);
+    EXPECT_NE(probe.texts[1].find("disk on fire"), std::string::npos);
+    EXPECT_NE(probe.texts[2].find("no free preset ID"), std::string::npos);
+    EXPECT_EQ(probe.free, std::vector<bool>(3, true));
 }
 
 }  // namespace

@@ -1,0 +1,252 @@
+// Undo, redo and A/B: recording steps from model changes, applying them, the gesture
+// boundaries, and the three buttons with their keys.
+#include "PanelUndo.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QShortcut>
+#include <QUndoStack>
+#include <utility>
+
+#include "ProcessorEditor.h"
+
+namespace quorvell {
+
+namespace {
+
+struct ButtonPlace {
+    const char* objectName;
+    const char* text;
+    int x, y;
+};
+
+// Free space of the EQ page's lower left, under the IMPORT and copy buttons.
+constexpr std::array<ButtonPlace, 3> kButtons = {{
+    {"undoButton", "UNDO", 205, 488},
+    {"redoButton", "REDO", 298, 488},
+    {"compareButton", "A/B: A", 205, 518},
+}};
+constexpr QSize kButtonSize(88, 24);
+
+}  // namespace
+
+PanelUndo::PanelUndo(ProcessorEditor& editor, QUndoStack& stack, std::function<void()> refresh,
+                     QObject* parent)
+    : QObject(parent),
+      editor_(editor),
+      params_(editor.Parameters()),
+      stack_(stack),
+      refresh_(std::move(refresh)),
+      paths_(AllParameterPaths()),
+      recorded_(params_) {
+    qApp->installEventFilter(this);
+    connect(&editor_, &ProcessorEditor::recordsChanged, this,
+            [this](const QList<Record>&, EditOrigin origin) { OnRecordsChanged(origin); });
+    connect(&stack_, &QUndoStack::indexChanged, this, &PanelUndo::UpdateControls);
+    connect(&stack_, &QUndoStack::cleanChanged, this, &PanelUndo::UpdateControls);
+}
+
+PanelUndo::~PanelUndo() = default;
+
+void PanelUndo::Capture(const QString& text, bool mergeable) {
+    if (applying_ || actionDepth_ > 0) {
+        return;
+    }
+    ChangeSet changes = DiffParameters(paths_, recorded_, params_, true);
+    recorded_ = params_;
+    if (changes.Empty()) {
+        return;
+    }
+    stack_.push(
+        new ParameterChangeCommand(*this, std::move(changes), text, mergeable ? gesture_ : 0));
+    UpdateControls();
+}
+
+void PanelUndo::BeginAction(const QString& text) {
+    if (actionDepth_++ == 0) {
+        actionText_ = text;
+    }
+}
+
+void PanelUndo::EndAction() {
+    if (actionDepth_ > 0 && --actionDepth_ == 0) {
+        Capture(std::exchange(actionText_, {}), false);
+    }
+}
+
+void PanelUndo::OnRecordsChanged(EditOrigin origin) {
+    switch (origin) {
+        case EditOrigin::Operator:
+            Capture();
+            break;
+        case EditOrigin::Sequence:
+            // Named actions have recorded their step already; any other is one step too.
+            Capture({}, false);
+            break;
+        case EditOrigin::Remote:
+        case EditOrigin::Processor:
+            Adopt();  // the panel's steps are its operator's
+            break;
+        case EditOrigin::Undo:
+            break;  // applied by a step: recorded already
+    }
+}
+
+void PanelUndo::Adopt() {
+    if (actionDepth_ > 0) {
+        return;  // the action's changes are not recorded yet; what comes now joins them
+    }
+    recorded_ = params_;
+}
+
+void PanelUndo::Connected(const QString& address) {
+    Adopt();
+    if (address != device_) {
+        // The steps and memories hold another processor's settings, or settings made before
+        // any processor's state was known: undoing them would write them to this one.
+        stack_.clear();
+        memories_ = {};
+        active_ = 0;
+        UpdateControls();
+    }
+    device_ = address;
+}
+
+void PanelUndo::SwitchCompare() {
+    Capture();  // nothing is pending in practice: every edit is recorded when announced
+    stack_.push(new CompareSwitchCommand(*this));
+}
+
+void PanelUndo::Swap() {
+    const int other = 1 - active_;
+    if (!memories_[static_cast<std::size_t>(other)]) {
+        memories_[static_cast<std::size_t>(other)] = params_;
+    }
+    memories_[static_cast<std::size_t>(active_)] = params_;
+    active_ = other;
+    // Settings only: the device name is not part of what is compared.
+    Apply(DiffParameters(paths_, params_, *memories_[static_cast<std::size_t>(active_)], false),
+          true);
+    UpdateControls();
+}
+
+void PanelUndo::Apply(const ChangeSet& changes, bool after) {
+    for (const FieldChange& f : changes.fields) {
+        if (std::int32_t* field = f.path.Field(params_)) {
+            *field = after ? f.after : f.before;
+        }
+    }
+    if (changes.name) {
+        params_.deviceName = after ? changes.name->after : changes.name->before;
+    }
+    recorded_ = params_;
+    const std::vector<Record> records = changes.Records();
+    if (records.empty()) {
+        return;
+    }
+    // The editor announces the change; it is this step's own, not a new one.
+    applying_ = true;
+    if (refresh_) {
+        refresh_();
+    }
+    if (records.size() == 1) {
+        editor_.Edited(records.front(), EditOrigin::Undo);
+    } else {
+        std::vector<PacedRecord> sequence;
+        for (const Record& record : records) {
+            sequence.push_back({record, GapAfter(record)});
+        }
+        editor_.SendRecords(sequence, EditOrigin::Undo);
+    }
+    applying_ = false;
+}
+
+int PanelUndo::GapAfter(const Record& record) {
+    return record.kind == RecordKind::Level || record.kind == RecordKind::Limiter ? 20 : 50;
+}
+
+void PanelUndo::BuildControls(QWidget* page, QWidget* window) {
+    for (std::size_t i = 0; i < kButtons.size(); ++i) {
+        auto* button = new QPushButton(QString::fromUtf8(kButtons[i].text), page);
+        button->setObjectName(QString::fromUtf8(kButtons[i].objectName));
+        button->setGeometry(QRect(QPoint(kButtons[i].x, kButtons[i].y), kButtonSize));
+        button->setAutoDefault(false);
+        button->setFocusPolicy(Qt::NoFocus);
+        buttons_[i] = button;
+    }
+    connect(buttons_[0], &QPushButton::clicked, &stack_, &QUndoStack::undo);
+    connect(buttons_[1], &QPushButton::clicked, &stack_, &QUndoStack::redo);
+    connect(buttons_[2], &QPushButton::clicked, this, &PanelUndo::SwitchCompare);
+
+    const auto shortcut = [window](QList<QKeySequence> keys) {
+        auto* s = new QShortcut(window);
+        s->setKeys(keys);
+        return s;
+    };
+    connect(shortcut({QKeySequence(Qt::CTRL | Qt::Key_Z)}), &QShortcut::activated, &stack_,
+            &QUndoStack::undo);
+    connect(shortcut({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z),
+                      QKeySequence(Qt::CTRL | Qt::Key_Y)}),
+            &QShortcut::activated, &stack_, &QUndoStack::redo);
+    connect(shortcut({QKeySequence(Qt::Key_F2)}), &QShortcut::activated, this,
+            &PanelUndo::SwitchCompare);
+    UpdateControls();
+}
+
+void PanelUndo::UpdateControls() {
+    if (buttons_[0] == nullptr) {
+        return;
+    }
+    buttons_[0]->setEnabled(stack_.canUndo());
+    buttons_[0]->setToolTip(stack_.undoText());
+    buttons_[1]->setEnabled(stack_.canRedo());
+    buttons_[1]->setToolTip(stack_.redoText());
+    buttons_[2]->setText(active_ == 0 ? QStringLiteral("A/B: A") : QStringLiteral("A/B: B"));
+    buttons_[2]->setToolTip(tr("Settings %1 are active; F2 switches to %2")
+                                .arg(active_ == 0 ? "A" : "B", active_ == 0 ? "B" : "A"));
+}
+
+// Gesture boundaries: a press or a key (not its auto-repeat) starts a gesture; a wheel
+// notch continues the burst on the same control until a pause of kWheelBurstMs.
+bool PanelUndo::eventFilter(QObject* watched, QEvent* event) {
+    if (!watched->isWidgetType()) {
+        return false;  // the window-level copy of the same input
+    }
+    switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+            BeginGesture(watched);
+            break;
+        case QEvent::KeyPress:
+            if (!static_cast<QKeyEvent*>(event)->isAutoRepeat()) {
+                BeginGesture(watched);
+            }
+            break;
+        case QEvent::Wheel:
+            if (wheelTarget_ != watched || !lastWheel_.isValid() ||
+                lastWheel_.elapsed() > kWheelBurstMs) {
+                BeginGesture(watched);
+                wheelTarget_ = watched;
+            }
+            lastWheel_.restart();
+            break;
+        default:
+            break;
+    }
+    return false;
+}
+
+void PanelUndo::BeginGesture(QObject* target) {
+    // A control announces its edits queued, after its own input handling. When input comes
+    // faster than the event loop turns, the edits of the last gesture may still wait: they
+    // are delivered now, so that they are recorded as that gesture's, not as this one's.
+    if (inputTarget_) {
+        QCoreApplication::sendPostedEvents(inputTarget_, QEvent::MetaCall);
+    }
+    ++gesture_;
+    inputTarget_ = target;
+    wheelTarget_ = nullptr;
+}
+
+}  // namespace quorvell

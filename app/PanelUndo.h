@@ -1,0 +1,117 @@
+// Undo, redo and the A/B compare of the panel: the application's QUndoStack on top of the
+// ProcessorEditor. Every operator change becomes a step: PanelUndo keeps a copy of the model
+// as last recorded, and each change the editor announces is the difference to it. Values
+// adopted from the processor only update that copy, so they are never steps.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+#include <array>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "DeviceParameters.h"
+#include "ParameterPaths.h"
+#include "UndoCommands.h"
+
+class QPushButton;
+class QUndoStack;
+class QWidget;
+
+namespace quorvell {
+
+class ProcessorEditor;
+enum class EditOrigin;
+
+class PanelUndo : public QObject {
+    Q_OBJECT
+
+public:
+    // `editor` and `stack` outlive this object; `refresh` shows the model on the pages after
+    // a step was applied. Watches the application's input events to tell one gesture from
+    // the next.
+    PanelUndo(ProcessorEditor& editor, QUndoStack& stack, std::function<void()> refresh,
+              QObject* parent = nullptr);
+    ~PanelUndo() override;
+
+    // The operator changed the model: the difference to the last recorded state becomes a
+    // step named `text` (empty: described from the change). Changes of one gesture merge
+    // when `mergeable` (single edits; never for multi-record actions). The editor's
+    // announcements call it; a multi-record action calls it first to give its step a name.
+    void Capture(const QString& text = {}, bool mergeable = true);
+    // Between these, the changes of a multi-record action that stores and sends before it
+    // returns (a recall, which confirms with a message box) are held back, then recorded as
+    // one step named `text`.
+    void BeginAction(const QString& text);
+    void EndAction();
+    // The model was changed by the processor (connect, adoption): not a step.
+    void Adopt();
+    // Connected to the processor at `address`: adopts its state; any other processor than
+    // the last one (and the first connect) clears the steps and both memories.
+    void Connected(const QString& address);
+
+    // F2 / the A/B button: the current settings go into the active memory and the other one
+    // is loaded, sending only the records that differ. The first switch copies the current
+    // settings into B. One undo step.
+    void SwitchCompare();
+    // 0 while A is active, 1 while B is.
+    int ActiveMemory() const { return active_; }
+
+    // Writes one side of `changes` into the model, shows it and sends the changed records
+    // through the editor (origin Undo): one frame for one record, a paced sequence for
+    // several. Used by the commands.
+    void Apply(const ChangeSet& changes, bool after);
+    // Swaps the memories as SwitchCompare describes, without pushing a step.
+    void Swap();
+
+    // The UNDO, REDO and A/B buttons on `page` (the EQ page), with Ctrl+Z, Ctrl+Shift+Z,
+    // Ctrl+Y and F2 on `window`.
+    void BuildControls(QWidget* page, QWidget* window);
+    QPushButton* UndoButton() const { return buttons_[0]; }
+    QPushButton* RedoButton() const { return buttons_[1]; }
+    QPushButton* CompareButton() const { return buttons_[2]; }
+
+    // The pause after a record in a paced sequence of steps: 20 ms after levels and
+    // limiters, 50 ms after filters, phase and name, as a preset recall paces them.
+    static int GapAfter(const Record& record);
+
+    // Set by every press, non-repeated key and new wheel burst; edits of one gesture carry
+    // the same number.
+    quint64 Gesture() const { return gesture_; }
+
+    // A wheel burst ends after this long without a notch on the same control.
+    static constexpr int kWheelBurstMs = 1000;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void OnRecordsChanged(EditOrigin origin);
+    void UpdateControls();
+    void BeginGesture(QObject* target);
+
+    ProcessorEditor& editor_;
+    DeviceParameters& params_;
+    QUndoStack& stack_;
+    std::function<void()> refresh_;
+    std::vector<ParameterPath> paths_;  // every field, in model order
+    DeviceParameters recorded_{};       // the model as last recorded
+    bool applying_ = false;
+    int actionDepth_ = 0;
+    QString actionText_;
+    QString device_;
+
+    std::array<std::optional<DeviceParameters>, 2> memories_{};  // A, B
+    int active_ = 0;
+
+    quint64 gesture_ = 1;
+    QPointer<QObject> inputTarget_;  // where the last gesture began
+    QPointer<QObject> wheelTarget_;
+    QElapsedTimer lastWheel_;
+
+    std::array<QPushButton*, 3> buttons_{};  // UNDO, REDO, A/B
+};
+
+}  // namespace quorvell

@@ -1,0 +1,263 @@
+// Undo, redo and A/B in the running panel, driven by real input, against the simulator:
+// what each step puts on the wire.
+#include <QPushButton>
+
+#include "CMenuEx.h"
+#include "CPresetBank.h"
+#include "PanelFixture.h"
+#include "PanelUndo.h"
+
+namespace quorvell {
+namespace {
+
+constexpr std::uint8_t kEqBand = 1, kHipass = 2, kLopass = 3;
+// CH1 Band 3 gain (stepper 1032): corner (80, 110) on the page, (80, 220) in the window.
+constexpr QPoint kGainIncrease(80 + 80, 220 + 10);
+
+class UndoPanelTest : public test::PanelFixture {
+public:
+    void StartLinked(quint16 port) {
+        processor = &AddProcessor("127.0.25.2", port);
+        StartPanel("127.0.25.1", port, "127.0.25.2");
+        ConnectThroughSystemPage();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    }
+
+    void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(window, key, modifiers);
+        QCoreApplication::processEvents();
+    }
+
+    // The gains of CH1 band frames the processor logged from `mark` on, once `count` frames
+    // arrived (and a little longer, so that a surplus would show).
+    std::vector<int> BandGains(std::size_t mark, std::size_t count, int band = 3) {
+        AwaitLogged(*processor, mark, count, 150);
+        std::vector<int> gains;
+        for (const sim::LogEntry* e : Received(*processor, kEqBand, mark)) {
+            EXPECT_EQ(e->decoded.Field("band"), band);
+            gains.push_back(static_cast<int>(e->decoded.Field("gain").value_or(-1)));
+        }
+        return gains;
+    }
+
+    CValueStepper* Gain3() const { return window->EqPage()->Stepper(1032); }
+
+    sim::SimProcessor* processor = nullptr;
+};
+
+// Wheel notches on CH1 Band 3 gain, 30 ms apart: 1 up, -1 down, 0 a pause that ends the burst.
+void WheelGain(CMainDialog* w, std::initializer_list<int> notches) {
+    QWidget* stepper = w->EqPage()->Stepper(1032);
+    for (int notch : notches) {
+        QWheelEvent wheel(QPointF(45, 10), stepper->mapToGlobal(QPointF(45, 10)), {},
+                          {0, 120 * notch}, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        if (notch != 0) {
+            QApplication::sendEvent(stepper, &wheel);
+        }
+        test::Pump(notch != 0 ? 30 : PanelUndo::kWheelBurstMs + 200);
+    }
+}
+
+TEST_F(UndoPanelTest, GesturesUndoAsOneStepEachWithOneFrameEach) {
+    const struct {
+        const char* name;
+        quint16 port;
+        std::function<void(CMainDialog*)> gesture;
+        std::vector<int> undoSends;  // gains sent by the undos, one Ctrl+Z per entry
+    } cases[] = {
+        {"three clicks, handled after the last one",
+         42500,
+         [](CMainDialog* w) {
+             QWidget* stepper = w->EqPage()->Stepper(1032);
+             const QPoint at = stepper->mapFrom(w, kGainIncrease);
+             QTest::mouseMove(stepper, at);
+             for (int i = 0; i < 3; ++i) {
+                 QTest::mouseClick(stepper, Qt::LeftButton, Qt::NoModifier, at);
+             }
+         },
+         {182, 181, 180}},
+        {"arrow held for 2 s",
+         42501,
+         [](CMainDialog* w) {
+             QWidget* stepper = w->EqPage()->Stepper(1032);
+             const QPoint at = stepper->mapFrom(w, kGainIncrease);
+             QTest::mouseMove(stepper, at);
+             QTest::mousePress(stepper, Qt::LeftButton, Qt::NoModifier, at);
+             test::Pump(2000);
+             QTest::mouseRelease(stepper, Qt::LeftButton, Qt::NoModifier, at);
+         },
+         {180}},
+        {"wheel burst, a pause, another burst",
+         42502,
+         [](CMainDialog* w) {
+             WheelGain(w, {1, 1, 1, 0, 1, 1, 1});
+         },
+         {183, 180}},
+        {"wheel burst that ends where it began",
+         42509,
+         [](CMainDialog* w) {
+             WheelGain(w, {1, 1, -1, -1});
+         },
+         {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        StartLinked(c.port);
+        EXPECT_FALSE(window->Undo()->UndoButton()->isEnabled());  // a connect is no step
+        c.gesture(window);
+        test::Pump(50);
+        ASSERT_EQ(window->Undo()->UndoButton()->isEnabled(), !c.undoSends.empty());
+        EXPECT_EQ(window->Undo()->UndoButton()->toolTip().startsWith("CH1 Band 3 gain "),
+                  !c.undoSends.empty());
+        const std::size_t mark = processor->Log().size();
+        for (std::size_t i = 0; i < c.undoSends.size(); ++i) {
+            Key(Qt::Key_Z, Qt::ControlModifier);
+        }
+        EXPECT_EQ(BandGains(mark, c.undoSends.size()), c.undoSends);
+        EXPECT_EQ(processor->Log().size() - mark, c.undoSends.size());
+        EXPECT_EQ(Gain3()->Text(), "G:0.0");
+        EXPECT_FALSE(window->Undo()->UndoButton()->isEnabled());
+        TearDown();
+    }
+}
+
+TEST_F(UndoPanelTest, TwoCurveDragsAreTwoStepsOfOneFrameEach) {
+    StartLinked(42507);
+    CResponseCurve* curve = window->EqPage()->Curve();
+    const auto drag = [&] {
+        const QPoint from = curve->MarkerPosition(5).toPoint();
+        QTest::mousePress(curve, Qt::LeftButton, {}, from);
+        for (int dy = 1; dy <= 15; ++dy) {
+            QTest::mouseMove(curve, from - QPoint(0, dy));
+            test::Pump(5);
+        }
+        QTest::mouseRelease(curve, Qt::LeftButton, {}, from - QPoint(0, 15));
+        test::Pump(50);
+        return app->Parameters().channels[0].bands[5].gain;
+    };
+    const int afterFirst = drag();
+    ASSERT_GT(drag(), afterFirst);
+    const std::size_t mark = processor->Log().size();
+    Key(Qt::Key_Z, Qt::ControlModifier);
+    Key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(BandGains(mark, 2, 5), (std::vector<int>{afterFirst, 180}));
+}
+
+TEST_F(UndoPanelTest, RedoKeysReapplyTheUndoneStepsInOrder) {
+    StartLinked(42503);
+    for (int i = 0; i < 2; ++i) {
+        test::ClickAt(window, kGainIncrease);
+    }
+    Key(Qt::Key_Z, Qt::ControlModifier);
+    Key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(window->Undo()->RedoButton()->toolTip(), "CH1 Band 3 gain 0.0 → 0.1 dB");
+    const std::size_t mark = processor->Log().size();
+    Key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    Key(Qt::Key_Y, Qt::ControlModifier);
+    Key(Qt::Key_Y, Qt::ControlModifier);  // nothing left to redo
+    EXPECT_EQ(BandGains(mark, 2), (std::vector<int>{181, 182}));
+    EXPECT_FALSE(window->Undo()->RedoButton()->isEnabled());
+    EXPECT_EQ(Gain3()->Text(), "G:0.2");
+}
+
+TEST_F(UndoPanelTest, CompareSwitchSendsOnlyTheBandThatDiffersEachWay) {
+    StartLinked(42504);
+    QPushButton* ab = window->Undo()->CompareButton();
+    std::size_t mark = processor->Log().size();
+    Key(Qt::Key_F2);  // the first switch copies the settings into B
+    EXPECT_EQ(ab->text(), "A/B: B");
+    test::ClickAt(window, kGainIncrease);  // B differs in one band
+    EXPECT_EQ(BandGains(mark, 1), std::vector<int>{181});
+
+    const struct {
+        void (*press)(UndoPanelTest*, QPushButton*);
+        int gain;
+        const char* shown;
+    } switches[] = {
+        {[](UndoPanelTest* t, QPushButton*) { t->Key(Qt::Key_F2); }, 180, "A/B: A"},
+        {[](UndoPanelTest*, QPushButton* b) { QTest::mouseClick(b, Qt::LeftButton); }, 181,
+         "A/B: B"},
+        {[](UndoPanelTest* t, QPushButton*) { t->Key(Qt::Key_Z, Qt::ControlModifier); }, 180,
+         "A/B: A"},  // undoing a switch switches back
+    };
+    for (const auto& s : switches) {
+        mark = processor->Log().size();
+        s.press(this, ab);
+        EXPECT_EQ(BandGains(mark, 1), std::vector<int>{s.gain});
+        EXPECT_EQ(processor->Log().size() - mark, 1u);
+        EXPECT_EQ(ab->text(), s.shown);
+    }
+}
+
+TEST_F(UndoPanelTest, UndoOfResetRestoresAndSendsTheNineRecords) {
+    constexpr quint16 kPort = 42505;
+    processor = &AddProcessor("127.0.25.2", kPort);
+    ChannelParameters& before = processor->MutableSettings().channels[0];
+    for (int b = 1; b <= kBandCount; ++b) {
+        before.bands[static_cast<std::size_t>(b)].gain = 180 + 10 * b;
+    }
+    before.hipass.freq = 60;
+    before.lopass.freq = 15000;
+    const ChannelParameters held = before;
+    StartPanel("127.0.25.1", kPort, "127.0.25.2");
+    ConnectThroughSystemPage();
+    std::size_t mark = processor->Log().size();
+    boxes.answers = {MessageAnswer::Ok};
+    QTest::mouseClick(window->EqPage()->ResetButton(0), Qt::LeftButton);
+    ASSERT_EQ(AwaitLogged(*processor, mark, 9), 9u);
+    EXPECT_EQ(window->Undo()->UndoButton()->toolTip(), "CH1 EQ RESET");
+
+    mark = processor->Log().size();
+    QTest::mouseClick(window->Undo()->UndoButton(), Qt::LeftButton);
+    ASSERT_EQ(AwaitLogged(*processor, mark, 9), 9u);
+    EXPECT_EQ(Received(*processor, kEqBand, mark).size(), 7u);
+    EXPECT_EQ(Received(*processor, kHipass, mark).size(), 1u);
+    EXPECT_EQ(Received(*processor, kLopass, mark).size(), 1u);
+    const ChannelParameters& now = processor->Settings().channels[0];
+    for (int b = 1; b <= kBandCount; ++b) {
+        EXPECT_EQ(now.bands[static_cast<std::size_t>(b)].gain,
+                  held.bands[static_cast<std::size_t>(b)].gain);
+    }
+    EXPECT_EQ(now.hipass.freq, 60);
+    EXPECT_EQ(now.lopass.freq, 15000);
+    EXPECT_EQ(window->EqPage()->Stepper(1051)->Text(), "60Hz");
+}
+
+TEST_F(UndoPanelTest, RecallIsOneStepWhoseUndoSendsWhatItChanged) {
+    StartLinked(42508);
+    CSystemPage* page = window->SystemPage();
+    ClickSystemButton(1002);
+    QTest::mouseClick(page->Bank()->SaveButton(), Qt::LeftButton);  // G:0.0
+    QTest::mouseClick(window->PageButton(1), Qt::LeftButton);
+    test::ClickAt(window, kGainIncrease);
+    test::ClickAt(window, kGainIncrease);
+    ClickSystemButton(1002);
+    page->Bank()->SetMenuHook([](QPoint) { return std::optional<int>(kCmdRecall); });
+    std::size_t mark = processor->Log().size();
+    QTest::mouseClick(page->Bank()->Slot(0), Qt::LeftButton);
+    ASSERT_EQ(AwaitLogged(*processor, mark, 25), 25u);
+    EXPECT_EQ(window->Undo()->UndoButton()->toolTip(), "Preset recall");
+    mark = processor->Log().size();
+    Key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(BandGains(mark, 1), std::vector<int>{182});
+    EXPECT_EQ(processor->Log().size() - mark, 1u);
+}
+
+TEST_F(UndoPanelTest, ConnectingToAnotherProcessorClearsStepsAndMemories) {
+    StartLinked(42506);
+    AddProcessor("127.0.25.3", 42506);
+    test::ClickAt(window, kGainIncrease);
+    Key(Qt::Key_F2);
+    ASSERT_EQ(app->UndoStack().count(), 2);
+    ClickSystemButton(1084);  // disconnect
+    app->Link().setDeviceAddress("127.0.25.3");
+    ClickSystemButton(1084);
+    ASSERT_TRUE(test::WaitFor([&] { return app->Link().linkUp(); }));
+    EXPECT_EQ(app->UndoStack().count(), 0);
+    EXPECT_EQ(window->Undo()->CompareButton()->text(), "A/B: A");
+    EXPECT_FALSE(window->Undo()->UndoButton()->isEnabled());
+}
+
+}  // namespace
+}  // namespace quorvell
