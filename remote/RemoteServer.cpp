@@ -236,7 +236,10 @@ RemoteServer::RemoteServer(ProcessorEditor& editor, PresetDatabase* database, Re
       link_(editor.Link()),
       options_(std::move(options)) {
     if (database != nullptr) {
-        store_ = std::make_unique<PresetStore>(*database, params_, boxes_);
+        // An own connection to the same database, so that what a preset action reports goes
+        // into the API's reply, never into a message box on the panel's screen.
+        database_ = std::make_unique<PresetDatabase>(database->DataDirectory(), boxes_);
+        store_ = std::make_unique<PresetStore>(*database_, params_);
         store_->SetSink(
             [this](PacedSequence sequence) {
                 editor_.SendSequence(std::move(sequence), EditOrigin::Remote);
@@ -701,14 +704,18 @@ Reply RemoteServer::PostPreset(const Call& call) {
     if (body->contains("name") && !body->value("name").isString()) {
         return ErrorReply(Status::BadRequest, "name: a text is required");
     }
+    const auto rows = store_->ListPresets();
+    if (std::any_of(rows.begin(), rows.end(),
+                    [](const PresetRow& r) { return r.id >= kMaxPresets; })) {
+        return ErrorReply(Status::Conflict, "every preset slot is in use");
+    }
     const std::size_t shown = boxes_.shown.size();
     const auto id = store_->SavePreset();
     if (!id) {
-        if (boxes_.shown.size() > shown) {
-            return ErrorReply(Status::InternalServerError,
-                              QString::fromStdString(boxes_.shown.back().text));
-        }
-        return ErrorReply(Status::Conflict, "every preset slot is in use");
+        return ErrorReply(Status::InternalServerError,
+                          boxes_.shown.size() > shown
+                              ? QString::fromStdString(boxes_.shown.back().text)
+                              : QStringLiteral("the preset could not be saved"));
     }
     if (body->contains("name")) {
         store_->RenamePreset(*id, body->value("name").toString().toStdString());

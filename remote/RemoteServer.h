@@ -113,6 +113,7 @@ private:
     DeviceLink& link_;
     RemoteOptions options_;
     ScriptedMessageBoxes boxes_;  // what a preset action would have shown, for the reply
+    std::unique_ptr<PresetDatabase> database_;
     std::unique_ptr<PresetStore> store_;
     QHttpServer http_;
     RemoteTcpServer* tcp_ = nullptr;  // owned by http_ once bound
