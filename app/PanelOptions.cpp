@@ -60,7 +60,8 @@ PanelOptionsResult ParsePanelOptions(std::span<const std::string_view> args) {
         } else if (name == "--http") {
             const auto colon = value->rfind(':');
             unsigned port = 0;
-            const char* portText = value->data() + (colon == std::string_view::npos ? 0 : colon + 1);
+            const char* portText =
+                value->data() + (colon == std::string_view::npos ? 0 : colon + 1);
             const auto [end, ec] = std::from_chars(portText, value->data() + value->size(), port);
             if (colon == std::string_view::npos || !ParseIpv4(value->substr(0, colon)) ||
                 ec != std::errc() || end != value->data() + value->size() || port == 0 ||

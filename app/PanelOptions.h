@@ -11,14 +11,14 @@
 namespace quorvell {
 
 struct PanelOptions {
-    std::optional<std::string> device;   // overrides "hostip" for this run
-    std::optional<std::string> bind;     // local address; empty: any IPv4 address
-    std::uint16_t port = 39060;          // local and device port
-    std::optional<std::string> dataDir;  // overrides the data directory
-    bool trace = false;                  // one stderr line per datagram
+    std::optional<std::string> device;     // overrides "hostip" for this run
+    std::optional<std::string> bind;       // local address; empty: any IPv4 address
+    std::uint16_t port = 39060;            // local and device port
+    std::optional<std::string> dataDir;    // overrides the data directory
+    bool trace = false;                    // one stderr line per datagram
     std::optional<std::string> http;       // remote control on ADDR:PORT (IPv4)
     std::optional<std::string> tokenFile;  // its bearer token, the file's first line
-    bool connect = false;                // connect to the processor right after start-up
+    bool connect = false;                  // connect to the processor right after start-up
     bool help = false;
     bool version = false;
 };
