@@ -300,6 +300,11 @@ void CMainDialog::OnLinkEstablished() {
     SwitchPage(1);
 }
 
+void CMainDialog::RefreshPages() {
+    eqPage_->RefreshFromModel();
+    limiterPage_->RefreshFromModel();
+}
+
 void CMainDialog::OnResetStateApplied() {
     eqPage_->RefreshFromModel();
     limiterPage_->RefreshFromModel();

@@ -49,6 +49,9 @@ public:
 
     void ShowAbout();
 
+    // Shows the model's values on the pages after a change made elsewhere (remote control).
+    void RefreshPages();
+
     double EulerE() const { return eulerE_; }
     PngButton* StatusButton() const { return buttons_[0]; }
     // Beside the status button: IN SYNC / SYNCING / OUT OF SYNC (n) / LINK LOST while linked,

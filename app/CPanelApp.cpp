@@ -1,9 +1,11 @@
 // The application object: construction order, settings and shutdown order.
 #include "CPanelApp.h"
 
+#include <QFile>
 #include <QSettings>
 #include <QTimer>
 #include <QUndoStack>
+#include <cstdio>
 
 #include "CMainDialog.h"
 #include "DeviceLink.h"
@@ -12,6 +14,7 @@
 #include "ProcessorEditor.h"
 #include "QtMessageBoxes.h"
 #include "ReadBack.h"
+#include "RemoteServer.h"
 
 namespace quorvell {
 
@@ -51,8 +54,10 @@ CPanelApp::CPanelApp(PanelOptions options, MessageBoxes* boxes, const QString& e
 }
 
 CPanelApp::~CPanelApp() {
-    // The window goes first (it uses the undo stack, the editor, the link and the store),
-    // then the undo stack, the editor and the link, and the database is closed last.
+    // The remote server goes first, then the window (they use the undo stack, the editor,
+    // the link and the store), then the undo stack, the editor and the link, and the
+    // database is closed last.
+    remote_.reset();
     dialog_.reset();
     readBack_.reset();
     undoStack_.reset();
@@ -68,9 +73,55 @@ void CPanelApp::InitInstance() {
     database_->OpenConnection();
     dialog_ = std::make_unique<CMainDialog>(*this);
     dialog_->show();
+    if (options_.http) {
+        StartRemote();
+    }
     if (options_.connect) {
         QTimer::singleShot(0, dialog_.get(), [this] { dialog_->ConnectNow(); });
     }
+}
+
+// The remote control shares the panel's model, link and presets; what a client changes shows
+// on the pages at once. A failure to listen is reported on stderr; the panel runs on.
+void CPanelApp::StartRemote() {
+    RemoteOptions remote;
+    if (!ParseListenAddress(QString::fromStdString(*options_.http), &remote.address,
+                            &remote.port)) {
+        return;  // checked with the options
+    }
+    bool generated = false;
+    if (options_.tokenFile) {
+        QFile f(QString::fromStdString(*options_.tokenFile));
+        if (f.open(QIODevice::ReadOnly)) {
+            remote.token = QString::fromUtf8(f.readLine(4096)).trimmed();
+        }
+        if (remote.token.isEmpty()) {
+            std::fprintf(stderr, "quorvell: --token-file: no token in '%s'; remote control off\n",
+                         options_.tokenFile->c_str());
+            return;
+        }
+    } else if (RemoteNeedsToken(remote.address)) {
+        remote.token = GenerateRemoteToken();
+        generated = true;
+    }
+    auto server = std::make_unique<RemoteServer>(*editor_, database_.get(), remote);
+    QString error;
+    if (!server->Listen(&error)) {
+        std::fprintf(stderr, "quorvell: remote control: cannot listen on %s\n",
+                     error.toLocal8Bit().constData());
+        return;
+    }
+    const QString url =
+        QStringLiteral("http://%1:%2/").arg(remote.address.toString()).arg(server->Port());
+    std::printf("remote control on %s\n", url.toLocal8Bit().constData());
+    if (generated) {
+        std::printf("token: %s\nopen %s?token=%s\n", remote.token.toLatin1().constData(),
+                    url.toLocal8Bit().constData(), remote.token.toLatin1().constData());
+    }
+    std::fflush(stdout);
+    QObject::connect(server.get(), &RemoteServer::remoteEdited, dialog_.get(),
+                     [this] { dialog_->RefreshPages(); });
+    remote_ = std::move(server);
 }
 
 QString CPanelApp::ReadHostIp(const QString& fallback) const {

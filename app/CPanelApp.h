@@ -20,6 +20,7 @@ class PresetDatabase;
 class PresetStore;
 class ProcessorEditor;
 class ReadBack;
+class RemoteServer;
 
 // The address used when "hostip" is missing, and when it is stored empty.
 inline constexpr const char* kDefaultDeviceAddress = "192.168.0.106";
@@ -53,6 +54,8 @@ public:
     PresetDatabase& Database() { return *database_; }
     PresetStore& Store() { return *store_; }
     MessageBoxes& Boxes() { return *boxes_; }
+    // The remote-control server of --http; null without it or when it could not listen.
+    RemoteServer* Remote() const { return remote_.get(); }
     // The operator's steps: undo, redo and the A/B switches of this session.
     QUndoStack& UndoStack() { return *undoStack_; }
     const PanelOptions& Options() const { return options_; }
@@ -64,6 +67,8 @@ public:
     void WriteHostIp(const QString& address);
 
 private:
+    void StartRemote();
+
     PanelOptions options_;
     DeviceParameters params_{};
     std::unique_ptr<MessageBoxes> ownBoxes_;
@@ -76,6 +81,7 @@ private:
     std::unique_ptr<ReadBack> readBack_;
     std::unique_ptr<QUndoStack> undoStack_;
     std::unique_ptr<CMainDialog> dialog_;
+    std::unique_ptr<RemoteServer> remote_;
 };
 
 }  // namespace quorvell

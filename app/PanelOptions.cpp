@@ -42,7 +42,7 @@ PanelOptionsResult ParsePanelOptions(std::span<const std::string_view> args) {
             value = arg.substr(eq + 1);
         }
         if (name != "--device" && name != "--bind" && name != "--port" && name != "--data-dir" &&
-            name != "--poll") {
+            name != "--poll" && name != "--http" && name != "--token-file") {
             return Fail("unknown option '" + std::string(arg) + "'");
         }
         if (!value) {
@@ -57,6 +57,23 @@ PanelOptionsResult ParsePanelOptions(std::span<const std::string_view> args) {
                             "' is not a dotted IPv4 address");
             }
             (name == "--device" ? options.device : options.bind) = std::string(*value);
+        } else if (name == "--http") {
+            const auto colon = value->rfind(':');
+            unsigned port = 0;
+            const char* portText =
+                value->data() + (colon == std::string_view::npos ? 0 : colon + 1);
+            const auto [end, ec] = std::from_chars(portText, value->data() + value->size(), port);
+            if (colon == std::string_view::npos || !ParseIpv4(value->substr(0, colon)) ||
+                ec != std::errc() || end != value->data() + value->size() || port == 0 ||
+                port > 65535) {
+                return Fail("--http: '" + std::string(*value) + "' is not an IPv4 ADDR:PORT");
+            }
+            options.http = std::string(*value);
+        } else if (name == "--token-file") {
+            if (value->empty()) {
+                return Fail("--token-file needs a file");
+            }
+            options.tokenFile = std::string(*value);
         } else if (name == "--port") {
             unsigned port = 0;
             const auto [end, ec] =
@@ -96,6 +113,10 @@ std::string PanelUsage() {
            "  --connect       connect to the processor right after start-up\n"
            "  --poll S        read the processor's state back every S seconds while idle\n"
            "                  (default 5; 0: only after edits)\n"
+           "  --http ADDR:PORT  serve the remote-control API and web remote there\n"
+           "                  (loopback needs no token; any other address does)\n"
+           "  --token-file F  the remote control's bearer token: the first line of F\n"
+           "                  (default off loopback: a random one, printed at start)\n"
            "  --version       print the version and exit\n"
            "  --help          print this text and exit\n";
 }

@@ -1,4 +1,5 @@
-// The panel's command-line options: --device IP, --bind IP, --port N, --data-dir DIR, --trace.
+// The panel's command-line options: --device IP, --bind IP, --port N, --data-dir DIR, --trace,
+// --http ADDR:PORT, --token-file F.
 #pragma once
 
 #include <cstdint>
@@ -12,13 +13,15 @@ namespace quorvell {
 inline constexpr int kMaxPollSeconds = 3600;
 
 struct PanelOptions {
-    std::optional<std::string> device;   // overrides "hostip" for this run
-    std::optional<std::string> bind;     // local address; empty: any IPv4 address
-    std::uint16_t port = 39060;          // local and device port
-    std::optional<std::string> dataDir;  // overrides the data directory
-    bool trace = false;                  // one stderr line per datagram
-    bool connect = false;                // connect to the processor right after start-up
-    int pollSeconds = 5;                 // read-back period while linked and idle; 0: off
+    std::optional<std::string> device;     // overrides "hostip" for this run
+    std::optional<std::string> bind;       // local address; empty: any IPv4 address
+    std::uint16_t port = 39060;            // local and device port
+    std::optional<std::string> dataDir;    // overrides the data directory
+    bool trace = false;                    // one stderr line per datagram
+    std::optional<std::string> http;       // remote control on ADDR:PORT (IPv4)
+    std::optional<std::string> tokenFile;  // its bearer token, the file's first line
+    bool connect = false;                  // connect to the processor right after start-up
+    int pollSeconds = 5;                   // read-back period while linked and idle; 0: off
     bool help = false;
     bool version = false;
 };

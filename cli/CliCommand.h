@@ -40,6 +40,7 @@ std::vector<Command> LinkCommands();
 std::vector<Command> PresetCommands();
 std::vector<Command> ImportCommands();  // import-eq, auto-eq
 Command AutoEqCommand();
+std::vector<Command> ServeCommands();
 
 // Prints one line to stderr and returns kExitUsage.
 int UsageError(std::string_view message);

@@ -18,6 +18,7 @@
 #include "DeviceLink.h"
 #include "Frames.h"
 #include "LinkSession.h"
+#include "ParameterJson.h"
 #include "ParameterPaths.h"
 #include "ProcessorEditor.h"
 
@@ -108,40 +109,9 @@ ConnectedArgs TakeConnectedArgs(Args args) {
     return c;
 }
 
-QJsonObject StateJson(const DeviceParameters& p) {
-    QJsonArray channels;
-    for (const ChannelParameters& ch : p.channels) {
-        QJsonArray bands;
-        for (int b = 1; b <= kBandCount; ++b) {
-            const EqBand& band = ch.bands[static_cast<std::size_t>(b)];
-            bands.append(QJsonObject{{"freq", band.freq}, {"gain", band.gain}, {"q", band.q}});
-        }
-        auto filter = [](const CrossoverFilter& f) {
-            return QJsonObject{{"freq", f.freq}, {"type", f.type}, {"q", f.q}};
-        };
-        channels.append(QJsonObject{
-            {"bands", bands},
-            {"hipass", filter(ch.hipass)},
-            {"lopass", filter(ch.lopass)},
-            {"level", ch.level},
-            {"phase", ch.phase},
-            {"limiter", QJsonObject{{"threshold", ch.limiter.threshold},
-                                    {"ratio", ch.limiter.ratio},
-                                    {"attack", ch.limiter.attack},
-                                    {"release", ch.limiter.release}}},
-        });
-    }
-    const std::string_view name = DeviceNameText(p);
-    return QJsonObject{
-        {"deviceName", QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()))},
-        {"mainLevel", p.mainLevel},
-        {"channels", channels},
-    };
-}
-
 void PrintState(const DeviceParameters& p, bool json) {
     if (json) {
-        std::cout << QJsonDocument(StateJson(p)).toJson(QJsonDocument::Indented).toStdString();
+        std::cout << QJsonDocument(ParametersJson(p)).toJson(QJsonDocument::Indented).toStdString();
         return;
     }
     const auto paths = AllParameterPaths();

@@ -28,7 +28,8 @@ namespace {
 
 std::vector<Command> AllCommands() {
     std::vector<Command> all;
-    for (auto group : {FrameCommands, LinkCommands, PresetCommands, ImportCommands}) {
+    for (auto group :
+         {FrameCommands, LinkCommands, PresetCommands, ImportCommands, ServeCommands}) {
         auto cmds = group();
         all.insert(all.end(), cmds.begin(), cmds.end());
     }

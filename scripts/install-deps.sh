@@ -9,6 +9,8 @@ packages=(
     libnlopt-cxx-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth ccache
+    qt6-httpserver-dev qt6-websockets-dev
+    chromium chromium-driver python3-selenium
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -122,16 +122,17 @@ protected:
     // read-backs (CmdConnect while linked) are not counted.
     static std::size_t AwaitLogged(const sim::SimProcessor& p, std::size_t mark, std::size_t count,
                                    int settleMs = 100) {
-        const auto commands = [&] {
-            std::size_t n = 0;
-            for (std::size_t i = mark; i < p.Log().size(); ++i) {
-                n += p.Log()[i].decoded.code == kReadCode ? 0 : 1;
-            }
-            return n;
-        };
-        WaitFor([&] { return commands() >= count; });
+        WaitFor([&] { return CommandsSince(p, mark) >= count; });
         Pump(settleMs);
-        return commands();
+        return CommandsSince(p, mark);
+    }
+    // The commands `p` logged after `mark`, the panel's read-backs left out.
+    static std::size_t CommandsSince(const sim::SimProcessor& p, std::size_t mark) {
+        std::size_t n = 0;
+        for (std::size_t i = mark; i < p.Log().size(); ++i) {
+            n += p.Log()[i].decoded.code == kReadCode ? 0 : 1;
+        }
+        return n;
     }
     static constexpr std::uint8_t kReadCode = 7;  // CmdConnect
 

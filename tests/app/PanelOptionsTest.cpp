@@ -13,7 +13,8 @@ PanelOptionsResult Parse(std::initializer_list<std::string_view> args) {
 TEST(PanelOptionsTest, AcceptsEveryOptionInBothForms) {
     const PanelOptionsResult r =
         Parse({"--device", "127.0.0.2", "--bind=127.0.0.1", "--port", "40000", "--data-dir=/tmp/q",
-               "--trace", "--connect", "--poll=0"});
+               "--trace", "--connect", "--poll=0", "--http=127.0.0.1:8080", "--token-file",
+               "/tmp/t"});
     ASSERT_TRUE(r.options) << r.error;
     EXPECT_EQ(r.options->device, "127.0.0.2");
     EXPECT_EQ(r.options->bind, "127.0.0.1");
@@ -22,6 +23,8 @@ TEST(PanelOptionsTest, AcceptsEveryOptionInBothForms) {
     EXPECT_TRUE(r.options->trace);
     EXPECT_TRUE(r.options->connect);
     EXPECT_EQ(r.options->pollSeconds, 0);
+    EXPECT_EQ(r.options->http, "127.0.0.1:8080");
+    EXPECT_EQ(r.options->tokenFile, "/tmp/t");
     EXPECT_EQ(Parse({}).options->port, 39060);
     EXPECT_EQ(Parse({}).options->pollSeconds, 5);
     EXPECT_FALSE(Parse({}).options->connect);
@@ -43,6 +46,9 @@ TEST(PanelOptionsTest, RefusesBadValuesWithAMessageNamingTheOption) {
         {{"--poll", "-1"}, "--poll"},
         {{"--poll", "3601"}, "--poll"},
         {{"--colour"}, "--colour"},
+        {{"--http", "127.0.0.1"}, "--http"},
+        {{"--http", "localhost:8080"}, "--http"},
+        {{"--http", "127.0.0.1:0"}, "--http"},
     };
     for (const Case& c : cases) {
         const PanelOptionsResult r = Parse(c.args);

@@ -1,0 +1,181 @@
+// `serve`: the remote-control API and web remote, headless. Keeps one link to the processor
+// for as long as it runs and ends on SIGINT or SIGTERM.
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <csignal>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "CliCommand.h"
+#include "DeviceLink.h"
+#include "LinkSession.h"
+#include "PresetDatabase.h"
+#include "PresetStore.h"
+#include "ProcessorEditor.h"
+#include "RemoteServer.h"
+
+namespace quorvell::cli {
+namespace {
+
+constexpr std::string_view kServeHelp =
+    "usage: quorvell-cli serve --http ADDR:PORT [--device IP] [--bind IP] [--token-file F]\n"
+    "                          [--retry S]\n"
+    "\n"
+    "Serves the remote-control API (HTTP/JSON and a WebSocket event stream) and the web\n"
+    "remote page on ADDR:PORT, connects to the processor and keeps that one link for as long\n"
+    "as it runs. Ends cleanly on SIGINT or SIGTERM.\n"
+    "--http ADDR:PORT  IPv4 address and TCP port to listen on, e.g. 127.0.0.1:8080\n"
+    "--device IP       the processor (default: the global --device, else the panel's)\n"
+    "--bind IP         local address of the link (default: the global --bind, else any)\n"
+    "--token-file F    the bearer token, the first line of F. Required of every request.\n"
+    "                  Listening on an address other than loopback without it generates\n"
+    "                  a random token and prints it.\n"
+    "--retry S         seconds to wait for each of the three connect requests (default 5)\n"
+    "\n"
+    "Exit status: 0 stopped by a signal; 2 bad arguments; 4 the address cannot be listened on\n"
+    "(or the signal handling could not be set up).\n";
+
+// The store's and the database's messages go to stderr.
+class StderrMessageBoxes final : public MessageBoxes {
+public:
+    MessageAnswer Show(const Message& message) override {
+        std::cerr << message.text << '\n';
+        return MessageAnswer::Ok;
+    }
+};
+
+std::optional<QString> ReadToken(const std::string& path) {
+    QFile f(QString::fromStdString(path));
+    if (!f.open(QIODevice::ReadOnly)) {
+        UsageError("--token-file: cannot read '" + path + "'");
+        return std::nullopt;
+    }
+    const QString token = QString::fromUtf8(f.readLine(4096)).trimmed();
+    if (token.isEmpty()) {
+        UsageError("--token-file: '" + path + "' holds no token on its first line");
+        return std::nullopt;
+    }
+    return token;
+}
+
+int RunServe(const GlobalOptions& g, Args args) {
+    std::vector<std::string> rest(args.begin(), args.end());
+    std::optional<std::string> http, device, bind, tokenFile;
+    int retrySeconds = 5;
+    if (!TakeValue(rest, "--http", &http) || !TakeValue(rest, "--device", &device) ||
+        !TakeValue(rest, "--bind", &bind) || !TakeValue(rest, "--token-file", &tokenFile) ||
+        !TakeRetry(rest, &retrySeconds)) {
+        return kExitUsage;
+    }
+    if (!rest.empty()) {
+        return UsageError("serve: unexpected argument '" + rest.front() + "'");
+    }
+    if (!http) {
+        return UsageError("serve: --http ADDR:PORT is required");
+    }
+    RemoteOptions remote;
+    if (!ParseListenAddress(QString::fromStdString(*http), &remote.address, &remote.port)) {
+        return UsageError("--http: '" + *http + "' is not an IPv4 ADDR:PORT");
+    }
+    GlobalOptions options = g;
+    if (device) {
+        options.device = *device;
+    }
+    if (bind) {
+        options.bind = *bind;
+    }
+    const auto linkOptions = LinkOptionsFor(options, options.device, retrySeconds);
+    if (!linkOptions) {
+        return kExitUsage;
+    }
+    bool generated = false;
+    if (tokenFile) {
+        const auto token = ReadToken(*tokenFile);
+        if (!token) {
+            return kExitUsage;
+        }
+        remote.token = *token;
+    } else if (RemoteNeedsToken(remote.address)) {
+        remote.token = GenerateRemoteToken();
+        generated = true;
+    }
+
+    // SIGINT and SIGTERM arrive as readable data on a descriptor the event loop watches, so
+    // the program ends through its own loop and closes the link. Blocked before any thread
+    // starts, so that no thread takes them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    const int signalFd = ::pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr) == 0
+                             ? ::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK)
+                             : -1;
+    if (signalFd < 0) {
+        std::cerr << "quorvell-cli: serve: cannot watch SIGINT/SIGTERM\n";
+        return kExitBind;
+    }
+
+    EnsureApplication();
+    StderrMessageBoxes boxes;
+    const QString dataDir = ResolveDataDirectory(QString::fromStdString(g.dataDir),
+                                                 QCoreApplication::applicationDirPath(), boxes);
+    std::unique_ptr<PresetDatabase> database;
+    if (!dataDir.isEmpty()) {
+        database = std::make_unique<PresetDatabase>(dataDir, boxes);
+    }
+    DeviceParameters params{};
+    ResetDeviceParameters(params);
+    DeviceLink link(params, *linkOptions);
+    ProcessorEditor editor(params, link);
+    RemoteServer server(editor, database.get(), remote);
+    QString error;
+    if (!server.Listen(&error)) {
+        std::cerr << "quorvell-cli: serve: cannot listen on " << error.toStdString() << '\n';
+        ::close(signalFd);
+        return kExitBind;
+    }
+    const QString url =
+        QStringLiteral("http://%1:%2/").arg(remote.address.toString()).arg(server.Port());
+    std::cout << "serving " << url.toStdString() << " for the processor "
+              << link.deviceAddress().toStdString() << std::endl;
+    if (generated) {
+        std::cout << "token: " << remote.token.toStdString() << "\nopen " << url.toStdString()
+                  << "?token=" << remote.token.toStdString() << std::endl;
+    }
+
+    QObject::connect(&link, &DeviceLink::linkEstablished, &link, [] { std::cerr << "link up\n"; });
+    QObject::connect(&link, &DeviceLink::connectFailed, &link,
+                     [] { std::cerr << kTextCannotConnect << '\n'; });
+    QObject::connect(&link, &DeviceLink::bindFailed, &link, [](const QString& reason) {
+        std::cerr << kTextBindError << ' ' << reason.toStdString() << '\n';
+    });
+    QSocketNotifier stop(signalFd, QSocketNotifier::Read);
+    QObject::connect(&stop, &QSocketNotifier::activated, &stop, [signalFd] {
+        signalfd_siginfo info{};
+        while (::read(signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+        }
+        QCoreApplication::quit();
+    });
+    QTimer::singleShot(0, &link, [&link] { link.Connect(); });
+    QCoreApplication::exec();
+    link.Close();
+    ::close(signalFd);
+    std::cerr << "stopped\n";
+    return kExitOk;
+}
+
+}  // namespace
+
+std::vector<Command> ServeCommands() {
+    return {{"serve", "serve the remote-control API and web remote", kServeHelp, RunServe}};
+}
+
+}  // namespace quorvell::cli

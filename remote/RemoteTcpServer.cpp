@@ -1,0 +1,193 @@
+// Per-connection guard: follows the HTTP/1.1 framing (request head, Content-Length body) on
+// the bytes as they arrive, ahead of Qt HttpServer's own reader, which is connected to the
+// socket after it.
+#include "RemoteTcpServer.h"
+
+#include <QTcpSocket>
+#include <QTimer>
+#include <algorithm>
+#include <optional>
+
+namespace quorvell {
+namespace {
+
+// A refused body is read and dropped up to this much, so that the client gets to read the
+// 413 instead of a reset; beyond it the connection is simply closed.
+constexpr qint64 kMaxDrainBytes = 4 * 1024 * 1024;
+
+class ConnectionGuard : public QObject {
+public:
+    ConnectionGuard(QTcpSocket* socket, const ConnectionLimits& limits,
+                    const RemoteTcpServer::WebSocketCheck& isWebSocket)
+        : QObject(socket), socket_(socket), limits_(limits), isWebSocket_(isWebSocket) {
+        socket->setReadBufferSize(limits.maxBodyBytes + limits.maxHeaderBytes);
+        idle_.setSingleShot(true);
+        idle_.setInterval(limits.idleTimeoutMs);
+        connect(&idle_, &QTimer::timeout, this, [this] {
+            // An admitted WebSocket belongs to its own layer from here on; a refused upgrade
+            // (answered 401 or 403) is an idle HTTP connection like any other.
+            if (upgraded_ && isWebSocket_ && isWebSocket_(*socket_)) {
+                handedOver_ = true;
+                return;
+            }
+            socket_->abort();
+        });
+        connect(socket, &QTcpSocket::readyRead, this, &ConnectionGuard::OnReadyRead);
+        connect(socket, &QTcpSocket::bytesWritten, this, [this] {
+            if (!handedOver_) {
+                idle_.start();
+            }
+        });
+        idle_.start();
+    }
+
+private:
+    enum class State { Head, Body, Upgraded, Refused };
+
+    void OnReadyRead() {
+        if (handedOver_) {
+            return;
+        }
+        idle_.start();
+        if (upgraded_) {
+            return;
+        }
+        if (state_ == State::Refused) {
+            Drain();
+            return;
+        }
+        // Qt HttpServer's reader runs after this slot and takes everything available, so
+        // each call sees only bytes that arrived since the last one.
+        const QByteArray bytes = socket_->peek(socket_->bytesAvailable());
+        qsizetype at = 0;
+        while (at < bytes.size() && (state_ == State::Head || state_ == State::Body)) {
+            if (state_ == State::Body) {
+                const qint64 take = std::min<qint64>(bodyLeft_, bytes.size() - at);
+                bodyLeft_ -= take;
+                at += static_cast<qsizetype>(take);
+                if (bodyLeft_ == 0) {
+                    state_ = State::Head;
+                }
+                continue;
+            }
+            // Head: collect up to the blank line that ends it.
+            const qsizetype before = head_.size();
+            head_ += bytes.mid(at);
+            const qsizetype end = head_.indexOf("\r\n\r\n", std::max<qsizetype>(0, before - 3));
+            if (end < 0 || end + 4 > limits_.maxHeaderBytes) {
+                if (head_.size() > limits_.maxHeaderBytes) {
+                    Refuse(431, "Request Header Fields Too Large", "the request head is too long");
+                }
+                if (end < 0) {
+                    break;
+                }
+            }
+            at += end + 4 - before;
+            const QByteArray head = head_.left(end);
+            head_.clear();
+            if (state_ == State::Head) {
+                ReadHead(head);
+            }
+        }
+        // The HTTP layer consumes everything that is available after this slot returns.
+        if (state_ == State::Refused) {
+            Drain();
+        }
+    }
+
+    void ReadHead(const QByteArray& head) {
+        std::optional<qint64> length;
+        bool chunked = false;
+        bool upgrade = false;
+        const QList<QByteArray> lines = head.split('\n');
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            const QByteArray line = lines[i].trimmed();
+            const qsizetype colon = line.indexOf(':');
+            if (colon <= 0) {
+                continue;
+            }
+            const QByteArray name = line.left(colon).trimmed().toLower();
+            const QByteArray value = line.mid(colon + 1).trimmed();
+            if (name == "content-length") {
+                bool ok = false;
+                const qint64 n = value.toLongLong(&ok);
+                length = ok && n >= 0 ? n : -1;
+            } else if (name == "transfer-encoding") {
+                chunked = true;
+            } else if (name == "upgrade") {
+                upgrade = true;
+            }
+        }
+        if (chunked) {
+            Refuse(411, "Length Required", "send the body with a Content-Length");
+            return;
+        }
+        if (length && *length < 0) {
+            Refuse(400, "Bad Request", "malformed Content-Length");
+            return;
+        }
+        if (length && *length > limits_.maxBodyBytes) {
+            drainLeft_ = *length;
+            Refuse(413, "Payload Too Large", "the request body is larger than 64 KiB");
+            return;
+        }
+        if (upgrade) {
+            // The WebSocket layer takes the connection if the upgrade is admitted; the framing
+            // is no longer HTTP from here on.
+            upgraded_ = true;
+            return;
+        }
+        bodyLeft_ = length.value_or(0);
+        state_ = bodyLeft_ > 0 ? State::Body : State::Head;
+    }
+
+    void Refuse(int status, const char* reason, const char* message) {
+        state_ = State::Refused;
+        const QByteArray body = QByteArray("{\"error\":\"") + message + "\"}";
+        socket_->write("HTTP/1.1 " + QByteArray::number(status) + ' ' + reason +
+                       "\r\nContent-Type: application/json\r\nContent-Length: " +
+                       QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+        if (drainLeft_ > kMaxDrainBytes || drainLeft_ == 0) {
+            socket_->disconnectFromHost();
+        }
+    }
+
+    // Reads and drops what the client still sends of a refused request, so that the HTTP
+    // layer never sees it; closes once the announced body is through.
+    void Drain() {
+        const qint64 n = socket_->bytesAvailable();
+        socket_->skip(n);
+        drainLeft_ -= n;
+        if (drainLeft_ <= 0 && socket_->state() == QAbstractSocket::ConnectedState) {
+            socket_->disconnectFromHost();
+        }
+    }
+
+    QTcpSocket* socket_;
+    ConnectionLimits limits_;
+    QTimer idle_;
+    State state_ = State::Head;
+    qint64 bodyLeft_ = 0;
+    qint64 drainLeft_ = 0;
+    QByteArray head_;  // the current request head, until its blank line
+    RemoteTcpServer::WebSocketCheck isWebSocket_;
+    bool upgraded_ = false;    // an upgrade was asked for
+    bool handedOver_ = false;  // ... and the WebSocket layer has the connection
+};
+
+}  // namespace
+
+RemoteTcpServer::RemoteTcpServer(ConnectionLimits limits, QObject* parent)
+    : QTcpServer(parent), limits_(limits) {}
+
+void RemoteTcpServer::incomingConnection(qintptr socketDescriptor) {
+    auto* socket = new QTcpSocket(this);
+    if (!socket->setSocketDescriptor(socketDescriptor)) {
+        socket->deleteLater();
+        return;
+    }
+    new ConnectionGuard(socket, limits_, isWebSocket_);
+    addPendingConnection(socket);
+}
+
+}  // namespace quorvell

@@ -1,0 +1,215 @@
+// The HTTP API: one table of requests and the status each must get, then the behaviours
+// that need more than a status (an edit on the wire, validate-all-then-apply, limits).
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTcpSocket>
+
+#include "RemoteTestSupport.h"
+
+namespace quorvell::test {
+namespace {
+
+using Headers = QList<QPair<QByteArray, QByteArray>>;
+
+struct Case {
+    const char* method;
+    const char* path;
+    Headers headers;
+    QByteArray body;
+    int status;
+    const char* why;
+};
+
+QJsonObject Object(const QByteArray& body) {
+    return QJsonDocument::fromJson(body).object();
+}
+
+TEST(RemoteApi, EveryRouteAndRefusalAnswersItsStatus) {
+    RemoteRig rig(42601, 43601);
+    const QByteArray big(100 * 1024, ' ');
+    const std::vector<Case> cases = {
+        {"GET", "/", {}, {}, 200, "the page"},
+        {"GET", "/api/v1/state", {}, {}, 200, "state"},
+        {"GET", "/api/v1/openapi.json", {}, {}, 200, "description"},
+        {"GET", "/api/v1/curve?points=50", {}, {}, 200, "curve"},
+        {"GET", "/api/v1/presets", {}, {}, 200, "preset list"},
+        {"POST", "/api/v1/presets", {}, R"({"name":"Hall"})", 201, "save"},
+        {"PATCH", "/api/v1/params?raw=1", {}, R"({"ch1.band1.gain":200})", 200, "raw edit"},
+        {"PATCH", "/api/v1/params", {}, R"({"ch1.hipass.type":"bessel2"})", 200, "label value"},
+        {"POST", "/api/v1/disconnect", {}, {}, 200, "disconnect while down"},
+        {"GET", "/nothing", {}, {}, 404, "unknown path"},
+        {"GET", "/api/v1/presets/abc", {}, {}, 404, "id not a number"},
+        {"DELETE", "/api/v1/state", {}, {}, 405, "wrong method"},
+        {"GET", "/api/v1/params", {}, {}, 405, "params only take PATCH"},
+        {"PATCH", "/api/v1/params", {}, "{bad json", 400, "malformed JSON"},
+        {"PATCH", "/api/v1/params", {}, "[1,2]", 400, "not an object"},
+        {"PATCH", "/api/v1/params", {}, "{}", 400, "nothing to change"},
+        {"PATCH", "/api/v1/params", {}, R"({"ch3.band1.gain":1})", 400, "unknown path"},
+        {"PATCH", "/api/v1/params", {}, R"({"ch1.band1.gain":true})", 400, "wrong type"},
+        {"PATCH", "/api/v1/params", {}, R"({"ch1.band1.gain":18.1})", 400, "out of range"},
+        {"PATCH", "/api/v1/params?raw=1", {}, R"({"ch1.band1.q":0})", 400, "raw out of range"},
+        {"PATCH", "/api/v1/params", {}, R"({"name":"ABCDEFGHIJK"})", 400, "name too long"},
+        {"GET", "/api/v1/curve?points=1", {}, {}, 400, "too few points"},
+        {"GET", "/api/v1/curve?points=x", {}, {}, 400, "points not a number"},
+        {"POST", "/api/v1/connect", {}, R"({"device":"300.1.1.1"})", 400, "bad device"},
+        {"POST", "/api/v1/connect", {}, "nope", 400, "malformed connect body"},
+        {"POST", "/api/v1/name", {}, R"({"name":5})", 400, "name not text"},
+        {"GET", "/api/v1/events", {}, {}, 400, "events need an upgrade"},
+        {"POST", "/api/v1/reset", {}, {}, 503, "reset needs the link"},
+        {"POST", "/api/v1/presets/77/recall", {}, {}, 404, "recall of a missing preset"},
+        {"PATCH", "/api/v1/presets/77", {}, R"({"name":"x"})", 404, "rename of a missing one"},
+        {"DELETE", "/api/v1/presets/77", {}, {}, 404, "delete of a missing one"},
+        {"GET", "/api/v1/state", {{"Host", "evil.example:43601"}}, {}, 403, "rebinding Host"},
+        {"GET", "/api/v1/state", {{"Host", "127.0.26.1:1"}}, {}, 403, "Host with another port"},
+        {"PATCH",
+         "/api/v1/params",
+         {{"Origin", "http://evil.example"}},
+         R"({"ch1.band1.gain":1})",
+         403,
+         "another site's page"},
+        {"GET", "/api/v1/state", {{"Origin", "http://127.0.26.1:43601"}}, {}, 200, "own page"},
+        {"PATCH", "/api/v1/params", {}, big, 413, "body over 64 KiB"},
+    };
+    for (const Case& c : cases) {
+        const HttpResult r = rig.Send(c.method, QString::fromLatin1(c.path), c.body, c.headers);
+        EXPECT_EQ(r.status, c.status)
+            << c.why << ": " << c.method << ' ' << c.path << " -> " << r.body.toStdString();
+        if (c.status == 405) {
+            EXPECT_FALSE(r.Header("Allow").isEmpty()) << c.why;
+        }
+        EXPECT_TRUE(r.Header("Access-Control-Allow-Origin").isEmpty()) << c.why;
+    }
+    EXPECT_EQ(rig.sim->Log().size(), 0u) << "nothing is sent while the link is down";
+}
+
+TEST(RemoteApi, TokenIsRequiredOnEveryRequestWhenSet) {
+    RemoteRig rig(42602, 43602, QStringLiteral("s3cret-token"));
+    const std::vector<Case> cases = {
+        {"GET", "/", {}, {}, 401, "page without token"},
+        {"GET", "/api/v1/state", {}, {}, 401, "no token"},
+        {"GET", "/nothing", {}, {}, 401, "refused before routing"},
+        {"GET", "/api/v1/state", {{"Authorization", "Bearer wrong"}}, {}, 401, "wrong token"},
+        {"GET", "/api/v1/state", {{"Authorization", "Basic czNjcmV0"}}, {}, 401, "other scheme"},
+        {"GET", "/api/v1/state", {{"Authorization", "Bearer s3cret-token"}}, {}, 200, "token"},
+        {"GET", "/?token=s3cret-token", {}, {}, 200, "the page's address carries it"},
+    };
+    for (const Case& c : cases) {
+        const HttpResult r = rig.Send(c.method, QString::fromLatin1(c.path), c.body, c.headers);
+        EXPECT_EQ(r.status, c.status) << c.why;
+        if (c.status == 401) {
+            EXPECT_EQ(r.Header("WWW-Authenticate"), "Bearer") << c.why;
+        }
+    }
+}
+
+TEST(RemoteApi, EditReachesTheSimulatorAsOneFrameAndTheStateReportsIt) {
+    RemoteRig rig(42603, 43603);
+    ASSERT_TRUE(rig.Connect());
+    const HttpResult r = rig.Send("PATCH", "/api/v1/params", R"({"ch2.band4.gain": -6.5})");
+    ASSERT_EQ(r.status, 200) << r.body.toStdString();
+    EXPECT_TRUE(Object(r.body).value("sent").toBool());
+    ASSERT_TRUE(WaitFor([&] { return rig.CountEqBand() == 1; }));
+    const sim::LogEntry& e = rig.sim->Log().back();
+    EXPECT_TRUE(e.decoded.valid) << e.decoded.reason;
+    EXPECT_EQ(rig.sim->Settings().channels[1].bands[4].gain, 115);
+    const QJsonObject state = Object(rig.Send("GET", "/api/v1/state").body);
+    EXPECT_EQ(state.value("link").toString(), "up");
+    EXPECT_DOUBLE_EQ(state.value("values").toObject().value("ch2.band4.gain").toDouble(), -6.5);
+    EXPECT_EQ(state.value("params")
+                  .toObject()["channels"]
+                  .toArray()[1]
+                  .toObject()["bands"]
+                  .toArray()[3]
+                  .toObject()["gain"]
+                  .toInt(),
+              115);
+    EXPECT_EQ(rig.Send("GET", "/api/v1/devices").status, 409);
+    EXPECT_EQ(Object(rig.Send("POST", "/api/v1/connect").body).value("error").toString(),
+              "Already connect.");
+}
+
+TEST(RemoteApi, OneBadValueRefusesTheWholeRequest) {
+    RemoteRig rig(42604, 43604);
+    ASSERT_TRUE(rig.Connect());
+    const auto before = rig.params.channels[0].bands;
+    const HttpResult r =
+        rig.Send("PATCH", "/api/v1/params", R"({"ch1.band1.gain": -6, "ch1.band2.gain": 99})");
+    ASSERT_EQ(r.status, 400);
+    const QJsonObject e = Object(r.body);
+    EXPECT_EQ(e.value("path").toString(), "ch1.band2.gain");
+    EXPECT_DOUBLE_EQ(e.value("min").toDouble(), -18.0);
+    EXPECT_DOUBLE_EQ(e.value("max").toDouble(), 18.0);
+    EXPECT_FALSE(e.value("error").toString().isEmpty());
+    WaitFor([] { return false; }, 50);
+    EXPECT_EQ(rig.CountEqBand(), 0);
+    EXPECT_EQ(rig.params.channels[0].bands[1].gain, before[1].gain);
+}
+
+TEST(RemoteApi, PresetSavedRenamedRecalledAndDeleted) {
+    RemoteRig rig(42605, 43605);
+    ASSERT_TRUE(rig.Connect());
+    rig.Send("PATCH", "/api/v1/params", R"({"ch1.band2.gain": 3})");
+    const int id = Object(rig.Send("POST", "/api/v1/presets", "").body).value("id").toInt();
+    ASSERT_GT(id, 0);
+    EXPECT_EQ(rig.Send("PATCH", QStringLiteral("/api/v1/presets/%1").arg(id), R"({"name":"Hall"})")
+                  .status,
+              200);
+    const QJsonArray list = Object(rig.Send("GET", "/api/v1/presets").body)["presets"].toArray();
+    ASSERT_EQ(list.size(), 1);
+    EXPECT_EQ(list[0].toObject()["name"].toString(), "Hall");
+    rig.Send("PATCH", "/api/v1/params", R"({"ch1.band2.gain": -3})");
+    const HttpResult recall = rig.Send("POST", QStringLiteral("/api/v1/presets/%1/recall").arg(id));
+    ASSERT_EQ(recall.status, 200);
+    EXPECT_EQ(Object(recall.body).value("message").toString(), "Recall sucessfully!");
+    EXPECT_TRUE(WaitFor([&] { return rig.sim->Settings().channels[0].bands[2].gain == 210; }));
+    EXPECT_EQ(rig.Send("DELETE", QStringLiteral("/api/v1/presets/%1").arg(id)).status, 200);
+    EXPECT_EQ(rig.Send("DELETE", QStringLiteral("/api/v1/presets/%1").arg(id)).status, 404);
+}
+
+TEST(RemoteApi, CurveHasBothChannelsAtTheRequestedPoints) {
+    RemoteRig rig(42606, 43606);
+    rig.Send("PATCH", "/api/v1/params", R"({"ch1.band3.gain": 12, "ch1.band3.freq": 2000})");
+    const QJsonObject c = Object(rig.Send("GET", "/api/v1/curve?points=4").body);
+    ASSERT_EQ(c["frequencies"].toArray().size(), 4);
+    EXPECT_DOUBLE_EQ(c["frequencies"].toArray().first().toDouble(), 20.0);
+    EXPECT_DOUBLE_EQ(c["frequencies"].toArray().last().toDouble(), 20000.0);
+    const QJsonArray ch1 = c["ch1"].toArray();
+    const QJsonArray ch2 = c["ch2"].toArray();
+    ASSERT_EQ(ch1.size(), 4);
+    ASSERT_EQ(ch2.size(), 4);
+    EXPECT_NEAR(ch1[2].toDouble(), 12.0, 0.2);  // 20, 200, 2000, 20000 Hz
+    EXPECT_NEAR(ch2[2].toDouble(), 0.0, 0.2);
+}
+
+TEST(RemoteApi, IdleConnectionIsClosedAndPartialBodiesNeverReachAHandler) {
+    ConnectionLimits limits;
+    limits.idleTimeoutMs = 200;
+    RemoteRig rig(42607, 43607, {}, limits);
+    QTcpSocket idle;
+    idle.connectToHost(QString::fromLatin1(kLinkIp), rig.server->Port());
+    ASSERT_TRUE(WaitFor([&] { return idle.state() == QAbstractSocket::ConnectedState; }));
+    // A head announcing a body that never comes: the server waits, then closes.
+    idle.write(
+        "PATCH /api/v1/params HTTP/1.1\r\nHost: 127.0.26.1:43607\r\n"
+        "Content-Length: 10\r\n\r\n{\"ch1.");
+    EXPECT_TRUE(WaitFor([&] { return idle.state() == QAbstractSocket::UnconnectedState; }, 3000));
+    EXPECT_EQ(rig.params.channels[0].bands[1].gain, 180) << "the partial edit changed nothing";
+
+    QTcpSocket huge;
+    huge.connectToHost(QString::fromLatin1(kLinkIp), rig.server->Port());
+    ASSERT_TRUE(WaitFor([&] { return huge.state() == QAbstractSocket::ConnectedState; }));
+    huge.write(
+        "PATCH /api/v1/params HTTP/1.1\r\nHost: 127.0.26.1:43607\r\n"
+        "Content-Length: 99999999999\r\n\r\n");
+    QByteArray answer;
+    WaitFor([&] {
+        answer += huge.readAll();
+        return answer.contains("\r\n\r\n");
+    });
+    EXPECT_TRUE(answer.startsWith("HTTP/1.1 413")) << answer.toStdString();
+    EXPECT_TRUE(WaitFor([&] { return huge.state() == QAbstractSocket::UnconnectedState; }));
+}
+
+}  // namespace
+}  // namespace quorvell::test
