@@ -49,8 +49,10 @@ TEST_F(EqToolsPanelTest, CopySendsTheTargetsBandsCrossoversAndLimiterAndRefreshe
     StartPanel("127.0.44.1", kPort, "127.0.44.2");
     ConnectThroughSystemPage();
     const std::size_t mark = processor.Log().size();
-    boxes.answers = {MessageAnswer::Cancel, MessageAnswer::Ok};  // the first copy is cancelled
+    boxes.answers = {MessageAnswer::Cancel, MessageAnswer::Ok};
     QTest::mouseClick(window->EqPage()->CopyButton(0), Qt::LeftButton);
+    EXPECT_EQ(app->Parameters().channels[1].limiter.ratio, 10)
+        << "a cancelled copy changes nothing";
     QTest::mouseClick(window->EqPage()->CopyButton(0), Qt::LeftButton);
     ASSERT_TRUE(test::WaitFor([&] { return Received(processor, kLimiter, mark).size() == 1; }));
     EXPECT_EQ(Received(processor, kEqBand, mark).size(), 7u);
