@@ -2,6 +2,7 @@
 #include <QFile>
 #include <QPushButton>
 
+#include "EqPageTable.h"
 #include "PanelFixture.h"
 
 namespace quorvell {
@@ -37,6 +38,8 @@ TEST_F(EqToolsPanelTest, ImportOfFiveFiltersSendsSevenBandFramesForThatChannelOn
     }
     EXPECT_EQ(processor.Settings().channels[1].bands[5].freq, 7000);
     EXPECT_EQ(processor.Settings().channels[1].bands[6].gain, 180);
+    EXPECT_EQ(page->Stepper(eq::GainId(1, 1))->GetValue(), 130);  // the page shows the import
+    EXPECT_EQ(app->Parameters().channels[0].bands[1].gain, 180);  // CH1 untouched
 }
 
 TEST_F(EqToolsPanelTest, CopySendsTheTargetsBandsCrossoversAndLimiterAndRefreshesTheLimiterPage) {
@@ -46,7 +49,10 @@ TEST_F(EqToolsPanelTest, CopySendsTheTargetsBandsCrossoversAndLimiterAndRefreshe
     StartPanel("127.0.44.1", kPort, "127.0.44.2");
     ConnectThroughSystemPage();
     const std::size_t mark = processor.Log().size();
-    boxes.answers = {MessageAnswer::Ok};
+    boxes.answers = {MessageAnswer::Cancel, MessageAnswer::Ok};
+    QTest::mouseClick(window->EqPage()->CopyButton(0), Qt::LeftButton);
+    EXPECT_EQ(app->Parameters().channels[1].limiter.ratio, 10)
+        << "a cancelled copy changes nothing";
     QTest::mouseClick(window->EqPage()->CopyButton(0), Qt::LeftButton);
     ASSERT_TRUE(test::WaitFor([&] { return Received(processor, kLimiter, mark).size() == 1; }));
     EXPECT_EQ(Received(processor, kEqBand, mark).size(), 7u);
@@ -54,6 +60,9 @@ TEST_F(EqToolsPanelTest, CopySendsTheTargetsBandsCrossoversAndLimiterAndRefreshe
     EXPECT_EQ(Received(processor, kLopass, mark).size(), 1u);
     EXPECT_EQ(processor.Settings().channels[1].limiter.ratio, 80);
     EXPECT_EQ(window->LimiterPage()->Stepper(1086)->Text(), "1:8.0");
+    for (std::size_t i = mark; i < processor.Log().size(); ++i) {
+        EXPECT_TRUE(processor.Log()[i].decoded.valid) << processor.Log()[i].decoded.reason;
+    }
 }
 
 }  // namespace

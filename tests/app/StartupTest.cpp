@@ -30,9 +30,6 @@ TEST_F(StartupTest, OpensOnTheEqPageWithMainSelectedAndLinkDown) {
     EXPECT_TRUE(window->PageButton(1)->on);
     EXPECT_FALSE(window->PageButton(2)->on);
     EXPECT_EQ(window->StatusButton()->text(), "Disconnect");
-    EXPECT_EQ(window->StatusButton()->geometry(), QRect(700, 10, 80, 24));
-    EXPECT_EQ(window->PageButton(3)->geometry(), QRect(520, 50, 250, 50));
-    EXPECT_EQ(window->EqPage()->geometry(), QRect(0, 110, 800, 580));
     // The model's start-up defaults are shown: band 1 at 50 Hz.
     EXPECT_EQ(window->EqPage()->Stepper(1044)->Text(), "50Hz");
     EXPECT_TRUE(boxes.shown.empty());

@@ -13,9 +13,6 @@
 namespace quorvell::test {
 namespace {
 
-constexpr char kAutoEqLinkIp[] = "127.0.27.1";
-constexpr char kAutoEqSimIp[] = "127.0.27.2";
-
 // A room: modes below 300 Hz (a known EQ inverted), ripple above.
 QByteArray RoomMeasurement() {
     DeviceParameters p{};
@@ -34,41 +31,23 @@ QByteArray RoomMeasurement() {
     return text;
 }
 
-CliRun RunAutoEqCli(const QStringList& args) {
-    QProcess p;
-    p.start(QStringLiteral(QUORVELL_CLI_PATH), args);
-    if (!p.waitForStarted(5000)) {
-        ADD_FAILURE() << "quorvell-cli did not start";
-        return {};
-    }
-    WaitFor([&] { return p.state() == QProcess::NotRunning; }, 30000);
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
-}
-
 TEST(AutoEqCli, FitsARoomAndTheSimulatorReceivesTheBandsAsValidFrames) {
     constexpr quint16 kPort = 42700;
-    sim::SimOptions options;
-    options.address = QHostAddress(QString::fromLatin1(kAutoEqSimIp));
-    options.port = kPort;
-    sim::SimProcessor sim(options);
-    QString error;
-    ASSERT_TRUE(sim.Start(&error)) << error.toStdString();
-    sim.MutableSettings().channels[0].hipass = {25, 3, 7};
-    const ChannelParameters otherBefore = sim.Settings().channels[1];
+    const auto sim = StartSim(2, kPort);
+    sim->MutableSettings().channels[0].hipass = {25, 3, 7};
+    const ChannelParameters otherBefore = sim->Settings().channels[1];
 
     QTemporaryDir dir;
     WriteFile(dir.filePath("room.txt"), RoomMeasurement());
-    const CliRun r = RunAutoEqCli({"--bind", kAutoEqLinkIp, "--port", QString::number(kPort),
-                                   "auto-eq", dir.filePath("room.txt"), "--channel", "1", "--range",
-                                   "20:300", "--json", "--device", kAutoEqSimIp});
+    const CliRun r = RunCli(kPort, {"auto-eq", dir.filePath("room.txt"), "--channel", "1",
+                                    "--range", "20:300", "--json"});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QJsonObject json = QJsonDocument::fromJson(r.out.toUtf8()).object();
     const QJsonArray bands = json["bands"].toArray();
     ASSERT_EQ(bands.size(), 7) << r.out.toStdString();
     EXPECT_LT(json["rms_after_db"].toDouble(), 0.5 * json["rms_before_db"].toDouble());
 
-    const auto& ch = sim.Settings().channels[0];
+    const auto& ch = sim->Settings().channels[0];
     for (int b = 0; b < 7; ++b) {
         const QJsonObject band = bands[b].toObject();
         EXPECT_GE(band["gain"].toDouble(), -18.0);
@@ -77,16 +56,12 @@ TEST(AutoEqCli, FitsARoomAndTheSimulatorReceivesTheBandsAsValidFrames) {
         EXPECT_EQ(ch.bands[b + 1].gain, std::lround(band["gain"].toDouble() * 10) + 180) << b;
         EXPECT_EQ(ch.bands[b + 1].q, std::lround(band["q"].toDouble() * 10)) << b;
     }
-    int eqFrames = 0;
-    for (const auto& e : sim.Log()) {
-        if (e.decoded.code == static_cast<std::uint8_t>(CommandCode::EqBand)) {
-            ++eqFrames;
-            EXPECT_TRUE(e.decoded.valid) << e.decoded.reason;
-        }
+    EXPECT_EQ(CountCode(*sim, CommandCode::EqBand), 7);
+    for (const auto& e : sim->Log()) {
+        EXPECT_TRUE(e.decoded.valid) << e.decoded.reason;
     }
-    EXPECT_EQ(eqFrames, 7);
     EXPECT_EQ(ch.hipass.freq, 25);
-    EXPECT_EQ(std::memcmp(&sim.Settings().channels[1], &otherBefore, sizeof otherBefore), 0);
+    EXPECT_EQ(std::memcmp(&sim->Settings().channels[1], &otherBefore, sizeof otherBefore), 0);
 }
 
 TEST(AutoEqCli, OfflineRunsPrintBandsAndFramesOrRefuse) {
@@ -118,13 +93,13 @@ TEST(AutoEqCli, OfflineRunsPrintBandsAndFramesOrRefuse) {
         {{dir.filePath("room.txt"), "--channel", "1", "--max-boost", "20"}, 2, "", "boost", 0},
     };
     for (const Case& c : cases) {
-        const CliRun r = RunAutoEqCli(QStringList{"auto-eq"} + c.args);
+        const CliRun r = RunCli(std::nullopt, QStringList{"auto-eq"} + c.args);
         EXPECT_EQ(r.exitCode, c.exitCode) << c.args.join(' ').toStdString();
         EXPECT_TRUE(r.out.contains(c.out)) << r.out.toStdString();
         EXPECT_TRUE(r.err.contains(c.err)) << r.err.toStdString();
         EXPECT_EQ(r.out.count('\n'), c.lines) << r.out.toStdString();
     }
-    EXPECT_TRUE(RunAutoEqCli({"auto-eq", dir.filePath("bad.txt"), "--channel", "1"})
+    EXPECT_TRUE(RunCli(std::nullopt, {"auto-eq", dir.filePath("bad.txt"), "--channel", "1"})
                     .err.contains("line 4: malformed number 'x'"));
 }
 

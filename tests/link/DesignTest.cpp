@@ -72,22 +72,6 @@ TEST(Crossovers, CornerAttenuationMatchesEachResponseType) {
     }
 }
 
-TEST(Crossovers, StructuralIdentities) {
-    const auto first = DesignLopass(500, 0, 0);
-    ASSERT_TRUE(first);
-    EXPECT_EQ(first->b[2], 0.0);
-    EXPECT_EQ(ToFixed523(first->a[2], false), 0u);
-    EXPECT_TRUE(std::signbit(first->a[2]));  // written as -0.0
-
-    const auto lr = DesignLopass(500, 3, 0);
-    ASSERT_TRUE(lr);
-    EXPECT_EQ(lr->b[0], lr->b[2]);
-    EXPECT_DOUBLE_EQ(lr->b[1], 2 * lr->b[0]);
-
-    EXPECT_FALSE(DesignHipass(500, 5, 1));
-    EXPECT_FALSE(DesignLopass(500, -1, 1));
-}
-
 TEST(Fixed523, TruncatesTowardZeroAndMasksTheTopNibble) {
     struct Case {
         double v;

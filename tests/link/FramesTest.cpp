@@ -53,38 +53,12 @@ TEST(CommandFrames, FixedFramesMatchTheirWireBytes) {
     }
 }
 
-TEST(CommandFrames, DefaultEqBandStartsWithRawSettingsAndUnityGain) {
-    const auto f = BuildEqBand(Defaults(), 0, 1);
-    ASSERT_TRUE(f);
-    ASSERT_EQ(f->Size(), kEqBandFrameSize);
-    EXPECT_EQ(ToHex(f->Bytes().first(16)), "AA 55 1D 01 00 01 00 32 00 14 00 B4 00 80 00 00");
-    EXPECT_EQ((*f)[32], 0xA5);
-}
-
-TEST(CommandFrames, NegativeWordsAreMaskedInBandAndLowPassButNotInHighPass) {
-    // Butterworth2 at 20 Hz: b1 of the high-pass and A2 of both are close to -2 and -1.
+TEST(CommandFrames, UnsendableDesignsGiveNoFrame) {
     DeviceParameters p = Defaults();
-    p.channels[0].hipass.type = 1;
-    p.channels[0].lopass = {20, 1, 0};
-    const auto hp = BuildHipass(p, 0);
-    const auto lp = BuildLopass(p, 0);
-    ASSERT_TRUE(hp && lp);
-    EXPECT_EQ((*hp)[11] & 0xF0, 0xF0);  // b1 < 0, full two's complement
-    EXPECT_EQ((*hp)[23] & 0xF0, 0xF0);  // A2 < 0
-    EXPECT_EQ((*lp)[23] & 0xF0, 0x00);  // A2 < 0, masked to 28 bits
-    EXPECT_EQ((*lp)[23], 0x0F);
-}
-
-TEST(CommandFrames, CrossoverTypeOutsideTableSendsNothing) {
-    DeviceParameters p = Defaults();
-    p.channels[1].hipass.type = 5;
+    p.channels[1].hipass.type = 5;  // crossover types outside the table
     p.channels[1].lopass.type = 255;
     EXPECT_FALSE(BuildHipass(p, 1));
     EXPECT_FALSE(BuildLopass(p, 1));
-}
-
-TEST(CommandFrames, UnsendableDesignsGiveNoFrame) {
-    DeviceParameters p = Defaults();
     p.channels[0].bands[2].freq = 0;  // 0 Hz: the band's Q becomes 0 / 0
     EXPECT_FALSE(BuildEqBand(p, 0, 2));
     p.channels[0].limiter.threshold = 255;  // -46.3: outside the 5.23 range
@@ -152,10 +126,6 @@ TEST(CommandFrames, MatchIndependentComputationByteForByte) {
         EXPECT_EQ(Hex(f), ToHex(g.bytes)) << "kind " << static_cast<int>(g.kind) << " args " << a[0]
                                           << ' ' << a[1] << ' ' << a[2] << ' ' << a[3];
     }
-}
-
-TEST(CommandFrames, EulerNumberIsTheSeriesValue) {
-    EXPECT_DOUBLE_EQ(ComputeEulerE(), 2.718281828459045);
 }
 
 // --- status frames --------------------------------------------------------------------

@@ -15,15 +15,8 @@
 namespace quorvell {
 namespace {
 
-class EqToolsTest : public ::testing::Test {
+class EqToolsTest : public test::PageTest<CEqPage> {
 protected:
-    void SetUp() override {
-        ResetDeviceParameters(params);
-        page = std::make_unique<CEqPage>(params, boxes);
-        page->resize(800, 580);
-        page->ShowPage();
-    }
-
     QString WriteFile(const char* text) {
         const QString path = dir.filePath("filters.txt");
         QFile f(path);
@@ -32,9 +25,6 @@ protected:
         return path;
     }
 
-    DeviceParameters params{};
-    ScriptedMessageBoxes boxes;
-    std::unique_ptr<CEqPage> page;
     QTemporaryDir dir;
 };
 
@@ -86,22 +76,6 @@ TEST_F(EqToolsTest, DragIsCoalescedAndEndsWithTheFinalValue) {
     EXPECT_EQ(spy.count(), 2);
 }
 
-TEST_F(EqToolsTest, ImportSetsTheChannelAndAnnouncesItsFrames) {
-    const QString path = WriteFile(
-        "Filter 1: ON PK Fc 63.5 Hz Gain -4.20 dB Q 2.500\r\n"
-        "Filter 2: ON PK Fc 200 Hz Gain 2 dB Q 1\r\n");
-    page->SetFileChooser([&] { return path; });
-    QSignalSpy spy(page.get(), &CEqPage::channelsReplaced);
-    QTest::mouseClick(page->ImportButton(1), Qt::LeftButton);
-    ASSERT_EQ(spy.count(), 1);
-    const auto frames = spy.at(0).at(0).value<PacedSequence>();
-    EXPECT_EQ(frames.size(), 7u);
-    EXPECT_EQ(params.channels[1].bands[1].freq, 64);
-    EXPECT_EQ(page->Stepper(eq::GainId(1, 1))->GetValue(), 138);
-    EXPECT_EQ(params.channels[0].bands[1].gain, 180);
-    EXPECT_TRUE(boxes.shown.empty());
-}
-
 TEST_F(EqToolsTest, UnusableImportChangesNothingAndNamesTheLine) {
     const QString path =
         WriteFile("Filter 1: ON PK Fc 100 Hz Gain 1 dB Q 1\nFilter 2: ON LP Fc 90 Hz\n");
@@ -113,26 +87,6 @@ TEST_F(EqToolsTest, UnusableImportChangesNothingAndNamesTheLine) {
     EXPECT_EQ(WriteParameterImage(params), before);
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_NE(boxes.shown[0].text.find("line 2: filter type LP"), std::string::npos);
-}
-
-TEST_F(EqToolsTest, CopyAsksThenCopiesAndSendsExactlyTheTargetsFrames) {
-    params.channels[1].bands[2] = {4321, 111, 77, {}, 1};
-    params.channels[1].limiter.attack = 40;
-    page->RefreshFromModel();
-    QSignalSpy spy(page.get(), &CEqPage::channelsReplaced);
-    boxes.answers = {MessageAnswer::Cancel, MessageAnswer::Ok};
-    QTest::mouseClick(page->CopyButton(1), Qt::LeftButton);
-    EXPECT_EQ(spy.count(), 0);
-    QTest::mouseClick(page->CopyButton(1), Qt::LeftButton);
-    ASSERT_EQ(spy.count(), 1);
-    EXPECT_EQ(params.channels[0].bands[2].freq, 4321);
-    EXPECT_EQ(params.channels[0].limiter.attack, 40);
-    EXPECT_EQ(page->Stepper(eq::FreqId(0, 2))->GetValue(), 4321);
-    const auto frames = spy.at(0).at(0).value<PacedSequence>();
-    ASSERT_EQ(frames.size(), 10u);
-    for (const PacedFrame& f : frames) {
-        EXPECT_EQ(f.frame[4], 0) << "every frame is for CH1";
-    }
 }
 
 TEST_F(EqToolsTest, DoubleClickOpensALargerCurveThatEditsTheSameModel) {

@@ -1,12 +1,15 @@
 // Input helpers shared by the page tests: real mouse and wheel events, and event-loop waits.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWheelEvent>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -14,6 +17,21 @@
 #include "CValueStepper.h"
 
 namespace quorvell::test {
+
+// A shown page of type P over the start-up defaults, with scripted message boxes.
+template <typename P>
+class PageTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetDeviceParameters(params);
+        page = std::make_unique<P>(params, boxes);
+        page->ShowPage();
+    }
+
+    DeviceParameters params{};
+    ScriptedMessageBoxes boxes;
+    std::unique_ptr<P> page;
+};
 
 // Processes events until `done` holds or `timeoutMs` has passed; returns `done()`.
 inline bool WaitFor(const std::function<bool()>& done, int timeoutMs = 5000) {

@@ -3,7 +3,6 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProgressBar>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTimer>
@@ -74,7 +73,6 @@ TEST_F(SystemPageTest, EachTabShowsOnlyItsOwnControls) {
     }
     // RESET sits where Search and NAME: sit on the other sub-pages.
     EXPECT_EQ(page->Button(1093)->geometry(), page->Button(1083)->geometry());
-    EXPECT_EQ(page->DeviceList()->geometry(), QRect(50, 110, 350, 200));
 }
 
 TEST_F(SystemPageTest, ShowingThePageOpensConnectWithNameAndAddress) {
@@ -132,26 +130,13 @@ TEST_F(SystemPageTest, DeviceResetAsksFirst) {
     EXPECT_EQ(boxes.shown[0].buttons, MessageButtons::OkCancel);
 }
 
-TEST_F(SystemPageTest, DeviceListKeepsOneRowPerAddressAndAClickPicksIt) {
+TEST_F(SystemPageTest, DeviceListKeepsOneRowPerAddress) {
     page->AddDevice("127.0.0.5", 39060, "A");
     page->AddDevice("127.0.0.6", 39060, "ABC");
     page->AddDevice("127.0.0.5", 39060, "A");
     ASSERT_EQ(page->DeviceList()->rowCount(), 2);
     EXPECT_EQ(page->DeviceList()->item(1, 1)->text(), "39060");
     EXPECT_EQ(page->DeviceList()->item(1, 2)->text(), "ABC");
-
-    QSignalSpy picked(page.get(), &CSystemPage::devicePicked);
-    QTableWidget* list = page->DeviceList();
-    const QRect cell = list->visualItemRect(list->item(1, 2));
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
-    ASSERT_EQ(picked.count(), 1);
-    EXPECT_EQ(picked.at(0).at(0).toString(), "127.0.0.6");
-    EXPECT_EQ(page->AddressField()->text(), "127.0.0.6");
-
-    page->SetSearchProgress(254);
-    EXPECT_EQ(page->Progress()->value(), 254);
-    page->SearchFinished();
-    EXPECT_FALSE(page->Progress()->isVisibleTo(page.get()));
 }
 
 TEST_F(SystemPageTest, InterfaceChooserAppearsOnlyForSeveralAddresses) {
@@ -183,8 +168,6 @@ TEST_F(SystemPageTest, BankLabelsFollowTheRowsWithoutGaps) {
     EXPECT_EQ(VisibleSlots(), 3);
     EXPECT_EQ(page->Bank()->Slot(0)->text(), "2:SAVE2");
     EXPECT_EQ(page->Bank()->Slot(1)->text(), "7:SAVE7");
-    EXPECT_EQ(page->Bank()->Slot(2)->geometry(), QRect(290, 150, 50, 50));
-    EXPECT_EQ(page->Bank()->SaveButton()->geometry(), QRect(50, 150, 50, 50));
     EXPECT_TRUE(page->Bank()->SaveButton()->on);
 
     rows.clear();

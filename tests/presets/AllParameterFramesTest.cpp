@@ -42,15 +42,12 @@ TEST(AllParameterFramesTest, OrderGapsAndBytesMatchTheBuilders) {
 
     const PacedSequence sequence = AllParameterFrames(p, e);
     ASSERT_EQ(sequence.size(), 25u);
-    int total = 0;
     for (std::size_t i = 0; i < sequence.size(); ++i) {
         SCOPED_TRACE(i);
         ASSERT_TRUE(expected[i].first.has_value());
         EXPECT_EQ(ToHex(sequence[i].frame.Bytes()), ToHex(expected[i].first->Bytes()));
         EXPECT_EQ(sequence[i].gapMs, expected[i].second);
-        total += sequence[i].gapMs;
     }
-    EXPECT_EQ(total, 1100);
 }
 
 TEST(AllParameterFramesTest, UnsendableCrossoverIsLeftOutWithItsPause) {

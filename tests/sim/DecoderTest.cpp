@@ -38,33 +38,6 @@ DeviceParameters Edited() {
     return p;
 }
 
-TEST(FrameDecoder, EveryBuiltCommandDecodesValidAndAppliesBack) {
-    const DeviceParameters edited = Edited();
-    const double e = ComputeEulerE();
-    const std::vector<std::pair<std::string, Frame>> frames = {
-        {"CmdEqBand", *BuildEqBand(edited, 1, 4)},
-        {"CmdHipass", *BuildHipass(edited, 0)},
-        {"CmdLopass", *BuildLopass(edited, 1)},
-        {"CmdLevel", BuildLevel(edited, 0)},
-        {"CmdLevel", BuildLevel(edited, 2)},
-        {"CmdLimiter", *BuildLimiter(edited, 0, e)},
-        {"CmdPhase", BuildPhase(edited, 1)},
-        {"CmdSetName", BuildSetName(edited)},
-        {"CmdConnect", BuildConnect(39060, 0x7F000001)},
-        {"CmdReset", BuildReset()},
-        {"CmdDiscover", BuildDiscover(39060, 0x7F000001)},
-    };
-    DeviceParameters applied = Defaults();
-    for (const auto& [name, frame] : frames) {
-        const DecodedCommand d = DecodeCommand(frame.Bytes());
-        EXPECT_EQ(d.commandName, name);
-        EXPECT_TRUE(d.valid) << name << ": " << d.reason;
-        EXPECT_EQ(d.code, frame[3]);
-        ApplyCommand(applied, d);
-    }
-    EXPECT_EQ(WriteParameterImage(applied), WriteParameterImage(edited));
-}
-
 TEST(FrameDecoder, FieldsAndDescriptionsReadTheWireValuesAndCrossoverQZeroIsValid) {
     struct Case {
         std::vector<std::uint8_t> bytes;

@@ -3,7 +3,6 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <random>
 
 #include "SimProcessor.h"
 #include "SimTestSupport.h"
@@ -57,8 +56,6 @@ TEST(SimHandshake, ConnectAnswersFullStateAtTheAddressInTheRequestElseAtItsSourc
     sender.Send(BuildConnect(39070, ToIpv4(replyTo.Address())), TestAddress(10));
     const auto answer = replyTo.Receive();
     ASSERT_TRUE(answer);
-    EXPECT_EQ(answer->data().size(), 134);
-    EXPECT_EQ(static_cast<std::uint8_t>(answer->data()[2]), 130);
     EXPECT_EQ(Hex(answer->data()), ToHex(BuildFullState(StartupDefaults("QV-SIM")).Bytes()));
     EXPECT_EQ(answer->senderAddress(), TestAddress(10));
     EXPECT_EQ(answer->senderPort(), kDevicePort);
@@ -68,17 +65,6 @@ TEST(SimHandshake, ConnectAnswersFullStateAtTheAddressInTheRequestElseAtItsSourc
     const auto atSource = sender.Receive();
     ASSERT_TRUE(atSource);
     EXPECT_EQ(atSource->data().size(), 134);
-}
-
-TEST(SimHandshake, DiscoverAnswersWithTheName) {
-    SimProcessor sim(At(14, [](auto& o) { o.name = "HALL-B"; }));
-    START(sim);
-    Client client(TestAddress(15), kDevicePort);
-    client.Discover(TestAddress(14));
-    const auto answer = client.Receive();
-    ASSERT_TRUE(answer);
-    EXPECT_EQ(Hex(answer->data()), "AA 55 0C 80 00 48 41 4C 4C 2D 42 00 00 00 00 A5");
-    EXPECT_EQ(ParseDeviceFound(test::Span(answer->data())), "HALL-B");
 }
 
 TEST(SimHandshake, SetNameAnswersTheConnectedClientElseTheSender) {
@@ -125,8 +111,6 @@ TEST(SimHandshake, ResetLoadsTheDefaultsKeepsTheNameAndAnswersResetState) {
     panel.Send(BuildReset(), TestAddress(20));
     const auto answer = panel.Receive();
     ASSERT_TRUE(answer);
-    EXPECT_EQ(answer->data().size(), 124);
-    EXPECT_EQ(static_cast<std::uint8_t>(answer->data()[2]), 120);
     const DeviceParameters defaults = StartupDefaults("QV-SIM");
     EXPECT_EQ(Hex(answer->data()), ToHex(BuildResetState(defaults).Bytes()));
     EXPECT_EQ(Image(sim.Settings()), Image(defaults));
@@ -147,19 +131,25 @@ TEST(SimSettings, EveryCommandChangesItsFieldsAndNothingElse) {
     want.channels[1].limiter = {
         .threshold = 60, .attack = 100, .release = 1, .reserved = {}, .ratio = 2000};
     want.channels[1].phase = 1;
-    const Frame steps[] = {*BuildEqBand(want, 0, 1),
-                           *BuildEqBand(want, 1, 7),
-                           *BuildHipass(want, 1),
-                           *BuildLopass(want, 0),
-                           BuildLevel(want, 0),
-                           BuildLevel(want, 1),
-                           *BuildLimiter(want, 1, ComputeEulerE()),
-                           BuildPhase(want, 1)};
-    for (const Frame& step : steps) {
-        panel.Send(step, TestAddress(22));
+    want.deviceName = {'S', 'T', 'A', 'G', 'E', ' ', 'L', 'E', 'F', 'T'};
+    const std::pair<const char*, Frame> steps[] = {
+        {"CmdEqBand", *BuildEqBand(want, 0, 1)},
+        {"CmdEqBand", *BuildEqBand(want, 1, 7)},
+        {"CmdHipass", *BuildHipass(want, 1)},
+        {"CmdLopass", *BuildLopass(want, 0)},
+        {"CmdLevel", BuildLevel(want, 0)},
+        {"CmdLevel", BuildLevel(want, 1)},
+        {"CmdLimiter", *BuildLimiter(want, 1, ComputeEulerE())},
+        {"CmdPhase", BuildPhase(want, 1)},
+        {"CmdSetName", BuildSetName(want)},
+    };
+    for (const auto& step : steps) {
+        panel.Send(step.second, TestAddress(22));
     }
     ASSERT_TRUE(WaitFor([&] { return sim.Log().size() == std::size(steps); }));
-    for (const LogEntry& entry : sim.Log()) {
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+        const LogEntry& entry = sim.Log()[i];
+        EXPECT_EQ(entry.decoded.commandName, steps[i].first);
         EXPECT_TRUE(entry.decoded.valid) << entry.decoded.reason;
         EXPECT_TRUE(entry.applied);
     }
@@ -259,28 +249,6 @@ TEST(SimFaults, NoAnswerIgnoresConnectButStillAnswersDiscovery) {
     EXPECT_TRUE(sim.Log()[0].answer.empty());
 }
 
-TEST(SimProcessors, SeveralRunSideBySideEachOnItsOwnAddress) {
-    std::vector<std::unique_ptr<SimProcessor>> sims;
-    for (int i = 0; i < 3; ++i) {
-        sims.push_back(std::make_unique<SimProcessor>(
-            At(33 + i, [&](auto& o) { o.name = "ROOM-" + std::to_string(i + 1); })));
-        START(*sims.back());
-    }
-    Client panel(TestAddress(36), kDevicePort);
-    for (int i = 0; i < 3; ++i) {
-        panel.Discover(TestAddress(33 + i));
-    }
-    std::map<QString, std::string> found;
-    for (int i = 0; i < 3; ++i) {
-        const auto answer = panel.Receive();
-        ASSERT_TRUE(answer);
-        found[answer->senderAddress().toString()] = *ParseDeviceFound(test::Span(answer->data()));
-    }
-    const std::map<QString, std::string> want = {
-        {"127.0.10.33", "ROOM-1"}, {"127.0.10.34", "ROOM-2"}, {"127.0.10.35", "ROOM-3"}};
-    EXPECT_EQ(found, want);
-}
-
 TEST(SimProcessors, StartsFromAPresetImage) {
     DeviceParameters preset = StartupDefaults("PRESET");
     preset.channels[1].bands[3].freq = 444;
@@ -317,19 +285,6 @@ TEST(SimRobustness, GarbageDatagramsNeverChangeTheSettings) {
         QByteArray::fromHex("AA5501090000A5"),  // unused code
         QByteArray(60000, '\xAA'),
     };
-    std::mt19937 random(99);
-    for (int i = 0; i < 200; ++i) {
-        QByteArray bytes(static_cast<qsizetype>(random() % 300), '\0');
-        for (auto& b : bytes) {
-            b = static_cast<char>(random());
-        }
-        if (i % 2 == 0 && bytes.size() > 4) {
-            bytes[0] = '\xAA';
-            bytes[1] = 0x55;
-            bytes[3] = static_cast<char>(random() % 12);
-        }
-        garbage.push_back(bytes);
-    }
     // One at a time: a burst of large datagrams could overflow the socket's buffer.
     for (const auto& bytes : garbage) {
         const std::size_t logged = sim.Log().size();

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 
 #include "AutoEqFit.h"
 #include "FrameDecoder.h"
@@ -146,11 +147,7 @@ TEST(AutoEqFit, SameInputsGiveTheSameBands) {
     const AutoEqResult a = FitAutoEq(m, {}, DefaultChannel(), {});
     const AutoEqResult b = FitAutoEq(m, {}, DefaultChannel(), {});
     ASSERT_TRUE(a.bands && b.bands);
-    for (int i = 0; i < kBandCount; ++i) {
-        EXPECT_EQ((*a.bands)[i].freq, (*b.bands)[i].freq);
-        EXPECT_EQ((*a.bands)[i].gain, (*b.bands)[i].gain);
-        EXPECT_EQ((*a.bands)[i].q, (*b.bands)[i].q);
-    }
+    EXPECT_EQ(std::memcmp(a.bands->data(), b.bands->data(), sizeof *a.bands), 0);
     EXPECT_EQ(a.rmsAfterDb, b.rmsAfterDb);
 }
 
