@@ -17,10 +17,14 @@
 #include <memory>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "DeviceLink.h"
 #include "SimProcessor.h"
 
 namespace {
+
+using quorvell::bench::Percentile;
+using quorvell::bench::RunUntil;
 
 using namespace quorvell;
 using Clock = std::chrono::steady_clock;
@@ -96,26 +100,6 @@ private:
     Clock::time_point last_;
     Clock::duration longest_{};
 };
-
-bool RunUntil(const std::function<bool()>& done, int timeoutMs) {
-    QEventLoop loop;
-    QTimer poll;
-    poll.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    poll.start(1);
-    loop.exec();
-    return done();
-}
-
-double Percentile(std::vector<double> v, double p) {
-    std::sort(v.begin(), v.end());
-    const auto i = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
-    return v[std::min(i, v.size() - 1)];
-}
 
 }  // namespace
 

@@ -19,6 +19,7 @@
 #include <random>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "DeviceLink.h"
 #include "ProcessorEditor.h"
 #include "ReadBack.h"
@@ -26,27 +27,15 @@
 
 namespace {
 
+using quorvell::bench::Percentile;
+using quorvell::bench::RunUntil;
+
 using namespace quorvell;
 
 constexpr quint16 kPort = 42460;
 constexpr int kSeeds = 10;
 constexpr int kEditSpanMs = 10000;
 constexpr int kConvergeLimitMs = 30000;
-
-// Runs the loop until `done` holds or `limitMs` passes; whether it holds.
-bool RunUntil(const std::function<bool()>& done, int limitMs) {
-    QEventLoop loop;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    check.start(1);
-    QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
-    if (!done())
-        loop.exec();
-    return done();
-}
 
 // The longest gap between two ticks of a 1 ms timer.
 struct StallMeter {
@@ -102,14 +91,6 @@ struct Rig {
     ReadBack sync;
     long sent = 0;
 };
-
-double Percentile(std::vector<double> v, double p) {
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    const auto i = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
-    return v[std::min(i, v.size() - 1)];
-}
 
 }  // namespace
 

@@ -19,12 +19,16 @@
 #include <memory>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "DeviceLink.h"
 #include "ProcessorEditor.h"
 #include "RemoteServer.h"
 #include "SimProcessor.h"
 
 namespace {
+
+using quorvell::bench::Percentile;
+using quorvell::bench::RunUntil;
 
 using namespace quorvell;
 using Clock = std::chrono::steady_clock;
@@ -54,28 +58,6 @@ private:
     QThread thread_;
     QObject context_;
 };
-
-bool RunUntil(const std::function<bool()>& done, int timeoutMs) {
-    QEventLoop loop;
-    QTimer poll;
-    poll.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    poll.start(0);
-    loop.exec();
-    return done();
-}
-
-double Percentile(std::vector<double> v, double p) {
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    const auto i = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
-    return v[std::min(i, v.size() - 1)];
-}
 
 double Us(Clock::duration d) {
     return std::chrono::duration<double, std::micro>(d).count();
