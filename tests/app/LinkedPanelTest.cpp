@@ -195,14 +195,6 @@ TEST_F(LinkedPanelTest, NameConfirmationsOpenOneBoxPerNameSentAndNoneUnasked) {
     EXPECT_EQ(boxes.shown[0].text, "Set name successfully.");
 }
 
-TEST_F(LinkedPanelTest, CloseWhileLinkedStopsTheLinkThenCloses) {
-    StartLinked(39415);
-    window->close();
-    ASSERT_TRUE(test::WaitFor([&] { return !window->isVisible(); }, 3000));
-    EXPECT_FALSE(app->Link().receiveRunning());
-    EXPECT_FALSE(app->Link().linkUp());
-}
-
 TEST_F(LinkedPanelTest, ConnectOnABusyPortShowsWinsockErrorAndSendsNothing) {
     constexpr quint16 kPort = 39416;
     QUdpSocket holder;  // another program holding the panel's address and port

@@ -77,14 +77,14 @@ TEST_F(UndoPanelTest, GesturesUndoAsOneStepEachWithOneFrameEach) {
              }
          },
          {182, 181, 180}},
-        {"arrow held for 2 s",
+        {"arrow held for 0.6 s",
          42501,
          [](CMainDialog* w) {
              QWidget* stepper = w->EqPage()->Stepper(1032);
              const QPoint at = stepper->mapFrom(w, kGainIncrease);
              QTest::mouseMove(stepper, at);
              QTest::mousePress(stepper, Qt::LeftButton, Qt::NoModifier, at);
-             test::Pump(2000);
+             test::Pump(600);
              QTest::mouseRelease(stepper, Qt::LeftButton, Qt::NoModifier, at);
          },
          {180}},

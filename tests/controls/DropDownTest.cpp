@@ -92,15 +92,6 @@ TEST(DropDown, WheelStepsWithCarryOverAndRepostsAtTheEnds) {
     }
 }
 
-TEST(DropDown, WithoutEntriesWheelAndSelectionDoNothing) {
-    DropDown d(0);
-    d.bar.SetSelection(2);
-    test::Wheel(d.bar, -120);
-    Drain();
-    EXPECT_EQ(d.bar.GetSelection(), -1);
-    EXPECT_EQ(d.spy.count(), 0);
-}
-
 TEST(DropDown, PopupOpensBeneathTheBarAndScrollsOnlyBeyondTheMaximumHeight) {
     struct Case {
         int entries, height;
@@ -173,16 +164,6 @@ TEST(DropDown, KeyChangeChoosesWithThePointerOverTheListElseReverts) {
         EXPECT_EQ(d.bar.Text(),
                   over ? QStringLiteral("Bessel 2") : QStringLiteral("Butterworth 2"));
     }
-}
-
-TEST(DropDown, SecondClickOnTheBarClosesThePopup) {
-    DropDown d;
-    d.Open();
-    QTest::mouseClick(d.bar.Popup(), Qt::LeftButton, {},
-                      d.bar.Popup()->mapFromGlobal(d.bar.mapToGlobal(QPoint(40, 10))));
-    EXPECT_FALSE(d.bar.IsPopupShowing());
-    Drain();
-    EXPECT_EQ(d.spy.count(), 0);
 }
 
 }  // namespace
