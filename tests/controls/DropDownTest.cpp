@@ -92,27 +92,6 @@ TEST(DropDown, WheelStepsWithCarryOverAndRepostsAtTheEnds) {
     }
 }
 
-TEST(DropDown, PopupOpensBeneathTheBarAndScrollsOnlyBeyondTheMaximumHeight) {
-    struct Case {
-        int entries, height;
-        bool scrolls;
-    };
-    for (const Case& c : {Case{5, 5 * CDropListBox::kItemHeight + 1, false},
-                          Case{8, CDropDown::kMaxListHeight + 1, true},
-                          Case{0, CDropDown::kMaxListHeight + 1, false}}) {
-        DropDown d(c.entries);
-        EXPECT_FALSE(d.bar.IsPopupShowing());
-        d.Open();
-        const QPoint barTopLeft = d.bar.mapToGlobal(QPoint(0, 0));
-        const QRect popup = d.bar.Popup()->geometry();
-        EXPECT_EQ(popup.left(), barTopLeft.x());
-        EXPECT_EQ(popup.top(), barTopLeft.y() + 20 - 1) << "overlaps the bar's bottom row";
-        EXPECT_EQ(popup.width(), 90);
-        EXPECT_EQ(popup.height(), c.height) << c.entries << " entries";
-        EXPECT_EQ(d.List().ScrollBar()->isVisible(), c.scrolls) << c.entries << " entries";
-    }
-}
-
 TEST(DropDown, HoverSelectsWithoutChoosingAndAClickChooses) {
     DropDown d;
     d.Open();

@@ -30,54 +30,6 @@ struct Page {
     QWidget window;
 };
 
-// The label as it appears on its parent.
-QImage Shown(CTextLabel& label) {
-    return label.parentWidget()
-        ->grab(label.geometry())
-        .toImage()
-        .convertToFormat(QImage::Format_RGB32);
-}
-
-// Bounding box of the pixels that differ from the background colour at (0, 0).
-QRect InkBox(const QImage& image) {
-    const QRgb background = image.pixel(0, 0);
-    QRect box;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            if (image.pixel(x, y) != background) {
-                box |= QRect(x, y, 1, 1);
-            }
-        }
-    }
-    return box;
-}
-
-// Which third of [0, 2 * mid] the ink centre `v` falls in: -1 before, 0 about the middle, 1 after.
-int Side(int v, int mid) {
-    return v < mid - 4 ? -1 : v > mid + 4 ? 1 : 0;
-}
-
-TEST(TextLabel, AlignmentAppliesBothWaysAndTheDefaultCentres) {
-    Page page;
-    struct Case {
-        std::optional<int> alignment;
-        int side;  // horizontally and vertically
-    };
-    for (const Case& c : {Case{0, -1}, Case{2, 1}, Case{std::nullopt, 0}}) {
-        CTextLabel label(&page.window);
-        label.setGeometry(10, 10, 200, 80);
-        if (c.alignment) {
-            label.alignment = *c.alignment;
-        }
-        label.SetText(QStringLiteral("Band 3"));
-        label.show();
-        const QRect ink = InkBox(Shown(label));
-        ASSERT_FALSE(ink.isEmpty());
-        EXPECT_EQ(Side(ink.center().x(), 100), c.side) << "alignment " << c.alignment.value_or(-1);
-        EXPECT_EQ(Side(ink.center().y(), 40), c.side) << "alignment " << c.alignment.value_or(-1);
-    }
-}
-
 // A parent that paints a 3-pixel grey divider through y = 40, as the pages do.
 struct DividedPage : QWidget {
     void paintEvent(QPaintEvent*) override {
