@@ -88,7 +88,7 @@ TEST_F(InputSafetyTest, HeldArrowThroughAModalBoxSendsNothingAfterwards) {
     ASSERT_TRUE(sawModal);
     EXPECT_FALSE(gain->IsHeld());
     EXPECT_FALSE(gain->IsRepeating());
-    for (int i = 0; i < 15; ++i) {  // 1.5 s resting on the arrow, a small move now and then
+    for (int i = 0; i < 6; ++i) {  // 0.6 s resting on the arrow, a small move now and then
         pointer.Move(window, arrow + QPoint(i % 2, 0));
         test::Pump(100);
     }

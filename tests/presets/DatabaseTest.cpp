@@ -50,13 +50,6 @@ TEST_F(DatabaseTest, MissingFileIsCreatedEncryptedWithItsTable) {
     EXPECT_TRUE(Readable(Path("Quorvel.mdb"), "514736"));
 }
 
-TEST_F(DatabaseTest, QueryBeforeOpenOpensFirst) {
-    RecordSet rs = db->GetRecordSet("SELECT count(*) AS n FROM DeviceDATA");
-    ASSERT_TRUE(rs.Succeeded());
-    EXPECT_EQ(rs.Field("N"), "0");
-    EXPECT_TRUE(db->IsOpen());
-}
-
 TEST_F(DatabaseTest, ForeignFilesAreReportedOnceAndLeftUntouched) {
     struct Case {
         const char* what;
@@ -95,15 +88,6 @@ TEST_F(DatabaseTest, ForeignFilesAreReportedOnceAndLeftUntouched) {
         EXPECT_EQ(ReadAll(Path("Quorvel.mdb")), before);
         EXPECT_FALSE(QFileInfo::exists(Path("Quorvel.mdb-journal")));
     }
-}
-
-TEST_F(DatabaseTest, StatementErrorShowsEngineTextAndGivesNoRows) {
-    RecordSet rs = db->GetRecordSet("SELECT * FROM NoSuchTable");
-    EXPECT_FALSE(rs.Succeeded());
-    EXPECT_TRUE(rs.AtEnd());
-    EXPECT_FALSE(db->ExecuteSQL("DELETE FROM NoSuchTable"));
-    ASSERT_EQ(boxes.shown.size(), 2u);
-    EXPECT_NE(boxes.shown[0].text.find("no such table"), std::string::npos);
 }
 
 TEST_F(DatabaseTest, NoDataDirectoryFailsSilently) {
