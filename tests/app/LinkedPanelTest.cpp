@@ -211,5 +211,13 @@ TEST_F(LinkedPanelTest, ConnectOnABusyPortShowsWinsockErrorAndSendsNothing) {
     EXPECT_TRUE(target.Log().empty());
 }
 
+TEST_F(LinkedPanelTest, CloseWhileLinkedStopsTheLinkThenCloses) {
+    StartLinked(39415);
+    window->close();
+    ASSERT_TRUE(test::WaitFor([&] { return !window->isVisible(); }, 3000));
+    EXPECT_FALSE(app->Link().receiveRunning());
+    EXPECT_FALSE(app->Link().linkUp());
+}
+
 }  // namespace
 }  // namespace quorvell

@@ -7,6 +7,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -60,6 +61,38 @@ inline QWidget* ClickAt(QWidget* window, QPoint at) {
     }
     return target;
 }
+
+// Measures the longest interval between two event-loop turns while `action` runs and the
+// loop is then pumped until `done`.
+class StallMeter {
+public:
+    StallMeter() {
+        tick_.setInterval(0);
+        QObject::connect(&tick_, &QTimer::timeout, [this] { Beat(); });
+    }
+    double Measure(const std::function<void()>& action, const std::function<bool()>& done) {
+        longestMs_ = 0;
+        clock_.start();
+        last_ = 0;
+        tick_.start();
+        action();
+        test::WaitFor(done, 10000);
+        Beat();
+        tick_.stop();
+        return static_cast<double>(longestMs_) / 1e6;
+    }
+
+private:
+    void Beat() {
+        const qint64 now = clock_.nsecsElapsed();
+        longestMs_ = std::max(longestMs_, now - last_);
+        last_ = now;
+    }
+    QTimer tick_;
+    QElapsedTimer clock_;
+    qint64 last_ = 0;
+    qint64 longestMs_ = 0;
+};
 
 class PanelFixture : public ::testing::Test {
 protected:

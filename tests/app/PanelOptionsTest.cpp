@@ -11,10 +11,9 @@ PanelOptionsResult Parse(std::initializer_list<std::string_view> args) {
 }
 
 TEST(PanelOptionsTest, AcceptsEveryOptionInBothForms) {
-    const PanelOptionsResult r =
-        Parse({"--device", "127.0.0.2", "--bind=127.0.0.1", "--port", "40000", "--data-dir=/tmp/q",
-               "--trace", "--connect", "--poll=0", "--http=127.0.0.1:8080", "--token-file",
-               "/tmp/t"});
+    const PanelOptionsResult r = Parse(
+        {"--device", "127.0.0.2", "--bind=127.0.0.1", "--port", "40000", "--data-dir=/tmp/q",
+         "--trace", "--connect", "--poll=0", "--http=127.0.0.1:8080", "--token-file", "/tmp/t"});
     ASSERT_TRUE(r.options) << r.error;
     EXPECT_EQ(r.options->device, "127.0.0.2");
     EXPECT_EQ(r.options->bind, "127.0.0.1");

@@ -103,5 +103,23 @@ TEST(ValueDialog, OkRefusesTextThatIsNotANumber) {
     EXPECT_EQ(dialog.Number(), -200.0F);
 }
 
+TEST(NameDialog, CaptionIsReadableOnTheBlackBackground) {
+    NameDialog d{QString()};
+    EXPECT_EQ(d.dialog.CaptionLabel()->Text(), QStringLiteral("NAME:"));
+    EXPECT_NE(d.dialog.CaptionLabel()->textColor, QColor(Qt::black));
+    EXPECT_EQ(QColor(test::Pixels(d.dialog).pixel(2, 2)), QColor(Qt::black));
+}
+
+TEST(ValueDialog, ShowsTheNumberInGeneralNotation) {
+    const std::pair<float, const char*> cases[] = {
+        {20000.0F, "20000"},         {0.5F, "0.5"}, {-18.0F, "-18"}, {3.5F, "3.5"},
+        {1234567.0F, "1.23457e+06"}, {0.0F, "0"},   {-0.0F, "0"}};  // a 0 dB threshold
+    for (const auto& [n, text] : cases) {
+        CValueDialog dialog;
+        dialog.SetNumber(n);
+        EXPECT_EQ(dialog.NumberField()->text(), QString::fromLatin1(text));
+    }
+}
+
 }  // namespace
 }  // namespace quorvell

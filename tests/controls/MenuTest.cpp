@@ -54,5 +54,22 @@ TEST(MenuEx, SeparatorsAndGrayedItems) {
     EXPECT_EQ(triggered.at(0).at(0).value<QAction*>()->data().toInt(), 3);
 }
 
+TEST(MenuEx, WidthFollowsTheWidestCaptionPlusTheIconColumn) {
+    CMenuEx menu;
+    menu.LoadMenu(kPresetSlotMenu);
+    QMenu& popup = Shown(menu);
+    const QFontMetrics metrics(QApplication::font());
+    int rule = 0;  // the widest caption and the 16-pixel icon column
+    for (const char* caption : {"NAME", "RECALL", "DELETE"}) {
+        rule = std::max(rule, metrics.horizontalAdvance(QString::fromLatin1(caption)) + 16);
+    }
+    const int width = popup.actionGeometry(popup.actions().at(0)).width();
+    EXPECT_GE(width, rule);
+    for (QAction* action : popup.actions()) {
+        EXPECT_EQ(popup.actionGeometry(action).width(), width) << "all items share the width";
+    }
+    popup.hide();
+}
+
 }  // namespace
 }  // namespace quorvell

@@ -232,5 +232,17 @@ TEST(Stepper, CancelAndDialoglessKindsChangeNothing) {
     }
 }
 
+TEST(Stepper, HeldOutsideShowsMiddleAndPausesTheRepeat) {
+    Stepper s(46, 1, 100, 50);
+    s.Press(kIncrease);
+    QTest::mouseMove(&s.stepper, QPoint(150, 10));
+    EXPECT_EQ(s.stepper.CurrentZone(), CValueStepper::Zone::Middle);
+    QTest::qWait(20);
+    const int held = s.stepper.GetValue();
+    QTest::qWait(20);
+    EXPECT_EQ(s.stepper.GetValue(), held);
+    s.Release(QPoint(150, 10));
+}
+
 }  // namespace
 }  // namespace quorvell

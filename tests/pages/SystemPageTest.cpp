@@ -213,5 +213,34 @@ TEST_F(SystemPageTest, SlotMenuReportsTheLabelsPreset) {
     EXPECT_EQ(rename.at(0).at(1).toString(), "LIVE");
 }
 
+TEST_F(SystemPageTest, HelpShowsVersionDataDirectoryAndHints) {
+    page->SetHelpText("/srv/presets");
+    QTest::mouseClick(page->Button(1004), Qt::LeftButton);
+    const QString text = page->HelpText()->text();
+    EXPECT_TRUE(text.contains("1.0"));
+    EXPECT_TRUE(text.contains("/srv/presets"));
+    EXPECT_TRUE(text.contains("wheel"));
+}
+
+TEST_F(SystemPageTest, SlotLabelSplitsAtTheFirstColon) {
+    struct Case {
+        QString label;
+        std::optional<int> id;
+        QString name;
+    };
+    const Case cases[] = {
+        {"7:ABC", 7, "ABC"},         {"12:a:b:", 12, "a:b:"},  {"3:", 3, ""},
+        {"SAVE4", std::nullopt, ""}, {":X", std::nullopt, ""},
+    };
+    for (const Case& c : cases) {
+        const auto parsed = CPresetBank::ParseSlotLabel(c.label);
+        ASSERT_EQ(parsed.has_value(), c.id.has_value()) << c.label.toStdString();
+        if (parsed) {
+            EXPECT_EQ(parsed->id, *c.id);
+            EXPECT_EQ(parsed->name, c.name);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace quorvell

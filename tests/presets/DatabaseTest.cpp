@@ -97,5 +97,14 @@ TEST_F(DatabaseTest, NoDataDirectoryFailsSilently) {
     EXPECT_TRUE(boxes.shown.empty());
 }
 
+TEST_F(DatabaseTest, StatementErrorShowsEngineTextAndGivesNoRows) {
+    RecordSet rs = db->GetRecordSet("SELECT * FROM NoSuchTable");
+    EXPECT_FALSE(rs.Succeeded());
+    EXPECT_TRUE(rs.AtEnd());
+    EXPECT_FALSE(db->ExecuteSQL("DELETE FROM NoSuchTable"));
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    EXPECT_NE(boxes.shown[0].text.find("no such table"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace quorvell
