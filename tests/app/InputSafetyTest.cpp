@@ -79,7 +79,7 @@ TEST_F(InputSafetyTest, HeldArrowThroughAModalBoxSendsNothingAfterwards) {
         test::Pump(150);
         mark = processor->Log().size();
         pointer.Release(window, arrow);  // blocked by the modal window: never seen
-        test::Pump(300);
+        test::Pump(150);
         if (modal != nullptr) {
             modal->close();
         }

@@ -2,7 +2,6 @@
 // frame leaves, and every change is announced, sent only while linked and never echoed.
 #include <gtest/gtest.h>
 
-#include "AllParameterFrames.h"
 #include "EqFilterImport.h"
 #include "LinkTestSupport.h"
 #include "ProcessorEditor.h"
@@ -44,8 +43,6 @@ TEST(Editor, SequencesSendWhatTheModelHoldsWhenEachFrameLeaves) {
         const char* edited;
         int channel;
     } cases[] = {
-        {"recall", [](DeviceParameters& p) { return AllParameterFrames(p, ComputeEulerE()); },
-         "ch1.band7.gain", 0},
         {"copy", [](DeviceParameters& p) { return CopyChannel(p, 0, 1, ComputeEulerE()); },
          "ch2.band7.gain", 1},
     };
