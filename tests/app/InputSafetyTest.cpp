@@ -49,14 +49,8 @@ private:
 class InputSafetyTest : public test::PanelFixture {
 protected:
     void StartLinked(quint16 port) {
-        processor = &AddProcessor("127.0.23.2", port);
-        StartPanel("127.0.23.1", port, "127.0.23.2");
-        ConnectThroughSystemPage();
-        window->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+        PanelFixture::StartLinked("127.0.23.1", "127.0.23.2", port, true);
     }
-
-    sim::SimProcessor* processor = nullptr;
 };
 
 // Hold an arrow, let a modal window open (F1: the about box), release while it is open, close

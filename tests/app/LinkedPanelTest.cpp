@@ -27,8 +27,6 @@ protected:
         StartPanel("127.0.40.1", port, "127.0.40.2");
         ConnectThroughSystemPage();
     }
-
-    sim::SimProcessor* processor = nullptr;
 };
 
 TEST_F(LinkedPanelTest, ConnectAppliesTheFullStateAndRelabelsTheButtons) {

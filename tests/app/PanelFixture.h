@@ -125,6 +125,19 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
     }
 
+    // A processor at `simIp` and the panel on `panelIp`, linked through the system page; with
+    // `active`, the window also has the keyboard focus.
+    void StartLinked(const QString& panelIp, const QString& simIp, quint16 port,
+                     bool active = false) {
+        processor = &AddProcessor(simIp, port);
+        StartPanel(panelIp, port, simIp);
+        ConnectThroughSystemPage();
+        if (active) {
+            window->activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+        }
+    }
+
     // Opens the SYSTEM page and clicks its button `id` (a sub-page tab or a command).
     void ClickSystemButton(int id) {
         QTest::mouseClick(window->PageButton(3), Qt::LeftButton);
@@ -180,6 +193,7 @@ protected:
     std::vector<std::unique_ptr<sim::SimProcessor>> processors;
     std::unique_ptr<CPanelApp> app;
     CMainDialog* window = nullptr;
+    sim::SimProcessor* processor = nullptr;  // the one StartLinked started
 };
 
 }  // namespace quorvell::test

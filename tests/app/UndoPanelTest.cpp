@@ -17,11 +17,7 @@ constexpr QPoint kGainIncrease(80 + 80, 220 + 10);
 class UndoPanelTest : public test::PanelFixture {
 public:
     void StartLinked(quint16 port) {
-        processor = &AddProcessor("127.0.25.2", port);
-        StartPanel("127.0.25.1", port, "127.0.25.2");
-        ConnectThroughSystemPage();
-        window->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+        PanelFixture::StartLinked("127.0.25.1", "127.0.25.2", port, true);
     }
 
     void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
@@ -42,8 +38,6 @@ public:
     }
 
     CValueStepper* Gain3() const { return window->EqPage()->Stepper(1032); }
-
-    sim::SimProcessor* processor = nullptr;
 };
 
 // Wheel notches on CH1 Band 3 gain, 30 ms apart: 1 up, -1 down, 0 a pause that ends the burst.
