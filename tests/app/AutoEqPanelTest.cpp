@@ -22,9 +22,7 @@ class AutoEqPanelTest : public test::PanelFixture {};
 
 TEST_F(AutoEqPanelTest, FitRunsOffTheUiThreadAndApplySendsTheChannelsBands) {
     constexpr quint16 kPort = 42701;
-    sim::SimProcessor& processor = AddProcessor("127.0.27.12", kPort);
-    StartPanel("127.0.27.11", kPort, "127.0.27.12");
-    ConnectThroughSystemPage();
+    StartLinked("127.0.27.11", "127.0.27.12", kPort);
 
     // Room modes: a known EQ inverted.
     DeviceParameters modes{};
@@ -70,19 +68,19 @@ TEST_F(AutoEqPanelTest, FitRunsOffTheUiThreadAndApplySendsTheChannelsBands) {
     }
 
     const auto bands = *dialog->Result()->bands;
-    const std::size_t mark = processor.Log().size();
+    const std::size_t mark = processor->Log().size();
     QTest::mouseClick(dialog->ApplyButton(), Qt::LeftButton);
-    EXPECT_EQ(AwaitLogged(processor, mark, 7, 120), 7u);
-    const auto frames = Received(processor, kEqBand, mark);
+    EXPECT_EQ(AwaitLogged(*processor, mark, 7, 120), 7u);
+    const auto frames = Received(*processor, kEqBand, mark);
     ASSERT_EQ(frames.size(), 7u);
     for (const sim::LogEntry* e : frames) {
         EXPECT_TRUE(e->decoded.valid) << e->decoded.reason;
         EXPECT_EQ(e->bytes[4], 1);
     }
     for (int b = 0; b < kBandCount; ++b) {
-        EXPECT_EQ(processor.Settings().channels[1].bands[b + 1].freq, bands[b].freq);
-        EXPECT_EQ(processor.Settings().channels[1].bands[b + 1].gain, bands[b].gain);
-        EXPECT_EQ(processor.Settings().channels[1].bands[b + 1].q, bands[b].q);
+        EXPECT_EQ(processor->Settings().channels[1].bands[b + 1].freq, bands[b].freq);
+        EXPECT_EQ(processor->Settings().channels[1].bands[b + 1].gain, bands[b].gain);
+        EXPECT_EQ(processor->Settings().channels[1].bands[b + 1].q, bands[b].q);
     }
     EXPECT_EQ(app->Parameters().channels[0].bands[1].gain, 180);  // CH1 untouched
 }

@@ -49,14 +49,8 @@ private:
 class InputSafetyTest : public test::PanelFixture {
 protected:
     void StartLinked(quint16 port) {
-        processor = &AddProcessor("127.0.23.2", port);
-        StartPanel("127.0.23.1", port, "127.0.23.2");
-        ConnectThroughSystemPage();
-        window->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+        PanelFixture::StartLinked("127.0.23.1", "127.0.23.2", port, true);
     }
-
-    sim::SimProcessor* processor = nullptr;
 };
 
 // Hold an arrow, let a modal window open (F1: the about box), release while it is open, close
@@ -79,7 +73,7 @@ TEST_F(InputSafetyTest, HeldArrowThroughAModalBoxSendsNothingAfterwards) {
         test::Pump(150);
         mark = processor->Log().size();
         pointer.Release(window, arrow);  // blocked by the modal window: never seen
-        test::Pump(300);
+        test::Pump(150);
         if (modal != nullptr) {
             modal->close();
         }
@@ -88,7 +82,7 @@ TEST_F(InputSafetyTest, HeldArrowThroughAModalBoxSendsNothingAfterwards) {
     ASSERT_TRUE(sawModal);
     EXPECT_FALSE(gain->IsHeld());
     EXPECT_FALSE(gain->IsRepeating());
-    for (int i = 0; i < 15; ++i) {  // 1.5 s resting on the arrow, a small move now and then
+    for (int i = 0; i < 6; ++i) {  // 0.6 s resting on the arrow, a small move now and then
         pointer.Move(window, arrow + QPoint(i % 2, 0));
         test::Pump(100);
     }

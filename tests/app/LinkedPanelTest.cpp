@@ -27,8 +27,6 @@ protected:
         StartPanel("127.0.40.1", port, "127.0.40.2");
         ConnectThroughSystemPage();
     }
-
-    sim::SimProcessor* processor = nullptr;
 };
 
 TEST_F(LinkedPanelTest, ConnectAppliesTheFullStateAndRelabelsTheButtons) {
@@ -195,14 +193,6 @@ TEST_F(LinkedPanelTest, NameConfirmationsOpenOneBoxPerNameSentAndNoneUnasked) {
     EXPECT_EQ(boxes.shown[0].text, "Set name successfully.");
 }
 
-TEST_F(LinkedPanelTest, CloseWhileLinkedStopsTheLinkThenCloses) {
-    StartLinked(39415);
-    window->close();
-    ASSERT_TRUE(test::WaitFor([&] { return !window->isVisible(); }, 3000));
-    EXPECT_FALSE(app->Link().receiveRunning());
-    EXPECT_FALSE(app->Link().linkUp());
-}
-
 TEST_F(LinkedPanelTest, ConnectOnABusyPortShowsWinsockErrorAndSendsNothing) {
     constexpr quint16 kPort = 39416;
     QUdpSocket holder;  // another program holding the panel's address and port
@@ -217,6 +207,14 @@ TEST_F(LinkedPanelTest, ConnectOnABusyPortShowsWinsockErrorAndSendsNothing) {
     EXPECT_FALSE(app->Link().linkUp());
     test::Pump(50);
     EXPECT_TRUE(target.Log().empty());
+}
+
+TEST_F(LinkedPanelTest, CloseWhileLinkedStopsTheLinkThenCloses) {
+    StartLinked(39415);
+    window->close();
+    ASSERT_TRUE(test::WaitFor([&] { return !window->isVisible(); }, 3000));
+    EXPECT_FALSE(app->Link().receiveRunning());
+    EXPECT_FALSE(app->Link().linkUp());
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -61,6 +62,38 @@ inline QWidget* ClickAt(QWidget* window, QPoint at) {
     return target;
 }
 
+// Measures the longest interval between two event-loop turns while `action` runs and the
+// loop is then pumped until `done`.
+class StallMeter {
+public:
+    StallMeter() {
+        tick_.setInterval(0);
+        QObject::connect(&tick_, &QTimer::timeout, [this] { Beat(); });
+    }
+    double Measure(const std::function<void()>& action, const std::function<bool()>& done) {
+        longestMs_ = 0;
+        clock_.start();
+        last_ = 0;
+        tick_.start();
+        action();
+        test::WaitFor(done, 10000);
+        Beat();
+        tick_.stop();
+        return static_cast<double>(longestMs_) / 1e6;
+    }
+
+private:
+    void Beat() {
+        const qint64 now = clock_.nsecsElapsed();
+        longestMs_ = std::max(longestMs_, now - last_);
+        last_ = now;
+    }
+    QTimer tick_;
+    QElapsedTimer clock_;
+    qint64 last_ = 0;
+    qint64 longestMs_ = 0;
+};
+
 class PanelFixture : public ::testing::Test {
 protected:
     // Starts a processor at `address`:`port` named `name`.
@@ -90,6 +123,19 @@ protected:
         app->InitInstance();
         window = app->MainDialog();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    }
+
+    // A processor at `simIp` and the panel on `panelIp`, linked through the system page; with
+    // `active`, the window also has the keyboard focus.
+    void StartLinked(const QString& panelIp, const QString& simIp, quint16 port,
+                     bool active = false) {
+        processor = &AddProcessor(simIp, port);
+        StartPanel(panelIp, port, simIp);
+        ConnectThroughSystemPage();
+        if (active) {
+            window->activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+        }
     }
 
     // Opens the SYSTEM page and clicks its button `id` (a sub-page tab or a command).
@@ -147,6 +193,7 @@ protected:
     std::vector<std::unique_ptr<sim::SimProcessor>> processors;
     std::unique_ptr<CPanelApp> app;
     CMainDialog* window = nullptr;
+    sim::SimProcessor* processor = nullptr;  // the one StartLinked started
 };
 
 }  // namespace quorvell::test

@@ -41,7 +41,6 @@ protected:
         return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     }
 
-    sim::SimProcessor* processor = nullptr;
     QNetworkAccessManager nam;
 };
 

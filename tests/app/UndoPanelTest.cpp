@@ -17,11 +17,7 @@ constexpr QPoint kGainIncrease(80 + 80, 220 + 10);
 class UndoPanelTest : public test::PanelFixture {
 public:
     void StartLinked(quint16 port) {
-        processor = &AddProcessor("127.0.25.2", port);
-        StartPanel("127.0.25.1", port, "127.0.25.2");
-        ConnectThroughSystemPage();
-        window->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+        PanelFixture::StartLinked("127.0.25.1", "127.0.25.2", port, true);
     }
 
     void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
@@ -42,8 +38,6 @@ public:
     }
 
     CValueStepper* Gain3() const { return window->EqPage()->Stepper(1032); }
-
-    sim::SimProcessor* processor = nullptr;
 };
 
 // Wheel notches on CH1 Band 3 gain, 30 ms apart: 1 up, -1 down, 0 a pause that ends the burst.
@@ -77,14 +71,14 @@ TEST_F(UndoPanelTest, GesturesUndoAsOneStepEachWithOneFrameEach) {
              }
          },
          {182, 181, 180}},
-        {"arrow held for 2 s",
+        {"arrow held for 0.6 s",
          42501,
          [](CMainDialog* w) {
              QWidget* stepper = w->EqPage()->Stepper(1032);
              const QPoint at = stepper->mapFrom(w, kGainIncrease);
              QTest::mouseMove(stepper, at);
              QTest::mousePress(stepper, Qt::LeftButton, Qt::NoModifier, at);
-             test::Pump(2000);
+             test::Pump(600);
              QTest::mouseRelease(stepper, Qt::LeftButton, Qt::NoModifier, at);
          },
          {180}},

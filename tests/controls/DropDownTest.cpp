@@ -92,36 +92,6 @@ TEST(DropDown, WheelStepsWithCarryOverAndRepostsAtTheEnds) {
     }
 }
 
-TEST(DropDown, WithoutEntriesWheelAndSelectionDoNothing) {
-    DropDown d(0);
-    d.bar.SetSelection(2);
-    test::Wheel(d.bar, -120);
-    Drain();
-    EXPECT_EQ(d.bar.GetSelection(), -1);
-    EXPECT_EQ(d.spy.count(), 0);
-}
-
-TEST(DropDown, PopupOpensBeneathTheBarAndScrollsOnlyBeyondTheMaximumHeight) {
-    struct Case {
-        int entries, height;
-        bool scrolls;
-    };
-    for (const Case& c : {Case{5, 5 * CDropListBox::kItemHeight + 1, false},
-                          Case{8, CDropDown::kMaxListHeight + 1, true},
-                          Case{0, CDropDown::kMaxListHeight + 1, false}}) {
-        DropDown d(c.entries);
-        EXPECT_FALSE(d.bar.IsPopupShowing());
-        d.Open();
-        const QPoint barTopLeft = d.bar.mapToGlobal(QPoint(0, 0));
-        const QRect popup = d.bar.Popup()->geometry();
-        EXPECT_EQ(popup.left(), barTopLeft.x());
-        EXPECT_EQ(popup.top(), barTopLeft.y() + 20 - 1) << "overlaps the bar's bottom row";
-        EXPECT_EQ(popup.width(), 90);
-        EXPECT_EQ(popup.height(), c.height) << c.entries << " entries";
-        EXPECT_EQ(d.List().ScrollBar()->isVisible(), c.scrolls) << c.entries << " entries";
-    }
-}
-
 TEST(DropDown, HoverSelectsWithoutChoosingAndAClickChooses) {
     DropDown d;
     d.Open();
@@ -173,16 +143,6 @@ TEST(DropDown, KeyChangeChoosesWithThePointerOverTheListElseReverts) {
         EXPECT_EQ(d.bar.Text(),
                   over ? QStringLiteral("Bessel 2") : QStringLiteral("Butterworth 2"));
     }
-}
-
-TEST(DropDown, SecondClickOnTheBarClosesThePopup) {
-    DropDown d;
-    d.Open();
-    QTest::mouseClick(d.bar.Popup(), Qt::LeftButton, {},
-                      d.bar.Popup()->mapFromGlobal(d.bar.mapToGlobal(QPoint(40, 10))));
-    EXPECT_FALSE(d.bar.IsPopupShowing());
-    Drain();
-    EXPECT_EQ(d.spy.count(), 0);
 }
 
 }  // namespace

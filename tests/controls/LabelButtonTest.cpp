@@ -30,54 +30,6 @@ struct Page {
     QWidget window;
 };
 
-// The label as it appears on its parent.
-QImage Shown(CTextLabel& label) {
-    return label.parentWidget()
-        ->grab(label.geometry())
-        .toImage()
-        .convertToFormat(QImage::Format_RGB32);
-}
-
-// Bounding box of the pixels that differ from the background colour at (0, 0).
-QRect InkBox(const QImage& image) {
-    const QRgb background = image.pixel(0, 0);
-    QRect box;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            if (image.pixel(x, y) != background) {
-                box |= QRect(x, y, 1, 1);
-            }
-        }
-    }
-    return box;
-}
-
-// Which third of [0, 2 * mid] the ink centre `v` falls in: -1 before, 0 about the middle, 1 after.
-int Side(int v, int mid) {
-    return v < mid - 4 ? -1 : v > mid + 4 ? 1 : 0;
-}
-
-TEST(TextLabel, AlignmentAppliesBothWaysAndTheDefaultCentres) {
-    Page page;
-    struct Case {
-        std::optional<int> alignment;
-        int side;  // horizontally and vertically
-    };
-    for (const Case& c : {Case{0, -1}, Case{2, 1}, Case{std::nullopt, 0}}) {
-        CTextLabel label(&page.window);
-        label.setGeometry(10, 10, 200, 80);
-        if (c.alignment) {
-            label.alignment = *c.alignment;
-        }
-        label.SetText(QStringLiteral("Band 3"));
-        label.show();
-        const QRect ink = InkBox(Shown(label));
-        ASSERT_FALSE(ink.isEmpty());
-        EXPECT_EQ(Side(ink.center().x(), 100), c.side) << "alignment " << c.alignment.value_or(-1);
-        EXPECT_EQ(Side(ink.center().y(), 40), c.side) << "alignment " << c.alignment.value_or(-1);
-    }
-}
-
 // A parent that paints a 3-pixel grey divider through y = 40, as the pages do.
 struct DividedPage : QWidget {
     void paintEvent(QPaintEvent*) override {
@@ -103,49 +55,6 @@ TEST(TextLabel, ShowsExactlyWhatTheParentShowsOrGreyWhenOpaque) {
     EXPECT_EQ(QColor(shown.pixel(99, 41)), QColor(128, 128, 128));
     label.SetTransparent(false);
     EXPECT_EQ(QColor(test::Pixels(page).pixel(99, 50)), QColor(128, 128, 128));
-}
-
-TEST(TextLabel, EmptyCaptionPaintsOnlyTheBackgroundAndLongCaptionsAreCut) {
-    Page page;
-    CTextLabel label(&page.window);
-    label.setGeometry(10, 10, 80, 30);
-    label.show();
-    EXPECT_TRUE(InkBox(Shown(label)).isEmpty());
-    label.SetText(QString(300, QLatin1Char('x')));
-    EXPECT_EQ(label.toolTip().size(), 300);
-    EXPECT_FALSE(InkBox(Shown(label)).isEmpty());
-}
-
-TEST(TiledBackground, RepeatsFromTheTopLeftWithoutGaps) {
-    QPixmap tile(3, 2);
-    {
-        tile.fill(Qt::green);
-        QPainter p(&tile);
-        p.fillRect(0, 0, 1, 1, Qt::red);
-    }
-    QImage canvas(10, 7, QImage::Format_RGB32);
-    canvas.fill(Qt::black);
-    {
-        QPainter p(&canvas);
-        PaintTiled(p, canvas.rect(), tile);
-    }
-    for (int y = 0; y < 7; ++y) {
-        for (int x = 0; x < 10; ++x) {
-            const QColor want = (x % 3 == 0 && y % 2 == 0) ? QColor(Qt::red) : QColor(Qt::green);
-            EXPECT_EQ(QColor(canvas.pixel(x, y)), want) << x << "," << y;
-        }
-    }
-}
-
-TEST(TiledBackground, DialogWithoutImageUsesTheNormalColour) {
-    CTiledDialog dialog;
-    dialog.resize(100, 80);
-    EXPECT_TRUE(dialog.SetBackground(kDialogBackground));
-    EXPECT_EQ(QColor(test::Pixels(dialog).pixel(90, 70)), QColor(Qt::black));
-    EXPECT_TRUE(dialog.SetBackground(0));
-    EXPECT_EQ(QColor(test::Pixels(dialog).pixel(90, 70)), dialog.palette().color(QPalette::Window));
-    EXPECT_FALSE(dialog.SetBackground(9999));
-    EXPECT_FALSE(dialog.HasBackground());
 }
 
 struct Button {
@@ -180,26 +89,6 @@ TEST(PngButton, PhaseButtonShowsTheImageAndCaptionColourOfItsState) {
     }
 }
 
-TEST(PngButton, SizeModes) {
-    struct Case {
-        int mode;
-        QSize before, after;
-    };
-    const Case cases[] = {
-        {0, {80, 24}, {80, 24}}, {1, {80, 24}, {100, 28}}, {2, {80, 24}, {50, 14}}};
-    for (const Case& c : cases) {
-        Page page;
-        PngButton button(QStringLiteral("OK"), &page.window);
-        button.move(7, 9);
-        button.resize(c.before);
-        button.sizeMode = c.mode;
-        button.SetImages(kButtonDarkWide, kButtonCyanWide);
-        EXPECT_EQ(button.size(), c.after) << "mode " << c.mode;
-        EXPECT_EQ(button.DrawnSize(), c.after);
-        EXPECT_EQ(button.pos(), QPoint(7, 9));
-    }
-}
-
 TEST(PngButton, ClicksNeverChangeTheStateAndADoubleClickIsTwoClicks) {
     Button b;
     QSignalSpy clicks(&b.button, &PngButton::clicked);
@@ -220,15 +109,6 @@ TEST(PngButton, ClicksNeverChangeTheStateAndADoubleClickIsTwoClicks) {
         QApplication::sendEvent(&b.button, &event);
     }
     EXPECT_EQ(clicks.count(), 2);
-}
-
-TEST(PngButton, MissingImageShowsBlackWithTheCaption) {
-    Page page;
-    PngButton button(QStringLiteral("X"), &page.window);
-    button.resize(40, 20);
-    button.SetImages(9999, 9998);
-    button.show();
-    EXPECT_EQ(QColor(test::Pixels(button).pixel(1, 1)), QColor(Qt::black));
 }
 
 }  // namespace

@@ -56,20 +56,6 @@ TEST_F(CurveFixture, DraggingAMarkerProposesFrequencyAndGainThenAFinalValue) {
     EXPECT_TRUE(spy.last()[5].toBool());
 }
 
-TEST_F(CurveFixture, WheelOverAMarkerStepsItsQOncePerNotch) {
-    QSignalSpy spy(curve.get(), &CResponseCurve::bandEdited);
-    const QPoint at = curve->MarkerPosition(4).toPoint();
-    test::Wheel(*curve, 60, at);
-    EXPECT_EQ(spy.count(), 0);
-    test::Wheel(*curve, 60, at);  // halves of a notch add up within the gesture
-    ASSERT_EQ(spy.count(), 1);
-    EXPECT_EQ(spy.last()[4].toInt(), 21);
-    test::Wheel(*curve, -240, at);
-    EXPECT_EQ(spy.last()[4].toInt(), 18);
-    test::Wheel(*curve, 120, QPoint(5, 5));  // away from any marker
-    EXPECT_EQ(spy.count(), 2);
-}
-
 TEST_F(CurveFixture, LegendChoosesTheEditedChannel) {
     params.channels[1].bands[4] = {300, 100, 20, {}, 1};
     const QRectF plot = curve->PlotRect();

@@ -167,35 +167,6 @@ TEST(Connect, UnboundFirstRequestCarriesTheRoutedSourceAddress) {
     link.Close();
 }
 
-TEST(Connect, NameIsConfirmedByTheProcessor) {
-    Rig r(41207);
-    ASSERT_TRUE(ConnectAndWait(r.link));
-    QSignalSpy named(&r.link, &DeviceLink::nameConfirmed);
-
-    r.params.deviceName.fill(0);
-    std::memcpy(r.params.deviceName.data(), "FOH-RIGHT", 9);
-    ASSERT_TRUE(r.link.SendDeviceName());
-    ASSERT_TRUE(WaitFor([&] { return named.count() == 1; }));
-    EXPECT_EQ(DeviceNameText(r.sim->Settings()), "FOH-RIGHT");
-}
-
-TEST(Connect, ResetAppliesTheReportedStateAndKeepsTheName) {
-    Rig r(41208, With([](auto& o) { o.name = "AMP-2"; }));
-    r.sim->MutableSettings().channels[0].bands[1].gain = 10;
-    ASSERT_TRUE(ConnectAndWait(r.link));
-    ASSERT_EQ(r.params.channels[0].bands[1].gain, 10);
-    std::memcpy(r.params.deviceName.data(), "LOCAL", 5);  // not sent: frame 8 has no name
-    QSignalSpy reset(&r.link, &DeviceLink::resetStateApplied);
-
-    ASSERT_TRUE(r.link.SendReset());
-    ASSERT_TRUE(WaitFor([&] { return reset.count() == 1; }));
-
-    EXPECT_EQ(r.params.channels[0].bands[1].gain, 180);
-    EXPECT_EQ(r.params.channels[0].bands[1].freq, 50);
-    EXPECT_EQ(DeviceNameText(r.params), "LOCAL");
-    EXPECT_TRUE(r.link.linkUp());
-}
-
 // With 30 % of the processor's received datagrams lost, seeds 1..10 all connect within the
 // three requests, and some of them only through a repeated request. (A seed that lost all
 // three would end in "CANNOT CONNECT.", as it should.)

@@ -57,27 +57,6 @@ TEST(Discovery, ListsEachProcessorOnceAndSkipsTheOwnAddress) {
     EXPECT_TRUE(link.discoveryRunning()) << "the listener keeps running after the sweep";
 }
 
-TEST(Discovery, DefaultInterfaceIsTheBoundAddressAndASecondSearchStartsAfresh) {
-    constexpr quint16 kPort = 41302;
-    auto sims = StartSims({7}, kPort);
-    DeviceParameters params{};
-    DeviceLink link(params, LinkOptions(kPort));
-    EXPECT_EQ(link.SearchInterface(), QHostAddress(QString(kLinkIp)));
-    QSignalSpy finished(&link, &DeviceLink::searchFinished);
-
-    ASSERT_TRUE(link.StartSearch());
-    ASSERT_TRUE(WaitFor([&] { return finished.count() == 1; }));
-    Settle();
-    ASSERT_EQ(link.foundDevices().size(), 1);
-
-    ASSERT_TRUE(link.StartSearch());
-    EXPECT_TRUE(link.foundDevices().isEmpty()) << "a new search empties the list";
-    ASSERT_TRUE(WaitFor([&] { return finished.count() == 2; }));
-    Settle();
-    EXPECT_EQ(link.foundDevices().size(), 1);
-    EXPECT_EQ(CountCode(*sims[0], CommandCode::Discover), 4);
-}
-
 // A sweep cut short reports its end too, once, whatever cut it.
 TEST(Discovery, EverySweepCutShortReportsFinishedOnce) {
     const struct {

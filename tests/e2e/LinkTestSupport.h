@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "DeviceLink.h"
+#include "ProcessorEditor.h"
 #include "SimProcessor.h"
 
 namespace quorvell::test {
@@ -138,6 +139,24 @@ struct Rig {
     std::unique_ptr<sim::SimProcessor> sim;
     DeviceParameters params{};
     DeviceLink link;
+};
+
+// A processor at `simIp`, and a link bound to `linkIp` with an editor over it, all on `port`.
+struct EditorRig {
+    EditorRig(quint16 port, const char* linkIp, const char* simIp, sim::SimOptions so = {})
+        : link(params, Options(port, linkIp, simIp)), editor(params, link) {
+        sim = StartSim(QString::fromLatin1(simIp), port, std::move(so));
+    }
+    static DeviceLinkOptions Options(quint16 port, const char* linkIp, const char* simIp) {
+        DeviceLinkOptions o = LinkOptions(port);
+        o.bindAddress = QHostAddress(QString::fromLatin1(linkIp));
+        o.deviceAddress = QString::fromLatin1(simIp);
+        return o;
+    }
+    std::unique_ptr<sim::SimProcessor> sim;
+    DeviceParameters params{};
+    DeviceLink link;
+    ProcessorEditor editor;
 };
 
 inline QByteArray ToBytes(const Frame& f) {

@@ -5,7 +5,6 @@
 #include <random>
 
 #include "LinkTestSupport.h"
-#include "ProcessorEditor.h"
 #include "ReadBack.h"
 
 namespace quorvell::test {
@@ -26,21 +25,10 @@ ReadBackOptions FastOptions() {
     return o;
 }
 
-struct ReadRig {
+struct ReadRig : EditorRig {
     explicit ReadRig(quint16 port, sim::SimOptions so = {})
-        : link(params, Options(port)), editor(params, link), readBack(editor, FastOptions()) {
-        so.address = QHostAddress(QString::fromLatin1(kReadSimIp));
-        so.port = port;
-        sim = std::make_unique<sim::SimProcessor>(so);
-        QString error;
-        EXPECT_TRUE(sim->Start(&error)) << error.toStdString();
-    }
-    static DeviceLinkOptions Options(quint16 port) {
-        DeviceLinkOptions o = LinkOptions(port);
-        o.bindAddress = QHostAddress(QString::fromLatin1(kReadLinkIp));
-        o.deviceAddress = QString::fromLatin1(kReadSimIp);
-        return o;
-    }
+        : EditorRig(port, kReadLinkIp, kReadSimIp, std::move(so)),
+          readBack(editor, FastOptions()) {}
     // The records on which the processor and the model differ.
     QStringList Differences() const {
         QStringList out;
@@ -54,10 +42,6 @@ struct ReadRig {
     bool Converged() const {
         return readBack.state() == SyncState::InSync && Differences().isEmpty();
     }
-    std::unique_ptr<sim::SimProcessor> sim;
-    DeviceParameters params{};
-    DeviceLink link;
-    ProcessorEditor editor;
     ReadBack readBack;
 };
 

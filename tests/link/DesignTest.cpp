@@ -33,15 +33,6 @@ TEST(PeakingBand, ReachesItsGainAtTheCentreAndIsFlatFarAway) {
     }
 }
 
-TEST(PeakingBand, ZeroGainIsExactlyUnity) {
-    const Biquad b = DesignPeakingBand(1234, 0.0, 1234 / 3.3);
-    EXPECT_EQ(b.b[0], 1.0);
-    EXPECT_EQ(b.b[1], -b.a[1]);
-    EXPECT_EQ(b.b[2], -b.a[2]);
-    EXPECT_EQ(b.a[0], 1.0);
-    EXPECT_EQ(ToFixed523(b.b[0], true), 0x00800000u);
-}
-
 TEST(Crossovers, CornerAttenuationMatchesEachResponseType) {
     struct Case {
         int type;
@@ -69,28 +60,6 @@ TEST(Crossovers, CornerAttenuationMatchesEachResponseType) {
             EXPECT_EQ(hp->a[1], lp->a[1]);
             EXPECT_EQ(hp->a[2], lp->a[2]);
         }
-    }
-}
-
-TEST(Fixed523, TruncatesTowardZeroAndMasksTheTopNibble) {
-    struct Case {
-        double v;
-        bool mask;
-        std::uint32_t word;
-    } cases[] = {
-        {1.0, false, 0x00800000},
-        {-1.0, false, 0xFF800000},
-        {-1.0, true, 0x0F800000},
-        {0.5, false, 0x00400000},
-        {-1.5, false, 0xFF400000},
-        {-1.5, true, 0x0F400000},
-        {1.0 / 8388608.0 * 0.9, false, 0},
-        {-1.0 / 8388608.0 * 0.9, false, 0},
-        {-1.0 / 8388608.0 * 1.5, false, 0xFFFFFFFF},
-        {15.999, true, 0x07FFDF3B},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(ToFixed523(c.v, c.mask), c.word) << c.v << (c.mask ? " masked" : "");
     }
 }
 

@@ -90,26 +90,5 @@ TEST(EqImport, ApplyingWritesTheChannelAndSendsSevenBandsPlusLevel) {
     EXPECT_EQ(p.channels[0].bands[1].gain, 180);  // the other channel is untouched
 }
 
-TEST(ChannelCopy, SendsExactlyTheTargetChannelsFrames) {
-    DeviceParameters p{};
-    ResetDeviceParameters(p);
-    p.channels[0].bands[3] = {777, 200, 33, {}, 1};
-    p.channels[0].hipass = {90, 4, 12};
-    p.channels[0].limiter.ratio = 40;
-    p.channels[0].level = 30;  // levels and polarity are not part of a copy
-    const PacedSequence seq = CopyChannel(p, 0, 1, 2.718281828459045);
-    ASSERT_EQ(seq.size(), 10u);
-    EXPECT_EQ(p.channels[1].bands[3].freq, 777);
-    EXPECT_EQ(p.channels[1].hipass.q, 12);
-    EXPECT_EQ(p.channels[1].level, 0);
-    for (const auto& s : seq) {
-        EXPECT_EQ(s.frame[4], 1) << ToHex(s.frame.Bytes());  // every frame is for CH2
-        EXPECT_EQ(s.gapMs, 50);
-    }
-    EXPECT_EQ(seq[7].frame[3], 2);
-    EXPECT_EQ(seq[8].frame[3], 3);
-    EXPECT_EQ(seq[9].frame[3], 5);
-}
-
 }  // namespace
 }  // namespace quorvell

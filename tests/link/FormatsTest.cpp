@@ -57,17 +57,5 @@ TEST(DisplayFormats, TextsForRawValues) {
     }
 }
 
-TEST(DisplayFormats, KindsByCodeOrName) {
-    EXPECT_EQ(StepperKindFromText("EqGain"), 10);
-    EXPECT_EQ(StepperKindFromText("volume"), 11);
-    EXPECT_EQ(StepperKindFromText("DelayTime"), 43);
-    EXPECT_EQ(StepperKindFromText("0"), 0);
-    EXPECT_EQ(StepperKindFromText("-7"), -7);
-    EXPECT_FALSE(StepperKindFromText("Gain"));
-    EXPECT_FALSE(StepperKindFromText(""));
-    EXPECT_EQ(StepperKindName(48), "Ratio");
-    EXPECT_EQ(StepperKindName(3), "");
-}
-
 }  // namespace
 }  // namespace quorvell

@@ -59,12 +59,5 @@ TEST(ResponseCurve, UnsendableRecordsContributeNothing) {
     EXPECT_EQ(ChannelChain(p, 0).size(), 7u);
 }
 
-TEST(ResponseCurve, FrequenciesAreLogSpaced) {
-    const auto f = LogFrequencies(3, 20, 20000);
-    ASSERT_EQ(f.size(), 3u);
-    EXPECT_NEAR(f[1], 632.456, 0.001);
-    EXPECT_DOUBLE_EQ(f[2], 20000);
-}
-
 }  // namespace
 }  // namespace quorvell

@@ -28,18 +28,6 @@ protected:
     QTemporaryDir dir;
 };
 
-TEST_F(EqToolsTest, CurveSitsRightOfTheLevelsBelowModeAndFollowsStepperEdits) {
-    CResponseCurve* curve = page->Curve();
-    EXPECT_EQ(curve->geometry(), QRect(402, 426, 384, 120));
-    EXPECT_NEAR(curve->LevelDb(0, 1000), 0.0, 0.05);
-    for (int i = 0; i < 60; ++i) {  // band 4 gain up 6 dB, one arrow click at a time
-        test::ClickArrow(page->Stepper(eq::GainId(0, 4)), true);
-    }
-    EXPECT_EQ(params.channels[0].bands[4].gain, 240);
-    EXPECT_NEAR(curve->LevelDb(0, 1000), 6.0, 0.1);
-    EXPECT_NEAR(curve->DbForY(curve->MarkerPosition(4).y()), 6.0, 1e-9);
-}
-
 TEST_F(EqToolsTest, WheelOnAMarkerSendsTheSameFrameAsTheQStepper) {
     DeviceParameters viaStepper = params;
     CEqPage other(viaStepper, boxes);

@@ -153,15 +153,6 @@ TEST_F(SystemPageTest, InterfaceChooserAppearsOnlyForSeveralAddresses) {
     EXPECT_EQ(search.at(0).at(0).value<QHostAddress>(), QHostAddress("192.168.7.9"));
 }
 
-TEST_F(SystemPageTest, HelpShowsVersionDataDirectoryAndHints) {
-    page->SetHelpText("/srv/presets");
-    QTest::mouseClick(page->Button(1004), Qt::LeftButton);
-    const QString text = page->HelpText()->text();
-    EXPECT_TRUE(text.contains("1.0"));
-    EXPECT_TRUE(text.contains("/srv/presets"));
-    EXPECT_TRUE(text.contains("wheel"));
-}
-
 TEST_F(SystemPageTest, BankLabelsFollowTheRowsWithoutGaps) {
     rows = {{2, "SAVE2", ""}, {7, "SAVE7", ""}, {9, "SAVE9", ""}};
     QTest::mouseClick(page->Button(1002), Qt::LeftButton);
@@ -181,26 +172,6 @@ TEST_F(SystemPageTest, BankLabelsFollowTheRowsWithoutGaps) {
     EXPECT_EQ(VisibleSlots(), 24);
     EXPECT_EQ(page->Bank()->Slot(23)->text(), "24:P24");
     EXPECT_EQ(page->Bank()->Slot(23)->geometry(), QRect(590, 270, 50, 50));
-}
-
-TEST_F(SystemPageTest, SlotLabelSplitsAtTheFirstColon) {
-    struct Case {
-        QString label;
-        std::optional<int> id;
-        QString name;
-    };
-    const Case cases[] = {
-        {"7:ABC", 7, "ABC"},         {"12:a:b:", 12, "a:b:"},  {"3:", 3, ""},
-        {"SAVE4", std::nullopt, ""}, {":X", std::nullopt, ""},
-    };
-    for (const Case& c : cases) {
-        const auto parsed = CPresetBank::ParseSlotLabel(c.label);
-        ASSERT_EQ(parsed.has_value(), c.id.has_value()) << c.label.toStdString();
-        if (parsed) {
-            EXPECT_EQ(parsed->id, *c.id);
-            EXPECT_EQ(parsed->name, c.name);
-        }
-    }
 }
 
 TEST_F(SystemPageTest, SlotMenuReportsTheLabelsPreset) {
@@ -240,6 +211,35 @@ TEST_F(SystemPageTest, SlotMenuReportsTheLabelsPreset) {
     ASSERT_EQ(rename.count(), 1);
     EXPECT_EQ(rename.at(0).at(0).toInt(), 7);
     EXPECT_EQ(rename.at(0).at(1).toString(), "LIVE");
+}
+
+TEST_F(SystemPageTest, HelpShowsVersionDataDirectoryAndHints) {
+    page->SetHelpText("/srv/presets");
+    QTest::mouseClick(page->Button(1004), Qt::LeftButton);
+    const QString text = page->HelpText()->text();
+    EXPECT_TRUE(text.contains("1.0"));
+    EXPECT_TRUE(text.contains("/srv/presets"));
+    EXPECT_TRUE(text.contains("wheel"));
+}
+
+TEST_F(SystemPageTest, SlotLabelSplitsAtTheFirstColon) {
+    struct Case {
+        QString label;
+        std::optional<int> id;
+        QString name;
+    };
+    const Case cases[] = {
+        {"7:ABC", 7, "ABC"},         {"12:a:b:", 12, "a:b:"},  {"3:", 3, ""},
+        {"SAVE4", std::nullopt, ""}, {":X", std::nullopt, ""},
+    };
+    for (const Case& c : cases) {
+        const auto parsed = CPresetBank::ParseSlotLabel(c.label);
+        ASSERT_EQ(parsed.has_value(), c.id.has_value()) << c.label.toStdString();
+        if (parsed) {
+            EXPECT_EQ(parsed->id, *c.id);
+            EXPECT_EQ(parsed->name, c.name);
+        }
+    }
 }
 
 }  // namespace

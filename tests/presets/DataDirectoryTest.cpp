@@ -55,14 +55,5 @@ TEST(DataDirectoryTest, ExecutableFolderOnlyWhenItHoldsTheDatabase) {
     EXPECT_TRUE(boxes.shown.empty());
 }
 
-TEST(DataDirectoryTest, PresetIdIsTheLeadingDigits) {
-    EXPECT_EQ(ParsePresetId("12"), 12);
-    EXPECT_EQ(ParsePresetId("7abc"), 7);
-    EXPECT_EQ(ParsePresetId("007"), 7);
-    EXPECT_EQ(ParsePresetId("x7"), std::nullopt);
-    EXPECT_EQ(ParsePresetId(""), std::nullopt);
-    EXPECT_EQ(ParsePresetId("99999999999"), std::nullopt);
-}
-
 }  // namespace
 }  // namespace quorvell

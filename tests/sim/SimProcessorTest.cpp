@@ -211,31 +211,6 @@ TEST(SimFaults, DropAllIgnoresEveryDatagramButLogsIt) {
     EXPECT_FALSE(panel.HasPending());
 }
 
-TEST(SimFaults, DropDecisionsRepeatWithTheSameSeed) {
-    auto pattern = [](int host, quint32 seed) {
-        SimProcessor sim(At(host, [&](auto& o) {
-            o.dropFraction = 0.5;
-            o.seed = seed;
-        }));
-        QString error;
-        EXPECT_TRUE(sim.Start(&error)) << error.toStdString();
-        Client panel(TestAddress(30), kDevicePort);
-        for (int i = 0; i < 40; ++i) {
-            panel.Send(BuildReset(), TestAddress(host));
-        }
-        EXPECT_TRUE(WaitFor([&] { return sim.Log().size() == 40; }));
-        std::string dropped;
-        for (const auto& entry : sim.Log()) {
-            dropped += entry.dropped ? 'x' : '.';
-        }
-        return dropped;
-    };
-    const std::string first = pattern(28, 7);
-    EXPECT_EQ(pattern(29, 7), first);
-    EXPECT_NE(first.find('x'), std::string::npos);
-    EXPECT_NE(first.find('.'), std::string::npos);
-}
-
 TEST(SimFaults, NoAnswerIgnoresConnectButStillAnswersDiscovery) {
     SimProcessor sim(At(31, [](auto& o) { o.noAnswer = true; }));
     START(sim);

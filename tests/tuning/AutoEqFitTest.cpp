@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 
 #include "AutoEqFit.h"
 #include "FrameDecoder.h"
@@ -140,15 +139,6 @@ TEST(AutoEqFit, PredictedErrorIsTheErrorOfTheSentFrames) {
     for (std::size_t i = 0; i < r.hz.size(); i += 37) {
         EXPECT_NEAR(r.predicted[i], r.measured[i] + ChainMagnitudeDb(chain, r.hz[i]), 1e-9);
     }
-}
-
-TEST(AutoEqFit, SameInputsGiveTheSameBands) {
-    const Measurement m = Inverted(kSevenBands, 0.4);
-    const AutoEqResult a = FitAutoEq(m, {}, DefaultChannel(), {});
-    const AutoEqResult b = FitAutoEq(m, {}, DefaultChannel(), {});
-    ASSERT_TRUE(a.bands && b.bands);
-    EXPECT_EQ(std::memcmp(a.bands->data(), b.bands->data(), sizeof *a.bands), 0);
-    EXPECT_EQ(a.rmsAfterDb, b.rmsAfterDb);
 }
 
 TEST(AutoEqFit, UnusableOptionsAndRangesAreRefused) {
