@@ -305,13 +305,15 @@ void ReadBack::OnStateRead(const DeviceParameters& answer) {
 void ReadBack::Reconcile(const DeviceParameters& answer, std::uint64_t stamp) {
     QList<Record> adopt;
     PacedSequence resend;
-    bool again = false;  // a resent record still has rounds left: read again soon
+    bool again = false;        // a resent record still has rounds left: read again soon
+    bool editedSince = false;  // a record was edited while this read was out
     for (const Record& r : AllRecords()) {
         Pending* p = Find(r);
         const bool judged = p == nullptr || p->stamp <= stamp;
         const bool edited = p != nullptr || !SameRecord(params_, base_, r);
         CopyRecord(answer, base_, r);  // the base is the last read, record by record
         if (!judged) {
+            editedSince = true;
             continue;  // edited after the read left: the answer neither confirms nor overturns it
         }
         if (SameRecord(params_, answer, r)) {
@@ -344,9 +346,8 @@ void ReadBack::Reconcile(const DeviceParameters& answer, std::uint64_t stamp) {
             editor_.Edited(r, EditOrigin::Processor);  // pages refresh; nothing is sent
         }
     }
-    // A record edited while this read was out is read after its own settle time.
-    const bool editedSince = std::any_of(pending_.begin(), pending_.end(),
-                                         [&](const Pending& p) { return p.stamp > stamp; });
+    // A record edited while this read was out is read after its own settle time. The resends
+    // above do not count: a record out of its rounds is tried again at the next poll only.
     if (again || (editedSince && !settleTimer_.isActive())) {
         settleTimer_.start(options_.settleMs);
     } else if (!settleTimer_.isActive()) {

@@ -170,15 +170,18 @@ TEST(ReadBack, ALostProcessorIsPickedUpAgain) {
 }
 
 // `set` with twenty assignments reads back and resends until the processor reports every
-// value (exit 0), or names what it did not report (exit 5). The fault starts once the
-// connect has been answered.
+// value (exit 0), or names what it did not report (exit 5) after ten rounds, also when the
+// processor keeps reporting an old value. The fault starts once the connect has been answered.
 TEST(ReadBack, CliSetConfirmsEveryValue) {
     const struct {
         const char* name;
         double drop;
         bool refuseReads;
+        bool stale;
         int exitCode;
-    } cases[] = {{"lossy", 0.3, false, 0}, {"reads refused", 0.0, true, 5}};
+    } cases[] = {{"lossy", 0.3, false, false, 0},
+                 {"reads refused", 0.0, true, false, 5},
+                 {"stale bands", 0.0, false, true, 5}};
     QStringList assignments;
     for (int ch = 1; ch <= 2; ++ch) {
         for (int b = 1; b <= kBandCount; ++b) {
@@ -206,6 +209,11 @@ TEST(ReadBack, CliSetConfirmsEveryValue) {
                              if (!e.answer.empty()) {
                                  sim.SetDropFraction(c.drop);
                                  sim.SetNoAnswer(c.refuseReads);
+                             }
+                             if (c.stale) {
+                                 for (int b = 1; b <= 2; ++b) {  // bands are counted from 1
+                                     sim.MutableSettings().channels[0].bands[b].gain = 180;
+                                 }
                              }
                          });
         const CliRun run = RunCli(
