@@ -243,6 +243,17 @@ void CMainDialog::ConnectSync() {
     systemPage_->SetPollSeconds(app_.Options().pollSeconds);
     connect(systemPage_, &CSystemPage::pollChosen, this,
             [&sync](int seconds) { sync.SetPollMs(seconds * 1000); });
+    systemPage_->RemoteAddressField()->setText(app_.ReadRemoteAddress());
+    connect(systemPage_, &CSystemPage::remoteToggled, this, [this](const QString& listen) {
+        if (listen.isEmpty()) {
+            app_.StopRemote();
+            ShowRemoteState();
+            return;
+        }
+        QString error;
+        app_.StartRemote(listen, &error);
+        ShowRemoteState(error);
+    });
     // A value taken from the processor is shown where it is, without switching pages.
     connect(&editor_, &ProcessorEditor::recordsChanged, this,
             [this](const QList<Record>&, EditOrigin origin) {
@@ -253,6 +264,12 @@ void CMainDialog::ConnectSync() {
                         QString::fromUtf8(DeviceNameText(app_.Parameters())));
                 }
             });
+}
+
+void CMainDialog::ShowRemoteState(const QString& error) {
+    systemPage_->SetRemoteState(app_.Remote() != nullptr, app_.Remote()     ? app_.RemoteUrl()
+                                                          : error.isEmpty() ? tr("Off.")
+                                                                            : error);
 }
 
 PngButton* CMainDialog::PageButton(int page) const {

@@ -51,6 +51,9 @@ public:
 
     // Shows the model's values on the pages after a change made elsewhere (remote control).
     void RefreshPages();
+    // The SET sub-page's remote-control row from the application's server: the address to
+    // open while on, else `error` (why it did not start) or "Off.".
+    void ShowRemoteState(const QString& error = {});
 
     double EulerE() const { return eulerE_; }
     PngButton* StatusButton() const { return buttons_[0]; }

@@ -73,21 +73,34 @@ void CPanelApp::InitInstance() {
     database_->OpenConnection();
     dialog_ = std::make_unique<CMainDialog>(*this);
     dialog_->show();
+    QString error;
     if (options_.http) {
-        StartRemote();
+        if (StartRemote(QString::fromStdString(*options_.http), &error)) {
+            const QString url = remoteUrl_.section(QLatin1Char('?'), 0, 0);
+            std::printf("remote control on %s\n", url.toLocal8Bit().constData());
+            if (remoteUrl_ != url) {
+                std::printf("token: %s\nopen %s\n",
+                            remoteUrl_.section(QLatin1Char('='), 1).toLatin1().constData(),
+                            remoteUrl_.toLocal8Bit().constData());
+            }
+            std::fflush(stdout);
+        } else {
+            std::fprintf(stderr, "quorvell: remote control: %s\n", error.toLocal8Bit().constData());
+        }
     }
+    dialog_->ShowRemoteState(error);
     if (options_.connect) {
         QTimer::singleShot(0, dialog_.get(), [this] { dialog_->ConnectNow(); });
     }
 }
 
 // The remote control shares the panel's model, link and presets; what a client changes shows
-// on the pages at once. A failure to listen is reported on stderr; the panel runs on.
-void CPanelApp::StartRemote() {
+// on the pages at once. A failure to listen leaves the panel running without it.
+bool CPanelApp::StartRemote(const QString& listen, QString* error) {
     RemoteOptions remote;
-    if (!ParseListenAddress(QString::fromStdString(*options_.http), &remote.address,
-                            &remote.port)) {
-        return;  // checked with the options
+    if (!ParseListenAddress(listen, &remote.address, &remote.port)) {
+        *error = QStringLiteral("'%1' is not an IPv4 ADDR:PORT").arg(listen);
+        return false;
     }
     bool generated = false;
     if (options_.tokenFile) {
@@ -96,32 +109,45 @@ void CPanelApp::StartRemote() {
             remote.token = QString::fromUtf8(f.readLine(4096)).trimmed();
         }
         if (remote.token.isEmpty()) {
-            std::fprintf(stderr, "quorvell: --token-file: no token in '%s'; remote control off\n",
-                         options_.tokenFile->c_str());
-            return;
+            *error = QStringLiteral("--token-file: no token in '%1'")
+                         .arg(QString::fromStdString(*options_.tokenFile));
+            return false;
         }
     } else if (RemoteNeedsToken(remote.address)) {
         remote.token = GenerateRemoteToken();
         generated = true;
     }
+    StopRemote();
     auto server = std::make_unique<RemoteServer>(*editor_, database_.get(), remote);
-    QString error;
-    if (!server->Listen(&error)) {
-        std::fprintf(stderr, "quorvell: remote control: cannot listen on %s\n",
-                     error.toLocal8Bit().constData());
-        return;
+    if (!server->Listen(error)) {
+        *error = QStringLiteral("cannot listen on %1").arg(*error);
+        return false;
     }
-    const QString url =
-        QStringLiteral("http://%1:%2/").arg(remote.address.toString()).arg(server->Port());
-    std::printf("remote control on %s\n", url.toLocal8Bit().constData());
+    remoteUrl_ = QStringLiteral("http://%1:%2/").arg(remote.address.toString()).arg(server->Port());
     if (generated) {
-        std::printf("token: %s\nopen %s?token=%s\n", remote.token.toLatin1().constData(),
-                    url.toLocal8Bit().constData(), remote.token.toLatin1().constData());
+        remoteUrl_ += QStringLiteral("?token=") + remote.token;
     }
-    std::fflush(stdout);
     QObject::connect(server.get(), &RemoteServer::remoteEdited, dialog_.get(),
                      [this] { dialog_->RefreshPages(); });
     remote_ = std::move(server);
+    QSettings settings(kSettingsOrganisation, kSettingsApplication);
+    settings.beginGroup(kSettingsGroup);
+    settings.setValue(kSettingsRemote, listen);
+    return true;
+}
+
+void CPanelApp::StopRemote() {
+    remote_.reset();
+    remoteUrl_.clear();
+}
+
+QString CPanelApp::ReadRemoteAddress() const {
+    if (options_.http) {
+        return QString::fromStdString(*options_.http);
+    }
+    QSettings settings(kSettingsOrganisation, kSettingsApplication);
+    settings.beginGroup(kSettingsGroup);
+    return settings.value(kSettingsRemote, QStringLiteral("127.0.0.1:8080")).toString();
 }
 
 QString CPanelApp::ReadHostIp(const QString& fallback) const {

@@ -29,6 +29,7 @@ inline constexpr const char* kSettingsOrganisation = "Quorvell";
 inline constexpr const char* kSettingsApplication = "Quorvell";
 inline constexpr const char* kSettingsGroup = "U_FONT_SECTION";
 inline constexpr const char* kSettingsHostIp = "hostip";
+inline constexpr const char* kSettingsRemote = "remote";  // the last remote address started
 inline constexpr const char* kVersionText = "1.0";
 
 class CPanelApp {
@@ -54,8 +55,14 @@ public:
     PresetDatabase& Database() { return *database_; }
     PresetStore& Store() { return *store_; }
     MessageBoxes& Boxes() { return *boxes_; }
-    // The remote-control server of --http; null without it or when it could not listen.
+    // The remote-control server (--http, or started on SYSTEM); null while off.
     RemoteServer* Remote() const { return remote_.get(); }
+    // Starts the remote control on `listen` (IPv4 ADDR:PORT), with the --token-file token, or
+    // a generated one where the address is not loopback. False with `*error` saying why.
+    bool StartRemote(const QString& listen, QString* error);
+    void StopRemote();
+    // The address to open while on; with ?token= when the token was generated.
+    const QString& RemoteUrl() const { return remoteUrl_; }
     // The operator's steps: undo, redo and the A/B switches of this session.
     QUndoStack& UndoStack() { return *undoStack_; }
     const PanelOptions& Options() const { return options_; }
@@ -65,10 +72,10 @@ public:
     // stored empty.
     QString ReadHostIp(const QString& fallback) const;
     void WriteHostIp(const QString& address);
+    // The remote address last started (default 127.0.0.1:8080).
+    QString ReadRemoteAddress() const;
 
 private:
-    void StartRemote();
-
     PanelOptions options_;
     DeviceParameters params_{};
     std::unique_ptr<MessageBoxes> ownBoxes_;
@@ -82,6 +89,7 @@ private:
     std::unique_ptr<QUndoStack> undoStack_;
     std::unique_ptr<CMainDialog> dialog_;
     std::unique_ptr<RemoteServer> remote_;
+    QString remoteUrl_;
 };
 
 }  // namespace quorvell

@@ -56,7 +56,9 @@ void CSystemPage::Build() {
             }
             case sys::ControlKind::Edit: {
                 auto* edit = new QLineEdit(this);
-                (entry.id == sys::kAddressId ? address_ : name_) = edit;
+                (entry.id == sys::kAddressId         ? address_
+                 : entry.id == sys::kRemoteAddressId ? remoteAddress_
+                                                     : name_) = edit;
                 widget = edit;
                 break;
             }
@@ -118,6 +120,11 @@ void CSystemPage::Build() {
             case sys::ControlKind::Bank:
                 widget = bank_->SaveButton();
                 break;
+            case sys::ControlKind::Status:
+                remoteStatus_ = new QLabel(this);
+                remoteStatus_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+                widget = remoteStatus_;
+                break;
             case sys::ControlKind::Help:
                 help_ = new QLabel(this);
                 help_->setWordWrap(true);
@@ -134,6 +141,16 @@ void CSystemPage::Build() {
     name_->setAccessibleName(QStringLiteral("Device name"));
     list_->setAccessibleName(QStringLiteral("Devices found"));
     interfaces_->setAccessibleName(QStringLiteral("Search interface"));
+    remoteAddress_->setAccessibleName(QStringLiteral("Remote control address"));
+    remoteAddress_->setPlaceholderText(QStringLiteral("127.0.0.1:8080"));
+    remoteAddress_->setToolTip(
+        tr("IPv4 ADDR:PORT where phones and scripts reach the panel; any address other than "
+           "this machine's own loopback needs the token shown below"));
+    remoteStatus_->setAccessibleName(QStringLiteral("Remote control state"));
+    connect(Button(sys::kRemoteToggleId), &PngButton::clicked, this, [this] {
+        emit remoteToggled(remoteOn_ ? QString() : remoteAddress_->text().trimmed());
+    });
+    SetRemoteState(false, QString());
     connect(Button(sys::kSearchId), &PngButton::clicked, this, &CSystemPage::OnSearch);
     connect(Button(sys::kConnectId), &PngButton::clicked, this, &CSystemPage::connectClicked);
     connect(Button(sys::kApplyId), &PngButton::clicked, this, &CSystemPage::OnApplyName);
@@ -246,6 +263,16 @@ void CSystemPage::SetPollSeconds(int seconds) {
         }
     }
     poll_->setCurrentIndex(best);
+}
+
+void CSystemPage::SetRemoteState(bool on, const QString& status) {
+    remoteOn_ = on;
+    PngButton* button = Button(sys::kRemoteToggleId);
+    button->setText(on ? tr("STOP") : tr("START"));
+    button->on = on;
+    button->update();
+    remoteAddress_->setEnabled(!on);
+    remoteStatus_->setText(status);
 }
 
 QHostAddress CSystemPage::ChosenInterface() const {

@@ -66,6 +66,12 @@ public:
     void SetPollSeconds(int seconds);
     QComboBox* PollChooser() const { return poll_; }
 
+    // SET sub-page: the remote control's state. `on` makes the button "STOP" and locks the
+    // address; `status` is the address to open, or why it did not start.
+    void SetRemoteState(bool on, const QString& status);
+    QLineEdit* RemoteAddressField() const { return remoteAddress_; }
+    QLabel* RemoteStatus() const { return remoteStatus_; }
+
     // HELP sub-page text: version, data directory, mouse and keyboard hints.
     void SetHelpText(const QString& dataDirectory);
 
@@ -84,6 +90,8 @@ public:
 signals:
     void searchRequested(const QHostAddress& interfaceAddress);
     void pollChosen(int seconds);
+    // START (the address typed, ADDR:PORT) or STOP (empty) of the remote control.
+    void remoteToggled(const QString& listen);
     // A device list row was clicked: its address is the new target.
     void devicePicked(const QString& address);
     void connectClicked();
@@ -117,6 +125,9 @@ private:
     QProgressBar* progress_ = nullptr;
     QComboBox* interfaces_ = nullptr;
     QComboBox* poll_ = nullptr;
+    QLineEdit* remoteAddress_ = nullptr;
+    QLabel* remoteStatus_ = nullptr;
+    bool remoteOn_ = false;
     QLabel* help_ = nullptr;
     CPresetBank* bank_ = nullptr;
 };

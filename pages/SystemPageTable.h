@@ -8,7 +8,7 @@ namespace quorvell::sys {
 enum class SubPage : int { Connect = 0, Preset = 1, Set = 2, Help = 3 };
 inline constexpr int kSubPageCount = 4;
 
-enum class ControlKind { Tab, Button, Edit, List, Progress, Label, Chooser, Help, Bank };
+enum class ControlKind { Tab, Button, Edit, List, Progress, Label, Chooser, Help, Bank, Status };
 
 struct ControlSpec {
     int id = 0;
@@ -34,11 +34,15 @@ inline constexpr int kInterfaceId = 1121;  // interface chooser for the sweep
 inline constexpr int kHelpTextId = 1122;
 inline constexpr int kPollLabelId = 1123;  // read-back period while linked and idle
 inline constexpr int kPollId = 1124;
+inline constexpr int kRemoteLabelId = 1125;  // the remote control: ADDR:PORT, START/STOP, state
+inline constexpr int kRemoteAddressId = 1126;
+inline constexpr int kRemoteToggleId = 1127;
+inline constexpr int kRemoteStatusId = 1128;
 
 // The read-back periods offered, in seconds; 0 is off (reads only after edits).
 inline constexpr std::array<int, 7> kPollChoices = {0, 1, 2, 5, 10, 30, 60};
 
-inline constexpr std::array<ControlSpec, 18> kControls = {{
+inline constexpr std::array<ControlSpec, 22> kControls = {{
     {1001, ControlKind::Tab, -1, 50, 20, 100, 24, "CONNECT", 12},
     {1002, ControlKind::Tab, -1, 180, 20, 100, 24, "PRESET", 12},
     {1003, ControlKind::Tab, -1, 310, 20, 100, 24, "SET", 12},
@@ -55,6 +59,10 @@ inline constexpr std::array<ControlSpec, 18> kControls = {{
     {kApplyId, ControlKind::Button, 2, 300, 80, 80, 24, "APPLY", 8},
     {kPollLabelId, ControlKind::Label, 2, 50, 130, 100, 24, "READ-BACK:", 10},
     {kPollId, ControlKind::Chooser, 2, 150, 130, 120, 24, "", 8},
+    {kRemoteLabelId, ControlKind::Label, 2, 50, 180, 100, 24, "REMOTE:", 10},
+    {kRemoteAddressId, ControlKind::Edit, 2, 150, 180, 120, 24, "", 8},
+    {kRemoteToggleId, ControlKind::Button, 2, 300, 180, 80, 24, "START", 8},
+    {kRemoteStatusId, ControlKind::Status, 2, 150, 210, 640, 24, "", 8},
     {kResetId, ControlKind::Button, 1, 50, 80, 80, 24, "RESET", 8},
     {kSaveId, ControlKind::Bank, 1, 50, 150, 50, 50, "Save", 8},
     {kHelpTextId, ControlKind::Help, 3, 50, 70, 700, 480, "", 8},

@@ -2,8 +2,11 @@
 // edit shows on the stepper and reaches the processor, and a stepper click reaches clients.
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QTcpServer>
 #include <QWebSocket>
 
 #include "PanelFixture.h"
@@ -75,6 +78,44 @@ TEST_F(RemotePanelTest, StepperClickReachesAWebSocketClient) {
     EXPECT_EQ(e.value("type").toString(), "params");
     EXPECT_EQ(e.value("origin").toString(), "operator");
     EXPECT_DOUBLE_EQ(e.value("changes").toObject().value("ch1.band3.gain").toDouble(), 0.1);
+}
+
+// SET's REMOTE row starts and stops the server; an address that is not ADDR:PORT or is taken
+// is refused with its reason and leaves the remote off.
+TEST_F(RemotePanelTest, SetSubPageStartsAndStopsTheRemote) {
+    StartPanel("127.0.26.11", 42642, "127.0.26.12");
+    QTcpServer taken;
+    ASSERT_TRUE(taken.listen(QHostAddress("127.0.26.11"), 43643));
+    CSystemPage* page = window->SystemPage();
+    ClickSystemButton(1003);
+    const auto state = [&] {
+        QNetworkRequest request(QUrl(QStringLiteral("http://127.0.26.11:43642/api/v1/state")));
+        std::unique_ptr<QNetworkReply> reply(nam.get(request));
+        test::WaitFor([&] { return reply->isFinished(); });
+        return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    };
+    const struct {
+        const char* typed;
+        const char* status;
+        bool on;
+    } cases[] = {{"nonsense", "'nonsense' is not an IPv4 ADDR:PORT", false},
+                 {"127.0.26.11:43643", "cannot listen on", false},
+                 {"127.0.26.11:43642", "http://127.0.26.11:43642/", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        page->RemoteAddressField()->clear();
+        QTest::keyClicks(page->RemoteAddressField(), c.typed);
+        QTest::mouseClick(page->Button(1127), Qt::LeftButton);
+        EXPECT_TRUE(page->RemoteStatus()->text().startsWith(c.status))
+            << page->RemoteStatus()->text().toStdString();
+        EXPECT_EQ(app->Remote() != nullptr, c.on);
+    }
+    EXPECT_EQ(page->Button(1127)->text(), "STOP");
+    EXPECT_EQ(state(), 200);
+    QTest::mouseClick(page->Button(1127), Qt::LeftButton);
+    EXPECT_EQ(app->Remote(), nullptr);
+    EXPECT_EQ(page->RemoteStatus()->text(), "Off.");
+    EXPECT_EQ(state(), 0) << "still listening after STOP";
 }
 
 }  // namespace
