@@ -94,6 +94,8 @@ CMainDialog::CMainDialog(CPanelApp& app)
     ConnectSync();
     // Link supervision (the 100 ms kLinkTimerId) runs on DeviceLink's own timer.
     SwitchPage(1);
+    refreshTimer_.setSingleShot(true);
+    connect(&refreshTimer_, &QTimer::timeout, this, &CMainDialog::RefreshPages);
 
     auto* about = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(about, &QShortcut::activated, this, &CMainDialog::ShowAbout);
@@ -318,8 +320,22 @@ void CMainDialog::OnLinkEstablished() {
 }
 
 void CMainDialog::RefreshPages() {
+    refreshTimer_.stop();
+    lastRefresh_.start();
     eqPage_->RefreshFromModel();
     limiterPage_->RefreshFromModel();
+}
+
+void CMainDialog::RefreshPagesSoon() {
+    constexpr qint64 kFrameMs = 16;
+    if (refreshTimer_.isActive()) {
+        return;  // a refresh is due already and will show this change too
+    }
+    if (!lastRefresh_.isValid() || lastRefresh_.elapsed() >= kFrameMs) {
+        RefreshPages();
+        return;
+    }
+    refreshTimer_.start(static_cast<int>(kFrameMs - lastRefresh_.elapsed()));
 }
 
 void CMainDialog::OnResetStateApplied() {

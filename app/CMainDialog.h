@@ -2,7 +2,9 @@
 // into sends on the device link, and what the link reports into changes of the windows.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 #include <array>
 
@@ -51,6 +53,10 @@ public:
 
     // Shows the model's values on the pages after a change made elsewhere (remote control).
     void RefreshPages();
+    // The same for a stream of changes: at once when the last refresh is older than a frame
+    // period (16 ms), else once at the end of that period, so a remote client sending a
+    // thousand edits a second costs the window about sixty refreshes.
+    void RefreshPagesSoon();
     // The SET sub-page's remote-control row from the application's server: the address to
     // open while on, else `error` (why it did not start) or "Off.".
     void ShowRemoteState(const QString& error = {});
@@ -108,6 +114,8 @@ private:
     CLimiterPage* limiterPage_ = nullptr;
     CSystemPage* systemPage_ = nullptr;
     QLabel* syncIndicator_ = nullptr;
+    QTimer refreshTimer_;
+    QElapsedTimer lastRefresh_;
     PanelUndo* undo_ = nullptr;
 };
 

@@ -128,7 +128,7 @@ bool CPanelApp::StartRemote(const QString& listen, QString* error) {
         remoteUrl_ += QStringLiteral("?token=") + remote.token;
     }
     QObject::connect(server.get(), &RemoteServer::remoteEdited, dialog_.get(),
-                     [this] { dialog_->RefreshPages(); });
+                     [this] { dialog_->RefreshPagesSoon(); });
     remote_ = std::move(server);
     QSettings settings(kSettingsOrganisation, kSettingsApplication);
     settings.beginGroup(kSettingsGroup);

@@ -32,8 +32,9 @@ using Status = QHttpServerResponder::StatusCode;
 
 constexpr int kDefaultCurvePoints = 200;
 constexpr int kMaxCurvePoints = 2000;
-constexpr int kSearchListenMs = 2000;            // answers are collected this long after a sweep
-constexpr int kSearchFreshMs = 10000;            // a finished search's list is reused this long
+constexpr int kSearchListenMs = 2000;  // answers are collected this long after a sweep
+constexpr int kSearchFreshMs = 10000;  // a finished search's list is reused this long
+constexpr qint64 kEditPeriodMs = 20;   // an API edit of one record is sent at most this often
 constexpr qint64 kSlowClientBytes = 256 * 1024;  // a client this far behind gets the state later
 constexpr char kEventsPath[] = "/api/v1/events";
 
@@ -247,6 +248,9 @@ RemoteServer::RemoteServer(ProcessorEditor& editor, PresetDatabase* database, Re
             link_.EulerE());
     }
     connect(&editor_, &ProcessorEditor::recordsChanged, this, &RemoteServer::RecordsChanged);
+    editTimer_.setSingleShot(true);
+    editTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&editTimer_, &QTimer::timeout, this, &RemoteServer::SendDueEdits);
     http_.setMissingHandler(
         [this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
             Dispatch(request, std::move(responder));
@@ -554,12 +558,56 @@ void RemoteServer::OnClientMessage(QWebSocket* socket, const QString& text) {
 }
 
 // The values are in the model already; the editor sends each record while linked and
-// announces it (to the pages and, through RecordsChanged, to every client).
+// announces it (to the pages and, through RecordsChanged, to every client). A record edited
+// again within kEditPeriodMs of its last hand-over is handed on once when that period ends,
+// with the value the model has then: a client streaming edits (a slider dragged on a phone,
+// a script in a loop) costs the processor at most fifty frames a second per record, and its
+// last value always arrives. A single edit still goes out at once.
 void RemoteServer::Edit(const std::vector<Record>& records) {
-    for (const Record& r : records) {
-        editor_.Edited(r, EditOrigin::Remote);
+    if (!editClock_.isValid()) {
+        editClock_.start();
     }
+    const qint64 now = editClock_.elapsed();
+    for (const Record& r : records) {
+        auto it =
+            std::find_if(sent_.begin(), sent_.end(), [&](const Sent& s) { return s.record == r; });
+        if (it == sent_.end()) {
+            sent_.push_back({r, now, false});
+            editor_.Edited(r, EditOrigin::Remote);
+        } else if (now - it->atMs >= kEditPeriodMs && !it->due) {
+            it->atMs = now;
+            editor_.Edited(r, EditOrigin::Remote);
+        } else {
+            it->due = true;
+        }
+    }
+    SendDueEdits();
     emit remoteEdited(QList<Record>(records.begin(), records.end()));
+}
+
+// Hands on the records whose period has ended, forgets records idle for a period, and sets
+// the timer for the next one due.
+void RemoteServer::SendDueEdits() {
+    const qint64 now = editClock_.elapsed();
+    qint64 next = -1;
+    for (auto it = sent_.begin(); it != sent_.end();) {
+        const qint64 end = it->atMs + kEditPeriodMs;
+        if (it->due && now >= end) {
+            it->atMs = now;
+            it->due = false;
+            editor_.Edited(it->record, EditOrigin::Remote);
+        } else if (!it->due && now >= end) {
+            it = sent_.erase(it);
+            continue;
+        }
+        if (it->due && (next < 0 || end < next)) {
+            next = end;
+        }
+        ++it;
+    }
+    if (next >= 0) {
+        editTimer_.start(static_cast<int>(std::max<qint64>(0, next - now)));
+    }
 }
 
 // ---- handlers -------------------------------------------------------------------------

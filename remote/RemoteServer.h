@@ -87,6 +87,7 @@ private:
     void OnClientMessage(QWebSocket* socket, const QString& text);
     QString LinkState() const;
     void Edit(const std::vector<Record>& records);
+    void SendDueEdits();
     void RecordsChanged(const QList<Record>& records, EditOrigin origin);
 
     Reply GetPage(const Call&);
@@ -126,6 +127,16 @@ private:
     QTimer searchTimer_;  // a search's answers are collected for a while after the sweep
     bool searching_ = false;
     QElapsedTimer searchDone_;  // since the last search ended
+    // Coalescing of API edits: when each record was last handed on, and the records edited
+    // again before their period ended (sent with the model's value when it ends).
+    struct Sent {
+        Record record;
+        qint64 atMs = 0;
+        bool due = false;
+    };
+    std::vector<Sent> sent_;
+    QElapsedTimer editClock_;
+    QTimer editTimer_;
 };
 
 }  // namespace quorvell

@@ -1,7 +1,7 @@
-// Measures the remote API end to end on loopback: how long a PATCH takes from the client's
-// request to the datagram at the processor (p50/p99), and how long one change takes to reach
-// each of 50 WebSocket clients (p50/p99). The simulated processor and the WebSocket clients run
-// on threads of their own; the HTTP client shares the server's thread, so its own work counts.
+// Measures the remote API end to end on loopback: how long a PATCH of one record takes from the
+// client's request to the datagram at the processor (p50/p99), and how long one change takes to
+// reach each of 50 WebSocket clients (p50/p99). The simulated processor and the WebSocket clients
+// run on threads of their own; the HTTP client shares the server's thread, so its own work counts.
 //
 // usage: quorvell_bench_remote [PATCHES] [ROUNDS]   (defaults 1000 and 100)
 #include <QCoreApplication>
@@ -125,13 +125,24 @@ int main(int argc, char** argv) {
     QNetworkRequest request(
         QUrl(QStringLiteral("http://%1:%2/api/v1/params").arg(kServerIp).arg(kHttpPort)));
     request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
+    // The server sends one record at most every 20 ms (a faster stream is coalesced), so the
+    // requests go round the fourteen band gains and a record is edited again only after
+    // 21 ms: each request measures the path of a single edit.
     std::vector<double> patchUs;
+    std::vector<Clock::time_point> lastEdit(14);
     for (int i = 0; i < patches; ++i) {
-        const QByteArray body = QStringLiteral(R"({"ch1.band3.gain": %1})")
+        const int record = i % 14;
+        const QByteArray body = QStringLiteral(R"({"ch%1.band%2.gain": %3})")
+                                    .arg(1 + record / 7)
+                                    .arg(1 + record % 7)
                                     .arg(-10.0 + (i % 200) * 0.1, 0, 'f', 1)
                                     .toUtf8();
+        const auto ready =
+            lastEdit[static_cast<std::size_t>(record)] + std::chrono::milliseconds(21);
+        RunUntil([&] { return Clock::now() >= ready; }, 100);
         const int before = datagrams.load();
         const auto t0 = Clock::now();
+        lastEdit[static_cast<std::size_t>(record)] = t0;
         std::unique_ptr<QNetworkReply> reply(nam.sendCustomRequest(request, "PATCH", body));
         if (!RunUntil([&] { return datagrams.load() > before; }, 2000)) {
             std::fprintf(stderr, "PATCH %d reached no processor\n", i);
