@@ -242,9 +242,9 @@ void CMainDialog::ConnectSync() {
     };
     connect(&sync, &ReadBack::changed, this, show);
     show();
-    systemPage_->SetPollSeconds(app_.Options().pollSeconds);
+    systemPage_->SetPollSeconds(app_.PollSeconds());
     connect(systemPage_, &CSystemPage::pollChosen, this,
-            [&sync](int seconds) { sync.SetPollMs(seconds * 1000); });
+            [this](int seconds) { app_.SetPollSeconds(seconds); });
     systemPage_->RemoteAddressField()->setText(app_.ReadRemoteAddress());
     connect(systemPage_, &CSystemPage::remoteToggled, this, [this](const QString& listen) {
         if (listen.isEmpty()) {

@@ -48,8 +48,18 @@ CPanelApp::CPanelApp(PanelOptions options, MessageBoxes* boxes, const QString& e
     link_ = std::make_unique<DeviceLink>(params_, LinkOptions(options_));
     editor_ = std::make_unique<ProcessorEditor>(params_, *link_);
     undoStack_ = std::make_unique<QUndoStack>();
+    pollSeconds_ = options_.pollSeconds;
+    if (!options_.pollGiven) {
+        QSettings settings(kSettingsOrganisation, kSettingsApplication);
+        settings.beginGroup(kSettingsGroup);
+        bool ok = false;
+        const int stored = settings.value(kSettingsPoll).toInt(&ok);
+        if (ok && stored >= 0 && stored <= kMaxPollSeconds) {
+            pollSeconds_ = stored;
+        }
+    }
     ReadBackOptions sync;
-    sync.pollMs = options_.pollSeconds * 1000;
+    sync.pollMs = pollSeconds_ * 1000;
     readBack_ = std::make_unique<ReadBack>(*editor_, sync);
 }
 
@@ -139,6 +149,14 @@ bool CPanelApp::StartRemote(const QString& listen, QString* error) {
 void CPanelApp::StopRemote() {
     remote_.reset();
     remoteUrl_.clear();
+}
+
+void CPanelApp::SetPollSeconds(int seconds) {
+    pollSeconds_ = seconds;
+    readBack_->SetPollMs(seconds * 1000);
+    QSettings settings(kSettingsOrganisation, kSettingsApplication);
+    settings.beginGroup(kSettingsGroup);
+    settings.setValue(kSettingsPoll, seconds);
 }
 
 QString CPanelApp::ReadRemoteAddress() const {

@@ -30,6 +30,7 @@ inline constexpr const char* kSettingsApplication = "Quorvell";
 inline constexpr const char* kSettingsGroup = "U_FONT_SECTION";
 inline constexpr const char* kSettingsHostIp = "hostip";
 inline constexpr const char* kSettingsRemote = "remote";  // the last remote address started
+inline constexpr const char* kSettingsPoll = "poll";      // the read-back period chosen, s
 inline constexpr const char* kVersionText = "1.0";
 
 class CPanelApp {
@@ -74,6 +75,10 @@ public:
     void WriteHostIp(const QString& address);
     // The remote address last started (default 127.0.0.1:8080).
     QString ReadRemoteAddress() const;
+    // The read-back period in seconds: --poll, else the operator's last choice, else 5.
+    int PollSeconds() const { return pollSeconds_; }
+    // The operator's choice on SYSTEM: applied and kept for the next start.
+    void SetPollSeconds(int seconds);
 
 private:
     PanelOptions options_;
@@ -90,6 +95,7 @@ private:
     std::unique_ptr<CMainDialog> dialog_;
     std::unique_ptr<RemoteServer> remote_;
     QString remoteUrl_;
+    int pollSeconds_ = 5;
 };
 
 }  // namespace quorvell

@@ -93,6 +93,7 @@ PanelOptionsResult ParsePanelOptions(std::span<const std::string_view> args) {
                             std::to_string(kMaxPollSeconds));
             }
             options.pollSeconds = seconds;
+            options.pollGiven = true;
         } else {
             if (value->empty()) {
                 return Fail("--data-dir needs a directory");
@@ -112,7 +113,7 @@ std::string PanelUsage() {
            "  --trace         print one line per datagram sent or received to stderr\n"
            "  --connect       connect to the processor right after start-up\n"
            "  --poll S        read the processor's state back every S seconds while idle\n"
-           "                  (default 5; 0: only after edits)\n"
+           "                  (default: the last choice on SYSTEM, else 5; 0: only after edits)\n"
            "  --http ADDR:PORT  serve the remote-control API and web remote there\n"
            "                  (loopback needs no token; any other address does)\n"
            "  --token-file F  the remote control's bearer token: the first line of F\n"

@@ -22,6 +22,7 @@ struct PanelOptions {
     std::optional<std::string> tokenFile;  // its bearer token, the file's first line
     bool connect = false;                  // connect to the processor right after start-up
     int pollSeconds = 5;                   // read-back period while linked and idle; 0: off
+    bool pollGiven = false;                // --poll was given (else the stored choice holds)
     bool help = false;
     bool version = false;
 };

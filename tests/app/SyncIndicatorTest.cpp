@@ -30,7 +30,7 @@ TEST_F(SyncIndicatorTest, AdoptedValuesAndLinkLossAreShown) {
     EXPECT_EQ(window->SyncIndicator()->text(), "IN SYNC");
     EXPECT_EQ(window->SyncIndicator()->toolTip(), "Taken from the processor: ch2.limiter");
 
-    // SET: the read-back period, from --poll (default 5 s), changed by the operator.
+    // SET: the read-back period (default 5 s), changed by the operator.
     ClickSystemButton(1003);
     QComboBox* poll = window->SystemPage()->PollChooser();
     ASSERT_TRUE(poll->isVisible());
@@ -44,6 +44,12 @@ TEST_F(SyncIndicatorTest, AdoptedValuesAndLinkLossAreShown) {
     ASSERT_TRUE(
         test::WaitFor([&] { return window->SyncIndicator()->text() == "LINK LOST"; }, 6000));
     EXPECT_EQ(window->StatusButton()->text(), "Connect");  // the status button keeps its text
+
+    // The period chosen is the next session's, unless --poll says otherwise.
+    app.reset();
+    StartPanel("127.0.24.11", 42470, "127.0.24.12");
+    ClickSystemButton(1003);
+    EXPECT_EQ(window->SystemPage()->PollChooser()->currentText(), "every 10 s");
 }
 
 }  // namespace
