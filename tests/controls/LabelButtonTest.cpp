@@ -5,30 +5,12 @@
 #include <QSignalSpy>
 
 #include "CTextLabel.h"
-#include "CTiledDialog.h"
 #include "PngButton.h"
 #include "SkinImages.h"
 #include "TestSupport.h"
 
 namespace quorvell {
 namespace {
-
-// A page whose colour the test controls.
-struct Page {
-    Page() {
-        window.resize(300, 200);
-        SetColour(Qt::white);
-        window.show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
-    }
-    void SetColour(const QColor& c) {
-        QPalette p = window.palette();
-        p.setColor(QPalette::Window, c);
-        window.setPalette(p);
-        window.setAutoFillBackground(true);
-    }
-    QWidget window;
-};
 
 // A parent that paints a 3-pixel grey divider through y = 40, as the pages do.
 struct DividedPage : QWidget {
@@ -58,14 +40,15 @@ TEST(TextLabel, ShowsExactlyWhatTheParentShowsOrGreyWhenOpaque) {
 }
 
 struct Button {
-    Button() : button(QStringLiteral("PHASE"), &page.window) {
+    Button() : button(QStringLiteral("PHASE"), &page) {
         button.sizeMode = 1;
         button.offCaptionColor = QColor(0, 0, 0);
         button.onCaptionColor = QColor(255, 255, 255);
         button.SetImages(kButtonCyanWide, kButtonDarkWide);
-        button.show();
+        page.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&page));
     }
-    Page page;
+    QWidget page;
     PngButton button;
 };
 
