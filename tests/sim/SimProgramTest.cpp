@@ -131,7 +131,7 @@ TEST(SimProgram, SighupRestartsFromTheStateFileAsItIsThen) {
     };
     Client panel(QHostAddress(QStringLiteral("127.0.24.21")), kPort);
     const auto reportedGain = [&] {
-        panel.Send(BuildConnect(kPort, test::ToIpv4(panel.Address())), simAddress, kPort);
+        panel.Connect(simAddress, kPort);
         const auto answer = panel.Receive();
         DeviceParameters p{};
         return answer && ApplyFullState(p, test::Span(answer->data())) ? p.channels[0].bands[1].gain
