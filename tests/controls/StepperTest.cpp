@@ -46,22 +46,6 @@ struct Stepper {
     QSignalSpy spy{&stepper, &CValueStepper::valueChanged};
 };
 
-TEST(Stepper, SetValueClampsFormatsAndNeverNotifies) {
-    Stepper s(11, 0, 254, 0);
-    const std::tuple<int, int, const char*> cases[] = {
-        {48, 48, "Vol:0.0"}, {300, 254, "Vol:-103.0"}, {-5, 0, "Vol:24.0"}};
-    for (const auto& [in, stored, text] : cases) {
-        s.stepper.SetValue(in);
-        EXPECT_EQ(s.stepper.GetValue(), stored);
-        EXPECT_EQ(s.stepper.Text(), QString::fromLatin1(text));
-    }
-    s.stepper.kind = 0;
-    s.stepper.SetValue(3);
-    EXPECT_EQ(s.stepper.Text(), QStringLiteral("NULL"));
-    Drain();
-    EXPECT_EQ(s.spy.count(), 0);
-}
-
 // A press steps at once; the notification is queued behind the stepper's own handling.
 TEST(Stepper, ClickStepsOnceAndNotifiesQueued) {
     Stepper s(10, 0, 360, 180);
