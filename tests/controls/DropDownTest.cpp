@@ -1,4 +1,4 @@
-// Drop-down selector: selection clamping, wheel with carry-over, pop-up, choice and revert.
+// Drop-down selector: selection clamping, wheel with carry-over, choice and revert.
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
@@ -74,24 +74,6 @@ TEST(DropDown, WheelStepsWithCarryOverAndRepostsAtTheEnds) {
             EXPECT_EQ(d.bar.GetSelection(), c.posted.back());
         }
     }
-}
-
-TEST(DropDown, HoverSelectsWithoutChoosingAndAClickChooses) {
-    DropDown d;
-    d.Open();
-    QTest::mouseMove(&d.List(), d.ItemCentre(3));
-    EXPECT_EQ(d.List().Selection(), 3);
-    Drain();
-    EXPECT_EQ(d.spy.count(), 0);
-    QTest::mouseClick(&d.List(), Qt::LeftButton, {}, d.ItemCentre(3));
-    Drain();
-    EXPECT_FALSE(d.bar.IsPopupShowing());
-    EXPECT_EQ(d.Posted(), std::vector<int>{3});
-    EXPECT_EQ(d.bar.Text(), QStringLiteral("Linkwitz 2"));
-    EXPECT_TRUE(d.bar.IsHover()) << "hover image until the pointer leaves";
-    QEvent leave(QEvent::Leave);
-    QApplication::sendEvent(&d.bar, &leave);
-    EXPECT_FALSE(d.bar.IsHover());
 }
 
 TEST(DropDown, ClosingWithoutAChoiceRestoresTheCommittedEntry) {

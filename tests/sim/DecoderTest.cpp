@@ -44,9 +44,6 @@ TEST(FrameDecoder, FieldsAndDescriptionsReadTheWireValuesAndCrossoverQZeroIsVali
         EXPECT_EQ(DescribeCommand(DecodeCommand(c.bytes)), c.text);
     }
     const auto eq = DecodeCommand(BuildEqBand(Defaults(), 0, 1)->Bytes());
-    EXPECT_EQ(eq.Field("freq"), 50);
-    EXPECT_EQ(eq.Field("q"), 20);
-    EXPECT_EQ(eq.Field("gain"), 180);
     EXPECT_TRUE(
         DescribeCommand(eq).starts_with("CmdEqBand channel=0 band=1 freq=50 q=20 "
                                         "gain=180 b0="));
