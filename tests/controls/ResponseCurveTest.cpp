@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
-#include <QTest>
 
 #include "CResponseCurve.h"
 #include "TestSupport.h"

@@ -1,7 +1,6 @@
 // The command-frame decoder: what it accepts, what it flags, and what it applies.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 

@@ -13,7 +13,6 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <vector>
 
 #include "Frames.h"
 
