@@ -23,7 +23,6 @@ struct NameDialog {
         dialog.NameField()->setFocus();
         dialog.NameField()->end(false);
     }
-    void ClickOk() { QTest::mouseClick(dialog.OkButton(), Qt::LeftButton); }
 
     ScriptedMessageBoxes boxes;
     CNameDialog dialog;
@@ -40,7 +39,7 @@ TEST(NameDialog, OkAcceptsAtMostEightCharacters) {
           Case{"", true}, Case{"ÄÖ名前😀😀😀😀", true}, Case{"😀😀😀😀😀😀😀😀😀", false}}) {
         NameDialog d(QStringLiteral("old"));
         d.dialog.NameField()->setText(QString::fromUtf8(c.typed));
-        d.ClickOk();
+        QTest::mouseClick(d.dialog.OkButton(), Qt::LeftButton);
         EXPECT_EQ(d.dialog.result() == QDialog::Accepted, c.accepted) << c.typed;
         if (c.accepted) {
             EXPECT_EQ(d.dialog.Name(), QString::fromUtf8(c.typed));

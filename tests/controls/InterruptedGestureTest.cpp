@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QDialog>
+#include <QMetaMethod>
 #include <QSignalSpy>
 #include <QStyleHints>
 #include <functional>
-#include <memory>
 
 #include "CDropDown.h"
 #include "CResponseCurve.h"
@@ -16,7 +16,6 @@
 #include "DisplayFormats.h"
 #include "PngButton.h"
 #include "PressSwallower.h"
-#include "SkinImages.h"
 #include "TestSupport.h"
 
 namespace quorvell {
@@ -24,10 +23,11 @@ namespace {
 
 enum class Cut { Modal, Hide, Disable, LostRelease };
 
-// Sends a move with no button held, as the window system does after a release elsewhere.
-void MoveWithoutButton(QWidget* w, QPoint at) {
+// Sends a move with `held` buttons down; with none, as the window system does after a release
+// elsewhere.
+void Move(QWidget* w, QPoint at, Qt::MouseButtons held) {
     QMouseEvent move(QEvent::MouseMove, QPointF(at), QPointF(w->mapToGlobal(at)), Qt::NoButton,
-                     Qt::NoButton, Qt::NoModifier);
+                     held, Qt::NoModifier);
     QApplication::sendEvent(w, &move);
 }
 
@@ -51,20 +51,20 @@ void Interrupt(Cut cut, QWidget& host, QWidget* control, QPoint at) {
             control->setEnabled(true);
             break;
         case Cut::LostRelease:
-            MoveWithoutButton(control, at);
+            Move(control, at, Qt::NoButton);
             break;
     }
     test::Drain();
 }
 
+// A gesture is a press at the hot spot, then `follow`; the pointer rests at the hot spot after.
 struct Kind {
     const char* name;
     std::function<QWidget*(QWidget& host)> make;
-    QPoint hotSpot;  // where the gesture starts and the pointer rests afterwards
-    std::function<void(QWidget*)> start;
-    std::function<bool(QWidget*)> stuck;
-    // Watches the control's edit notification.
-    std::function<std::unique_ptr<QSignalSpy>(QWidget*)> watch;
+    std::function<QPoint(QWidget*)> hotSpot;
+    std::function<void(QWidget*, QPoint)> follow;
+    std::function<bool(QWidget*)> held;
+    QMetaMethod edited;  // the control's edit notification
 };
 
 TEST(InterruptedGesture, EveryControlKindLetsGoAndRestingSendsNothing) {
@@ -74,50 +74,29 @@ TEST(InterruptedGesture, EveryControlKindLetsGoAndRestingSendsNothing) {
         {"stepper",
          [](QWidget& host) {
              auto* s = new CValueStepper(1031, &host);
-             s->SetImages(kStepperNormal, kStepperDecreaseLit, kStepperMiddleLit,
-                          kStepperIncreaseLit);
-             s->kind = static_cast<int>(StepperKind::Frequency);
-             s->SetRange(20, 20000);
-             s->SetValue(1000);
-             s->partner = s;
+             test::SetUpStepper(*s, static_cast<int>(StepperKind::Frequency), 20, 20000, 1000);
              s->SetTimings(1, 1, 1);
              return s;
          },
-         QPoint(81, 10),
-         [](QWidget* w) {
-             QTest::mouseMove(w, QPoint(81, 10));
-             QTest::mousePress(w, Qt::LeftButton, {}, QPoint(81, 10));
+         [](QWidget*) { return QPoint(81, 10); },
+         [](QWidget* w, QPoint) {
              test::WaitFor([w] { return static_cast<CValueStepper*>(w)->IsRepeating(); });
          },
          [](QWidget* w) {
              auto* s = static_cast<CValueStepper*>(w);
              return s->IsHeld() || s->IsRepeating();
          },
-         [](QWidget* w) {
-             return std::make_unique<QSignalSpy>(static_cast<CValueStepper*>(w),
-                                                 &CValueStepper::valueChanged);
-         }},
+         QMetaMethod::fromSignal(&CValueStepper::valueChanged)},
         {"drop-down",
          [](QWidget& host) {
              auto* d = new CDropDown(&host);
-             d->SetImages(kDropDownNormal, kDropDownHover);
-             d->CreateList(1095);
-             for (const char* item : {"Butterworth 1", "Butterworth 2", "Linkwitz 2"}) {
-                 d->AddItem(QString::fromLatin1(item));
-             }
-             d->SetSelection(0);
+             test::SetUpDropDown(*d, {"Butterworth 1", "Butterworth 2", "Linkwitz 2"});
              return d;
          },
-         QPoint(40, 10),
-         [](QWidget* w) {
-             QTest::mouseMove(w, QPoint(40, 10));
-             QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(40, 10));
-         },
+         [](QWidget*) { return QPoint(40, 10); },
+         [](QWidget* w, QPoint at) { QTest::mouseRelease(w, Qt::LeftButton, {}, at); },
          [](QWidget* w) { return static_cast<CDropDown*>(w)->IsPopupShowing(); },
-         [](QWidget* w) {
-             return std::make_unique<QSignalSpy>(static_cast<CDropDown*>(w),
-                                                 &CDropDown::selectionChanged);
-         }},
+         QMetaMethod::fromSignal(&CDropDown::selectionChanged)},
         {"button",
          [](QWidget& host) {
              auto* b = new PngButton(QStringLiteral("PHASE"), &host);
@@ -125,12 +104,9 @@ TEST(InterruptedGesture, EveryControlKindLetsGoAndRestingSendsNothing) {
              b->SetImages(kButtonCyanWide, kButtonDarkWide);
              return b;
          },
-         QPoint(40, 12),
-         [](QWidget* w) { QTest::mousePress(w, Qt::LeftButton, {}, QPoint(40, 12)); },
+         [](QWidget*) { return QPoint(40, 12); }, [](QWidget*, QPoint) {},
          [](QWidget* w) { return static_cast<PngButton*>(w)->isDown(); },
-         [](QWidget* w) {
-             return std::make_unique<QSignalSpy>(static_cast<PngButton*>(w), &PngButton::clicked);
-         }},
+         QMetaMethod::fromSignal(&PngButton::clicked)},
         {"response curve",
          [&params](QWidget& host) {
              auto* c = new CResponseCurve(params, &host);
@@ -138,21 +114,10 @@ TEST(InterruptedGesture, EveryControlKindLetsGoAndRestingSendsNothing) {
              c->Refresh();
              return c;
          },
-         QPoint(),  // the marker of band 4, found once the curve is laid out
-         [](QWidget* w) {
-             auto* c = static_cast<CResponseCurve*>(w);
-             const QPoint m = c->MarkerPosition(4).toPoint();
-             QTest::mousePress(w, Qt::LeftButton, {}, m);
-             QMouseEvent drag(QEvent::MouseMove, QPointF(m + QPoint(10, 5)),
-                              QPointF(w->mapToGlobal(m + QPoint(10, 5))), Qt::NoButton,
-                              Qt::LeftButton, Qt::NoModifier);
-             QApplication::sendEvent(w, &drag);
-         },
+         [](QWidget* w) { return static_cast<CResponseCurve*>(w)->MarkerPosition(4).toPoint(); },
+         [](QWidget* w, QPoint at) { Move(w, at + QPoint(10, 5), Qt::LeftButton); },
          [](QWidget* w) { return static_cast<CResponseCurve*>(w)->IsDragging(); },
-         [](QWidget* w) {
-             return std::make_unique<QSignalSpy>(static_cast<CResponseCurve*>(w),
-                                                 &CResponseCurve::bandEdited);
-         }},
+         QMetaMethod::fromSignal(&CResponseCurve::bandEdited)},
     };
     for (const Kind& kind : kinds) {
         for (const Cut cut : {Cut::Modal, Cut::Hide, Cut::Disable, Cut::LostRelease}) {
@@ -166,23 +131,21 @@ TEST(InterruptedGesture, EveryControlKindLetsGoAndRestingSendsNothing) {
             control->move(10, 10);
             host.show();
             ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
-            kind.start(control);
-            ASSERT_TRUE(kind.stuck(control));
-            const QPoint rest =
-                kind.hotSpot.isNull()
-                    ? static_cast<CResponseCurve*>(control)->MarkerPosition(4).toPoint()
-                    : kind.hotSpot;
-            Interrupt(cut, host, control, rest);
-            test::Drain();
-            EXPECT_FALSE(kind.stuck(control));
-            const std::unique_ptr<QSignalSpy> edits = kind.watch(control);
+            const QPoint at = kind.hotSpot(control);
+            QTest::mouseMove(control, at);
+            QTest::mousePress(control, Qt::LeftButton, {}, at);
+            kind.follow(control, at);
+            ASSERT_TRUE(kind.held(control));
+            Interrupt(cut, host, control, at);
+            EXPECT_FALSE(kind.held(control));
+            QSignalSpy edits(control, kind.edited);
             for (int i = 0; i < 5; ++i) {
-                MoveWithoutButton(control, rest + QPoint(i % 2, 0));
+                Move(control, at + QPoint(i % 2, 0), Qt::NoButton);
                 QTest::qWait(10);
             }
             test::Drain();
-            EXPECT_EQ(edits->count(), 0);
-            QTest::mouseRelease(control, Qt::LeftButton, {}, rest);  // QTest's button state
+            EXPECT_EQ(edits.count(), 0);
+            QTest::mouseRelease(control, Qt::LeftButton, {}, at);  // QTest's button state
         }
     }
 }

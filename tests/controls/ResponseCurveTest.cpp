@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
-#include <QTest>
 
 #include "CResponseCurve.h"
 #include "TestSupport.h"
@@ -23,9 +22,9 @@ struct CurveFixture : ::testing::Test {
     std::unique_ptr<CResponseCurve> curve;
 };
 
-TEST_F(CurveFixture, AxesMapBothWaysAndMarkersSitOnTheirSettings) {
-    EXPECT_NEAR(curve->HzForX(curve->XForHz(1234)), 1234, 1e-6);
-    EXPECT_NEAR(curve->DbForY(curve->YForDb(-7.5)), -7.5, 1e-9);
+// A marker sits at its band's frequency and gain on a 20 Hz to 20 kHz plot, is hit near
+// it, and the hover text names the levels there.
+TEST_F(CurveFixture, PlotSpansTheAudioBandAndMarkersSitOnTheirSettings) {
     EXPECT_DOUBLE_EQ(curve->XForHz(20), curve->PlotRect().left());
     EXPECT_DOUBLE_EQ(curve->XForHz(20000), curve->PlotRect().right());
     const QPointF m = curve->MarkerPosition(4);
@@ -33,7 +32,6 @@ TEST_F(CurveFixture, AxesMapBothWaysAndMarkersSitOnTheirSettings) {
     EXPECT_NEAR(curve->DbForY(m.y()), 6.0, 1e-9);
     EXPECT_EQ(curve->MarkerAt(m + QPointF(3, -3)), 4);
     EXPECT_FALSE(curve->MarkerAt(QPointF(curve->XForHz(5000), curve->YForDb(-20))));
-    EXPECT_NEAR(curve->LevelDb(0, 1000), 6.0, 0.1);
     EXPECT_TRUE(curve->HoverText(m).startsWith("1000 Hz   CH1 6.0 dB   CH2 0.0 dB"))
         << curve->HoverText(m).toStdString();
 }

@@ -1,12 +1,22 @@
-// Helpers shared by the control tests: waiting on the event loop, wheel events, pixels.
+// Helpers shared by the control tests: skinned controls, waiting on the event loop, wheel
+// events, pixels, posted notifications.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QSignalSpy>
 #include <QTest>
 #include <QWheelEvent>
 #include <QWidget>
 #include <functional>
+#include <initializer_list>
+#include <vector>
+
+#include "CDropDown.h"
+#include "CValueStepper.h"
+#include "SkinImages.h"
 
 namespace quorvell::test {
 
@@ -38,6 +48,35 @@ inline void Wheel(QWidget& widget, int delta, QPoint pos = QPoint(10, 10)) {
 // The widget as drawn at 1x, for pixel checks.
 inline QImage Pixels(QWidget& widget) {
     return widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// A stepper with the skin's images, its own partner, and `value` shown as `kind`.
+inline void SetUpStepper(CValueStepper& s, int kind, int min, int max, int value) {
+    s.SetImages(kStepperNormal, kStepperDecreaseLit, kStepperMiddleLit, kStepperIncreaseLit);
+    s.kind = kind;
+    s.SetRange(min, max);
+    s.SetValue(value);
+    s.partner = &s;
+}
+
+// A drop-down notifying as 1095 with `items`, the first one selected.
+inline void SetUpDropDown(CDropDown& d, std::initializer_list<const char*> items) {
+    d.SetImages(kDropDownNormal, kDropDownHover);
+    EXPECT_TRUE(d.CreateList(1095));
+    for (const char* item : items) {
+        d.AddItem(QString::fromLatin1(item));
+    }
+    d.SetSelection(0);
+}
+
+// The values posted with a (control id, value) signal, each checked to carry `id`.
+inline std::vector<int> Posted(const QSignalSpy& spy, int id) {
+    std::vector<int> values;
+    for (const QList<QVariant>& call : spy) {
+        EXPECT_EQ(call.at(0).toInt(), id);
+        values.push_back(call.at(1).toInt());
+    }
+    return values;
 }
 
 }  // namespace quorvell::test

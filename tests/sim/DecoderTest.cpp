@@ -1,7 +1,6 @@
 // The command-frame decoder: what it accepts, what it flags, and what it applies.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,23 +18,6 @@ DeviceParameters Defaults() {
 
 std::vector<std::uint8_t> Bytes(const Frame& f) {
     return {f.Bytes().begin(), f.Bytes().end()};
-}
-
-// A model away from the defaults in every field a command carries.
-DeviceParameters Edited() {
-    DeviceParameters p = Defaults();
-    p.channels[1].bands[4] = {.freq = 1234, .gain = 301, .q = 7, .reserved = {}, .flag = 1};
-    p.channels[0].hipass = {.freq = 80, .type = 4, .q = 7};
-    p.channels[1].lopass = {.freq = 9000, .type = 3, .q = 0};
-    p.channels[0].limiter.ratio = 40;
-    p.channels[0].limiter.threshold = 12;
-    p.channels[0].limiter.attack = 5;
-    p.channels[0].limiter.release = 90;
-    p.channels[1].level = 200;
-    p.mainLevel = 48;
-    p.channels[1].phase = 1;
-    p.deviceName = {'S', 'T', 'A', 'G', 'E', ' ', 'L', 'E', 'F', 'T'};
-    return p;
 }
 
 TEST(FrameDecoder, FieldsAndDescriptionsReadTheWireValuesAndCrossoverQZeroIsValid) {
@@ -61,9 +43,6 @@ TEST(FrameDecoder, FieldsAndDescriptionsReadTheWireValuesAndCrossoverQZeroIsVali
         EXPECT_EQ(DescribeCommand(DecodeCommand(c.bytes)), c.text);
     }
     const auto eq = DecodeCommand(BuildEqBand(Defaults(), 0, 1)->Bytes());
-    EXPECT_EQ(eq.Field("freq"), 50);
-    EXPECT_EQ(eq.Field("q"), 20);
-    EXPECT_EQ(eq.Field("gain"), 180);
     EXPECT_TRUE(
         DescribeCommand(eq).starts_with("CmdEqBand channel=0 band=1 freq=50 q=20 "
                                         "gain=180 b0="));
@@ -126,9 +105,10 @@ TEST(FrameDecoder, DamagedFramesAreReportedAndOnlyStructureFaultsRefused) {
 }
 
 TEST(FrameDecoder, TruncatedFramesReadOnlyTheirOwnBytes) {
-    const double e = ComputeEulerE();
-    for (const Frame& frame : {*BuildEqBand(Defaults(), 1, 7), *BuildLimiter(Defaults(), 0, e),
-                               BuildSetName(Edited()), BuildConnect(1, 2)}) {
+    DeviceParameters named = Defaults();
+    named.deviceName = {'S', 'T', 'A', 'G', 'E', ' ', 'L', 'E', 'F', 'T'};
+    for (const Frame& frame : {*BuildEqBand(named, 1, 7), *BuildLimiter(named, 0, ComputeEulerE()),
+                               BuildSetName(named), BuildConnect(1, 2)}) {
         for (std::size_t n = 0; n < frame.Size(); ++n) {
             // A heap copy of exactly n bytes, so that a read past the end is caught by ASan.
             const std::vector<std::uint8_t> prefix(frame.Bytes().begin(),

@@ -89,33 +89,9 @@ TEST(SimProgram, AddressInUseGivesOneLineAndStatusOne) {
     EXPECT_EQ(sim.readAllStandardError(), "127.0.10.40:39060: address in use\n");
 }
 
-// Runs the program with --log -, waits until it has logged a datagram (so it is up and
-// answering), then stops it with a signal.
-TEST(SimProgram, SigtermAndSigintEndItWithStatusZero) {
-    const struct {
-        int host;
-        int signal;
-    } cases[] = {{41, SIGTERM}, {42, SIGINT}};
-    Client panel(TestAddress(43), kDevicePort);
-    for (const auto& c : cases) {
-        QProcess sim;
-        const QString address = TestAddress(c.host).toString();
-        sim.start(QStringLiteral(QUORVELL_SIM_PATH), {"--address", address, "--log", "-"});
-        ASSERT_TRUE(sim.waitForStarted(20000));
-        ASSERT_TRUE(WaitFor([&] { return sim.readAllStandardError().contains("listening"); }));
-        panel.Discover(TestAddress(c.host));
-        ASSERT_TRUE(panel.Receive());
-        ASSERT_TRUE(WaitFor([&] { return sim.canReadLine(); }));
-        EXPECT_TRUE(sim.readLine().startsWith("{\"time\":"));
-        ::kill(static_cast<pid_t>(sim.processId()), c.signal);
-        ASSERT_TRUE(sim.waitForFinished(20000));
-        EXPECT_EQ(sim.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(sim.exitCode(), 0);
-    }
-}
-
-// SIGHUP is a reboot: the processors start again from the --state file as it is then.
-TEST(SimProgram, SighupRestartsFromTheStateFileAsItIsThen) {
+// Each run logs datagrams as JSON lines; SIGHUP is a reboot that starts the processors again
+// from the --state file as it is then; SIGTERM and SIGINT end the program with status 0.
+TEST(SimProgram, SighupRestartsFromTheStateFileAndSigtermOrSigintEndIt) {
     constexpr quint16 kPort = 42490;
     const QHostAddress simAddress(QStringLiteral("127.0.24.20"));
     QTemporaryDir dir;
@@ -131,26 +107,32 @@ TEST(SimProgram, SighupRestartsFromTheStateFileAsItIsThen) {
     };
     Client panel(QHostAddress(QStringLiteral("127.0.24.21")), kPort);
     const auto reportedGain = [&] {
-        panel.Send(BuildConnect(kPort, test::ToIpv4(panel.Address())), simAddress, kPort);
+        panel.Connect(simAddress, kPort);
         const auto answer = panel.Receive();
         DeviceParameters p{};
         return answer && ApplyFullState(p, test::Span(answer->data())) ? p.channels[0].bands[1].gain
                                                                        : -1;
     };
-    write(111);
-    QProcess sim;
-    sim.start(QStringLiteral(QUORVELL_SIM_PATH), {"--address", simAddress.toString(), "--port",
-                                                  QString::number(kPort), "--state", path});
-    ASSERT_TRUE(sim.waitForStarted(20000));
-    ASSERT_TRUE(WaitFor([&] { return sim.readAllStandardError().contains("listening"); }));
-    EXPECT_EQ(reportedGain(), 111);
-    write(222);
-    ::kill(static_cast<pid_t>(sim.processId()), SIGHUP);
-    ASSERT_TRUE(WaitFor([&] { return sim.readAllStandardError().contains("restarted"); }));
-    EXPECT_EQ(reportedGain(), 222);
-    sim.terminate();
-    ASSERT_TRUE(sim.waitForFinished(20000));
-    EXPECT_EQ(sim.exitCode(), 0);
+    for (const int signal : {SIGTERM, SIGINT}) {
+        write(111);
+        QProcess sim;
+        sim.start(QStringLiteral(QUORVELL_SIM_PATH),
+                  {"--address", simAddress.toString(), "--port", QString::number(kPort), "--state",
+                   path, "--log", "-"});
+        ASSERT_TRUE(sim.waitForStarted(20000));
+        ASSERT_TRUE(WaitFor([&] { return sim.readAllStandardError().contains("listening"); }));
+        EXPECT_EQ(reportedGain(), 111);
+        ASSERT_TRUE(WaitFor([&] { return sim.canReadLine(); }));
+        EXPECT_TRUE(sim.readLine().startsWith("{\"time\":"));
+        write(222);
+        ::kill(static_cast<pid_t>(sim.processId()), SIGHUP);
+        ASSERT_TRUE(WaitFor([&] { return sim.readAllStandardError().contains("restarted"); }));
+        EXPECT_EQ(reportedGain(), 222);
+        ::kill(static_cast<pid_t>(sim.processId()), signal);
+        ASSERT_TRUE(sim.waitForFinished(20000));
+        EXPECT_EQ(sim.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(sim.exitCode(), 0);
+    }
 }
 
 }  // namespace

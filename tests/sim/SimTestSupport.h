@@ -2,6 +2,8 @@
 // event-loop wait with a generous deadline.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QHostAddress>
@@ -11,7 +13,6 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <vector>
 
 #include "Frames.h"
 
@@ -20,10 +21,6 @@ namespace quorvell::sim::test {
 // Every test uses its own 127.0.10.x addresses, so that ctest -j runs them side by side.
 inline QHostAddress TestAddress(int host) {
     return QHostAddress(QStringLiteral("127.0.10.%1").arg(host));
-}
-
-inline Ipv4 ToIpv4(const QHostAddress& a) {
-    return a.toIPv4Address();
 }
 
 // Runs the event loop until `done` holds or 10 s have passed; returns whether it held.
@@ -57,11 +54,9 @@ inline std::string Hex(const QByteArray& b) {
 class Client {
 public:
     Client(const QHostAddress& address, quint16 port) : address_(address), port_(port) {
-        bound_ = socket_.bind(address, port);
+        EXPECT_TRUE(socket_.bind(address, port)) << address.toString().toStdString();
     }
-    bool Bound() const { return bound_; }
     const QHostAddress& Address() const { return address_; }
-    quint16 Port() const { return port_; }
 
     void Send(const QByteArray& bytes, const QHostAddress& to, quint16 port = kDevicePort) {
         socket_.writeDatagram(bytes, to, port);
@@ -70,8 +65,12 @@ public:
         Send(ToBytes(f), to, port);
     }
     // A connect or discovery request that names this endpoint for the answer.
-    void Connect(const QHostAddress& to) { Send(BuildConnect(port_, ToIpv4(address_)), to); }
-    void Discover(const QHostAddress& to) { Send(BuildDiscover(port_, ToIpv4(address_)), to); }
+    void Connect(const QHostAddress& to, quint16 port = kDevicePort) {
+        Send(BuildConnect(port_, address_.toIPv4Address()), to, port);
+    }
+    void Discover(const QHostAddress& to) {
+        Send(BuildDiscover(port_, address_.toIPv4Address()), to);
+    }
 
     // The next datagram, or nothing after the deadline.
     std::optional<QNetworkDatagram> Receive() {
@@ -86,7 +85,6 @@ private:
     QHostAddress address_;
     quint16 port_;
     QUdpSocket socket_;
-    bool bound_ = false;
 };
 
 }  // namespace quorvell::sim::test

@@ -16,17 +16,16 @@ struct Band {
     double gainDb, q;
 };
 
-ChannelParameters DefaultChannel() {
+DeviceParameters Defaults() {
     DeviceParameters p{};
     ResetDeviceParameters(p);
-    return p.channels[0];
+    return p;
 }
 
 // What a speaker and room would measure if `bands` (raw grid) corrected it exactly, plus a
 // ripple of `rippleDb`, on 500 log-spaced points from 20 Hz to 20 kHz.
 Measurement Inverted(const std::vector<Band>& bands, double rippleDb) {
-    DeviceParameters p{};
-    ResetDeviceParameters(p);
+    DeviceParameters p = Defaults();
     for (std::size_t i = 0; i < bands.size(); ++i) {
         EqBand& b = p.channels[0].bands[i + 1];
         b.freq = bands[i].freq;
@@ -80,13 +79,15 @@ TEST(AutoEqFit, RecoversAnInvertedEqWithinLimitsOnTheGrid) {
     };
     for (const Case& c : cases) {
         const AutoEqResult r =
-            FitAutoEq(Inverted(c.truth, 0.15), TargetSpec{}, DefaultChannel(), c.options);
+            FitAutoEq(Inverted(c.truth, 0.15), TargetSpec{}, Defaults().channels[0], c.options);
         ASSERT_TRUE(r.bands) << r.error;
         EXPECT_LT(r.rmsAfterDb, c.maxRmsAfter);
         EXPECT_LE(r.rmsAfterDb, r.rmsBeforeDb);
         EXPECT_LE(r.activeBands, c.maxActive);
+        DeviceParameters p{};  // the bands alone, without crossovers
+        p.channels[0].hipass.type = p.channels[0].lopass.type = -1;
         for (int b = 0; b < kBandCount; ++b) {
-            const EqBand& e = (*r.bands)[b];
+            const EqBand& e = p.channels[0].bands[b + 1] = (*r.bands)[b];
             if (b >= r.activeBands) {
                 EXPECT_EQ(e.gain, 180) << b;
                 continue;
@@ -99,11 +100,6 @@ TEST(AutoEqFit, RecoversAnInvertedEqWithinLimitsOnTheGrid) {
             EXPECT_LE(e.q, std::lround(c.options.maxQ * 10)) << b;
         }
         // Stacked bands do not boost beyond the limit either.
-        DeviceParameters p{};
-        for (int b = 0; b < kBandCount; ++b) {
-            p.channels[0].bands[b + 1] = (*r.bands)[b];
-            p.channels[0].hipass.type = p.channels[0].lopass.type = -1;  // no crossovers
-        }
         const auto bandsOnly = ChannelChain(p, 0);
         for (double f : r.hz) {
             EXPECT_LE(ChainMagnitudeDb(bandsOnly, f), c.options.maxBoostDb + 0.05) << f;
@@ -112,8 +108,7 @@ TEST(AutoEqFit, RecoversAnInvertedEqWithinLimitsOnTheGrid) {
 }
 
 TEST(AutoEqFit, PredictedErrorIsTheErrorOfTheSentFrames) {
-    DeviceParameters params{};
-    ResetDeviceParameters(params);
+    DeviceParameters params = Defaults();
     params.channels[1].hipass = {40, static_cast<std::int32_t>(FilterType::Linkwitz2), 0};
     const AutoEqResult r = FitAutoEq(Inverted(kSevenBands, 0.3), TargetSpec{std::nullopt, -0.5},
                                      params.channels[1], {});
@@ -154,12 +149,12 @@ TEST(AutoEqFit, UnusableOptionsAndRangesAreRefused) {
     };
     const Measurement m = Inverted({}, 0.0);
     for (const Case& c : cases) {
-        const AutoEqResult r = FitAutoEq(m, {}, DefaultChannel(), c.options);
+        const AutoEqResult r = FitAutoEq(m, {}, Defaults().channels[0], c.options);
         EXPECT_FALSE(r.bands);
         EXPECT_NE(r.error.find(c.error), std::string::npos) << r.error;
     }
     Measurement narrow{{1000, 1100}, {0, 0}};
-    EXPECT_NE(FitAutoEq(narrow, {}, DefaultChannel(), {}).error.find("1/3 octave"),
+    EXPECT_NE(FitAutoEq(narrow, {}, Defaults().channels[0], {}).error.find("1/3 octave"),
               std::string::npos);
 }
 
