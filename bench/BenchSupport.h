@@ -1,12 +1,19 @@
 // Helpers shared by the end-to-end benchmarks: running the event loop until a condition holds,
-// and percentiles of measured samples.
+// percentiles of measured samples, and a thread for objects that must not share the measured
+// event loop.
 #pragma once
 
 #include <QEventLoop>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
+#include <memory>
 #include <vector>
+
+#include "SimProcessor.h"
 
 namespace quorvell::bench {
 
@@ -39,5 +46,40 @@ inline double Percentile(std::vector<double> v, double p) {
     const auto i = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
     return v[std::min(i, v.size() - 1)];
 }
+
+// A simulated processor with `options` (without its log, which would only grow), started; a
+// processor that cannot bind ends the benchmark with a message.
+inline std::unique_ptr<sim::SimProcessor> StartProcessor(sim::SimOptions options) {
+    options.keepLog = false;
+    auto processor = std::make_unique<sim::SimProcessor>(options);
+    QString error;
+    if (!processor->Start(&error)) {
+        std::fprintf(stderr, "simulator: %s\n", qPrintable(error));
+        std::exit(1);
+    }
+    return processor;
+}
+
+// A thread of its own; Run() executes `f` on it and returns when `f` has.
+class Worker {
+public:
+    Worker() {
+        thread_.start();
+        context_.moveToThread(&thread_);
+    }
+    ~Worker() {
+        thread_.quit();
+        thread_.wait();
+    }
+    Worker(const Worker&) = delete;
+    Worker& operator=(const Worker&) = delete;
+    void Run(const std::function<void()>& f) {
+        QMetaObject::invokeMethod(&context_, f, Qt::BlockingQueuedConnection);
+    }
+
+private:
+    QThread thread_;
+    QObject context_;
+};
 
 }  // namespace quorvell::bench

@@ -54,15 +54,8 @@ public:
             o.address = QHostAddress(QStringLiteral("127.0.21.%1").arg(host));
             o.port = kPort;
             o.name = name;
-            o.keepLog = false;
-            auto s = std::make_unique<sim::SimProcessor>(o);
-            QString error;
-            if (!s->Start(&error)) {
-                std::fprintf(stderr, "simulator: %s\n", qPrintable(error));
-                std::exit(1);
-            }
-            added = s.get();
-            sims_.push_back(std::move(s));
+            sims_.push_back(bench::StartProcessor(o));
+            added = sims_.back().get();
         });
         return added;
     }

@@ -57,13 +57,7 @@ struct Rig {
         so.address = QHostAddress(QStringLiteral("127.0.24.32"));
         so.port = kPort;
         so.seed = seed;
-        so.keepLog = false;
-        processor = std::make_unique<sim::SimProcessor>(so);
-        QString error;
-        if (!processor->Start(&error)) {
-            std::fprintf(stderr, "simulator: %s\n", qPrintable(error));
-            std::exit(1);
-        }
+        processor = bench::StartProcessor(so);
         QObject::connect(&link, &DeviceLink::frameSent, [this] { ++sent; });
     }
     static DeviceLinkOptions Options() {

@@ -29,6 +29,7 @@ namespace {
 
 using quorvell::bench::Percentile;
 using quorvell::bench::RunUntil;
+using quorvell::bench::Worker;
 
 using namespace quorvell;
 using Clock = std::chrono::steady_clock;
@@ -38,26 +39,6 @@ constexpr quint16 kHttpPort = 43690;
 constexpr int kClients = 50;
 const QString kServerIp = QStringLiteral("127.0.26.20");
 const QString kSimIp = QStringLiteral("127.0.26.21");
-
-// Objects living on a thread of their own.
-class Worker {
-public:
-    Worker() {
-        thread_.start();
-        context_.moveToThread(&thread_);
-    }
-    ~Worker() {
-        thread_.quit();
-        thread_.wait();
-    }
-    void Run(const std::function<void()>& f) {
-        QMetaObject::invokeMethod(&context_, f, Qt::BlockingQueuedConnection);
-    }
-
-private:
-    QThread thread_;
-    QObject context_;
-};
 
 double Us(Clock::duration d) {
     return std::chrono::duration<double, std::micro>(d).count();
@@ -79,13 +60,7 @@ int main(int argc, char** argv) {
         sim::SimOptions o;
         o.address = QHostAddress(kSimIp);
         o.port = kUdpPort;
-        o.keepLog = false;
-        device = std::make_unique<sim::SimProcessor>(o);
-        QString error;
-        if (!device->Start(&error)) {
-            std::fprintf(stderr, "simulator: %s\n", qPrintable(error));
-            std::exit(1);
-        }
+        device = quorvell::bench::StartProcessor(o);
         QObject::connect(
             device.get(), &sim::SimProcessor::datagramLogged, device.get(),
             [&](const sim::LogEntry&) {

@@ -27,6 +27,7 @@
 namespace {
 
 using quorvell::bench::RunUntil;
+using quorvell::bench::Worker;
 using namespace quorvell;
 
 constexpr quint16 kUdpPort = 42692;
@@ -35,25 +36,6 @@ constexpr std::uint8_t kEqBand = 1;  // the code of CmdEqBand
 constexpr int kInFlight = 32;        // requests a client keeps open at most
 const QString kPanelIp = QStringLiteral("127.0.26.24");
 const QString kSimIp = QStringLiteral("127.0.26.25");
-
-class Worker {
-public:
-    Worker() {
-        thread_.start();
-        context_.moveToThread(&thread_);
-    }
-    ~Worker() {
-        thread_.quit();
-        thread_.wait();
-    }
-    void Run(const std::function<void()>& f) {
-        QMetaObject::invokeMethod(&context_, f, Qt::BlockingQueuedConnection);
-    }
-
-private:
-    QThread thread_;
-    QObject context_;
-};
 
 // Sends PATCHes at `rate` per second for `seconds`, on the thread it lives on; a request is
 // skipped (and counted) when kInFlight are still open.
@@ -137,13 +119,7 @@ int main(int argc, char** argv) {
         sim::SimOptions o;
         o.address = QHostAddress(kSimIp);
         o.port = kUdpPort;
-        o.keepLog = false;
-        device = std::make_unique<sim::SimProcessor>(o);
-        QString error;
-        if (!device->Start(&error)) {
-            std::fprintf(stderr, "simulator: %s\n", qPrintable(error));
-            std::exit(1);
-        }
+        device = quorvell::bench::StartProcessor(o);
         QObject::connect(
             device.get(), &sim::SimProcessor::datagramLogged, device.get(),
             [&](const sim::LogEntry& e) {
