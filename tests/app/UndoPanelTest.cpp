@@ -16,8 +16,8 @@ constexpr QPoint kGainIncrease(80 + 80, 220 + 10);
 
 class UndoPanelTest : public test::PanelFixture {
 public:
-    void StartLinked(quint16 port) {
-        PanelFixture::StartLinked("127.0.25.1", "127.0.25.2", port, true);
+    void StartLinked(quint16 port, const std::function<void(DeviceParameters&)>& prepare = {}) {
+        PanelFixture::StartLinked("127.0.25.1", "127.0.25.2", port, true, prepare);
     }
 
     void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
@@ -53,6 +53,7 @@ void WheelGain(CMainDialog* w, std::initializer_list<int> notches) {
     }
 }
 
+// Clicks, a held arrow and wheel bursts are one step each; each undo sends one frame.
 TEST_F(UndoPanelTest, GesturesUndoAsOneStepEachWithOneFrameEach) {
     const struct {
         const char* name;
@@ -116,6 +117,7 @@ TEST_F(UndoPanelTest, GesturesUndoAsOneStepEachWithOneFrameEach) {
     }
 }
 
+// Each curve drag is one step, undone by one frame.
 TEST_F(UndoPanelTest, TwoCurveDragsAreTwoStepsOfOneFrameEach) {
     StartLinked(42507);
     CResponseCurve* curve = window->EqPage()->Curve();
@@ -138,6 +140,7 @@ TEST_F(UndoPanelTest, TwoCurveDragsAreTwoStepsOfOneFrameEach) {
     EXPECT_EQ(BandGains(mark, 2, 5), (std::vector<int>{afterFirst, 180}));
 }
 
+// Ctrl+Shift+Z and Ctrl+Y redo in order and stop when nothing is left.
 TEST_F(UndoPanelTest, RedoKeysReapplyTheUndoneStepsInOrder) {
     StartLinked(42503);
     for (int i = 0; i < 2; ++i) {
@@ -155,6 +158,7 @@ TEST_F(UndoPanelTest, RedoKeysReapplyTheUndoneStepsInOrder) {
     EXPECT_EQ(Gain3()->Text(), "G:0.2");
 }
 
+// A/B by key, button or undo sends only what differs between the two memories.
 TEST_F(UndoPanelTest, CompareSwitchSendsOnlyTheBandThatDiffersEachWay) {
     StartLinked(42504);
     QPushButton* ab = window->Undo()->CompareButton();
@@ -184,18 +188,17 @@ TEST_F(UndoPanelTest, CompareSwitchSendsOnlyTheBandThatDiffersEachWay) {
     }
 }
 
+// An EQ RESET is one step; its undo sends the nine records back as they were.
 TEST_F(UndoPanelTest, UndoOfResetRestoresAndSendsTheNineRecords) {
-    constexpr quint16 kPort = 42505;
-    processor = &AddProcessor("127.0.25.2", kPort);
-    ChannelParameters& before = processor->MutableSettings().channels[0];
-    for (int b = 1; b <= kBandCount; ++b) {
-        before.bands[static_cast<std::size_t>(b)].gain = 180 + 10 * b;
-    }
-    before.hipass.freq = 60;
-    before.lopass.freq = 15000;
-    const ChannelParameters held = before;
-    StartPanel("127.0.25.1", kPort, "127.0.25.2");
-    ConnectThroughSystemPage();
+    ChannelParameters held;
+    StartLinked(42505, [&](DeviceParameters& p) {
+        for (int b = 1; b <= kBandCount; ++b) {
+            p.channels[0].bands[static_cast<std::size_t>(b)].gain = 180 + 10 * b;
+        }
+        p.channels[0].hipass.freq = 60;
+        p.channels[0].lopass.freq = 15000;
+        held = p.channels[0];
+    });
     std::size_t mark = processor->Log().size();
     boxes.answers = {MessageAnswer::Ok};
     QTest::mouseClick(window->EqPage()->ResetButton(0), Qt::LeftButton);
@@ -218,6 +221,7 @@ TEST_F(UndoPanelTest, UndoOfResetRestoresAndSendsTheNineRecords) {
     EXPECT_EQ(window->EqPage()->Stepper(1051)->Text(), "60Hz");
 }
 
+// A recall's undo sends only the record the recall changed.
 TEST_F(UndoPanelTest, RecallIsOneStepWhoseUndoSendsWhatItChanged) {
     StartLinked(42508);
     CSystemPage* page = window->SystemPage();
@@ -238,6 +242,7 @@ TEST_F(UndoPanelTest, RecallIsOneStepWhoseUndoSendsWhatItChanged) {
     EXPECT_EQ(processor->Log().size() - mark, 1u);
 }
 
+// Steps and A/B memories of one processor are never applied to another.
 TEST_F(UndoPanelTest, ConnectingToAnotherProcessorClearsStepsAndMemories) {
     StartLinked(42506);
     AddProcessor("127.0.25.3", 42506);
