@@ -112,11 +112,15 @@ TEST_F(LinkedPanelTest, ResetsAskThenSendTheirPacedFramesOnlyWhenConfirmed) {
 
     // Device RESET: the processor answers with its reset state; the EQ page comes back.
     mark = processor->Log().size();
-    boxes.answers = {MessageAnswer::Ok};
+    boxes.answers = {MessageAnswer::Cancel, MessageAnswer::Ok};
     ClickSystemButton(1002);
-    QTest::mouseClick(window->SystemPage()->Button(1093), Qt::LeftButton);
+    for (int i = 0; i < 2; ++i) {
+        QTest::mouseClick(window->SystemPage()->Button(1093), Qt::LeftButton);
+    }
     ASSERT_TRUE(test::WaitFor([&] { return window->CurrentPage() == 1; }));
-    EXPECT_EQ(Received(*processor, kReset, mark).size(), 1u);
+    test::Pump(50);
+    EXPECT_EQ(Received(*processor, kReset, mark).size(), 1u);  // none for the Cancel
+    EXPECT_EQ(boxes.shown.at(4).text, "If do you reset the device data? ");
     EXPECT_EQ(window->EqPage()->Stepper(1031)->Text(), "G:0.0");
 }
 
