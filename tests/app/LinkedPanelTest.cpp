@@ -25,6 +25,8 @@ protected:
             p.channels[0].bands[2].gain = 200;  // +2.0 dB
             p.channels[0].limiter = {5, 50, 60, {}, 300};
             p.channels[1].limiter.threshold = 12;
+            p.channels[1].bands[4] = {900, 3, 400, {}, 0};
+            p.channels[1].hipass = {90, 4, 30};
             std::copy_n("STAGE", 6, p.deviceName.begin());
         });
     }
@@ -91,6 +93,16 @@ TEST_F(LinkedPanelTest, ResetsAskThenSendTheirPacedFramesOnlyWhenConfirmed) {
     // The gaps are at least the 50 ms the processor needs (a loose lower bound).
     const auto& log = processor->Log();
     EXPECT_GE(log[mark].time.msecsTo(log[mark + 8].time), 8 * 45);
+    // CH2 as at start-up: the start-up bands, Butterworth 1 crossovers with Q 1.0; shown so.
+    const ChannelParameters& ch2 = processor->Settings().channels[1];
+    for (int b = 1; b <= kBandCount; ++b) {
+        EXPECT_EQ(std::tie(ch2.bands[b].freq, ch2.bands[b].gain, ch2.bands[b].q),
+                  std::tuple(kDefaultBandFreq[b - 1], 180, 20));
+    }
+    EXPECT_EQ(std::tie(ch2.hipass.freq, ch2.hipass.type, ch2.hipass.q), std::tuple(20, 0, 10));
+    EXPECT_EQ(std::tie(ch2.lopass.freq, ch2.lopass.type, ch2.lopass.q), std::tuple(20000, 0, 10));
+    EXPECT_EQ(window->EqPage()->Stepper(1040)->Text(), "G:0.0");  // CH2 band 4
+    EXPECT_FALSE(window->EqPage()->Stepper(1093)->isVisible());   // CH2 HIPASS Q
 
     // The LIMIT page: Cancel keeps, OK resets CH1 only and the page shows it.
     mark = processor->Log().size();

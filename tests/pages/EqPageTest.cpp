@@ -1,4 +1,4 @@
-// The MAIN page: ranges, bindings, refresh without echo, type selector, PHASE and RESET.
+// The MAIN page: bindings, refresh without echo, the type selector and PHASE.
 #include <gtest/gtest.h>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -108,37 +108,6 @@ TEST_F(EqPageTest, PhaseClickedTwiceReturnsToNormalWithTwoRecords) {
     EXPECT_EQ(params.channels[0].phase, 0);
     const Record phase{RecordKind::Phase, 1, 0};
     EXPECT_EQ(test::Edits(spy), (std::vector<Record>{phase, phase}));
-}
-
-// RESET asks; Cancel changes nothing, OK loads the start-up bands and crossovers of that
-// channel only (the types to Butterworth 1) and shows them.
-TEST_F(EqPageTest, ResetAsksCancelChangesNothingAndOkLoadsOnlyThatChannelsDefaults) {
-    params.channels[1].bands[4].gain = 3;
-    params.channels[1].hipass = {90, 4, 30};
-    params.channels[1].level = 20;
-    params.channels[1].phase = 1;
-    params.channels[0].bands[4].gain = 5;
-    page->RefreshFromModel();
-    QSignalSpy spy(page.get(), &CEqPage::channelReset);
-    DeviceParameters expected = params;
-    boxes.answers = {MessageAnswer::Cancel, MessageAnswer::Ok};
-    QTest::mouseClick(page->ResetButton(1), Qt::LeftButton);
-    EXPECT_EQ(WriteParameterImage(params), WriteParameterImage(expected));
-    EXPECT_EQ(spy.count(), 0);
-
-    QTest::mouseClick(page->ResetButton(1), Qt::LeftButton);
-    DeviceParameters defaults = params;
-    ResetDeviceParameters(defaults);
-    ChannelParameters& ch = expected.channels[1];
-    ch.bands = defaults.channels[1].bands;
-    ch.hipass = {defaults.channels[1].hipass.freq, 0, 10};
-    ch.lopass = {defaults.channels[1].lopass.freq, 0, 10};
-    EXPECT_EQ(WriteParameterImage(params), WriteParameterImage(expected));
-    EXPECT_EQ(page->Stepper(1040)->Text(), "G:0.0");  // CH2 band 4 shown reset
-    EXPECT_FALSE(page->Stepper(1093)->isVisibleTo(page.get()));
-    ASSERT_EQ(spy.count(), 1);
-    EXPECT_EQ(spy.at(0).at(0).toInt(), 1);
-    EXPECT_EQ(boxes.shown.at(0).text, "If do you reset eq data? ");
 }
 
 }  // namespace
