@@ -93,39 +93,23 @@ TEST_F(PresetBankTest, RecallOfAFileSavedWhilePendingLeavesConnectWorking) {
 
 // Every refused save says why and adds no slot (a held lock: StallTest).
 TEST_F(PresetBankTest, EveryRefusedSaveSaysWhy) {
-    struct Case {
-        const char* what;
-        std::function<void()> before;  // before the panel starts
-        std::function<void()> during;  // before Save is clicked
-        const char* says;
-    };
-    const Case cases[] = {
-        {"no data directory",
-         [&] {
-             QFile(dataDir.filePath("file")).open(QIODevice::WriteOnly);
-             dataDirOption = dataDir.filePath("file/presets");
-         },
-         [] {}, "no data directory"},
-        {"no free ID", [] {},
-         [&] {
-             app->Database().ExecuteSQL("INSERT INTO DeviceDATA VALUES(24, 'X', 'SAVE24.dat')");
-         },
-         "no free preset ID"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        app.reset();
-        dataDirOption.reset();
-        c.before();
-        OpenBank(42201);
-        c.during();
+    const auto saveIsRefused = [&](const char* says) {
         boxes.shown.clear();
         QTest::mouseClick(bank->SaveButton(), Qt::LeftButton);
         ASSERT_FALSE(boxes.shown.empty());
-        EXPECT_NE(boxes.shown.back().text.find(c.says), std::string::npos)
-            << boxes.shown.back().text;
+        EXPECT_NE(boxes.shown.back().text.find(says), std::string::npos) << boxes.shown.back().text;
         EXPECT_FALSE(bank->Slot(1)->isVisible()) << "no slot was added";
-    }
+    };
+    QFile(dataDir.filePath("file")).open(QIODevice::WriteOnly);
+    dataDirOption = dataDir.filePath("file/presets");
+    OpenBank(42201);
+    saveIsRefused("no data directory");
+
+    app.reset();
+    dataDirOption.reset();
+    OpenBank(42201);
+    app->Database().ExecuteSQL("INSERT INTO DeviceDATA VALUES(24, 'X', 'SAVE24.dat')");
+    saveIsRefused("no free preset ID");
 }
 
 // The database file deleted while the panel runs: the next save creates it again, and the
