@@ -1,5 +1,4 @@
-// The AUTO EQ dialog in the running panel: the fit runs while the window keeps handling
-// events, and Apply sends the fitted bands of the chosen channel.
+// The AUTO EQ dialog in the running panel.
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
@@ -20,9 +19,10 @@ constexpr std::uint8_t kEqBand = 1;
 
 class AutoEqPanelTest : public test::PanelFixture {};
 
+// The fit runs while the window keeps handling events; Apply sends the fitted bands of the
+// chosen channel only.
 TEST_F(AutoEqPanelTest, FitRunsOffTheUiThreadAndApplySendsTheChannelsBands) {
-    constexpr quint16 kPort = 42701;
-    StartLinked("127.0.27.11", "127.0.27.12", kPort);
+    StartLinked("127.0.27.11", "127.0.27.12", 42701);
 
     // Room modes: a known EQ inverted.
     DeviceParameters modes{};
@@ -71,16 +71,14 @@ TEST_F(AutoEqPanelTest, FitRunsOffTheUiThreadAndApplySendsTheChannelsBands) {
     const std::size_t mark = processor->Log().size();
     QTest::mouseClick(dialog->ApplyButton(), Qt::LeftButton);
     EXPECT_EQ(AwaitLogged(*processor, mark, 7, 120), 7u);
-    const auto frames = Received(*processor, kEqBand, mark);
-    ASSERT_EQ(frames.size(), 7u);
-    for (const sim::LogEntry* e : frames) {
+    for (const sim::LogEntry* e : Received(*processor, kEqBand, mark)) {
         EXPECT_TRUE(e->decoded.valid) << e->decoded.reason;
-        EXPECT_EQ(e->bytes[4], 1);
+        EXPECT_EQ(e->decoded.Field("channel"), 1);
     }
     for (int b = 0; b < kBandCount; ++b) {
-        EXPECT_EQ(processor->Settings().channels[1].bands[b + 1].freq, bands[b].freq);
-        EXPECT_EQ(processor->Settings().channels[1].bands[b + 1].gain, bands[b].gain);
-        EXPECT_EQ(processor->Settings().channels[1].bands[b + 1].q, bands[b].q);
+        const EqBand& sent = processor->Settings().channels[1].bands[b + 1];
+        EXPECT_EQ(std::tie(sent.freq, sent.gain, sent.q),
+                  std::tie(bands[b].freq, bands[b].gain, bands[b].q));
     }
     EXPECT_EQ(app->Parameters().channels[0].bands[1].gain, 180);  // CH1 untouched
 }

@@ -13,33 +13,25 @@ class EditorPanelTest : public test::PanelFixture {};
 // RESET CH1 sends nine frames 50 ms apart; Band 7's leaves about 300 ms after the click. An
 // increase click on CH1 Band 7 gain right after the RESET must not be undone by it.
 TEST_F(EditorPanelTest, GainClickRightAfterResetIsWhatTheProcessorKeeps) {
-    sim::SimProcessor& processor = AddProcessor("127.0.29.2", 42901);
-    processor.MutableSettings().channels[0].bands[7].gain = 200;
-    StartPanel("127.0.29.1", 42901, "127.0.29.2");
-    ConnectThroughSystemPage();
-    QTest::mouseClick(window->PageButton(1), Qt::LeftButton);
+    StartLinked("127.0.29.1", "127.0.29.2", 42901, false,
+                [](DeviceParameters& p) { p.channels[0].bands[7].gain = 200; });
     CValueStepper* gain7 = window->EqPage()->Stepper(1036);  // CH1 Band 7 gain
     ASSERT_EQ(gain7->Text(), "G:2.0");
 
-    const std::size_t mark = processor.Log().size();
+    const std::size_t mark = processor->Log().size();
     boxes.answers = {MessageAnswer::Ok};
     QTest::mouseClick(window->EqPage()->ResetButton(0), Qt::LeftButton);
     ASSERT_EQ(test::ClickAt(window, gain7->mapTo(window, QPoint(80, 10))), gain7);
     EXPECT_EQ(gain7->Text(), "G:0.1");
-    ASSERT_EQ(AwaitLogged(processor, mark, 10, 150), 10u);  // nine RESET frames and the click
-
-    const auto band7 = [](const sim::LogEntry* e) {
-        return e->decoded.Field("channel") == 0 && e->decoded.Field("band") == 7;
-    };
-    const sim::LogEntry* last = nullptr;
-    for (const sim::LogEntry* e : Received(processor, kEqBand, mark)) {
-        if (band7(e)) {
-            last = e;
+    ASSERT_EQ(AwaitLogged(*processor, mark, 10, 150), 10u);  // nine RESET frames and the click
+    std::optional<std::int64_t> last;  // the gain of the last CH1 Band 7 frame
+    for (const sim::LogEntry* e : Received(*processor, kEqBand, mark)) {
+        if (e->decoded.Field("channel") == 0 && e->decoded.Field("band") == 7) {
+            last = e->decoded.Field("gain");
         }
     }
-    ASSERT_NE(last, nullptr);
-    EXPECT_EQ(last->decoded.Field("gain"), 181);
-    EXPECT_EQ(processor.Settings().channels[0].bands[7].gain, 181);
+    EXPECT_EQ(last, 181);
+    EXPECT_EQ(processor->Settings().channels[0].bands[7].gain, 181);
     EXPECT_EQ(app->Parameters().channels[0].bands[7].gain, 181);
 }
 

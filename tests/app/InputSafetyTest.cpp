@@ -22,9 +22,8 @@ public:
     Pointer() : time_(QTest::lastMouseTimestamp + 1000) {}
     ~Pointer() { QTest::lastMouseTimestamp = time_ + 1000; }
 
-    void Send(QWidget* on, QPoint global, QEvent::Type type, Qt::MouseButtons held,
-              int advanceMs = 20) {
-        time_ += advanceMs;
+    void Send(QWidget* on, QPoint global, QEvent::Type type, Qt::MouseButtons held) {
+        time_ += 20;
         QWindow* window = on->window()->windowHandle();
         const QPointF local = window->mapFromGlobal(QPointF(global));
         const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
@@ -32,15 +31,9 @@ public:
                             time_);
         QCoreApplication::processEvents();
     }
-    void Press(QWidget* on, QPoint global) {
-        Send(on, global, QEvent::MouseButtonPress, Qt::LeftButton);
-    }
-    void Release(QWidget* on, QPoint global) {
-        Send(on, global, QEvent::MouseButtonRelease, Qt::NoButton);
-    }
-    void Move(QWidget* on, QPoint global, Qt::MouseButtons held = Qt::NoButton) {
-        Send(on, global, QEvent::MouseMove, held);
-    }
+    void Press(QWidget* on, QPoint at) { Send(on, at, QEvent::MouseButtonPress, Qt::LeftButton); }
+    void Release(QWidget* on, QPoint at) { Send(on, at, QEvent::MouseButtonRelease, {}); }
+    void Move(QWidget* on, QPoint at) { Send(on, at, QEvent::MouseMove, {}); }
 
 private:
     int time_;

@@ -10,7 +10,7 @@
 namespace quorvell {
 namespace {
 
-constexpr std::uint8_t kEqBand = 1, kLimiter = 5, kSetName = 6, kConnect = 7, kReset = 8;
+constexpr std::uint8_t kLimiter = 5, kSetName = 6, kConnect = 7, kReset = 8;
 
 QByteArray ToQByteArray(const Frame& f) {
     return QByteArray(reinterpret_cast<const char*>(f.Bytes().data()),
@@ -21,82 +21,55 @@ class LinkedPanelTest : public test::PanelFixture {
 protected:
     // Each test has its own port so that ctest may run them side by side.
     void StartLinked(quint16 port) {
-        processor = &AddProcessor("127.0.40.2", port, "STAGE");
-        processor->MutableSettings().channels[0].bands[2].gain = 200;  // +2.0 dB
-        processor->MutableSettings().channels[1].limiter.threshold = 12;
-        StartPanel("127.0.40.1", port, "127.0.40.2");
-        ConnectThroughSystemPage();
+        PanelFixture::StartLinked("127.0.40.1", "127.0.40.2", port, false, [](DeviceParameters& p) {
+            p.channels[0].bands[2].gain = 200;  // +2.0 dB
+            p.channels[0].limiter = {5, 50, 60, {}, 300};
+            p.channels[1].limiter.threshold = 12;
+            p.channels[1].bands[4] = {900, 3, 400, {}, 0};
+            p.channels[1].hipass = {90, 4, 30};
+            std::copy_n("STAGE", 6, p.deviceName.begin());
+        });
     }
 };
 
-TEST_F(LinkedPanelTest, ConnectAppliesTheFullStateAndRelabelsTheButtons) {
+// Connect shows the processor's state and relabels both buttons; a LIMIT arrow sends one frame
+// of its own channel; Search is refused while linked; Disconnect sends nothing.
+TEST_F(LinkedPanelTest, ConnectEditAndDisconnectAsTheButtonsAndTheProcessorSeeThem) {
     StartLinked(39411);
     EXPECT_EQ(Received(*processor, kConnect).size(), 1u);
     EXPECT_EQ(window->StatusButton()->text(), "Connect");
     EXPECT_TRUE(window->StatusButton()->on);
     EXPECT_EQ(window->SystemPage()->Button(1084)->text(), "Disconnect");
-    EXPECT_TRUE(window->SystemPage()->Button(1084)->on);
     EXPECT_EQ(window->CurrentPage(), 1);
-    EXPECT_TRUE(window->EqPage()->isVisible());
     EXPECT_EQ(window->EqPage()->Stepper(1031)->Text(), "G:2.0");
     EXPECT_EQ(window->LimiterPage()->Stepper(1085)->Text(), "-12dB");
 
-    // Search while linked is refused.
+    // CH2 limiter ratio: corner (580, 90) on the page, (580, 200) in the window; decrease.
+    QTest::mouseClick(window->PageButton(2), Qt::LeftButton);
+    std::size_t mark = processor->Log().size();
+    ASSERT_EQ(test::ClickAt(window, {580 + 85, 200 + 10}), window->LimiterPage()->Stepper(1086));
+    ASSERT_EQ(AwaitLogged(*processor, mark, 1, 50), 1u);
+    const auto frames = Received(*processor, kLimiter, mark);
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0]->decoded.Field("channel"), 1);
+    EXPECT_EQ(processor->Settings().channels[1].limiter.threshold, 12);
+
     ClickSystemButton(1083);
     ASSERT_TRUE(test::WaitFor([&] { return !boxes.shown.empty(); }));
     EXPECT_EQ(boxes.shown.back().text, "Already connect.");
 
-    // Disconnect sends nothing and relabels at once.
-    const std::size_t before = processor->Log().size();
+    mark = processor->Log().size();
     QTest::mouseClick(window->SystemPage()->Button(1084), Qt::LeftButton);
     EXPECT_FALSE(app->Link().linkUp());
     EXPECT_EQ(window->SystemPage()->Button(1084)->text(), "CONNECT");
-    EXPECT_FALSE(window->SystemPage()->Button(1084)->on);
     EXPECT_EQ(window->StatusButton()->text(), "DISCONNECT");
     EXPECT_FALSE(window->StatusButton()->on);
     test::Pump(100);
-    EXPECT_EQ(CommandsSince(*processor, before), 0u);
+    EXPECT_EQ(CommandsSince(*processor, mark), 0u);
 }
 
-TEST_F(LinkedPanelTest, ArrowClicksOnScreenSendOneFrameEach) {
-    StartLinked(39412);
-    const struct {
-        int page;
-        QPoint at;  // window coordinates of the arrow
-        CValueStepper* (*stepper)(CMainDialog*);
-        std::uint8_t code;
-        int channel;
-    } cases[] = {
-        // CH1 Band 3 gain: page corner (80, 110), window (80, 220); its increase arrow.
-        {1,
-         {80 + 80, 220 + 10},
-         [](CMainDialog* w) { return w->EqPage()->Stepper(1032); },
-         kEqBand,
-         0},
-        // CH2 limiter ratio on the LIMIT page: corner (580, 90), window (580, 200); decrease.
-        {2,
-         {580 + 85, 200 + 10},
-         [](CMainDialog* w) { return w->LimiterPage()->Stepper(1086); },
-         kLimiter,
-         1},
-    };
-    for (const auto& c : cases) {
-        QTest::mouseClick(window->PageButton(c.page), Qt::LeftButton);
-        const std::size_t mark = processor->Log().size();
-        ASSERT_EQ(test::ClickAt(window, c.at), c.stepper(window));
-        ASSERT_EQ(AwaitLogged(*processor, mark, 1, 50), 1u);
-        const auto frames = Received(*processor, c.code, mark);
-        ASSERT_EQ(frames.size(), 1u);
-        EXPECT_TRUE(frames[0]->decoded.valid) << frames[0]->decoded.reason;
-        EXPECT_EQ(frames[0]->decoded.Field("channel"), c.channel);
-    }
-    const auto eq = Received(*processor, kEqBand);
-    EXPECT_EQ(eq.back()->decoded.Field("band"), 3);
-    EXPECT_EQ(eq.back()->decoded.Field("gain"), 181);
-    EXPECT_EQ(processor->Settings().channels[0].bands[3].gain, 181);
-    EXPECT_EQ(processor->Settings().channels[1].limiter.threshold, 12);
-}
-
+// RESETs ask first and Cancel sends nothing; OK loads the channel's defaults, shows them and
+// sends them paced; the device RESET brings the processor's reset state back.
 TEST_F(LinkedPanelTest, ResetsAskThenSendTheirPacedFramesOnlyWhenConfirmed) {
     StartLinked(39413);
     std::size_t mark = processor->Log().size();
@@ -120,25 +93,50 @@ TEST_F(LinkedPanelTest, ResetsAskThenSendTheirPacedFramesOnlyWhenConfirmed) {
     // The gaps are at least the 50 ms the processor needs (a loose lower bound).
     const auto& log = processor->Log();
     EXPECT_GE(log[mark].time.msecsTo(log[mark + 8].time), 8 * 45);
+    // CH2 as at start-up: the start-up bands, Butterworth 1 crossovers with Q 1.0; shown so.
+    const ChannelParameters& ch2 = processor->Settings().channels[1];
+    for (int b = 1; b <= kBandCount; ++b) {
+        EXPECT_EQ(std::tie(ch2.bands[b].freq, ch2.bands[b].gain, ch2.bands[b].q),
+                  std::tuple(kDefaultBandFreq[b - 1], 180, 20));
+    }
+    EXPECT_EQ(std::tie(ch2.hipass.freq, ch2.hipass.type, ch2.hipass.q), std::tuple(20, 0, 10));
+    EXPECT_EQ(std::tie(ch2.lopass.freq, ch2.lopass.type, ch2.lopass.q), std::tuple(20000, 0, 10));
+    EXPECT_EQ(window->EqPage()->Stepper(1040)->Text(), "G:0.0");  // CH2 band 4
+    EXPECT_FALSE(window->EqPage()->Stepper(1093)->isVisible());   // CH2 HIPASS Q
 
+    // The LIMIT page: Cancel keeps, OK resets CH1 only and the page shows it.
     mark = processor->Log().size();
-    boxes.answers = {MessageAnswer::Ok};
+    boxes.answers = {MessageAnswer::Cancel, MessageAnswer::Ok};
     QTest::mouseClick(window->PageButton(2), Qt::LeftButton);
-    QTest::mouseClick(window->LimiterPage()->ResetButton(0), Qt::LeftButton);
+    for (int i = 0; i < 2; ++i) {
+        QTest::mouseClick(window->LimiterPage()->ResetButton(0), Qt::LeftButton);
+    }
     ASSERT_EQ(AwaitLogged(*processor, mark, 1), 1u);
     EXPECT_EQ(processor->Log()[mark].decoded.code, kLimiter);
-    EXPECT_EQ(processor->Settings().channels[0].limiter.threshold, 30);
+    const LimiterSettings& lim = processor->Settings().channels[0].limiter;
+    EXPECT_EQ((std::array{lim.threshold, lim.attack, lim.release, lim.ratio}),
+              (std::array{30, 1, 1, 10}));
+    EXPECT_EQ(window->LimiterPage()->Stepper(1081)->Text(), "-30dB");
+    EXPECT_EQ(window->LimiterPage()->Stepper(1085)->Text(), "-12dB");
+    ASSERT_EQ(boxes.shown.size(), 4u);
+    EXPECT_EQ(boxes.shown[0].text, "If do you reset eq data? ");
+    EXPECT_EQ(boxes.shown[2].text, "If do you reset limiter data? ");
 
     // Device RESET: the processor answers with its reset state; the EQ page comes back.
     mark = processor->Log().size();
-    boxes.answers = {MessageAnswer::Ok};
+    boxes.answers = {MessageAnswer::Cancel, MessageAnswer::Ok};
     ClickSystemButton(1002);
-    QTest::mouseClick(window->SystemPage()->Button(1093), Qt::LeftButton);
+    for (int i = 0; i < 2; ++i) {
+        QTest::mouseClick(window->SystemPage()->Button(1093), Qt::LeftButton);
+    }
     ASSERT_TRUE(test::WaitFor([&] { return window->CurrentPage() == 1; }));
-    EXPECT_EQ(Received(*processor, kReset, mark).size(), 1u);
+    test::Pump(50);
+    EXPECT_EQ(Received(*processor, kReset, mark).size(), 1u);  // none for the Cancel
+    EXPECT_EQ(boxes.shown.at(4).text, "If do you reset the device data? ");
     EXPECT_EQ(window->EqPage()->Stepper(1031)->Text(), "G:0.0");
 }
 
+// A name of eleven bytes is refused before it is sent; one of ten is sent and confirmed.
 TEST_F(LinkedPanelTest, NameApplySendsTenBytesAndConfirmsButRefusesEleven) {
     StartLinked(39414);
     ClickSystemButton(1003);
@@ -193,6 +191,7 @@ TEST_F(LinkedPanelTest, NameConfirmationsOpenOneBoxPerNameSentAndNoneUnasked) {
     EXPECT_EQ(boxes.shown[0].text, "Set name successfully.");
 }
 
+// Another program holds the panel's address and port: Connect says so and sends nothing.
 TEST_F(LinkedPanelTest, ConnectOnABusyPortShowsWinsockErrorAndSendsNothing) {
     constexpr quint16 kPort = 39416;
     QUdpSocket holder;  // another program holding the panel's address and port
@@ -203,12 +202,12 @@ TEST_F(LinkedPanelTest, ConnectOnABusyPortShowsWinsockErrorAndSendsNothing) {
     ASSERT_TRUE(test::WaitFor([&] { return !boxes.shown.empty(); }, 3000));
     EXPECT_EQ(boxes.shown.front().text, "Winsock error!");
     EXPECT_EQ(boxes.shown.front().caption, "Warming");
-    EXPECT_FALSE(app->Link().receiveRunning());
     EXPECT_FALSE(app->Link().linkUp());
     test::Pump(50);
     EXPECT_TRUE(target.Log().empty());
 }
 
+// Closing a linked window stops the link before the window goes.
 TEST_F(LinkedPanelTest, CloseWhileLinkedStopsTheLinkThenCloses) {
     StartLinked(39415);
     window->close();

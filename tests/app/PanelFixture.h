@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -35,11 +34,7 @@ inline bool WaitFor(const std::function<bool()>& done, int timeoutMs = 8000) {
 }
 
 inline void Pump(int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
+    WaitFor([] { return false; }, ms);
 }
 
 // Clicks the main window at `at` (window coordinates) on whatever widget is there, after
@@ -119,17 +114,23 @@ protected:
         options.port = port;
         options.dataDir = dataDirOption.value_or(dataDir.path()).toStdString();
         options.connect = connect;
+        options.http = httpOption;
         app = std::make_unique<CPanelApp>(options, &boxes, dataDir.path());
         app->InitInstance();
         window = app->MainDialog();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
     }
 
-    // A processor at `simIp` and the panel on `panelIp`, linked through the system page; with
-    // `active`, the window also has the keyboard focus.
+    // A processor at `simIp` (its settings first changed by `prepare`) and the panel on
+    // `panelIp`, linked through the system page; with `active`, the window also has the
+    // keyboard focus.
     void StartLinked(const QString& panelIp, const QString& simIp, quint16 port,
-                     bool active = false) {
+                     bool active = false,
+                     const std::function<void(DeviceParameters&)>& prepare = {}) {
         processor = &AddProcessor(simIp, port);
+        if (prepare) {
+            prepare(processor->MutableSettings());
+        }
         StartPanel(panelIp, port, simIp);
         ConnectThroughSystemPage();
         if (active) {
@@ -188,7 +189,8 @@ protected:
     }
 
     QTemporaryDir dataDir;
-    std::optional<QString> dataDirOption;  // --data-dir when not dataDir
+    std::optional<QString> dataDirOption;   // --data-dir when not dataDir
+    std::optional<std::string> httpOption;  // --http
     ScriptedMessageBoxes boxes;
     std::vector<std::unique_ptr<sim::SimProcessor>> processors;
     std::unique_ptr<CPanelApp> app;

@@ -12,6 +12,8 @@ namespace {
 
 class SearchTest : public test::PanelFixture {};
 
+// The sweep lists each processor once without freezing the window; a picked row becomes the
+// target, is stored as "hostip" and is what the next Connect reaches.
 TEST_F(SearchTest, ListsEveryProcessorOnceAndAPickedRowBecomesHostIp) {
     constexpr quint16 kPort = 39430;
     AddProcessor("127.0.41.3", kPort, "LEFT");
@@ -42,11 +44,9 @@ TEST_F(SearchTest, ListsEveryProcessorOnceAndAPickedRowBecomesHostIp) {
     EXPECT_TRUE(boxes.shown.empty());
 
     // Click the row of RIGHT: the target and "hostip" follow it.
-    int row = 0;
-    while (list->item(row, 2)->text() != "RIGHT") {
-        ++row;
-    }
-    const QRect cell = list->visualItemRect(list->item(row, 0));
+    const QList<QTableWidgetItem*> right = list->findItems("RIGHT", Qt::MatchExactly);
+    ASSERT_EQ(right.size(), 1);
+    const QRect cell = list->visualItemRect(list->item(right[0]->row(), 0));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
     EXPECT_EQ(app->Link().deviceAddress(), "127.0.41.77");
     EXPECT_EQ(page->AddressField()->text(), "127.0.41.77");

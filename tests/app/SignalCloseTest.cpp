@@ -9,6 +9,7 @@ namespace {
 
 class SignalCloseTest : public test::PanelFixture {};
 
+// Each signal ends the real executable cleanly, with no journal left behind.
 TEST_F(SignalCloseTest, TermAndIntCloseTheLinkedPanelWithStatusZero) {
     constexpr std::uint8_t kConnect = 7;
     const struct {
@@ -18,10 +19,7 @@ TEST_F(SignalCloseTest, TermAndIntCloseTheLinkedPanelWithStatusZero) {
     } cases[] = {{SIGTERM, "127.0.23.21", 42310}, {SIGINT, "127.0.23.22", 42311}};
     for (const auto& c : cases) {
         sim::SimProcessor& processor = AddProcessor(QString::fromLatin1(c.device), c.port);
-        QProcess panel;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        panel.setProcessEnvironment(env);
+        QProcess panel;  // offscreen too: the test's main set QT_QPA_PLATFORM
         panel.start(
             QStringLiteral(QUORVELL_PANEL_PATH),
             {QStringLiteral("--connect"), QStringLiteral("--bind=127.0.23.20"),

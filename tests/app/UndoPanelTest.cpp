@@ -16,8 +16,8 @@ constexpr QPoint kGainIncrease(80 + 80, 220 + 10);
 
 class UndoPanelTest : public test::PanelFixture {
 public:
-    void StartLinked(quint16 port) {
-        PanelFixture::StartLinked("127.0.25.1", "127.0.25.2", port, true);
+    void StartLinked(quint16 port, const std::function<void(DeviceParameters&)>& prepare = {}) {
+        PanelFixture::StartLinked("127.0.25.1", "127.0.25.2", port, true, prepare);
     }
 
     void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
@@ -41,7 +41,7 @@ public:
 };
 
 // Wheel notches on CH1 Band 3 gain, 30 ms apart: 1 up, -1 down, 0 a pause that ends the burst.
-void WheelGain(CMainDialog* w, std::initializer_list<int> notches) {
+void WheelGain(CMainDialog* w, const std::vector<int>& notches) {
     QWidget* stepper = w->EqPage()->Stepper(1032);
     for (int notch : notches) {
         QWheelEvent wheel(QPointF(45, 10), stepper->mapToGlobal(QPointF(45, 10)), {},
@@ -53,53 +53,37 @@ void WheelGain(CMainDialog* w, std::initializer_list<int> notches) {
     }
 }
 
+// Clicks, a held arrow and wheel bursts are one step each; each undo sends one frame.
 TEST_F(UndoPanelTest, GesturesUndoAsOneStepEachWithOneFrameEach) {
     const struct {
         const char* name;
         quint16 port;
-        std::function<void(CMainDialog*)> gesture;
+        int clicks;                  // quick clicks on the increase arrow
+        int holdMs;                  // or the arrow held this long
+        std::vector<int> notches;    // or these wheel notches
         std::vector<int> undoSends;  // gains sent by the undos, one Ctrl+Z per entry
     } cases[] = {
-        {"three clicks, handled after the last one",
-         42500,
-         [](CMainDialog* w) {
-             QWidget* stepper = w->EqPage()->Stepper(1032);
-             const QPoint at = stepper->mapFrom(w, kGainIncrease);
-             QTest::mouseMove(stepper, at);
-             for (int i = 0; i < 3; ++i) {
-                 QTest::mouseClick(stepper, Qt::LeftButton, Qt::NoModifier, at);
-             }
-         },
-         {182, 181, 180}},
-        {"arrow held for 0.6 s",
-         42501,
-         [](CMainDialog* w) {
-             QWidget* stepper = w->EqPage()->Stepper(1032);
-             const QPoint at = stepper->mapFrom(w, kGainIncrease);
-             QTest::mouseMove(stepper, at);
-             QTest::mousePress(stepper, Qt::LeftButton, Qt::NoModifier, at);
-             test::Pump(600);
-             QTest::mouseRelease(stepper, Qt::LeftButton, Qt::NoModifier, at);
-         },
-         {180}},
-        {"wheel burst, a pause, another burst",
-         42502,
-         [](CMainDialog* w) {
-             WheelGain(w, {1, 1, 1, 0, 1, 1, 1});
-         },
-         {183, 180}},
-        {"wheel burst that ends where it began",
-         42509,
-         [](CMainDialog* w) {
-             WheelGain(w, {1, 1, -1, -1});
-         },
-         {}},
+        {"three clicks, handled after the last one", 42500, 3, 0, {}, {182, 181, 180}},
+        {"arrow held for 0.6 s", 42501, 0, 600, {}, {180}},
+        {"wheel burst, a pause, another burst", 42502, 0, 0, {1, 1, 1, 0, 1, 1, 1}, {183, 180}},
+        {"wheel burst that ends where it began", 42509, 0, 0, {1, 1, -1, -1}, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         StartLinked(c.port);
         EXPECT_FALSE(window->Undo()->UndoButton()->isEnabled());  // a connect is no step
-        c.gesture(window);
+        QWidget* stepper = Gain3();
+        const QPoint at = stepper->mapFrom(window, kGainIncrease);
+        QTest::mouseMove(stepper, at);
+        for (int i = 0; i < c.clicks; ++i) {
+            QTest::mouseClick(stepper, Qt::LeftButton, Qt::NoModifier, at);
+        }
+        if (c.holdMs > 0) {
+            QTest::mousePress(stepper, Qt::LeftButton, Qt::NoModifier, at);
+            test::Pump(c.holdMs);
+            QTest::mouseRelease(stepper, Qt::LeftButton, Qt::NoModifier, at);
+        }
+        WheelGain(window, c.notches);
         test::Pump(50);
         ASSERT_EQ(window->Undo()->UndoButton()->isEnabled(), !c.undoSends.empty());
         EXPECT_EQ(window->Undo()->UndoButton()->toolTip().startsWith("CH1 Band 3 gain "),
@@ -116,6 +100,7 @@ TEST_F(UndoPanelTest, GesturesUndoAsOneStepEachWithOneFrameEach) {
     }
 }
 
+// Each curve drag is one step, undone by one frame.
 TEST_F(UndoPanelTest, TwoCurveDragsAreTwoStepsOfOneFrameEach) {
     StartLinked(42507);
     CResponseCurve* curve = window->EqPage()->Curve();
@@ -138,6 +123,7 @@ TEST_F(UndoPanelTest, TwoCurveDragsAreTwoStepsOfOneFrameEach) {
     EXPECT_EQ(BandGains(mark, 2, 5), (std::vector<int>{afterFirst, 180}));
 }
 
+// Ctrl+Shift+Z and Ctrl+Y redo in order and stop when nothing is left.
 TEST_F(UndoPanelTest, RedoKeysReapplyTheUndoneStepsInOrder) {
     StartLinked(42503);
     for (int i = 0; i < 2; ++i) {
@@ -155,6 +141,7 @@ TEST_F(UndoPanelTest, RedoKeysReapplyTheUndoneStepsInOrder) {
     EXPECT_EQ(Gain3()->Text(), "G:0.2");
 }
 
+// A/B by key, button or undo sends only what differs between the two memories.
 TEST_F(UndoPanelTest, CompareSwitchSendsOnlyTheBandThatDiffersEachWay) {
     StartLinked(42504);
     QPushButton* ab = window->Undo()->CompareButton();
@@ -164,38 +151,30 @@ TEST_F(UndoPanelTest, CompareSwitchSendsOnlyTheBandThatDiffersEachWay) {
     test::ClickAt(window, kGainIncrease);  // B differs in one band
     EXPECT_EQ(BandGains(mark, 1), std::vector<int>{181});
 
-    const struct {
-        void (*press)(UndoPanelTest*, QPushButton*);
-        int gain;
-        const char* shown;
-    } switches[] = {
-        {[](UndoPanelTest* t, QPushButton*) { t->Key(Qt::Key_F2); }, 180, "A/B: A"},
-        {[](UndoPanelTest*, QPushButton* b) { QTest::mouseClick(b, Qt::LeftButton); }, 181,
-         "A/B: B"},
-        {[](UndoPanelTest* t, QPushButton*) { t->Key(Qt::Key_Z, Qt::ControlModifier); }, 180,
-         "A/B: A"},  // undoing a switch switches back
-    };
-    for (const auto& s : switches) {
+    const auto expectSwitch = [&](const std::function<void()>& press, int gain, const char* shown) {
         mark = processor->Log().size();
-        s.press(this, ab);
-        EXPECT_EQ(BandGains(mark, 1), std::vector<int>{s.gain});
+        press();
+        EXPECT_EQ(BandGains(mark, 1), std::vector<int>{gain});
         EXPECT_EQ(processor->Log().size() - mark, 1u);
-        EXPECT_EQ(ab->text(), s.shown);
-    }
+        EXPECT_EQ(ab->text(), shown);
+    };
+    expectSwitch([&] { Key(Qt::Key_F2); }, 180, "A/B: A");
+    expectSwitch([&] { QTest::mouseClick(ab, Qt::LeftButton); }, 181, "A/B: B");
+    expectSwitch([&] { Key(Qt::Key_Z, Qt::ControlModifier); }, 180,
+                 "A/B: A");  // undo switches back
 }
 
+// An EQ RESET is one step; its undo sends the nine records back as they were.
 TEST_F(UndoPanelTest, UndoOfResetRestoresAndSendsTheNineRecords) {
-    constexpr quint16 kPort = 42505;
-    processor = &AddProcessor("127.0.25.2", kPort);
-    ChannelParameters& before = processor->MutableSettings().channels[0];
-    for (int b = 1; b <= kBandCount; ++b) {
-        before.bands[static_cast<std::size_t>(b)].gain = 180 + 10 * b;
-    }
-    before.hipass.freq = 60;
-    before.lopass.freq = 15000;
-    const ChannelParameters held = before;
-    StartPanel("127.0.25.1", kPort, "127.0.25.2");
-    ConnectThroughSystemPage();
+    ChannelParameters held;
+    StartLinked(42505, [&](DeviceParameters& p) {
+        for (int b = 1; b <= kBandCount; ++b) {
+            p.channels[0].bands[b].gain = 180 + 10 * b;
+        }
+        p.channels[0].hipass.freq = 60;
+        p.channels[0].lopass.freq = 15000;
+        held = p.channels[0];
+    });
     std::size_t mark = processor->Log().size();
     boxes.answers = {MessageAnswer::Ok};
     QTest::mouseClick(window->EqPage()->ResetButton(0), Qt::LeftButton);
@@ -210,14 +189,14 @@ TEST_F(UndoPanelTest, UndoOfResetRestoresAndSendsTheNineRecords) {
     EXPECT_EQ(Received(*processor, kLopass, mark).size(), 1u);
     const ChannelParameters& now = processor->Settings().channels[0];
     for (int b = 1; b <= kBandCount; ++b) {
-        EXPECT_EQ(now.bands[static_cast<std::size_t>(b)].gain,
-                  held.bands[static_cast<std::size_t>(b)].gain);
+        EXPECT_EQ(now.bands[b].gain, held.bands[b].gain);
     }
-    EXPECT_EQ(now.hipass.freq, 60);
-    EXPECT_EQ(now.lopass.freq, 15000);
+    EXPECT_EQ(std::tie(now.hipass.freq, now.lopass.freq),
+              std::tie(held.hipass.freq, held.lopass.freq));
     EXPECT_EQ(window->EqPage()->Stepper(1051)->Text(), "60Hz");
 }
 
+// A recall's undo sends only the record the recall changed.
 TEST_F(UndoPanelTest, RecallIsOneStepWhoseUndoSendsWhatItChanged) {
     StartLinked(42508);
     CSystemPage* page = window->SystemPage();
@@ -238,6 +217,7 @@ TEST_F(UndoPanelTest, RecallIsOneStepWhoseUndoSendsWhatItChanged) {
     EXPECT_EQ(processor->Log().size() - mark, 1u);
 }
 
+// Steps and A/B memories of one processor are never applied to another.
 TEST_F(UndoPanelTest, ConnectingToAnotherProcessorClearsStepsAndMemories) {
     StartLinked(42506);
     AddProcessor("127.0.25.3", 42506);

@@ -1,14 +1,12 @@
-// Input helpers shared by the page tests: real mouse and wheel events, and event-loop waits.
+// Input helpers shared by the page tests: real mouse and wheel events.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWheelEvent>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -32,16 +30,6 @@ protected:
     ScriptedMessageBoxes boxes;
     std::unique_ptr<P> page;
 };
-
-// Processes events until `done` holds or `timeoutMs` has passed; returns `done()`.
-inline bool WaitFor(const std::function<bool()>& done, int timeoutMs = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < timeoutMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return done();
-}
 
 // Lets queued notifications (stepper, drop-down) reach the page.
 inline void Settle() {
