@@ -61,6 +61,7 @@ TEST_F(RemotePanelTest, SetSubPageStartsAndStopsTheRemote) {
     ASSERT_TRUE(taken.listen(QHostAddress("127.0.26.11"), 43643));
     CSystemPage* page = window->SystemPage();
     ClickSystemButton(1003);
+    QNetworkAccessManager nam;
     const auto state = [&] {
         QNetworkRequest request(QUrl(QStringLiteral("http://127.0.26.11:43642/api/v1/state")));
         std::unique_ptr<QNetworkReply> reply(nam.get(request));
