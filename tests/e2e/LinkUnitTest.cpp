@@ -1,4 +1,4 @@
-// The link's pure helpers: elapsed whole seconds of the supervision and the trace line.
+// The link's trace line: time, direction, peer, bytes and what they mean.
 #include <gtest/gtest.h>
 
 #include "DeviceLink.h"
@@ -6,30 +6,6 @@
 
 namespace quorvell {
 namespace {
-
-SystemTime At(int h, int m, int s, int ms = 0) {
-    SystemTime t;
-    t.hour = static_cast<std::uint16_t>(h);
-    t.minute = static_cast<std::uint16_t>(m);
-    t.second = static_cast<std::uint16_t>(s);
-    t.milliseconds = static_cast<std::uint16_t>(ms);
-    return t;
-}
-
-TEST(Supervision, ElapsedWholeSecondsIgnoresMillisecondsAndCrossesMidnight) {
-    struct Case {
-        SystemTime from, to;
-        int seconds;
-    };
-    const Case cases[] = {
-        {At(12, 0, 0), At(12, 0, 5), 5},     {At(12, 0, 0, 999), At(12, 0, 4, 0), 4},
-        {At(12, 59, 58), At(13, 0, 3), 5},   {At(23, 59, 58), At(0, 0, 3), 5},
-        {At(23, 59, 58), At(23, 59, 58), 0},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(ElapsedWholeSeconds(c.from, c.to), c.seconds);
-    }
-}
 
 TEST(Trace, LineHasTimeDirectionPeerHexAndMeaning) {
     const Frame reset = BuildReset();

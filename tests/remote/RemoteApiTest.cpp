@@ -187,7 +187,7 @@ TEST(RemoteApi, IdleConnectionIsClosedAndPartialBodiesNeverReachAHandler) {
     limits.idleTimeoutMs = 200;
     RemoteRig rig(42607, 43607, {}, limits);
     QTcpSocket idle;
-    idle.connectToHost(QString::fromLatin1(kLinkIp), rig.server->Port());
+    idle.connectToHost(QString::fromLatin1(kRemoteIp), rig.server->Port());
     ASSERT_TRUE(WaitFor([&] { return idle.state() == QAbstractSocket::ConnectedState; }));
     // A head announcing a body that never comes: the server waits, then closes.
     idle.write(
@@ -197,7 +197,7 @@ TEST(RemoteApi, IdleConnectionIsClosedAndPartialBodiesNeverReachAHandler) {
     EXPECT_EQ(rig.params.channels[0].bands[1].gain, 180) << "the partial edit changed nothing";
 
     QTcpSocket huge;
-    huge.connectToHost(QString::fromLatin1(kLinkIp), rig.server->Port());
+    huge.connectToHost(QString::fromLatin1(kRemoteIp), rig.server->Port());
     ASSERT_TRUE(WaitFor([&] { return huge.state() == QAbstractSocket::ConnectedState; }));
     huge.write(
         "PATCH /api/v1/params HTTP/1.1\r\nHost: 127.0.26.1:43607\r\n"

@@ -39,10 +39,7 @@ struct EventClient {
 };
 
 QString EventsUrl(const RemoteRig& rig, const QString& query = {}) {
-    return QStringLiteral("ws://%1:%2/api/v1/events%3")
-        .arg(kLinkIp)
-        .arg(rig.server->Port())
-        .arg(query);
+    return rig.Url("/api/v1/events" + query).replace("http:", "ws:");
 }
 
 TEST(RemoteEvents, StateOnOpenThenAnApiEditFromAnotherClient) {
@@ -94,7 +91,7 @@ TEST(RemoteEvents, IdleTimeoutClosesRefusedUpgradesButNotAdmittedSockets) {
     EventClient admitted(EventsUrl(rig, "?token=tok"));
     ASSERT_TRUE(admitted.WaitForType("state"));
     QTcpSocket refused;
-    refused.connectToHost(QString::fromLatin1(kLinkIp), rig.server->Port());
+    refused.connectToHost(QString::fromLatin1(kRemoteIp), rig.server->Port());
     ASSERT_TRUE(WaitFor([&] { return refused.state() == QAbstractSocket::ConnectedState; }));
     refused.write(
         "GET /api/v1/events HTTP/1.1\r\nHost: 127.0.26.1:43614\r\nUpgrade: websocket\r\n"
