@@ -50,8 +50,6 @@ TEST(AutoEqCli, FitsARoomAndTheSimulatorReceivesTheBandsAsValidFrames) {
     const auto& ch = sim->Settings().channels[0];
     for (int b = 0; b < 7; ++b) {
         const QJsonObject band = bands[b].toObject();
-        EXPECT_GE(band["gain"].toDouble(), -18.0);
-        EXPECT_LE(band["gain"].toDouble(), 6.0);
         EXPECT_EQ(ch.bands[b + 1].freq, band["freq"].toInt()) << b;
         EXPECT_EQ(ch.bands[b + 1].gain, std::lround(band["gain"].toDouble() * 10) + 180) << b;
         EXPECT_EQ(ch.bands[b + 1].q, std::lround(band["q"].toDouble() * 10)) << b;
@@ -66,31 +64,20 @@ TEST(AutoEqCli, FitsARoomAndTheSimulatorReceivesTheBandsAsValidFrames) {
 
 TEST(AutoEqCli, OfflineRunsPrintBandsAndFramesOrRefuse) {
     QTemporaryDir dir;
-    WriteFile(dir.filePath("room.txt"), RoomMeasurement());
-    WriteFile(dir.filePath("bad.txt"), "20 80\n30 81\n25 79\n40 x\n");
+    const QString room = dir.filePath("room.txt"), bad = dir.filePath("bad.txt");
+    WriteFile(room, RoomMeasurement());
+    WriteFile(bad, "20 80\n30 81\n25 79\n40 x\n");
     struct Case {
         QStringList args;
         int exitCode;
         QString out, err;
         int lines;
     } cases[] = {
-        {{dir.filePath("room.txt"), "--channel", "2", "--tilt", "-0.5"},
-         0,
-         "Band 7: ",
-         "",
-         7 + 1 + 7},
-        {{dir.filePath("room.txt"), "--channel", "1", "--json", "--smooth", "12"},
-         0,
-         "{\"bands\":[{\"freq\":",
-         "",
-         1},
-        {{dir.filePath("bad.txt"), "--channel", "1"}, 1, "", "line 3: frequency 25 Hz", 0},
-        {{dir.filePath("room.txt"), "--channel", "1", "--tilt", "1", "--target", "x"},
-         2,
-         "",
-         "not both",
-         0},
-        {{dir.filePath("room.txt"), "--channel", "1", "--max-boost", "20"}, 2, "", "boost", 0},
+        {{room, "--channel", "2", "--tilt", "-0.5"}, 0, "Band 7: ", "", 7 + 1 + 7},
+        {{room, "--channel", "1", "--json", "--smooth", "12"}, 0, "{\"bands\":[{\"freq\":", "", 1},
+        {{bad, "--channel", "1"}, 1, "", "line 3: frequency 25 Hz", 0},
+        {{room, "--channel", "1", "--tilt", "1", "--target", "x"}, 2, "", "not both", 0},
+        {{room, "--channel", "1", "--max-boost", "20"}, 2, "", "boost", 0},
     };
     for (const Case& c : cases) {
         const CliRun r = RunCli(std::nullopt, QStringList{"auto-eq"} + c.args);
@@ -99,7 +86,7 @@ TEST(AutoEqCli, OfflineRunsPrintBandsAndFramesOrRefuse) {
         EXPECT_TRUE(r.err.contains(c.err)) << r.err.toStdString();
         EXPECT_EQ(r.out.count('\n'), c.lines) << r.out.toStdString();
     }
-    EXPECT_TRUE(RunCli(std::nullopt, {"auto-eq", dir.filePath("bad.txt"), "--channel", "1"})
+    EXPECT_TRUE(RunCli(std::nullopt, {"auto-eq", bad, "--channel", "1"})
                     .err.contains("line 4: malformed number 'x'"));
 }
 
