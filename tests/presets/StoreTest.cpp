@@ -154,54 +154,41 @@ TEST_F(StoreTest, RecallOfUnknownIdOnlyConfirms) {
     EXPECT_EQ(boxes.shown[0].text, kTextRecallDone);
 }
 
+// A data file that is missing, a directory, or not 768 bytes is refused naming the file and
+// its size; the model stays as it was (a whole file is recalled in the test above).
 TEST_F(StoreTest, DataFileThatIsNotWholeLeavesTheModelAsItWas) {
     struct Case {
         const char* what;
         std::function<void(const QString&)> make;  // at the preset's file path
-        RecallOutcome outcome;
-        int bytes;  // the file's size, named in the refusal
+        int bytes;                                 // the file's size, named in the refusal
     };
     const Case cases[] = {
-        {"missing", [](const QString&) {}, RecallOutcome::FileError, 0},
-        {"a directory", [](const QString& p) { QDir().mkpath(p); }, RecallOutcome::FileError, 0},
-        {"empty", [](const QString& p) { WriteAll(p, {}); }, RecallOutcome::FileError, 0},
-        {"short", [](const QString& p) { WriteAll(p, Bytes(Pattern(90)).left(100)); },
-         RecallOutcome::FileError, 100},
+        {"missing", [](const QString&) {}, 0},
+        {"a directory", [](const QString& p) { QDir().mkpath(p); }, 0},
+        {"empty", [](const QString& p) { WriteAll(p, {}); }, 0},
+        {"short", [](const QString& p) { WriteAll(p, Bytes(Pattern(90)).left(100)); }, 100},
         {"long", [](const QString& p) { WriteAll(p, Bytes(Pattern(90)) + QByteArray(50, 'z')); },
-         RecallOutcome::FileError, 818},
-        {"whole", [](const QString& p) { WriteAll(p, Bytes(Pattern(90))); }, RecallOutcome::Loaded,
-         768},
+         818},
     };
-    store->SetClock([] { return SystemTime{}; });
     InsertRow(3, "SAVE3", Path("SAVE3.dat"));
+    ReadParameterImage(params, Pattern(40));
+    const ParameterImage before = WriteParameterImage(params);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         QDir(Path("SAVE3.dat")).removeRecursively();
         QFile::remove(Path("SAVE3.dat"));
         c.make(Path("SAVE3.dat"));
-        ReadParameterImage(params, Pattern(40));
-        params.recalledAt = {};
-        const ParameterImage before = WriteParameterImage(params);
         boxes.shown.clear();
 
-        EXPECT_EQ(store->RecallPreset(3), c.outcome);
+        EXPECT_EQ(store->RecallPreset(3), RecallOutcome::FileError);
         ASSERT_EQ(boxes.shown.size(), 1u);
-        const ParameterImage after = WriteParameterImage(params);
-        if (c.outcome == RecallOutcome::FileError) {
-            EXPECT_NE(boxes.shown[0].text.find("SAVE3.dat"), std::string::npos);
-            if (c.bytes > 0) {
-                EXPECT_NE(boxes.shown[0].text.find(std::to_string(c.bytes) + " bytes"),
-                          std::string::npos)
-                    << boxes.shown[0].text;
-            }
-            EXPECT_EQ(after, before);
-            continue;
+        EXPECT_NE(boxes.shown[0].text.find("SAVE3.dat"), std::string::npos);
+        if (c.bytes > 0) {
+            EXPECT_NE(boxes.shown[0].text.find(std::to_string(c.bytes) + " bytes"),
+                      std::string::npos)
+                << boxes.shown[0].text;
         }
-        EXPECT_EQ(boxes.shown[0].text, kTextRecallDone);
-        const ParameterImage file = Pattern(90);
-        for (std::size_t i = 0; i < kImageSize; ++i) {
-            ASSERT_TRUE(KeptByRecall(i) || after[i] == file[i]) << "image offset " << i;
-        }
+        EXPECT_EQ(WriteParameterImage(params), before);
     }
 }
 
