@@ -33,15 +33,14 @@ TEST(Connect, HandshakeAppliesTheProcessorsStateAndCarriesOwnAddress) {
 // Disconnect while pending ends the attempt quietly instead.
 TEST(Connect, WithoutAnswerSendsExactlyThreeRequestsThenFailsOnceAlsoAcrossMidnight) {
     const struct {
-        int hour, minute, second;
+        int seconds;  // past midnight
         quint16 port;
         bool disconnect;
-    } cases[] = {{12, 0, 0, 41202, false}, {23, 59, 58, 41203, false}, {12, 0, 0, 41212, true}};
+    } cases[] = {
+        {12 * 3600, 41202, false}, {24 * 3600 - 2, 41203, false}, {12 * 3600, 41212, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.port);
-        FakeClock clock;
-        clock.Set(c.hour, c.minute, c.second);
-        clock.stepSeconds = 1;  // every reading is one second later
+        FakeClock clock{c.seconds, 1};  // every reading is one second later
         Rig r(c.port, With([](auto& o) { o.noAnswer = true; }), &clock);
         QSignalSpy failed(&r.link, &DeviceLink::connectFailed);
 
@@ -80,7 +79,7 @@ TEST(Connect, AnswerBetweenTwoTicksEndsTheRetries) {
     ASSERT_TRUE(link.Connect());
     ASSERT_TRUE(WaitFor([&] { return peer.hasPendingDatagrams(); }));
     peer.receiveDatagram();
-    clock.Advance(5);  // the first wait runs out: the second request
+    clock.seconds += 5;  // the first wait runs out: the second request
     ASSERT_TRUE(WaitFor([&] { return peer.hasPendingDatagrams(); }));
     peer.receiveDatagram();
 
@@ -88,7 +87,7 @@ TEST(Connect, AnswerBetweenTwoTicksEndsTheRetries) {
     ResetDeviceParameters(state);
     peer.writeDatagram(ToBytes(BuildFullState(state)), QHostAddress(QString(kLinkIp)), kPort);
     ASSERT_TRUE(WaitFor([&] { return up.count() == 1; }));
-    clock.Advance(60);
+    clock.seconds += 60;
     Settle(100);
 
     EXPECT_FALSE(peer.hasPendingDatagrams()) << "no request after the answer";
@@ -175,8 +174,7 @@ TEST(Connect, SecondBindOnTheSamePortFailsCleanly) {
     Rig holder(kPort);
     ASSERT_TRUE(ConnectAndWait(holder.link));
 
-    FakeClock clock;
-    clock.stepSeconds = 1;
+    FakeClock clock{12 * 3600, 1};
     DeviceParameters second{};
     DeviceLink link(second, LinkOptions(kPort, &clock));
     QSignalSpy bindFailed(&link, &DeviceLink::bindFailed);

@@ -26,25 +26,19 @@ inline QString SimIp(int host) {
     return QStringLiteral("127.0.20.%1").arg(host);
 }
 
-// A wall clock that moves only when told, or by `stepSeconds` at every reading.
+// A wall clock at `seconds` past midnight, moved by the test or by `stepSeconds` at every
+// reading.
 struct FakeClock {
-    SystemTime now{2024, 5, 3, 15, 12, 0, 0, 0};
+    int seconds = 12 * 3600;
     int stepSeconds = 0;
 
-    void Set(int hour, int minute, int second) {
-        now.hour = static_cast<std::uint16_t>(hour);
-        now.minute = static_cast<std::uint16_t>(minute);
-        now.second = static_cast<std::uint16_t>(second);
-    }
-    void Advance(int seconds) {
-        int s = now.hour * 3600 + now.minute * 60 + now.second + seconds;
-        s %= 24 * 3600;
-        Set(s / 3600, s / 60 % 60, s % 60);
-    }
     WallClock Clock() {
         return [this] {
-            const SystemTime t = now;
-            Advance(stepSeconds);
+            SystemTime t{2024, 5, 3, 15, 0, 0, 0, 0};
+            t.hour = static_cast<std::uint16_t>(seconds / 3600);
+            t.minute = static_cast<std::uint16_t>(seconds / 60 % 60);
+            t.second = static_cast<std::uint16_t>(seconds % 60);
+            seconds = (seconds + stepSeconds) % (24 * 3600);
             return t;
         };
     }

@@ -1,6 +1,5 @@
 // Store operations: ID allocation, the data file, recall, rename, delete, crash safety.
 #include <signal.h>
-#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,7 +8,6 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QThread>
-#include <set>
 
 #include "AllParameterFrames.h"
 #include "PresetTestFixture.h"
