@@ -121,11 +121,7 @@ TEST(Cli, AConnectAnsweredWithTheResetStateEndsTheWait) {
 // never with a signal. Bound runs link to a simulator and exit 0; unbound runs on a port held
 // elsewhere exit 4 at once, the path that once left a background lookup running at exit.
 TEST(Cli, ConnectAndExitRepeatedlySideBySide) {
-    constexpr quint16 kPorts[] = {42140, 42141};
-    std::vector<std::unique_ptr<sim::SimProcessor>> sims;
-    for (const quint16 port : kPorts) {
-        sims.push_back(StartSim(QStringLiteral("127.0.21.2"), port));
-    }
+    const auto first = StartSim("127.0.21.2", 42140), second = StartSim("127.0.21.2", 42141);
     QUdpSocket holder;  // holds 42142 so that an unbound run cannot bind it
     ASSERT_TRUE(holder.bind(QHostAddress("127.0.21.9"), 42142, QUdpSocket::DontShareAddress));
     const QStringList runs[] = {
