@@ -1,10 +1,12 @@
 // Wire bytes of every command and status frame.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "BiquadDesign.h"
 #include "Frames.h"
 #include "ParameterPaths.h"
 
@@ -67,6 +69,21 @@ TEST(CommandFrames, UnsendableDesignsGiveNoFrame) {
     p.channels[0].limiter.threshold = 0;
     p.channels[0].limiter.ratio = 0;  // slope 1/0
     EXPECT_FALSE(BuildLimiter(p, 0, ComputeEulerE()));
+}
+
+// Coefficients are sent only when finite and inside the 5.23 fixed-point range.
+TEST(Fixed523, SendableOnlyWhenFiniteAndInRange) {
+    Biquad ok;
+    ok.b = {1, -2, 1};
+    ok.a = {1, 1.9, -0.9};
+    EXPECT_TRUE(IsSendable(ok));
+    ok.b[0] = -16.0;
+    EXPECT_TRUE(IsSendable(ok));
+    for (double bad : {std::nan(""), HUGE_VAL, -HUGE_VAL, 16.0, -16.5}) {
+        Biquad b = ok;
+        b.b[1] = bad;
+        EXPECT_FALSE(IsSendable(b)) << bad;
+    }
 }
 
 TEST(CommandFrames, ZeroQIsDesignedAsOne) {
