@@ -56,15 +56,16 @@ TEST(Paced, CancelAndDisconnectStopTheSequence) {
     EXPECT_FALSE(r.link.SendPaced(LevelSequence(r.params, 2, 20))) << "refused while down";
 }
 
-// Commands leave only while the link is up; a record with no design, or indices out of range,
-// send nothing.
+// Commands leave only once the link is up (not while the connect waits); a record with no
+// design, or indices out of range, send nothing.
 TEST(Paced, SettingsAreSentOnlyWhileLinked) {
     Rig r(41403);
     ResetDeviceParameters(r.params);
+    ASSERT_TRUE(r.link.Connect());  // the socket is open, the answer not yet read
     EXPECT_FALSE(r.link.SendReset());
     EXPECT_FALSE(r.link.SendDeviceName());
     EXPECT_FALSE(r.link.SendEqBand(0, 3));
-    ASSERT_TRUE(ConnectAndWait(r.link));
+    ASSERT_TRUE(WaitFor([&] { return r.link.linkUp(); }));
     const auto connected = r.sim->Log().size();
     EXPECT_TRUE(r.link.SendDeviceName());
     EXPECT_TRUE(r.link.SendEqBand(0, 3));
