@@ -13,14 +13,18 @@
 namespace quorvell::test {
 namespace {
 
-TEST(Cli, ShowPrintsTheStateAsJsonWithTheModelsFieldNames) {
+// `name` is confirmed, and `show --json` prints the state with the model's field names.
+TEST(Cli, NameIsConfirmedAndShowPrintsTheStateAsJson) {
     constexpr quint16 kPort = 41501;
-    auto sim = StartSim(2, kPort, With([](auto& o) { o.name = "JSON-1"; }));
+    auto sim = StartSim(2, kPort);
     sim->MutableSettings().channels[1].bands[7].q = 55;
+    const CliRun name = RunCli(kPort, {"name", "MONITOR"});
+    ASSERT_EQ(name.exitCode, 0) << name.err.toStdString();
+    EXPECT_EQ(name.out.trimmed(), QString(kTextNameSet));
     const CliRun r = RunCli(kPort, {"show", "--json"});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QJsonObject state = QJsonDocument::fromJson(r.out.toUtf8()).object();
-    EXPECT_EQ(state["deviceName"].toString(), "JSON-1");
+    EXPECT_EQ(state["deviceName"].toString(), "MONITOR");
     const QJsonArray bands = state["channels"][1]["bands"].toArray();
     ASSERT_EQ(bands.size(), 7);
     EXPECT_EQ(bands[6]["q"].toInt(), 55);
@@ -39,15 +43,6 @@ TEST(Cli, SetSendsOneCommandPerChangedRecord) {
     EXPECT_EQ(CountCode(*sim, CommandCode::Level), 1);
     // The two commands and the read that confirms them.
     EXPECT_EQ(r.out.count(QStringLiteral("AA 55")), 3) << r.out.toStdString();
-}
-
-TEST(Cli, NameIsConfirmed) {
-    constexpr quint16 kPort = 41503;
-    auto sim = StartSim(2, kPort);
-    const CliRun r = RunCli(kPort, {"name", "MONITOR"});
-    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out.trimmed(), QString(kTextNameSet));
-    EXPECT_EQ(DeviceNameText(sim->Settings()), "MONITOR");
 }
 
 TEST(Cli, DiscoverPrintsOneRowPerProcessor) {
@@ -116,8 +111,7 @@ TEST(Cli, AConnectAnsweredWithTheResetStateEndsTheWait) {
             }
         }
     });
-    const CliRun r = RunCli(std::nullopt, {"--bind", "127.0.21.1", "--device", "127.0.21.2",
-                                           "--port", QString::number(kPort), "show", "--json"});
+    const CliRun r = RunCli(kPort, {"show", "--json"}, "127.0.21.1", "127.0.21.2");
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QJsonObject json = QJsonDocument::fromJson(r.out.toUtf8()).object();
     EXPECT_EQ(json["channels"][0]["bands"][1]["gain"].toInt(), 222);
@@ -127,11 +121,7 @@ TEST(Cli, AConnectAnsweredWithTheResetStateEndsTheWait) {
 // never with a signal. Bound runs link to a simulator and exit 0; unbound runs on a port held
 // elsewhere exit 4 at once, the path that once left a background lookup running at exit.
 TEST(Cli, ConnectAndExitRepeatedlySideBySide) {
-    constexpr quint16 kPorts[] = {42140, 42141};
-    std::vector<std::unique_ptr<sim::SimProcessor>> sims;
-    for (const quint16 port : kPorts) {
-        sims.push_back(StartSim(QStringLiteral("127.0.21.2"), port));
-    }
+    const auto first = StartSim("127.0.21.2", 42140), second = StartSim("127.0.21.2", 42141);
     QUdpSocket holder;  // holds 42142 so that an unbound run cannot bind it
     ASSERT_TRUE(holder.bind(QHostAddress("127.0.21.9"), 42142, QUdpSocket::DontShareAddress));
     const QStringList runs[] = {
@@ -160,30 +150,22 @@ TEST(Cli, ConnectAndExitRepeatedlySideBySide) {
 // A data file cut short is refused with its size before anything reaches the processor.
 TEST(Cli, RecallOfADamagedDataFileSendsNothing) {
     constexpr quint16 kPort = 42210;
-    sim::SimOptions options;
-    options.address = QHostAddress(QStringLiteral("127.0.22.12"));
-    options.port = kPort;
-    sim::SimProcessor processor(options);
-    QString error;
-    ASSERT_TRUE(processor.Start(&error)) << error.toStdString();
+    const auto processor = StartSim(QStringLiteral("127.0.22.12"), kPort);
     QTemporaryDir dir;
-    QFile image(dir.filePath("image.dat"));
-    ASSERT_TRUE(image.open(QIODevice::WriteOnly));
-    image.write(QByteArray(768, '\x01'));
-    image.close();
+    WriteFile(dir.filePath("image.dat"), QByteArray(768, '\x01'));
     const QStringList data = {"--data-dir", dir.filePath("data")};
     ASSERT_EQ(
-        RunCli(std::nullopt, data + QStringList{"preset", "import", image.fileName()}).exitCode, 0);
+        RunCli(std::nullopt, data + QStringList{"preset", "import", dir.filePath("image.dat")})
+            .exitCode,
+        0);
     ASSERT_TRUE(QFile::resize(dir.filePath("data/SAVE1.dat"), 100));
 
     const CliRun r =
-        RunCli(std::nullopt,
-               data + QStringList{"--bind", "127.0.22.11", "--device", "127.0.22.12", "--port",
-                                  QString::number(kPort), "preset", "recall", "1"});
+        RunCli(kPort, data + QStringList{"preset", "recall", "1"}, "127.0.22.11", "127.0.22.12");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains("SAVE1.dat") && r.err.contains("100 bytes")) << r.err.toStdString();
     EXPECT_FALSE(r.out.contains("Recall sucessfully!"));
-    for (const auto& entry : processor.Log()) {
+    for (const auto& entry : processor->Log()) {
         EXPECT_EQ(entry.decoded.code, static_cast<std::uint8_t>(CommandCode::Connect));
     }
 }

@@ -9,49 +9,32 @@ namespace quorvell::test {
 namespace {
 
 // The editor's own loopback addresses, apart from the other end-to-end tests.
-constexpr char kEditorLinkIp[] = "127.0.29.1";
-constexpr char kEditorSimIp[] = "127.0.29.2";
-
-struct EditorTestRig : EditorRig {
-    explicit EditorTestRig(quint16 port) : EditorRig(port, kEditorLinkIp, kEditorSimIp) {}
+struct EditorRig : Rig {
+    explicit EditorRig(quint16 port) : Rig(port, {}, nullptr, "127.0.29.1", "127.0.29.2") {}
 };
 
-// A sequence starts, the operator edits one of its records at once (before that record's
+// A channel copy starts, the operator edits one of its records at once (before that record's
 // frame leaves): the processor ends with the edit, as the model does.
 TEST(Editor, SequencesSendWhatTheModelHoldsWhenEachFrameLeaves) {
-    const struct {
-        const char* name;
-        PacedSequence (*make)(DeviceParameters&);
-        const char* edited;
-        int channel;
-    } cases[] = {
-        {"copy", [](DeviceParameters& p) { return CopyChannel(p, 0, 1, ComputeEulerE()); },
-         "ch2.band7.gain", 1},
-    };
-    quint16 port = 42910;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        EditorTestRig r(port++);
-        ASSERT_TRUE(ConnectAndWait(r.link));
-        QSignalSpy finished(&r.link, &DeviceLink::pacedFinished);
-        r.params.channels[0].bands[7].gain = 150;
-        ASSERT_TRUE(r.editor.SendSequence(c.make(r.params), EditOrigin::Sequence));
-        const auto path = FindParameterPath(c.edited);
-        ASSERT_TRUE(path);
-        ASSERT_TRUE(r.editor.SetValue(*path, 190, EditOrigin::Operator));
-        ASSERT_TRUE(WaitFor([&] { return finished.count() == 1; }, 5000));
-        Settle();
+    EditorRig r(42910);
+    ASSERT_TRUE(ConnectAndWait(r.link));
+    QSignalSpy finished(&r.link, &DeviceLink::pacedFinished);
+    r.params.channels[0].bands[7].gain = 150;
+    ASSERT_TRUE(
+        r.editor.SendSequence(CopyChannel(r.params, 0, 1, ComputeEulerE()), EditOrigin::Sequence));
+    ASSERT_TRUE(r.editor.SetValue(*FindParameterPath("ch2.band7.gain"), 190));
+    ASSERT_TRUE(WaitFor([&] { return finished.count() == 1; }));
+    Settle();
 
-        const auto& sent = r.sim->Settings().channels[c.channel];
-        EXPECT_EQ(sent.bands[7].gain, 190);
-        for (int b = 1; b <= kBandCount; ++b) {
-            EXPECT_EQ(sent.bands[b].gain, r.params.channels[c.channel].bands[b].gain) << b;
-        }
+    const auto& sent = r.sim->Settings().channels[1];
+    EXPECT_EQ(sent.bands[7].gain, 190);
+    for (int b = 1; b <= kBandCount; ++b) {
+        EXPECT_EQ(sent.bands[b].gain, r.params.channels[1].bands[b].gain) << b;
     }
 }
 
 TEST(Editor, ChangesAreAnnouncedAlwaysSentOnlyWhileLinkedAndNeverEchoed) {
-    EditorTestRig r(42920);
+    EditorRig r(42920);
     ResetDeviceParameters(r.params);
     QSignalSpy changed(&r.editor, &ProcessorEditor::recordsChanged);
     QSignalSpy sent(&r.link, &DeviceLink::frameSent);

@@ -26,35 +26,31 @@ inline QString SimIp(int host) {
     return QStringLiteral("127.0.20.%1").arg(host);
 }
 
-// A wall clock that moves only when told, or by `stepSeconds` at every reading.
+// A wall clock at `seconds` past midnight, moved by the test or by `stepSeconds` at every
+// reading.
 struct FakeClock {
-    SystemTime now{2024, 5, 3, 15, 12, 0, 0, 0};
+    int seconds = 12 * 3600;
     int stepSeconds = 0;
 
-    void Set(int hour, int minute, int second) {
-        now.hour = static_cast<std::uint16_t>(hour);
-        now.minute = static_cast<std::uint16_t>(minute);
-        now.second = static_cast<std::uint16_t>(second);
-    }
-    void Advance(int seconds) {
-        int s = now.hour * 3600 + now.minute * 60 + now.second + seconds;
-        s %= 24 * 3600;
-        Set(s / 3600, s / 60 % 60, s % 60);
-    }
     WallClock Clock() {
         return [this] {
-            const SystemTime t = now;
-            Advance(stepSeconds);
+            SystemTime t{2024, 5, 3, 15, 0, 0, 0, 0};
+            t.hour = static_cast<std::uint16_t>(seconds / 3600);
+            t.minute = static_cast<std::uint16_t>(seconds / 60 % 60);
+            t.second = static_cast<std::uint16_t>(seconds % 60);
+            seconds = (seconds + stepSeconds) % (24 * 3600);
             return t;
         };
     }
 };
 
-inline DeviceLinkOptions LinkOptions(quint16 port, FakeClock* clock = nullptr) {
+inline DeviceLinkOptions LinkOptions(quint16 port, FakeClock* clock = nullptr,
+                                     const QString& linkIp = kLinkIp,
+                                     const QString& simIp = SimIp(2)) {
     DeviceLinkOptions o;
-    o.bindAddress = QHostAddress(QString::fromLatin1(kLinkIp));
+    o.bindAddress = QHostAddress(linkIp);
     o.port = port;
-    o.deviceAddress = SimIp(2);
+    o.deviceAddress = simIp;
     o.timerPeriodMs = 2;
     o.sweepStepMs = 1;
     if (clock != nullptr) {
@@ -132,27 +128,13 @@ inline bool ConnectAndWait(DeviceLink& link) {
     return link.Connect() && WaitFor([&] { return up.count() > 0; });
 }
 
-// A processor at SimIp(2) and a link to it, both on `port`.
+// A processor at `simIp` and a link bound to `linkIp` with an editor over it, all on `port`.
 struct Rig {
-    explicit Rig(quint16 port, sim::SimOptions so = {}, FakeClock* clock = nullptr)
-        : sim(StartSim(2, port, std::move(so))), link(params, LinkOptions(port, clock)) {}
-    std::unique_ptr<sim::SimProcessor> sim;
-    DeviceParameters params{};
-    DeviceLink link;
-};
-
-// A processor at `simIp`, and a link bound to `linkIp` with an editor over it, all on `port`.
-struct EditorRig {
-    EditorRig(quint16 port, const char* linkIp, const char* simIp, sim::SimOptions so = {})
-        : link(params, Options(port, linkIp, simIp)), editor(params, link) {
-        sim = StartSim(QString::fromLatin1(simIp), port, std::move(so));
-    }
-    static DeviceLinkOptions Options(quint16 port, const char* linkIp, const char* simIp) {
-        DeviceLinkOptions o = LinkOptions(port);
-        o.bindAddress = QHostAddress(QString::fromLatin1(linkIp));
-        o.deviceAddress = QString::fromLatin1(simIp);
-        return o;
-    }
+    explicit Rig(quint16 port, sim::SimOptions so = {}, FakeClock* clock = nullptr,
+                 const QString& linkIp = kLinkIp, const QString& simIp = SimIp(2))
+        : sim(StartSim(simIp, port, std::move(so))),
+          link(params, LinkOptions(port, clock, linkIp, simIp)),
+          editor(params, link) {}
     std::unique_ptr<sim::SimProcessor> sim;
     DeviceParameters params{};
     DeviceLink link;
@@ -176,12 +158,14 @@ struct CliRun {
     QString err;
 };
 
-// Runs quorvell-cli with `args` (bound to the link address and aimed at SimIp(2) when `port`
+#ifdef QUORVELL_CLI_PATH
+// Runs quorvell-cli with `args` (bound to `linkIp` and aimed at `simIp` on `port` when `port`
 // is given) and waits on the event loop, so that the in-process simulator keeps answering.
-inline CliRun RunCli(std::optional<quint16> port, const QStringList& args) {
+inline CliRun RunCli(std::optional<quint16> port, const QStringList& args,
+                     const QString& linkIp = kLinkIp, const QString& simIp = SimIp(2)) {
     QStringList all;
     if (port) {
-        all = {"--bind", kLinkIp, "--device", SimIp(2), "--port", QString::number(*port)};
+        all = {"--bind", linkIp, "--device", simIp, "--port", QString::number(*port)};
     }
     QProcess p;
     p.start(QStringLiteral(QUORVELL_CLI_PATH), all + args);
@@ -193,5 +177,6 @@ inline CliRun RunCli(std::optional<quint16> port, const QStringList& args) {
     return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
             QString::fromUtf8(p.readAllStandardError())};
 }
+#endif
 
 }  // namespace quorvell::test

@@ -25,10 +25,8 @@ ReadBackOptions FastOptions() {
     return o;
 }
 
-struct ReadRig : EditorRig {
-    explicit ReadRig(quint16 port, sim::SimOptions so = {})
-        : EditorRig(port, kReadLinkIp, kReadSimIp, std::move(so)),
-          readBack(editor, FastOptions()) {}
+struct ReadRig : Rig {
+    explicit ReadRig(quint16 port) : Rig(port, {}, nullptr, kReadLinkIp, kReadSimIp) {}
     // The records on which the processor and the model differ.
     QStringList Differences() const {
         QStringList out;
@@ -42,7 +40,7 @@ struct ReadRig : EditorRig {
     bool Converged() const {
         return readBack.state() == SyncState::InSync && Differences().isEmpty();
     }
-    ReadBack readBack;
+    ReadBack readBack{editor, FastOptions()};
 };
 
 // Sends `frame` to the processor from another address, as a second panel would.
@@ -198,36 +196,30 @@ TEST(ReadBack, CliSetConfirmsEveryValue) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const quint16 p = port++;
-        sim::SimOptions so;
-        so.address = QHostAddress(QString::fromLatin1(kReadSimIp));
-        so.port = p;
-        so.seed = 7;
-        sim::SimProcessor sim(so);
-        ASSERT_TRUE(sim.Start(nullptr));
-        QObject::connect(&sim, &sim::SimProcessor::datagramLogged, &sim,
+        const auto sim = StartSim(kReadSimIp, p, With([](auto& o) { o.seed = 7; }));
+        QObject::connect(sim.get(), &sim::SimProcessor::datagramLogged, sim.get(),
                          [&](const sim::LogEntry& e) {
                              if (!e.answer.empty()) {
-                                 sim.SetDropFraction(c.drop);
-                                 sim.SetNoAnswer(c.refuseReads);
+                                 sim->SetDropFraction(c.drop);
+                                 sim->SetNoAnswer(c.refuseReads);
                              }
                              if (c.stale) {
                                  for (int b = 1; b <= 2; ++b) {  // bands are counted from 1
-                                     sim.MutableSettings().channels[0].bands[b].gain = 180;
+                                     sim->MutableSettings().channels[0].bands[b].gain = 180;
                                  }
                              }
                          });
-        const CliRun run = RunCli(
-            std::nullopt, QStringList{"--bind", kReadLinkIp, "--device", kReadSimIp, "--port",
-                                      QString::number(p), "set", "--raw", "--retry", "1"} +
-                              assignments);
+        const CliRun run = RunCli(p, QStringList{"set", "--raw", "--retry", "1"} + assignments,
+                                  kReadLinkIp, kReadSimIp);
         EXPECT_EQ(run.exitCode, c.exitCode) << run.err.toStdString();
         if (c.exitCode == 0) {
-            DeviceParameters expected = sim.Settings();
+            DeviceParameters expected = sim->Settings();
             for (const QString& a : assignments) {
                 ASSERT_TRUE(SetParameter(expected, a.toStdString(), true).record);
             }
             for (const Record& r : AllRecords()) {
-                EXPECT_TRUE(SameRecord(expected, sim.Settings(), r)) << RecordText(r).toStdString();
+                EXPECT_TRUE(SameRecord(expected, sim->Settings(), r))
+                    << RecordText(r).toStdString();
             }
         } else {
             EXPECT_TRUE(run.err.contains("not confirmed by the processor: ch1.band1, ch1.band2"))

@@ -1,4 +1,4 @@
-// Test entry point: the link and the simulator need a Qt event loop on the test's thread.
+// Test entry point: the link, the simulator and the remote server need a Qt event loop.
 #include <gtest/gtest.h>
 #include <QCoreApplication>
 

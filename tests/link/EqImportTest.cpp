@@ -80,9 +80,6 @@ TEST(EqImport, ApplyingWritesTheChannelAndSendsSevenBandsPlusLevel) {
     const PacedSequence seq = ApplyEqImport(p, 1, r);
     ASSERT_EQ(seq.size(), 8u);
     for (int b = 1; b <= 7; ++b) {
-        EXPECT_EQ(seq[b - 1].frame[3], 1);
-        EXPECT_EQ(seq[b - 1].frame[4], 1);
-        EXPECT_EQ(seq[b - 1].frame[5], b);
         EXPECT_EQ(*BuildEqBand(p, 1, b), seq[b - 1].frame);
     }
     EXPECT_EQ(p.channels[1].level, 17);  // -3.5 dB in 0.5 dB steps

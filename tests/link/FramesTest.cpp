@@ -1,11 +1,14 @@
 // Wire bytes of every command and status frame.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "BiquadDesign.h"
 #include "Frames.h"
+#include "ParameterPaths.h"
 
 namespace quorvell {
 namespace {
@@ -66,6 +69,21 @@ TEST(CommandFrames, UnsendableDesignsGiveNoFrame) {
     p.channels[0].limiter.threshold = 0;
     p.channels[0].limiter.ratio = 0;  // slope 1/0
     EXPECT_FALSE(BuildLimiter(p, 0, ComputeEulerE()));
+}
+
+// Coefficients are sent only when finite and inside the 5.23 fixed-point range.
+TEST(Fixed523, SendableOnlyWhenFiniteAndInRange) {
+    Biquad ok;
+    ok.b = {1, -2, 1};
+    ok.a = {1, 1.9, -0.9};
+    EXPECT_TRUE(IsSendable(ok));
+    ok.b[0] = -16.0;
+    EXPECT_TRUE(IsSendable(ok));
+    for (double bad : {std::nan(""), HUGE_VAL, -HUGE_VAL, 16.0, -16.5}) {
+        Biquad b = ok;
+        b.b[1] = bad;
+        EXPECT_FALSE(IsSendable(b)) << bad;
+    }
 }
 
 TEST(CommandFrames, ZeroQIsDesignedAsOne) {
@@ -130,27 +148,16 @@ TEST(CommandFrames, MatchIndependentComputationByteForByte) {
 
 // --- status frames --------------------------------------------------------------------
 
+// Every field a status frame carries, at a random value in its range.
 DeviceParameters RandomState(std::mt19937& rng) {
-    auto u = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
     DeviceParameters p = Defaults();
-    for (auto& ch : p.channels) {
-        for (int b = 1; b <= kBandCount; ++b) {
-            ch.bands[b].freq = u(20, 20000);
-            ch.bands[b].gain = u(0, 360);
-            ch.bands[b].q = u(1, 1000);
+    for (const ParameterPath& path : AllParameterPaths()) {
+        if (std::int32_t* field = path.Field(p)) {
+            *field = std::uniform_int_distribution<std::int32_t>(path.minRaw, path.maxRaw)(rng);
         }
-        ch.hipass = {u(20, 20000), u(0, 4), u(1, 1000)};
-        ch.lopass = {u(20, 20000), u(0, 4), u(1, 1000)};
-        ch.level = u(0, 254);
-        ch.phase = u(0, 1);
-        ch.limiter.threshold = u(0, 60);
-        ch.limiter.attack = u(1, 100);
-        ch.limiter.release = u(1, 100);
-        ch.limiter.ratio = u(10, 2000);
     }
-    p.mainLevel = u(0, 254);
     for (std::size_t i = 0; i < kDeviceNameMax; ++i) {
-        p.deviceName[i] = static_cast<std::uint8_t>(u('A', 'Z'));
+        p.deviceName[i] = static_cast<std::uint8_t>('A' + rng() % 26);
     }
     return p;
 }
@@ -178,30 +185,32 @@ TEST(StatusFrames, FullAndResetStateRoundTripEveryField) {
     }
 }
 
-TEST(StatusFrames, ResetStateReadsTypesRightAfterTheLimiters) {
-    std::vector<std::uint8_t> bytes(124, 0);
+// A zeroed status frame with its header, for pinning single offsets.
+std::vector<std::uint8_t> StatusBytes(std::size_t size, std::uint8_t code) {
+    std::vector<std::uint8_t> bytes(size, 0);
     bytes[0] = 0xAA;
     bytes[1] = 0x55;
-    bytes[3] = 8;
-    bytes[109] = 3;  // CH1 hipass.type
-    bytes[122] = 1;  // CH2 phase
-    DeviceParameters p = Defaults();
-    ASSERT_TRUE(ApplyResetState(p, bytes));
-    EXPECT_EQ(p.channels[0].hipass.type, 3);
-    EXPECT_EQ(p.channels[1].phase, 1);
+    bytes[3] = code;
+    return bytes;
 }
 
-TEST(StatusFrames, NameFillsTenBytesAndClearsTheRest) {
+// The reset state reads the crossover types right after the limiters; the full state's name
+// fills ten bytes and clears the rest.
+TEST(StatusFrames, ResetStateTypesAndFullStateNameLieAtTheirOffsets) {
+    std::vector<std::uint8_t> reset = StatusBytes(124, 8);
+    reset[109] = 3;  // CH1 hipass.type
+    reset[122] = 1;  // CH2 phase
     DeviceParameters p = Defaults();
+    ASSERT_TRUE(ApplyResetState(p, reset));
+    EXPECT_EQ(p.channels[0].hipass.type, 3);
+    EXPECT_EQ(p.channels[1].phase, 1);
+
     p.deviceName.fill('x');
-    std::vector<std::uint8_t> bytes(kFullStateFrameSize, 0);
-    bytes[0] = 0xAA;
-    bytes[1] = 0x55;
-    bytes[3] = 7;
+    std::vector<std::uint8_t> full = StatusBytes(kFullStateFrameSize, 7);
     for (int i = 0; i < 10; ++i) {
-        bytes[109 + i] = static_cast<std::uint8_t>('A' + i);
+        full[109 + i] = static_cast<std::uint8_t>('A' + i);
     }
-    ASSERT_TRUE(ApplyFullState(p, bytes));
+    ASSERT_TRUE(ApplyFullState(p, full));
     EXPECT_EQ(DeviceNameText(p), "ABCDEFGHIJ");
     for (std::size_t i = 10; i < kDeviceNameSize; ++i) {
         EXPECT_EQ(p.deviceName[i], 0);

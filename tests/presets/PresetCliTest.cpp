@@ -7,28 +7,17 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 
-namespace {
+#include "LinkTestSupport.h"
 
-struct CliRun {
-    int exit = -1;
-    QString out;
-    QString err;
-};
+namespace quorvell::test {
+namespace {
 
 class PresetCliTest : public testing::Test {
 protected:
-    CliRun Cli(QStringList args) {
-        args.prepend(dir.path() + "/data");
-        args.prepend("--data-dir");
-        QProcess p;
-        p.start(QStringLiteral(QUORVELL_CLI_PATH), args);
-        EXPECT_TRUE(p.waitForFinished(30000));
-        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
-                QString::fromUtf8(p.readAllStandardError())};
+    CliRun Cli(const QStringList& args) {
+        return RunCli(std::nullopt, QStringList{"--data-dir", dir.path() + "/data"} + args);
     }
 
     QString Write(const QString& name, const QByteArray& bytes) {
@@ -76,7 +65,7 @@ TEST_F(PresetCliTest, ImportExportRoundTripAndExitStatuses) {
     for (const Step& s : steps) {
         SCOPED_TRACE(s.args.join(' ').toStdString());
         const CliRun r = Cli(s.args);
-        EXPECT_EQ(r.exit, s.exit) << r.err.toStdString();
+        EXPECT_EQ(r.exitCode, s.exit) << r.err.toStdString();
         EXPECT_TRUE((r.out + r.err).contains(QString::fromUtf8(s.expect)))
             << (r.out + r.err).toStdString();
     }
@@ -108,7 +97,7 @@ TEST_F(PresetCliTest, DataFilesWithoutADatabaseAreNeverOverwritten) {
     const QString other = Write("other.dat", bytes('o'));
 
     const CliRun list = Cli({"preset", "list", "--json"});
-    ASSERT_EQ(list.exit, 0) << list.err.toStdString();
+    ASSERT_EQ(list.exitCode, 0) << list.err.toStdString();
     const QJsonArray rows = QJsonDocument::fromJson(list.out.toUtf8()).array();
     ASSERT_EQ(rows.size(), 2) << list.out.toStdString();
     EXPECT_EQ(rows[0]["id"].toInt(), 1);
@@ -174,3 +163,4 @@ TEST_F(PresetCliTest, PanelAndCliShareOneDataDirectory) {
 #endif
 
 }  // namespace
+}  // namespace quorvell::test

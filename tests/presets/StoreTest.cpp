@@ -1,6 +1,5 @@
 // Store operations: ID allocation, the data file, recall, rename, delete, crash safety.
 #include <signal.h>
-#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,7 +8,6 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QThread>
-#include <set>
 
 #include "AllParameterFrames.h"
 #include "PresetTestFixture.h"
@@ -96,15 +94,11 @@ TEST_F(StoreTest, SaveTakesHighestIdPlusOneUpToTheLimit) {
             continue;
         }
         ASSERT_EQ(rows.size(), rowsBefore + 1);
-        const auto it = std::find_if(rows.begin(), rows.end(),
-                                     [&](const PresetRow& r) { return r.id == *c.expected; });
-        ASSERT_NE(it, rows.end());
-        EXPECT_EQ(it->name, "SAVE" + std::to_string(*c.expected));
-        EXPECT_EQ(QString::fromStdString(it->fileName),
+        const PresetRow& added = rows.back();  // listed by ID
+        EXPECT_EQ(added.name, "SAVE" + std::to_string(*c.expected));
+        EXPECT_EQ(QString::fromStdString(added.fileName),
                   QDir::toNativeSeparators(Path(PresetFileName(*c.expected))));
         EXPECT_EQ(QFileInfo(Path(PresetFileName(*c.expected))).size(), 768);
-        EXPECT_TRUE(std::is_sorted(rows.begin(), rows.end(),
-                                   [](const auto& a, const auto& b) { return a.id < b.id; }));
     }
 }
 
@@ -158,54 +152,41 @@ TEST_F(StoreTest, RecallOfUnknownIdOnlyConfirms) {
     EXPECT_EQ(boxes.shown[0].text, kTextRecallDone);
 }
 
+// A data file that is missing, a directory, or not 768 bytes is refused naming the file and
+// its size; the model stays as it was (a whole file is recalled in the test above).
 TEST_F(StoreTest, DataFileThatIsNotWholeLeavesTheModelAsItWas) {
     struct Case {
         const char* what;
         std::function<void(const QString&)> make;  // at the preset's file path
-        RecallOutcome outcome;
-        int bytes;  // the file's size, named in the refusal
+        int bytes;                                 // the file's size, named in the refusal
     };
     const Case cases[] = {
-        {"missing", [](const QString&) {}, RecallOutcome::FileError, 0},
-        {"a directory", [](const QString& p) { QDir().mkpath(p); }, RecallOutcome::FileError, 0},
-        {"empty", [](const QString& p) { WriteAll(p, {}); }, RecallOutcome::FileError, 0},
-        {"short", [](const QString& p) { WriteAll(p, Bytes(Pattern(90)).left(100)); },
-         RecallOutcome::FileError, 100},
+        {"missing", [](const QString&) {}, 0},
+        {"a directory", [](const QString& p) { QDir().mkpath(p); }, 0},
+        {"empty", [](const QString& p) { WriteAll(p, {}); }, 0},
+        {"short", [](const QString& p) { WriteAll(p, Bytes(Pattern(90)).left(100)); }, 100},
         {"long", [](const QString& p) { WriteAll(p, Bytes(Pattern(90)) + QByteArray(50, 'z')); },
-         RecallOutcome::FileError, 818},
-        {"whole", [](const QString& p) { WriteAll(p, Bytes(Pattern(90))); }, RecallOutcome::Loaded,
-         768},
+         818},
     };
-    store->SetClock([] { return SystemTime{}; });
     InsertRow(3, "SAVE3", Path("SAVE3.dat"));
+    ReadParameterImage(params, Pattern(40));
+    const ParameterImage before = WriteParameterImage(params);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         QDir(Path("SAVE3.dat")).removeRecursively();
         QFile::remove(Path("SAVE3.dat"));
         c.make(Path("SAVE3.dat"));
-        ReadParameterImage(params, Pattern(40));
-        params.recalledAt = {};
-        const ParameterImage before = WriteParameterImage(params);
         boxes.shown.clear();
 
-        EXPECT_EQ(store->RecallPreset(3), c.outcome);
+        EXPECT_EQ(store->RecallPreset(3), RecallOutcome::FileError);
         ASSERT_EQ(boxes.shown.size(), 1u);
-        const ParameterImage after = WriteParameterImage(params);
-        if (c.outcome == RecallOutcome::FileError) {
-            EXPECT_NE(boxes.shown[0].text.find("SAVE3.dat"), std::string::npos);
-            if (c.bytes > 0) {
-                EXPECT_NE(boxes.shown[0].text.find(std::to_string(c.bytes) + " bytes"),
-                          std::string::npos)
-                    << boxes.shown[0].text;
-            }
-            EXPECT_EQ(after, before);
-            continue;
+        EXPECT_NE(boxes.shown[0].text.find("SAVE3.dat"), std::string::npos);
+        if (c.bytes > 0) {
+            EXPECT_NE(boxes.shown[0].text.find(std::to_string(c.bytes) + " bytes"),
+                      std::string::npos)
+                << boxes.shown[0].text;
         }
-        EXPECT_EQ(boxes.shown[0].text, kTextRecallDone);
-        const ParameterImage file = Pattern(90);
-        for (std::size_t i = 0; i < kImageSize; ++i) {
-            ASSERT_TRUE(KeptByRecall(i) || after[i] == file[i]) << "image offset " << i;
-        }
+        EXPECT_EQ(WriteParameterImage(params), before);
     }
 }
 
@@ -280,20 +261,6 @@ TEST_F(StoreTest, DeleteTrashesOnlyTheDataDirectorysOwnFile) {
     EXPECT_TRUE(store->ListPresets().empty());
     EXPECT_FALSE(store->DeletePreset(1));
     EXPECT_TRUE(QFileInfo::exists(Path("Quorvel.mdb")));
-}
-
-TEST_F(StoreTest, FailedInsertLeavesNeitherRowNorFile) {
-    ASSERT_EQ(store->SavePreset(), 1);
-    ASSERT_TRUE(
-        db->ExecuteSQL("CREATE TEMP TRIGGER refuse BEFORE INSERT ON DeviceDATA "
-                       "BEGIN SELECT RAISE(ABORT, 'disk on fire'); END"));
-    EXPECT_FALSE(store->SavePreset().has_value());
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_NE(boxes.shown[0].text.find("disk on fire"), std::string::npos);
-    EXPECT_FALSE(QFileInfo::exists(Path("SAVE2.dat")));
-    EXPECT_EQ(store->ListPresets().size(), 1u);
-    ASSERT_TRUE(db->ExecuteSQL("DROP TRIGGER refuse"));
-    EXPECT_EQ(store->SavePreset(), 2);  // no transaction was left open
 }
 
 // A crash after the data file is written and the row inserted, before the commit: the
@@ -384,7 +351,8 @@ TEST_F(StoreTest, DeleteElsewhereNeverTrashesTheFileOfANewSave) {
 }
 
 // A message box is modal: none may be shown while this program holds the write lock, or
-// another program's save or rename fails behind it.
+// another program's save or rename fails behind it. A refused insert leaves neither row nor
+// file, and no transaction open.
 TEST_F(StoreTest, MessagesWaitUntilTheLockIsReleased) {
     struct LockProbe final : MessageBoxes {
         MessageAnswer Show(const Message& message) override {
@@ -409,7 +377,9 @@ TEST_F(StoreTest, MessagesWaitUntilTheLockIsReleased) {
         probed.ExecuteSQL("CREATE TEMP TRIGGER refuse BEFORE INSERT ON DeviceDATA "
                           "BEGIN SELECT RAISE(ABORT, 'disk on fire'); END"));
     EXPECT_FALSE(probedStore.SavePreset().has_value());
-    InsertRow(24, "LAST", Path("SAVE24.dat"));
+    EXPECT_FALSE(QFileInfo::exists(Path("SAVE3.dat")));
+    EXPECT_EQ(probedStore.ListPresets().size(), 2u);
+    InsertRow(24, "LAST", Path("SAVE24.dat"));  // fails while a transaction is left open
     EXPECT_FALSE(probedStore.SavePreset().has_value());
     ASSERT_EQ(probe.texts.size(), 3u);
     EXPECT_NE(probe.texts[0].find("SAVE2-unlisted-1.dat"), std::string::npos);
