@@ -11,7 +11,7 @@ TEST(RemoteCoalesce, AStreamOfEditsSendsAtMostOneFramePerPeriodAndTheLastValue) 
     QElapsedTimer clock;
     clock.start();
     const int before = rig.CountEqBand();
-    QSignalSpy sent(rig.link.get(), &DeviceLink::frameSent);
+    QSignalSpy sent(&rig.link, &DeviceLink::frameSent);
     ASSERT_EQ(rig.Send("PATCH", "/api/v1/params", R"({"ch1.band3.gain": -1})").status, 200);
     EXPECT_EQ(sent.count(), 1) << "a single edit waited for the period";
     int requests = 1;
