@@ -294,7 +294,16 @@ RemoteServer::RemoteServer(ProcessorEditor& editor, PresetDatabase* database, Re
     });
 }
 
-RemoteServer::~RemoteServer() = default;
+// Edits still waiting for their period are handed on now: stopping the server never keeps a
+// stored value from the processor.
+RemoteServer::~RemoteServer() {
+    disconnect(&editor_, nullptr, this, nullptr);
+    for (const Sent& s : sent_) {
+        if (s.due) {
+            editor_.Edited(s.record, EditOrigin::Remote);
+        }
+    }
+}
 
 bool RemoteServer::Listen(QString* error) {
     if (RemoteNeedsToken(options_.address) && options_.token.isEmpty()) {

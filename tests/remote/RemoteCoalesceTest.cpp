@@ -1,5 +1,5 @@
 // A stream of API edits to one record reaches the processor at most once per 20 ms, and its
-// last value always arrives; a single edit goes out at once.
+// last value always arrives, also when the server stops; a single edit goes out at once.
 #include "RemoteTestSupport.h"
 
 namespace quorvell::test {
@@ -27,6 +27,12 @@ TEST(RemoteCoalesce, AStreamOfEditsSendsAtMostOneFramePerPeriodAndTheLastValue) 
     WaitFor([] { return false; }, 60);  // a surplus frame would arrive meanwhile
     const int frames = rig.CountEqBand() - before;
     EXPECT_LE(frames, 2 + elapsed / 20) << requests << " requests in " << elapsed << " ms";
+
+    // A server stopped within the period still hands the waiting value on.
+    ASSERT_EQ(rig.Send("PATCH", "/api/v1/params", R"({"ch1.band3.gain": -2})").status, 200);
+    ASSERT_EQ(rig.Send("PATCH", "/api/v1/params", R"({"ch1.band3.gain": -3})").status, 200);
+    rig.server.reset();
+    EXPECT_TRUE(WaitFor([&] { return rig.sim->Settings().channels[0].bands[3].gain == 150; }));
 }
 
 }  // namespace
