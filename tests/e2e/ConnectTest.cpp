@@ -155,10 +155,7 @@ TEST(Connect, StatusFramesFromAnotherSenderAreIgnored) {
 // from the first request on: 127.0.0.1 for a processor on loopback.
 TEST(Connect, UnboundFirstRequestCarriesTheRoutedSourceAddress) {
     DeviceParameters params{};
-    DeviceLinkOptions o = LinkOptions(42104);
-    o.bindAddress = QHostAddress(QHostAddress::AnyIPv4);
-    o.deviceAddress = QStringLiteral("127.0.21.2");
-    DeviceLink link(params, o);
+    DeviceLink link(params, LinkOptions(42104, nullptr, "0.0.0.0", "127.0.21.2"));
     QSignalSpy sent(&link, &DeviceLink::frameSent);
 
     ASSERT_TRUE(link.Connect());
