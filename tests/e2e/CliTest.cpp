@@ -150,10 +150,8 @@ TEST(Cli, RecallOfADamagedDataFileSendsNothing) {
     QTemporaryDir dir;
     WriteFile(dir.filePath("image.dat"), QByteArray(768, '\x01'));
     const QStringList data = {"--data-dir", dir.filePath("data")};
-    ASSERT_EQ(
-        RunCli(std::nullopt, data + QStringList{"preset", "import", dir.filePath("image.dat")})
-            .exitCode,
-        0);
+    const QStringList import = {"preset", "import", dir.filePath("image.dat")};
+    ASSERT_EQ(RunCli(std::nullopt, data + import).exitCode, 0);
     ASSERT_TRUE(QFile::resize(dir.filePath("data/SAVE1.dat"), 100));
 
     const CliRun r =

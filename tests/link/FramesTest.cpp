@@ -81,11 +81,7 @@ TEST(CommandFrames, UnsendableDesignsGiveNoFrame) {
 
 // Coefficients are sent only when finite and inside the 5.23 fixed-point range.
 TEST(Fixed523, SendableOnlyWhenFiniteAndInRange) {
-    Biquad ok;
-    ok.b = {1, -2, 1};
-    ok.a = {1, 1.9, -0.9};
-    EXPECT_TRUE(IsSendable(ok));
-    ok.b[0] = -16.0;
+    const Biquad ok{{-16.0, -2, 1}, {1, 1.9, -0.9}};  // -16 is the lowest word
     EXPECT_TRUE(IsSendable(ok));
     for (double bad : {std::nan(""), HUGE_VAL, -HUGE_VAL, 16.0, -16.5}) {
         Biquad b = ok;
