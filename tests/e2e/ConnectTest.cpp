@@ -155,10 +155,7 @@ TEST(Connect, StatusFramesFromAnotherSenderAreIgnored) {
 // from the first request on: 127.0.0.1 for a processor on loopback.
 TEST(Connect, UnboundFirstRequestCarriesTheRoutedSourceAddress) {
     DeviceParameters params{};
-    DeviceLinkOptions o = LinkOptions(42104);
-    o.bindAddress = QHostAddress(QHostAddress::AnyIPv4);
-    o.deviceAddress = QStringLiteral("127.0.21.2");
-    DeviceLink link(params, o);
+    DeviceLink link(params, LinkOptions(42104, nullptr, "0.0.0.0", "127.0.21.2"));
     QSignalSpy sent(&link, &DeviceLink::frameSent);
 
     ASSERT_TRUE(link.Connect());
@@ -194,13 +191,12 @@ TEST(Connect, SecondBindOnTheSamePortFailsCleanly) {
 
 // The trace line: time, direction, peer, bytes and what they mean.
 TEST(Trace, LineHasTimeDirectionPeerHexAndMeaning) {
-    const Frame reset = BuildReset();
-    EXPECT_EQ(FormatTraceLine(QTime(9, 5, 1, 20), '>', "127.0.0.2", 39060, reset.Bytes()),
+    EXPECT_EQ(FormatTraceLine(QTime(9, 5, 1, 20), '>', "127.0.0.2", 39060, BuildReset().Bytes()),
               "09:05:01.020 > 127.0.0.2:39060 AA 55 01 08 A5 | CmdReset");
-    const Frame found = BuildDeviceFound("AMP");
-    EXPECT_NE(FormatTraceLine(QTime(9, 5, 1), '<', "127.0.0.3", 39060, found.Bytes())
-                  .find("StatusDeviceFound name=\"AMP\""),
-              std::string::npos);
+    EXPECT_NE(
+        FormatTraceLine(QTime(9, 5, 1), '<', "127.0.0.3", 39060, BuildDeviceFound("AMP").Bytes())
+            .find("StatusDeviceFound name=\"AMP\""),
+        std::string::npos);
     const std::uint8_t junk[] = {0x01, 0x02};
     EXPECT_EQ(DescribeDatagram('<', junk), "ignored: not a frame");
 }

@@ -13,7 +13,7 @@ TEST(Discovery, ListsEachProcessorOnceAndSkipsTheOwnAddress) {
     std::vector<std::unique_ptr<sim::SimProcessor>> sims;
     for (int h : {2, 3, 4, 5}) {
         sims.push_back(
-            StartSim(h, kPort, With([h](auto& o) { o.name = "SIM-" + std::to_string(h); })));
+            StartSim(SimIp(h), kPort, With([h](auto& o) { o.name = "SIM-" + std::to_string(h); })));
     }
     DeviceParameters params{};
     DeviceLink link(params, LinkOptions(kPort));
@@ -62,9 +62,7 @@ TEST(Discovery, EverySweepCutShortReportsFinishedOnce) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.cut);
         DeviceParameters params{};
-        DeviceLinkOptions o = LinkOptions(c.port);
-        o.bindAddress = QHostAddress(QStringLiteral("127.0.21.1"));
-        o.deviceAddress = QStringLiteral("127.0.21.2");
+        DeviceLinkOptions o = LinkOptions(c.port, nullptr, "127.0.21.1", "127.0.21.2");
         o.sweepStepMs = 10;
         DeviceLink link(params, o);
         QSignalSpy progress(&link, &DeviceLink::searchProgress);

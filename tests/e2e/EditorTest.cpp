@@ -8,15 +8,10 @@
 namespace quorvell::test {
 namespace {
 
-// The editor's own loopback addresses, apart from the other end-to-end tests.
-struct EditorRig : Rig {
-    explicit EditorRig(quint16 port) : Rig(port, {}, nullptr, "127.0.29.1", "127.0.29.2") {}
-};
-
 // A channel copy starts, the operator edits one of its records at once (before that record's
 // frame leaves): the processor ends with the edit, as the model does.
 TEST(Editor, SequencesSendWhatTheModelHoldsWhenEachFrameLeaves) {
-    EditorRig r(42910);
+    Rig r(42910, {}, nullptr, "127.0.29.1", "127.0.29.2");
     ASSERT_TRUE(ConnectAndWait(r.link));
     QSignalSpy finished(&r.link, &DeviceLink::pacedFinished);
     r.params.channels[0].bands[7].gain = 150;
@@ -34,7 +29,7 @@ TEST(Editor, SequencesSendWhatTheModelHoldsWhenEachFrameLeaves) {
 }
 
 TEST(Editor, ChangesAreAnnouncedAlwaysSentOnlyWhileLinkedAndNeverEchoed) {
-    EditorRig r(42920);
+    Rig r(42920, {}, nullptr, "127.0.29.1", "127.0.29.2");
     ResetDeviceParameters(r.params);
     QSignalSpy changed(&r.editor, &ProcessorEditor::recordsChanged);
     QSignalSpy sent(&r.link, &DeviceLink::frameSent);

@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTimer>
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -79,20 +80,11 @@ inline std::unique_ptr<sim::SimProcessor> StartSim(const QString& address, quint
     return s;
 }
 
-inline std::unique_ptr<sim::SimProcessor> StartSim(int host, quint16 port,
-                                                   sim::SimOptions options = {}) {
-    return StartSim(SimIp(host), port, std::move(options));
-}
-
 // Received datagrams of one command code.
 inline int CountCode(const sim::SimProcessor& s, CommandCode code) {
-    int n = 0;
-    for (const auto& e : s.Log()) {
-        if (e.decoded.code == static_cast<std::uint8_t>(code)) {
-            ++n;
-        }
-    }
-    return n;
+    return int(std::count_if(s.Log().begin(), s.Log().end(), [code](const sim::LogEntry& e) {
+        return e.decoded.code == static_cast<std::uint8_t>(code);
+    }));
 }
 
 // Runs the event loop until `done` holds; generous bound so that a slow machine passes.

@@ -2,6 +2,7 @@
 // adopted without a send, a processor that goes away is reported and picked up again.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "LinkTestSupport.h"
@@ -13,17 +14,6 @@ namespace {
 constexpr char kReadLinkIp[] = "127.0.24.1";
 constexpr char kReadSimIp[] = "127.0.24.2";
 constexpr char kOtherClientIp[] = "127.0.24.3";
-
-// Short periods so that a test runs in a second or two; the rules are the panel's.
-ReadBackOptions FastOptions() {
-    ReadBackOptions o;
-    o.settleMs = 20;
-    o.pollMs = 150;
-    o.answerMs = 100;
-    o.reconnectMs = 100;
-    o.resendGapMs = 2;
-    return o;
-}
 
 struct ReadRig : Rig {
     explicit ReadRig(quint16 port) : Rig(port, {}, nullptr, kReadLinkIp, kReadSimIp) {}
@@ -40,7 +30,10 @@ struct ReadRig : Rig {
     bool Converged() const {
         return readBack.state() == SyncState::InSync && Differences().isEmpty();
     }
-    ReadBack readBack{editor, FastOptions()};
+    // Short periods so that a test runs in a second or two; the rules are the panel's.
+    ReadBack readBack{
+        editor,
+        {.settleMs = 20, .pollMs = 150, .answerMs = 100, .reconnectMs = 100, .resendGapMs = 2}};
 };
 
 // Sends `frame` to the processor from another address, as a second panel would.
@@ -53,14 +46,10 @@ void SendFromOtherClient(quint16 port, const Frame& frame) {
 
 // Frames the link sent other than reads (CmdConnect).
 int NonReadSends(const QSignalSpy& sent) {
-    int n = 0;
-    for (const auto& args : sent) {
+    return int(std::count_if(sent.begin(), sent.end(), [](const QList<QVariant>& args) {
         const QByteArray bytes = args[0].toByteArray();
-        if (bytes.size() < 4 || bytes[3] != static_cast<char>(CommandCode::Connect)) {
-            ++n;
-        }
-    }
-    return n;
+        return bytes.size() < 4 || bytes[3] != static_cast<char>(CommandCode::Connect);
+    }));
 }
 
 // A burst of random edits while the processor drops a share of what it receives: the

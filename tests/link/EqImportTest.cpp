@@ -72,20 +72,5 @@ TEST(EqImport, UnusableFilesReportTheLineAndYieldNothing) {
     }
 }
 
-TEST(EqImport, ApplyingWritesTheChannelAndSendsSevenBandsPlusLevel) {
-    DeviceParameters p{};
-    ResetDeviceParameters(p);
-    p.channels[1].level = 10;
-    const EqImport r = ParseEqFilterText(kFiveFilters);
-    const PacedSequence seq = ApplyEqImport(p, 1, r);
-    ASSERT_EQ(seq.size(), 8u);
-    for (int b = 1; b <= 7; ++b) {
-        EXPECT_EQ(*BuildEqBand(p, 1, b), seq[b - 1].frame);
-    }
-    EXPECT_EQ(p.channels[1].level, 17);  // -3.5 dB in 0.5 dB steps
-    EXPECT_EQ(ToHex(seq[7].frame.Bytes()), "AA 55 03 04 02 11 A5");
-    EXPECT_EQ(p.channels[0].bands[1].gain, 180);  // the other channel is untouched
-}
-
 }  // namespace
 }  // namespace quorvell

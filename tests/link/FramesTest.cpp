@@ -1,6 +1,7 @@
 // Wire bytes of every command and status frame.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <string>
@@ -19,6 +20,15 @@ DeviceParameters Defaults() {
     return p;
 }
 
+// A zeroed status frame with its header, for pinning single offsets.
+std::vector<std::uint8_t> StatusBytes(std::size_t size, std::uint8_t code) {
+    std::vector<std::uint8_t> bytes(size, 0);
+    bytes[0] = 0xAA;
+    bytes[1] = 0x55;
+    bytes[3] = code;
+    return bytes;
+}
+
 std::string Hex(const std::optional<Frame>& f) {
     return f ? ToHex(f->Bytes()) : "<none>";
 }
@@ -30,9 +40,7 @@ TEST(CommandFrames, FixedFramesMatchTheirWireBytes) {
     DeviceParameters p = Defaults();
     p.mainLevel = 48;
     p.channels[1].phase = 1;
-    p.deviceName[0] = 'A';
-    p.deviceName[1] = 'B';
-    p.deviceName[2] = 'C';
+    p.deviceName = {'A', 'B', 'C'};
     struct Case {
         std::string name;
         std::string got;
@@ -73,11 +81,7 @@ TEST(CommandFrames, UnsendableDesignsGiveNoFrame) {
 
 // Coefficients are sent only when finite and inside the 5.23 fixed-point range.
 TEST(Fixed523, SendableOnlyWhenFiniteAndInRange) {
-    Biquad ok;
-    ok.b = {1, -2, 1};
-    ok.a = {1, 1.9, -0.9};
-    EXPECT_TRUE(IsSendable(ok));
-    ok.b[0] = -16.0;
+    const Biquad ok{{-16.0, -2, 1}, {1, 1.9, -0.9}};  // -16 is the lowest word
     EXPECT_TRUE(IsSendable(ok));
     for (double bad : {std::nan(""), HUGE_VAL, -HUGE_VAL, 16.0, -16.5}) {
         Biquad b = ok;
@@ -185,15 +189,6 @@ TEST(StatusFrames, FullAndResetStateRoundTripEveryField) {
     }
 }
 
-// A zeroed status frame with its header, for pinning single offsets.
-std::vector<std::uint8_t> StatusBytes(std::size_t size, std::uint8_t code) {
-    std::vector<std::uint8_t> bytes(size, 0);
-    bytes[0] = 0xAA;
-    bytes[1] = 0x55;
-    bytes[3] = code;
-    return bytes;
-}
-
 // The reset state reads the crossover types right after the limiters; the full state's name
 // fills ten bytes and clears the rest.
 TEST(StatusFrames, ResetStateTypesAndFullStateNameLieAtTheirOffsets) {
@@ -256,11 +251,8 @@ TEST(DiscoveryAnswer, NameSkipsZeroBytesAndNeedsCodeAndZero) {
     for (const auto& c : cases) {
         EXPECT_EQ(ParseDeviceFound(c.bytes), c.name) << ToHex(c.bytes);
     }
-    std::vector<std::uint8_t> longAnswer(2048, 'Z');
-    longAnswer[0] = 0xAA;
-    longAnswer[1] = 0x55;
-    longAnswer[3] = 0x80;
-    longAnswer[4] = 0;
+    std::vector<std::uint8_t> longAnswer = StatusBytes(2048, 0x80);
+    std::fill(longAnswer.begin() + 5, longAnswer.end(), 'Z');
     EXPECT_EQ(ParseDeviceFound(longAnswer), "ZZZZZZZZZZ");
 }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <numeric>
+#include <tuple>
 
 #include "DeviceParameters.h"
 
@@ -57,27 +58,20 @@ TEST(ResetDefaults, LoadsStartValuesAndLeavesTheRestAlone) {
     p.linkUp = 1;
     ResetDeviceParameters(p);
     for (const auto& ch : p.channels) {
-        EXPECT_EQ(ch.hipass.freq, 20);
-        EXPECT_EQ(ch.lopass.freq, 20000);
-        EXPECT_EQ(ch.level, 0);
-        EXPECT_EQ(ch.limiter.attack, 1);
-        EXPECT_EQ(ch.limiter.release, 1);
-        EXPECT_EQ(ch.limiter.ratio, 10);
-        EXPECT_EQ(ch.limiter.threshold, 0);
+        EXPECT_EQ(std::tie(ch.hipass.freq, ch.lopass.freq, ch.level), std::tuple(20, 20000, 0));
+        const auto& l = ch.limiter;
+        EXPECT_EQ(std::tie(l.attack, l.release, l.ratio, l.threshold), std::tuple(1, 1, 10, 0));
         for (int b = 1; b <= kBandCount; ++b) {
-            EXPECT_EQ(ch.bands[b].freq, kDefaultBandFreq[b - 1]);
-            EXPECT_EQ(ch.bands[b].gain, 180);
-            EXPECT_EQ(ch.bands[b].q, 20);
-            EXPECT_EQ(ch.bands[b].flag, 1);
+            const auto& band = ch.bands[b];
+            EXPECT_EQ(std::tie(band.freq, band.gain, band.q, band.flag),
+                      std::tuple(kDefaultBandFreq[b - 1], 180, 20, 1));
         }
         EXPECT_EQ(ch.bands[0].flag, 0);
     }
-    EXPECT_EQ(p.channels[0].hipass.type, 4);
-    EXPECT_EQ(p.channels[1].lopass.q, 33);
-    EXPECT_EQ(p.channels[0].phase, 1);
-    EXPECT_EQ(p.mainLevel, 7);
+    EXPECT_EQ(std::tie(p.channels[0].hipass.type, p.channels[1].lopass.q, p.channels[0].phase,
+                       p.mainLevel, p.linkUp),
+              std::tuple(4, 33, 1, 7, 1));
     EXPECT_EQ(DeviceNameText(p), "N");
-    EXPECT_EQ(p.linkUp, 1);
 }
 
 }  // namespace

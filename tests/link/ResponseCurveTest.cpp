@@ -10,13 +10,6 @@
 namespace quorvell {
 namespace {
 
-DeviceParameters Flat() {
-    DeviceParameters p{};
-    ResetDeviceParameters(p);
-    p.channels[0].lopass.freq = 20000;
-    return p;
-}
-
 // Evaluates one frame's five words straight from its bytes.
 std::complex<double> FrameResponse(const Frame& f, std::size_t firstWord, bool mask28, double hz) {
     double c[5];
@@ -34,7 +27,8 @@ std::complex<double> FrameResponse(const Frame& f, std::size_t firstWord, bool m
 }
 
 TEST(ResponseCurve, MatchesTheSentFramesAtChosenFrequencies) {
-    DeviceParameters p = Flat();
+    DeviceParameters p{};
+    ResetDeviceParameters(p);
     p.channels[1].bands[2] = {250, 60, 7, {}, 1};
     p.channels[1].bands[5] = {4000, 300, 35, {}, 1};
     p.channels[1].hipass = {80, 4, 6};
@@ -53,7 +47,8 @@ TEST(ResponseCurve, MatchesTheSentFramesAtChosenFrequencies) {
 }
 
 TEST(ResponseCurve, UnsendableRecordsContributeNothing) {
-    DeviceParameters p = Flat();
+    DeviceParameters p{};
+    ResetDeviceParameters(p);
     p.channels[0].hipass.type = 9;
     p.channels[0].bands[1].freq = 0;
     EXPECT_EQ(ChannelChain(p, 0).size(), 7u);
