@@ -90,13 +90,6 @@ TEST_F(DatabaseTest, ForeignFilesAreReportedOnceAndLeftUntouched) {
     }
 }
 
-TEST_F(DatabaseTest, NoDataDirectoryFailsSilently) {
-    PresetDatabase none(QString(), boxes);
-    EXPECT_FALSE(none.OpenConnection());
-    EXPECT_TRUE(none.GetRecordSet("SELECT 1").AtEnd());
-    EXPECT_TRUE(boxes.shown.empty());
-}
-
 TEST_F(DatabaseTest, StatementErrorShowsEngineTextAndGivesNoRows) {
     RecordSet rs = db->GetRecordSet("SELECT * FROM NoSuchTable");
     EXPECT_FALSE(rs.Succeeded());
