@@ -42,10 +42,7 @@ TEST_F(DatabaseTest, MissingFileIsCreatedEncryptedWithItsTable) {
     EXPECT_TRUE(boxes.shown.empty());
     db->CloseConnection();
 
-    const QByteArray bytes = ReadAll(Path("Quorvel.mdb"));
-    ASSERT_GE(bytes.size(), 16);
-    EXPECT_FALSE(bytes.startsWith("SQLite format 3")) << "the file is not encrypted";
-    EXPECT_FALSE(Readable(Path("Quorvel.mdb"), {}));
+    EXPECT_FALSE(Readable(Path("Quorvel.mdb"), {})) << "the file is not encrypted";
     EXPECT_FALSE(Readable(Path("Quorvel.mdb"), "123456"));
     EXPECT_TRUE(Readable(Path("Quorvel.mdb"), "514736"));
 }
