@@ -64,7 +64,9 @@ TEST(SimHandshake, ConnectAnswersFullStateAtTheAddressInTheRequestElseAtItsSourc
     EXPECT_EQ(atSource->data().size(), 134);
 }
 
-TEST(SimHandshake, SetNameAnswersTheConnectedClientElseTheSender) {
+// Set-name and reset answer the connected client, else the sender. Reset loads the start-up
+// defaults but keeps the name, which the discovery answer then carries.
+TEST(SimHandshake, SetNameAndResetAnswerTheConnectedClientElseTheSender) {
     Rig r(16);
     ASSERT_TRUE(r.started);
     Client sender(TestAddress(18), kDevicePort);
@@ -85,30 +87,22 @@ TEST(SimHandshake, SetNameAnswersTheConnectedClientElseTheSender) {
     ASSERT_TRUE(answer);
     EXPECT_EQ(Hex(answer->data()), "AA 55 01 06 A5");
     EXPECT_EQ(DeviceNameText(r.sim.Settings()), "STAGE-2024");
-    // The discovery answer carries the new name.
-    sender.Discover(r.at);
-    answer = sender.Receive();
-    ASSERT_TRUE(answer);
-    EXPECT_EQ(Hex(answer->data()), "AA 55 0C 80 00 53 54 41 47 45 2D 32 30 32 34 A5");
-}
 
-TEST(SimHandshake, ResetLoadsTheDefaultsKeepsTheNameAndAnswersResetState) {
-    Rig r(20);
-    ASSERT_TRUE(r.started);
     DeviceParameters& s = r.sim.MutableSettings();
     s.channels[0].bands[2].gain = 300;
     s.channels[1].hipass = {.freq = 100, .type = 4, .q = 50};
     s.channels[0].phase = 1;
     s.mainLevel = 90;
-    r.panel.Connect(r.at);
-    ASSERT_TRUE(r.panel.Receive());
-
-    r.panel.Send(BuildReset(), r.at);
-    const auto answer = r.panel.Receive();
+    sender.Send(BuildReset(), r.at);
+    answer = r.panel.Receive();
     ASSERT_TRUE(answer);
-    const DeviceParameters defaults = StartupDefaults("QV-SIM");
+    const DeviceParameters defaults = StartupDefaults("STAGE-2024");
     EXPECT_EQ(Hex(answer->data()), ToHex(BuildResetState(defaults).Bytes()));
     EXPECT_EQ(WriteParameterImage(r.sim.Settings()), WriteParameterImage(defaults));
+    sender.Discover(r.at);
+    answer = sender.Receive();
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(Hex(answer->data()), "AA 55 0C 80 00 53 54 41 47 45 2D 32 30 32 34 A5");
 }
 
 TEST(SimSettings, EveryCommandChangesItsFieldsAndNothingElse) {
