@@ -1,8 +1,6 @@
 // The virtual processor in process, driven over loopback UDP like the real device.
 #include <gtest/gtest.h>
 
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <functional>
 
 #include "SimProcessor.h"
@@ -175,23 +173,22 @@ TEST(SimSettings, InvalidFramesAreLoggedWithTheirReason) {
     EXPECT_TRUE(bad.decoded.reason.starts_with("b0: expected ")) << bad.decoded.reason;
     EXPECT_TRUE(bad.applied);  // settings intact, only the coefficient is wrong
     EXPECT_EQ(r.sim.Settings().channels[0].bands[5].gain, 240);
-    EXPECT_EQ(r.sim.Log()[1].decoded.reason, "length byte 0x04, expected 0x03");
     for (std::size_t i = 1; i < r.sim.Log().size(); ++i) {
         EXPECT_FALSE(r.sim.Log()[i].applied) << Hex(r.sim.Log()[i].bytes);
         EXPECT_FALSE(FormatLogLine(r.sim.Log()[i], r.sim.Endpoint()).isEmpty());
     }
     EXPECT_EQ(WriteParameterImage(r.sim.Settings()), applied);
 
-    const auto json = QJsonDocument::fromJson(FormatLogLine(bad, r.sim.Endpoint())).object();
-    EXPECT_EQ(json.value("processor").toString(), "127.0.10.24:39060");
-    EXPECT_EQ(json.value("sender").toString(), "127.0.10.25:39060");
-    EXPECT_EQ(json.value("code").toInt(), 1);
-    EXPECT_EQ(json.value("command").toString(), "CmdEqBand");
-    EXPECT_EQ(json.value("fields").toObject().value("gain").toInt(), 240);
-    EXPECT_FALSE(json.value("valid").toBool(true));
-    EXPECT_TRUE(json.value("reason").toString().startsWith("b0: expected "));
-    EXPECT_TRUE(json.value("time").toString().endsWith('Z'));
-    EXPECT_EQ(json.value("bytes").toString().toStdString(), Hex(coefficient));
+    // The JSON line of a structure fault, after its time stamp.
+    const QByteArray line = FormatLogLine(r.sim.Log()[1], r.sim.Endpoint());
+    EXPECT_TRUE(line.startsWith("{\"time\":\"") && line.contains("Z\",\"processor\""))
+        << line.data();
+    EXPECT_EQ(
+        line.mid(line.indexOf("\"processor\"")),
+        "\"processor\":\"127.0.10.24:39060\",\"sender\":\"127.0.10.25:39060\",\"code\":4,"
+        "\"command\":\"CmdLevel\",\"bytes\":\"AA 55 04 04 00 00 A5\",\"fields\":{\"target\":0,"
+        "\"level\":0},\"valid\":false,\"reason\":\"length byte 0x04, expected 0x03\","
+        "\"applied\":false}");
     r.panel.Discover(r.at);
     EXPECT_TRUE(r.panel.Receive());
 }
