@@ -44,41 +44,34 @@ struct Rig {
     bool started = false;
 };
 
-TEST(SimHandshake, ConnectAnswersFullStateAtTheAddressInTheRequestElseAtItsSource) {
+// A connect is answered with the full state at the address it names, else at its source, and
+// makes that the last client. Set-name and reset answer the last client, else the sender.
+// Reset loads the start-up defaults but keeps the name, which discovery then answers with.
+TEST(SimHandshake, AnswersGoToTheNamedAddressTheLastClientOrTheSender) {
     Rig r(10);
-    ASSERT_TRUE(r.started);
-    Client replyTo(TestAddress(12), 39070);
-    r.panel.Send(BuildConnect(39070, replyTo.Address().toIPv4Address()), r.at);
-    const auto answer = replyTo.Receive();
-    ASSERT_TRUE(answer);
-    EXPECT_EQ(Hex(answer->data()), ToHex(BuildFullState(StartupDefaults("QV-SIM")).Bytes()));
-    EXPECT_EQ(answer->senderAddress(), r.at);
-    EXPECT_EQ(answer->senderPort(), kDevicePort);
-    EXPECT_EQ(r.sim.Log().back().answer, "StatusFullState to 127.0.10.12:39070");
-    // Without its own address, a request is answered at its source.
-    r.panel.Send(BuildConnect(0, 0), r.at);
-    const auto atSource = r.panel.Receive();
-    ASSERT_TRUE(atSource);
-    EXPECT_EQ(atSource->data().size(), 134);
-}
-
-// Set-name and reset answer the connected client, else the sender. Reset loads the start-up
-// defaults but keeps the name, which the discovery answer then carries.
-TEST(SimHandshake, SetNameAndResetAnswerTheConnectedClientElseTheSender) {
-    Rig r(16);
     ASSERT_TRUE(r.started);
     Client sender(TestAddress(18), kDevicePort);
     DeviceParameters named{};
     named.deviceName = {'S', 'T', 'U', 'D', 'I', 'O'};
-
     sender.Send(BuildSetName(named), r.at);
     auto answer = sender.Receive();
     ASSERT_TRUE(answer);
     EXPECT_EQ(Hex(answer->data()), "AA 55 01 06 A5");
     EXPECT_EQ(DeviceNameText(r.sim.Settings()), "STUDIO");
 
-    r.panel.Connect(r.at);
-    ASSERT_TRUE(r.panel.Receive());
+    Client replyTo(TestAddress(12), 39070);
+    r.panel.Send(BuildConnect(39070, TestAddress(12).toIPv4Address()), r.at);
+    answer = replyTo.Receive();
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(Hex(answer->data()), ToHex(BuildFullState(StartupDefaults("STUDIO")).Bytes()));
+    EXPECT_EQ(answer->senderAddress(), r.at);
+    EXPECT_EQ(answer->senderPort(), kDevicePort);
+    EXPECT_EQ(r.sim.Log().back().answer, "StatusFullState to 127.0.10.12:39070");
+    r.panel.Send(BuildConnect(0, 0), r.at);
+    answer = r.panel.Receive();
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->data().size(), 134);
+
     named.deviceName = {'S', 'T', 'A', 'G', 'E', '-', '2', '0', '2', '4'};
     sender.Send(BuildSetName(named), r.at);
     answer = r.panel.Receive();
@@ -101,6 +94,7 @@ TEST(SimHandshake, SetNameAndResetAnswerTheConnectedClientElseTheSender) {
     answer = sender.Receive();
     ASSERT_TRUE(answer);
     EXPECT_EQ(Hex(answer->data()), "AA 55 0C 80 00 53 54 41 47 45 2D 32 30 32 34 A5");
+    EXPECT_FALSE(replyTo.HasPending());
 }
 
 TEST(SimSettings, EveryCommandChangesItsFieldsAndNothingElse) {
