@@ -78,13 +78,12 @@ TEST_F(StoreTest, SaveTakesHighestIdPlusOneUpToTheLimit) {
         EXPECT_EQ(store->SavePreset(), c.expected);
         EXPECT_EQ(boxes.shown.size(), c.expected ? 0u : 1u);
         const auto rows = store->ListPresets();
+        ASSERT_EQ(rows.size(), rowsBefore + (c.expected ? 1 : 0));
         if (!c.expected) {
             EXPECT_NE(boxes.shown[0].text.find("no free preset ID"), std::string::npos);
-            EXPECT_EQ(rows.size(), rowsBefore);
             EXPECT_EQ(QDir(dir.path()).entryList({"SAVE*.dat"}), filesBefore);
             continue;
         }
-        ASSERT_EQ(rows.size(), rowsBefore + 1);
         const PresetRow& added = rows.back();  // listed by ID
         EXPECT_EQ(added.name, "SAVE" + std::to_string(*c.expected));
         EXPECT_EQ(QString::fromStdString(added.fileName),
