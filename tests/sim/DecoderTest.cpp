@@ -72,8 +72,6 @@ TEST(FrameDecoder, DamagedFramesAreReportedAndOnlyStructureFaultsRefused) {
     DeviceParameters oddType = base;
     oddType.channels[1].hipass.type = 4;
     oddType.channels[1].hipass.q = 0;
-    auto hipassTypeNine = Bytes(*BuildHipass(oddType, 1));
-    hipassTypeNine[27] = 9;
     auto eqLonger = eq;
     eqLonger.insert(eqLonger.end() - 1, 0x00);
     eqLonger[2] = 30;
@@ -85,7 +83,8 @@ TEST(FrameDecoder, DamagedFramesAreReportedAndOnlyStructureFaultsRefused) {
         {"channel 2", with(eq, 4, 2), false, "channel 2 outside 0..1"},
         {"band 0", with(eq, 5, 0), false, "band 0 outside 1..7"},
         {"gain out of range", Bytes(*BuildEqBand(loud, 0, 3)), true, "gain 400 outside 0..360"},
-        {"crossover type", hipassTypeNine, true, "type 9 outside 0..4"},
+        {"crossover type", with(Bytes(*BuildHipass(oddType, 1)), 27, 9), true,
+         "type 9 outside 0..4"},
         {"no header", with(eq, 1, 0x56), false, "no AA 55 header"},
         {"limiter word", with(Bytes(*BuildLimiter(base, 1, ComputeEulerE())), 45, 0x00), true,
          "g: expected "},

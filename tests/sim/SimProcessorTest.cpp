@@ -1,8 +1,6 @@
 // The virtual processor in process, driven over loopback UDP like the real device.
 #include <gtest/gtest.h>
 
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <functional>
 
 #include "SimProcessor.h"
@@ -46,69 +44,57 @@ struct Rig {
     bool started = false;
 };
 
-TEST(SimHandshake, ConnectAnswersFullStateAtTheAddressInTheRequestElseAtItsSource) {
+// A connect is answered with the full state at the address it names, else at its source, and
+// makes that the last client. Set-name and reset answer the last client, else the sender.
+// Reset loads the start-up defaults but keeps the name, which discovery then answers with.
+TEST(SimHandshake, AnswersGoToTheNamedAddressTheLastClientOrTheSender) {
     Rig r(10);
-    ASSERT_TRUE(r.started);
-    Client replyTo(TestAddress(12), 39070);
-    r.panel.Send(BuildConnect(39070, replyTo.Address().toIPv4Address()), r.at);
-    const auto answer = replyTo.Receive();
-    ASSERT_TRUE(answer);
-    EXPECT_EQ(Hex(answer->data()), ToHex(BuildFullState(StartupDefaults("QV-SIM")).Bytes()));
-    EXPECT_EQ(answer->senderAddress(), r.at);
-    EXPECT_EQ(answer->senderPort(), kDevicePort);
-    EXPECT_EQ(r.sim.Log().back().answer, "StatusFullState to 127.0.10.12:39070");
-    // Without its own address, a request is answered at its source.
-    r.panel.Send(BuildConnect(0, 0), r.at);
-    const auto atSource = r.panel.Receive();
-    ASSERT_TRUE(atSource);
-    EXPECT_EQ(atSource->data().size(), 134);
-}
-
-TEST(SimHandshake, SetNameAnswersTheConnectedClientElseTheSender) {
-    Rig r(16);
     ASSERT_TRUE(r.started);
     Client sender(TestAddress(18), kDevicePort);
     DeviceParameters named{};
     named.deviceName = {'S', 'T', 'U', 'D', 'I', 'O'};
-
     sender.Send(BuildSetName(named), r.at);
     auto answer = sender.Receive();
     ASSERT_TRUE(answer);
     EXPECT_EQ(Hex(answer->data()), "AA 55 01 06 A5");
     EXPECT_EQ(DeviceNameText(r.sim.Settings()), "STUDIO");
 
-    r.panel.Connect(r.at);
-    ASSERT_TRUE(r.panel.Receive());
+    Client replyTo(TestAddress(12), 39070);
+    r.panel.Send(BuildConnect(39070, TestAddress(12).toIPv4Address()), r.at);
+    answer = replyTo.Receive();
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(Hex(answer->data()), ToHex(BuildFullState(StartupDefaults("STUDIO")).Bytes()));
+    EXPECT_EQ(answer->senderAddress(), r.at);
+    EXPECT_EQ(answer->senderPort(), kDevicePort);
+    EXPECT_EQ(r.sim.Log().back().answer, "StatusFullState to 127.0.10.12:39070");
+    r.panel.Send(BuildConnect(0, 0), r.at);
+    answer = r.panel.Receive();
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->data().size(), 134);
+
     named.deviceName = {'S', 'T', 'A', 'G', 'E', '-', '2', '0', '2', '4'};
     sender.Send(BuildSetName(named), r.at);
     answer = r.panel.Receive();
     ASSERT_TRUE(answer);
     EXPECT_EQ(Hex(answer->data()), "AA 55 01 06 A5");
     EXPECT_EQ(DeviceNameText(r.sim.Settings()), "STAGE-2024");
-    // The discovery answer carries the new name.
-    sender.Discover(r.at);
-    answer = sender.Receive();
-    ASSERT_TRUE(answer);
-    EXPECT_EQ(Hex(answer->data()), "AA 55 0C 80 00 53 54 41 47 45 2D 32 30 32 34 A5");
-}
 
-TEST(SimHandshake, ResetLoadsTheDefaultsKeepsTheNameAndAnswersResetState) {
-    Rig r(20);
-    ASSERT_TRUE(r.started);
     DeviceParameters& s = r.sim.MutableSettings();
     s.channels[0].bands[2].gain = 300;
     s.channels[1].hipass = {.freq = 100, .type = 4, .q = 50};
     s.channels[0].phase = 1;
     s.mainLevel = 90;
-    r.panel.Connect(r.at);
-    ASSERT_TRUE(r.panel.Receive());
-
-    r.panel.Send(BuildReset(), r.at);
-    const auto answer = r.panel.Receive();
+    sender.Send(BuildReset(), r.at);
+    answer = r.panel.Receive();
     ASSERT_TRUE(answer);
-    const DeviceParameters defaults = StartupDefaults("QV-SIM");
+    const DeviceParameters defaults = StartupDefaults("STAGE-2024");
     EXPECT_EQ(Hex(answer->data()), ToHex(BuildResetState(defaults).Bytes()));
     EXPECT_EQ(WriteParameterImage(r.sim.Settings()), WriteParameterImage(defaults));
+    sender.Discover(r.at);
+    answer = sender.Receive();
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(Hex(answer->data()), "AA 55 0C 80 00 53 54 41 47 45 2D 32 30 32 34 A5");
+    EXPECT_FALSE(replyTo.HasPending());
 }
 
 TEST(SimSettings, EveryCommandChangesItsFieldsAndNothingElse) {
@@ -126,26 +112,21 @@ TEST(SimSettings, EveryCommandChangesItsFieldsAndNothingElse) {
         .threshold = 60, .attack = 100, .release = 1, .reserved = {}, .ratio = 2000};
     want.channels[1].phase = 1;
     want.deviceName = {'S', 'T', 'A', 'G', 'E', ' ', 'L', 'E', 'F', 'T'};
-    const std::pair<const char*, Frame> steps[] = {
-        {"CmdEqBand", *BuildEqBand(want, 0, 1)},
-        {"CmdEqBand", *BuildEqBand(want, 1, 7)},
-        {"CmdHipass", *BuildHipass(want, 1)},
-        {"CmdLopass", *BuildLopass(want, 0)},
-        {"CmdLevel", BuildLevel(want, 0)},
-        {"CmdLevel", BuildLevel(want, 1)},
-        {"CmdLimiter", *BuildLimiter(want, 1, ComputeEulerE())},
-        {"CmdPhase", BuildPhase(want, 1)},
-        {"CmdSetName", BuildSetName(want)},
-    };
-    for (const auto& step : steps) {
-        r.panel.Send(step.second, r.at);
+    const Frame steps[] = {*BuildEqBand(want, 0, 1),
+                           *BuildEqBand(want, 1, 7),
+                           *BuildHipass(want, 1),
+                           *BuildLopass(want, 0),
+                           BuildLevel(want, 0),
+                           BuildLevel(want, 1),
+                           *BuildLimiter(want, 1, ComputeEulerE()),
+                           BuildPhase(want, 1),
+                           BuildSetName(want)};
+    for (const Frame& step : steps) {
+        r.panel.Send(step, r.at);
     }
     ASSERT_TRUE(WaitFor([&] { return r.sim.Log().size() == std::size(steps); }));
-    for (std::size_t i = 0; i < std::size(steps); ++i) {
-        const LogEntry& entry = r.sim.Log()[i];
-        EXPECT_EQ(entry.decoded.commandName, steps[i].first);
+    for (const LogEntry& entry : r.sim.Log()) {
         EXPECT_TRUE(entry.decoded.valid) << entry.decoded.reason;
-        EXPECT_TRUE(entry.applied);
     }
     EXPECT_EQ(WriteParameterImage(r.sim.Settings()), WriteParameterImage(want));
 }
@@ -186,56 +167,61 @@ TEST(SimSettings, InvalidFramesAreLoggedWithTheirReason) {
     EXPECT_TRUE(bad.decoded.reason.starts_with("b0: expected ")) << bad.decoded.reason;
     EXPECT_TRUE(bad.applied);  // settings intact, only the coefficient is wrong
     EXPECT_EQ(r.sim.Settings().channels[0].bands[5].gain, 240);
-    EXPECT_EQ(r.sim.Log()[1].decoded.reason, "length byte 0x04, expected 0x03");
     for (std::size_t i = 1; i < r.sim.Log().size(); ++i) {
         EXPECT_FALSE(r.sim.Log()[i].applied) << Hex(r.sim.Log()[i].bytes);
         EXPECT_FALSE(FormatLogLine(r.sim.Log()[i], r.sim.Endpoint()).isEmpty());
     }
     EXPECT_EQ(WriteParameterImage(r.sim.Settings()), applied);
 
-    const auto json = QJsonDocument::fromJson(FormatLogLine(bad, r.sim.Endpoint())).object();
-    EXPECT_EQ(json.value("processor").toString(), "127.0.10.24:39060");
-    EXPECT_EQ(json.value("sender").toString(), "127.0.10.25:39060");
-    EXPECT_EQ(json.value("code").toInt(), 1);
-    EXPECT_EQ(json.value("command").toString(), "CmdEqBand");
-    EXPECT_EQ(json.value("fields").toObject().value("gain").toInt(), 240);
-    EXPECT_FALSE(json.value("valid").toBool(true));
-    EXPECT_TRUE(json.value("reason").toString().startsWith("b0: expected "));
-    EXPECT_TRUE(json.value("time").toString().endsWith('Z'));
-    EXPECT_EQ(json.value("bytes").toString().toStdString(), Hex(coefficient));
+    // The JSON line of a structure fault, after its time stamp.
+    const QByteArray line = FormatLogLine(r.sim.Log()[1], r.sim.Endpoint());
+    EXPECT_TRUE(line.startsWith("{\"time\":\"") && line.contains("Z\",\"processor\""))
+        << line.data();
+    EXPECT_EQ(
+        line.mid(line.indexOf("\"processor\"")),
+        "\"processor\":\"127.0.10.24:39060\",\"sender\":\"127.0.10.25:39060\",\"code\":4,"
+        "\"command\":\"CmdLevel\",\"bytes\":\"AA 55 04 04 00 00 A5\",\"fields\":{\"target\":0,"
+        "\"level\":0},\"valid\":false,\"reason\":\"length byte 0x04, expected 0x03\","
+        "\"applied\":false}");
     r.panel.Discover(r.at);
     EXPECT_TRUE(r.panel.Receive());
 }
 
-// Fault injection: dropping ignores everything but logs it; no-answer ignores only connect.
-TEST(SimFaults, DropAllIgnoresEveryDatagramButLogsIt) {
-    Rig r(26, [](SimOptions& o) { o.dropFraction = 1.0; });
-    ASSERT_TRUE(r.started);
-    DeviceParameters p = r.sim.Settings();
-    p.mainLevel = 10;
-    r.panel.Send(BuildLevel(p, 0), r.at);
-    r.panel.Connect(r.at);
-    ASSERT_TRUE(WaitFor([&] { return r.sim.Log().size() == 2; }));
-    for (const auto& entry : r.sim.Log()) {
-        EXPECT_TRUE(entry.dropped);
-        EXPECT_FALSE(entry.applied);
-        EXPECT_TRUE(entry.answer.empty());
-        EXPECT_TRUE(FormatLogLine(entry, r.sim.Endpoint()).contains("\"dropped\":true"));
+// Fault injection: dropping ignores every datagram but logs it; no-answer ignores only connect
+// (loopback keeps the order: had the connect been answered, that answer would come first).
+TEST(SimFaults, DropAllIgnoresEverythingAndNoAnswerOnlyConnect) {
+    const struct {
+        int host;
+        std::function<void(SimOptions&)> edit;
+        bool dropped;
+    } cases[] = {
+        {26, [](SimOptions& o) { o.dropFraction = 1.0; }, true},
+        {31, [](SimOptions& o) { o.noAnswer = true; }, false},
+    };
+    for (const auto& c : cases) {
+        Rig r(c.host, c.edit);
+        ASSERT_TRUE(r.started);
+        DeviceParameters p = r.sim.Settings();
+        p.mainLevel = 10;
+        r.panel.Send(BuildLevel(p, 0), r.at);
+        r.panel.Connect(r.at);
+        r.panel.Discover(r.at);
+        ASSERT_TRUE(WaitFor([&] { return r.sim.Log().size() == 3; }));
+        for (const auto& entry : r.sim.Log()) {
+            EXPECT_EQ(entry.dropped, c.dropped);
+            EXPECT_EQ(FormatLogLine(entry, r.sim.Endpoint()).contains("\"dropped\":true"),
+                      c.dropped);
+        }
+        EXPECT_TRUE(r.sim.Log()[1].answer.empty());
+        EXPECT_EQ(r.sim.Settings().mainLevel, c.dropped ? 0 : 10);
+        if (c.dropped) {
+            EXPECT_FALSE(r.panel.HasPending());
+            continue;
+        }
+        const auto answer = r.panel.Receive();
+        ASSERT_TRUE(answer);
+        EXPECT_EQ(static_cast<std::uint8_t>(answer->data()[3]), 0x80);
     }
-    EXPECT_EQ(r.sim.Settings().mainLevel, 0);
-    EXPECT_FALSE(r.panel.HasPending());
-}
-
-TEST(SimFaults, NoAnswerIgnoresConnectButStillAnswersDiscovery) {
-    Rig r(31, [](SimOptions& o) { o.noAnswer = true; });
-    ASSERT_TRUE(r.started);
-    r.panel.Connect(r.at);
-    r.panel.Discover(r.at);
-    // Loopback keeps the order: had the connect been answered, that answer would come first.
-    const auto answer = r.panel.Receive();
-    ASSERT_TRUE(answer);
-    EXPECT_EQ(static_cast<std::uint8_t>(answer->data()[3]), 0x80);
-    EXPECT_TRUE(r.sim.Log()[0].answer.empty());
 }
 
 TEST(SimProcessors, StartsFromAPresetImage) {

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 
 #include "SimCommandLine.h"
 #include "SimTestSupport.h"
@@ -43,12 +44,9 @@ TEST(SimCommandLine, ExpandsCountIntoConsecutiveAddressesAndNames) {
 }
 
 TEST(SimCommandLine, RefusesBadValuesWithOneLineNamingTheOption) {
-    QTemporaryDir dir;
-    const QString shortFile = dir.filePath("short.dat");
-    QFile f(shortFile);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(QByteArray(700, '\0'));
-    f.close();
+    QTemporaryFile shortState;
+    ASSERT_TRUE(shortState.open() && shortState.resize(700));
+    const QString shortFile = shortState.fileName();
     struct Case {
         QStringList args;
         QString error;

@@ -56,7 +56,6 @@ public:
     Client(const QHostAddress& address, quint16 port) : address_(address), port_(port) {
         EXPECT_TRUE(socket_.bind(address, port)) << address.toString().toStdString();
     }
-    const QHostAddress& Address() const { return address_; }
 
     void Send(const QByteArray& bytes, const QHostAddress& to, quint16 port = kDevicePort) {
         socket_.writeDatagram(bytes, to, port);

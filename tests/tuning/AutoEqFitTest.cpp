@@ -41,14 +41,6 @@ Measurement Inverted(const std::vector<Band>& bands, double rippleDb) {
     return m;
 }
 
-// Default options with `edit` applied: With([](AutoEqOptions& o) { o.maxBoostDb = 3; }).
-template <typename Edit>
-AutoEqOptions With(Edit edit) {
-    AutoEqOptions o;
-    edit(o);
-    return o;
-}
-
 const std::vector<Band> kSevenBands = {{45, -8.0, 4.0},   {70, 4.5, 2.0},    {125, -6.0, 5.0},
                                        {260, 3.0, 1.5},   {1100, -4.0, 1.0}, {4200, 2.5, 2.0},
                                        {10500, -3.0, 0.8}};
@@ -61,18 +53,10 @@ TEST(AutoEqFit, RecoversAnInvertedEqWithinLimitsOnTheGrid) {
         int maxActive;
     } cases[] = {
         {kSevenBands, {}, 0.5, 7},
-        {{{45, -10.0, 6.0}, {90, 5.0, 3.0}, {180, -7.0, 4.0}},
-         With([](auto& o) { o.highHz = 300; }),
-         0.5,
-         7},
+        {{{45, -10.0, 6.0}, {90, 5.0, 3.0}, {180, -7.0, 4.0}}, {.highHz = 300}, 0.5, 7},
         // Deep nulls with a small boost allowance: the error stays, the limit holds.
         {{{60, 12.0, 3.0}, {150, -9.0, 4.0}},
-         With([](auto& o) {
-             o.maxBoostDb = 3.0;
-             o.maxCutDb = -6.0;
-             o.minQ = 1.0;
-             o.maxQ = 5.0;
-         }),
+         {.maxBoostDb = 3.0, .maxCutDb = -6.0, .minQ = 1.0, .maxQ = 5.0},
          99.0,
          7},
         {{}, {}, 0.5, 0},  // nothing to correct beyond the ripple: every band stays flat
@@ -141,11 +125,11 @@ TEST(AutoEqFit, UnusableOptionsAndRangesAreRefused) {
         AutoEqOptions options;
         std::string error;
     } cases[] = {
-        {With([](auto& o) { o.lowHz = 300, o.highHz = 20; }), "fit range"},
-        {With([](auto& o) { o.maxBoostDb = 19; }), "boost"},
-        {With([](auto& o) { o.maxCutDb = 1; }), "cut"},
-        {With([](auto& o) { o.minQ = 0.05; }), "Q range"},
-        {With([](auto& o) { o.smoothing = 5; }), "smoothing"},
+        {{.lowHz = 300, .highHz = 20}, "fit range"},
+        {{.maxBoostDb = 19}, "boost"},
+        {{.maxCutDb = 1}, "cut"},
+        {{.minQ = 0.05}, "Q range"},
+        {{.smoothing = 5}, "smoothing"},
     };
     const Measurement m = Inverted({}, 0.0);
     for (const Case& c : cases) {
