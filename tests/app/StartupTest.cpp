@@ -43,15 +43,6 @@ TEST_F(StartupTest, OpensOnTheEqPageWithMainSelectedAndLinkDown) {
     EXPECT_FALSE(window->isVisible());
 }
 
-// --connect links without a click.
-TEST_F(StartupTest, ConnectOptionLinksRightAfterStartUp) {
-    sim::SimProcessor& processor = AddProcessor("127.0.44.2", 39470, "AUTO");
-    StartPanel("127.0.44.1", 39470, "127.0.44.2", true);
-    ASSERT_TRUE(test::WaitFor([&] { return app->Link().linkUp(); }));
-    EXPECT_EQ(window->StatusButton()->text(), "Connect");
-    EXPECT_EQ(processor.Log().size(), 1u);
-}
-
 // "hostip" (missing, empty or set) picks the device unless --device overrides it.
 TEST_F(StartupTest, DeviceAddressComesFromHostIpUnlessGivenOnTheCommandLine) {
     struct Case {

@@ -71,22 +71,6 @@ TEST_F(SystemPageTest, ShowingThePageOpensConnectWithNameAndAddress) {
     EXPECT_EQ(page->NameField()->text(), "STAGE-L");
 }
 
-// Names longer than ten UTF-8 bytes are refused and change nothing.
-TEST_F(SystemPageTest, ApplyStoresNamesOfUpToTenBytes) {
-    QSignalSpy applied(page.get(), &CSystemPage::nameApplied);
-    QTest::mouseClick(page->Button(1003), Qt::LeftButton);
-    // 10 characters; 11; 9 characters but 11 UTF-8 bytes.
-    for (const QString name : {"ABCDEFGHIJ", "ABCDEFGHIJK", "Bühne-Süd"}) {
-        boxes.shown.clear();
-        page->NameField()->setText(name);
-        QTest::mouseClick(page->Button(1091), Qt::LeftButton);
-        EXPECT_EQ(QString::fromUtf8(DeviceNameText(params)), "ABCDEFGHIJ");  // the first only
-        EXPECT_EQ(boxes.shown.empty() ? "" : boxes.shown[0].text,
-                  name.size() == 10 ? "" : "Name is too long.");
-    }
-    EXPECT_EQ(applied.count(), 1);
-}
-
 // A processor answering twice is listed once.
 TEST_F(SystemPageTest, DeviceListKeepsOneRowPerAddress) {
     page->AddDevice("127.0.0.5", 39060, "A");
