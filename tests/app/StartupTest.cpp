@@ -9,16 +9,6 @@ namespace {
 
 class StartupTest : public test::PanelFixture {};
 
-void StoreHostIp(const std::optional<QString>& value) {
-    QSettings settings("Quorvell", "Quorvell");
-    settings.beginGroup("U_FONT_SECTION");
-    if (value) {
-        settings.setValue("hostip", *value);
-    } else {
-        settings.remove("hostip");
-    }
-}
-
 // The panel opens on MAIN with the link down; the page buttons switch pages; Enter and Escape
 // close nothing; without a link, close is immediate.
 TEST_F(StartupTest, OpensOnTheEqPageWithMainSelectedAndLinkDown) {
@@ -54,8 +44,13 @@ TEST_F(StartupTest, DeviceAddressComesFromHostIpUnlessGivenOnTheCommandLine) {
         {QString(""), "192.168.1.106"},
         {QString("10.20.30.40"), "10.20.30.40"},
     };
+    QSettings settings("Quorvell", "Quorvell");
     for (const Case& c : cases) {
-        StoreHostIp(c.stored);
+        if (c.stored) {
+            settings.setValue("U_FONT_SECTION/hostip", *c.stored);
+        } else {
+            settings.remove("U_FONT_SECTION/hostip");
+        }
         PanelOptions options;
         options.dataDir = dataDir.path().toStdString();
         CPanelApp panel(options, &boxes, dataDir.path());
@@ -64,7 +59,7 @@ TEST_F(StartupTest, DeviceAddressComesFromHostIpUnlessGivenOnTheCommandLine) {
     }
     StartPanel("127.0.40.1", 39402, "127.0.40.2");
     EXPECT_EQ(app->Link().deviceAddress(), "127.0.40.2");
-    StoreHostIp(std::nullopt);
+    settings.remove("U_FONT_SECTION/hostip");
 }
 
 }  // namespace
