@@ -80,7 +80,6 @@ TEST_F(LinkedPanelTest, ResetsAskThenSendTheirPacedFramesOnlyWhenConfirmed) {
     EXPECT_EQ(CommandsSince(*processor, mark), 0u);
 
     QTest::mouseClick(window->EqPage()->ResetButton(1), Qt::LeftButton);
-    EXPECT_TRUE(window->EqPage()->isVisible());  // the window stays responsive
     ASSERT_EQ(AwaitLogged(*processor, mark, 9, 150), 9u);
     for (int i = 0; i < 9; ++i) {
         const DecodedCommand& d = processor->Log()[mark + static_cast<std::size_t>(i)].decoded;
