@@ -39,17 +39,12 @@ private:
     int time_;
 };
 
-class InputSafetyTest : public test::PanelFixture {
-protected:
-    void StartLinked(quint16 port) {
-        PanelFixture::StartLinked("127.0.23.1", "127.0.23.2", port, true);
-    }
-};
+class InputSafetyTest : public test::PanelFixture {};
 
 // Hold an arrow, let a modal window open (F1: the about box), release while it is open, close
 // it and rest the pointer on the arrow: the processor hears nothing after the modal opened.
 TEST_F(InputSafetyTest, HeldArrowThroughAModalBoxSendsNothingAfterwards) {
-    StartLinked(42300);
+    StartLinked("127.0.23.1", "127.0.23.2", 42300, true);
     CValueStepper* gain = window->EqPage()->Stepper(1031);  // CH1 Band 2 gain
     const QPoint arrow = gain->mapToGlobal(gain->IncreaseRect().center());
     Pointer pointer;
@@ -86,7 +81,7 @@ TEST_F(InputSafetyTest, HeldArrowThroughAModalBoxSendsNothingAfterwards) {
 // A double-click on "Linkwitz 2" in CH1 HIPASS: the first press chooses and closes the list,
 // the second lands where the list was and must not act on the control beneath.
 TEST_F(InputSafetyTest, DoubleClickOnATypeEntrySendsExactlyOneHipass) {
-    StartLinked(42301);
+    StartLinked("127.0.23.1", "127.0.23.2", 42301, true);
     CDropDown* hipass = window->EqPage()->TypeSelector(1095);
     QTest::mouseClick(hipass, Qt::LeftButton);
     ASSERT_TRUE(hipass->IsPopupShowing());

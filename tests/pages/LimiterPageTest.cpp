@@ -32,8 +32,8 @@ TEST_F(LimiterPageTest, EachStepperSendsItsOwnChannelsLimiter) {
         const std::int32_t before = params.channels[c.channel].limiter.*c.field;
         test::ClickArrow(s, true);
         EXPECT_EQ(params.channels[c.channel].limiter.*c.field, before + 1) << c.id;
-        ASSERT_EQ(spy.count(), 1);
-        EXPECT_EQ(spy.at(0).at(0).value<Record>(), (Record{RecordKind::Limiter, c.channel, 0}));
+        EXPECT_EQ(test::Edits(spy), (std::vector<Record>{{RecordKind::Limiter, c.channel, 0}}))
+            << c.id;
     }
 }
 
