@@ -302,7 +302,10 @@ void CSystemPage::SetHelpText(const QString& dataDirectory) {
                       "F1 or a right click on the window: about Quorvell.<br><br>"
                       "<b>Connecting</b><br>"
                       "CONNECT: Search lists the processors of the local subnet; click one, then "
-                      "Connect.")
+                      "Connect.<br>"
+                      "SET: the device name, how often the processor's state is read back, and "
+                      "REMOTE: type ADDR:PORT and START to control this panel from a phone or a "
+                      "script at the address shown.")
                        .arg(dir));
 }
 
