@@ -27,7 +27,7 @@ int main(int argc, char* argv[]) {
     }
 
     // Before QApplication starts any thread: every thread inherits the blocked mask, and the
-    // signals reach the event loop through a signalfd instead of killing the process.
+    // signals reach the event loop instead of killing the process.
     quorvell::TerminationSignals::Block();
     QApplication application(argc, argv);  // takes Qt's own options out of argv
     quorvell::SetApplicationIdentity();
@@ -59,7 +59,7 @@ int main(int argc, char* argv[]) {
     // SIGTERM and SIGINT close the panel as its close button does: open boxes and dialogs
     // first (their loops end), then the main window, which stops the link before it closes.
     // The event loop ends with the last window; the panel then closes the database.
-    const quorvell::TerminationSignals signalClose([&panel](int) {
+    const quorvell::TerminationSignals signalClose([&panel](quorvell::TerminationSignal) {
         const QWidgetList windows = QApplication::topLevelWidgets();
         for (QWidget* window : windows) {
             if (window != panel.MainDialog() && window->isVisible()) {

@@ -1,13 +1,9 @@
 // `serve`: the remote-control API and web remote, headless. Keeps one link to the processor
 // for as long as it runs and ends on SIGINT or SIGTERM.
-#include <sys/signalfd.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QSocketNotifier>
 #include <QTimer>
-#include <csignal>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -21,6 +17,7 @@
 #include "PresetStore.h"
 #include "ProcessorEditor.h"
 #include "RemoteServer.h"
+#include "TerminationSignals.h"
 
 namespace quorvell::cli {
 namespace {
@@ -108,17 +105,9 @@ int RunServe(const GlobalOptions& g, Args args) {
         generated = true;
     }
 
-    // SIGINT and SIGTERM arrive as readable data on a descriptor the event loop watches, so
-    // the program ends through its own loop and closes the link. Blocked before any thread
-    // starts, so that no thread takes them.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    const int signalFd = ::pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr) == 0
-                             ? ::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK)
-                             : -1;
-    if (signalFd < 0) {
+    // SIGINT and SIGTERM are taken on the event loop, so the program ends through its own
+    // loop and closes the link. Blocked before any thread starts, so that no thread takes them.
+    if (!TerminationSignals::Block()) {
         std::cerr << "quorvell-cli: serve: cannot watch SIGINT/SIGTERM\n";
         return kExitBind;
     }
@@ -139,7 +128,6 @@ int RunServe(const GlobalOptions& g, Args args) {
     QString error;
     if (!server.Listen(&error)) {
         std::cerr << "quorvell-cli: serve: cannot listen on " << error.toStdString() << '\n';
-        ::close(signalFd);
         return kExitBind;
     }
     const QString url =
@@ -157,17 +145,14 @@ int RunServe(const GlobalOptions& g, Args args) {
     QObject::connect(&link, &DeviceLink::bindFailed, &link, [](const QString& reason) {
         std::cerr << kTextBindError << ' ' << reason.toStdString() << '\n';
     });
-    QSocketNotifier stop(signalFd, QSocketNotifier::Read);
-    QObject::connect(&stop, &QSocketNotifier::activated, &stop, [signalFd] {
-        signalfd_siginfo info{};
-        while (::read(signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
-        }
-        QCoreApplication::quit();
-    });
+    const TerminationSignals stop([](TerminationSignal) { QCoreApplication::quit(); });
+    if (!stop.IsListening()) {
+        std::cerr << "quorvell-cli: serve: cannot watch SIGINT/SIGTERM\n";
+        return kExitBind;
+    }
     QTimer::singleShot(0, &link, [&link] { link.Connect(); });
     QCoreApplication::exec();
     link.Close();
-    ::close(signalFd);
     std::cerr << "stopped\n";
     return kExitOk;
 }

@@ -1,10 +1,5 @@
 // quorvell-sim: one or many virtual processors on consecutive loopback (or LAN) addresses.
-#include <signal.h>
-#include <sys/signalfd.h>
-#include <unistd.h>
-
 #include <QCoreApplication>
-#include <QSocketNotifier>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +8,7 @@
 
 #include "SimCommandLine.h"
 #include "SimProcessor.h"
+#include "TerminationSignals.h"
 
 namespace {
 
@@ -39,21 +35,11 @@ void PrintLine(std::FILE* to, const QString& text) {
 
 int main(int argc, char** argv) {
     using namespace quorvell::sim;
-    // SIGINT, SIGTERM and SIGHUP are blocked before Qt starts any thread and read from a
-    // signalfd on the event loop: the first two end the program through the normal shutdown
-    // path, SIGHUP restarts the processors (a reboot, with the --state file read again).
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGHUP);
-    if (sigprocmask(SIG_BLOCK, &stopSignals, nullptr) != 0) {
+    // SIGINT, SIGTERM and SIGHUP are blocked before Qt starts any thread and read on the event
+    // loop: the first two end the program through the normal shutdown path, SIGHUP restarts
+    // the processors (a reboot, with the --state file read again).
+    if (!quorvell::TerminationSignals::Block(true)) {
         std::fprintf(stderr, "quorvell-sim: cannot block signals: %s\n", std::strerror(errno));
-        return kExitFailure;
-    }
-    const int signalFd = signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK);
-    if (signalFd < 0) {
-        std::fprintf(stderr, "quorvell-sim: signalfd: %s\n", std::strerror(errno));
         return kExitFailure;
     }
 
@@ -114,7 +100,6 @@ int main(int argc, char** argv) {
                                    processors[i]->Endpoint()));
     }
 
-    QSocketNotifier stopNotifier(signalFd, QSocketNotifier::Read);
     const auto restart = [&] {
         std::optional<quorvell::ParameterImage> state;
         if (line->statePath) {
@@ -129,19 +114,20 @@ int main(int argc, char** argv) {
             PrintLine(stderr, QStringLiteral("%1 restarted").arg(processor->Endpoint()));
         }
     };
-    QObject::connect(&stopNotifier, &QSocketNotifier::activated, &app, [signalFd, &restart] {
-        signalfd_siginfo info{};
-        if (read(signalFd, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) {
-            return;
-        }
-        if (info.ssi_signo == SIGHUP) {
-            restart();
-        } else {
-            QCoreApplication::quit();
-        }
-    });
+    const quorvell::TerminationSignals termination(
+        [&restart](quorvell::TerminationSignal signal) {
+            if (signal == quorvell::TerminationSignal::Hangup) {
+                restart();
+            } else {
+                QCoreApplication::quit();
+            }
+        },
+        true);
+    if (!termination.IsListening()) {
+        std::fprintf(stderr, "quorvell-sim: cannot watch signals: %s\n", std::strerror(errno));
+        return kExitFailure;
+    }
     const int status = app.exec();
     processors.clear();
-    close(signalFd);
     return status;
 }
