@@ -27,15 +27,16 @@ namespace {
 
 constexpr std::string_view kLinkOptionsHelp =
     "\n"
-    "Global options (before the command): --device IP (default: the panel's stored address,\n"
-    "else 192.168.0.106), --bind IP (local address, default any), --port N (local and device\n"
-    "port, default 39060), --trace (every datagram to stderr).\n"
+    "Global options (before the command): --device IP (default: the panel's stored address),\n"
+    "--bind IP (local address, default any), --port N (local and device port, default 39060),\n"
+    "--trace (every datagram to stderr).\n"
     "--retry S   (show, set, name, reset) seconds to wait for each of the three connect\n"
     "            requests (default 5).\n"
     "\n"
-    "Exit status: 0 done; 2 bad arguments (nothing sent); 3 no answer (\"CANNOT CONNECT.\",\n"
-    "at the latest after three --retry waits plus 2 s); 4 the port cannot be bound; 5 (set) the\n"
-    "processor did not report every change.\n";
+    "Exit status: 0 done; 2 bad arguments, or no processor named by --device or the panel\n"
+    "(nothing sent); 3 no answer (\"CANNOT CONNECT.\", at the latest after three --retry\n"
+    "waits plus 2 s); 4 the port cannot be bound; 5 (set) the processor did not report every\n"
+    "change.\n";
 
 constexpr std::string_view kDiscoverHelp =
     "usage: quorvell-cli discover [--interface IP] [--wait S] [--json]\n"
@@ -146,7 +147,7 @@ int RunDiscover(const GlobalOptions& g, Args args) {
             return UsageError("--wait: '" + *waitText + "' is not a number of seconds");
         waitSeconds = *s;
     }
-    const auto options = LinkOptionsFor(g, g.device, 5);
+    const auto options = LinkOptionsWithoutDevice(g, 5);
     if (!options) {
         return kExitUsage;
     }

@@ -11,11 +11,6 @@
 
 namespace quorvell::cli {
 namespace {
-const char* const kDefaultDevice = "192.168.0.106";
-const char* const kEmptyDevice = "192.168.1.106";
-}  // namespace
-
-namespace {
 // The application object of this run, made on first need and destroyed by
 // ReleaseApplication() before main() returns: Qt is then never torn down among the static
 // destructors, where a thread still running would find it half gone.
@@ -39,14 +34,14 @@ void ReleaseApplication() {
     ApplicationSlot().reset();
 }
 
-std::string StoredDevice() {
+std::optional<std::string> StoredDevice() {
     QSettings settings(QStringLiteral("Quorvell"), QStringLiteral("Quorvell"));
     settings.beginGroup(QStringLiteral("U_FONT_SECTION"));
-    if (!settings.contains(QStringLiteral("hostip"))) {
-        return kDefaultDevice;
+    const QString stored = settings.value(QStringLiteral("hostip")).toString().trimmed();
+    if (stored.isEmpty()) {
+        return std::nullopt;
     }
-    const QString stored = settings.value(QStringLiteral("hostip")).toString();
-    return stored.isEmpty() ? kEmptyDevice : stored.toStdString();
+    return stored.toStdString();
 }
 
 bool TakeValue(std::vector<std::string>& args, std::string_view flag,
@@ -89,9 +84,10 @@ bool TakeRetry(std::vector<std::string>& args, int* seconds) {
     return true;
 }
 
-std::optional<DeviceLinkOptions> LinkOptionsFor(const GlobalOptions& g, std::string device,
-                                                int retrySeconds) {
+std::optional<DeviceLinkOptions> LinkOptionsWithoutDevice(const GlobalOptions& g,
+                                                          int retrySeconds) {
     DeviceLinkOptions o;
+    o.deviceAddress.clear();  // a link without a processor sends nothing
     o.port = static_cast<quint16>(g.port);
     o.trace = g.trace;
     o.supervisionSeconds = retrySeconds;
@@ -102,14 +98,29 @@ std::optional<DeviceLinkOptions> LinkOptionsFor(const GlobalOptions& g, std::str
         }
         o.bindAddress = QHostAddress(QString::fromStdString(g.bind));
     }
+    return o;
+}
+
+std::optional<DeviceLinkOptions> LinkOptionsFor(const GlobalOptions& g, std::string device,
+                                                int retrySeconds) {
+    auto o = LinkOptionsWithoutDevice(g, retrySeconds);
+    if (!o) {
+        return std::nullopt;
+    }
     if (device.empty()) {
-        device = StoredDevice();
+        // Never a built-in address: a processor nobody named gets nothing.
+        const auto stored = StoredDevice();
+        if (!stored) {
+            std::cerr << kTextNoDeviceNamed << '\n';
+            return std::nullopt;
+        }
+        device = *stored;
     }
     if (!ParseIpv4(device)) {
         UsageError("--device: '" + device + "' is not an IPv4 address");
         return std::nullopt;
     }
-    o.deviceAddress = QString::fromStdString(device);
+    o->deviceAddress = QString::fromStdString(device);
     return o;
 }
 

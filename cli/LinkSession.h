@@ -26,8 +26,13 @@ void EnsureApplication();
 // Destroys the application object, if one was made; main() calls it before returning.
 void ReleaseApplication();
 
-// The panel's stored processor address ("hostip"), with the panel's two defaults.
-std::string StoredDevice();
+// What a connected command says when neither --device nor the panel's stored address names
+// a processor.
+inline constexpr std::string_view kTextNoDeviceNamed =
+    "no processor named: give --device IP (or pick one in the panel)";
+
+// The processor address the panel stored ("hostip"); nothing when it is missing or empty.
+std::optional<std::string> StoredDevice();
 
 // Takes `flag VALUE` out of args; false after a usage message when the value is missing.
 bool TakeValue(std::vector<std::string>& args, std::string_view flag,
@@ -36,8 +41,12 @@ bool TakeValue(std::vector<std::string>& args, std::string_view flag,
 // Takes `--retry S` (seconds per connect request, 1..60); false after a usage message.
 bool TakeRetry(std::vector<std::string>& args, int* seconds);
 
-// Link options from the global options; an empty `device` means the stored address.
-// Nothing after a usage message.
+// Link options from the global options without a processor address (discovery, a server that
+// connects when asked). Nothing after a usage message.
+std::optional<DeviceLinkOptions> LinkOptionsWithoutDevice(const GlobalOptions& g, int retrySeconds);
+
+// Link options from the global options; an empty `device` means the stored address. Nothing
+// after a usage message, also when no processor is named at all.
 std::optional<DeviceLinkOptions> LinkOptionsFor(const GlobalOptions& g, std::string device,
                                                 int retrySeconds);
 

@@ -27,10 +27,11 @@ constexpr std::string_view kServeHelp =
     "                          [--retry S]\n"
     "\n"
     "Serves the remote-control API (HTTP/JSON and a WebSocket event stream) and the web\n"
-    "remote page on ADDR:PORT, connects to the processor and keeps that one link for as long\n"
-    "as it runs. Ends cleanly on SIGINT or SIGTERM.\n"
+    "remote page on ADDR:PORT and keeps one link to the processor for as long as it runs:\n"
+    "connected at start when --device names it, else when a client asks (POST\n"
+    "/api/v1/connect, to the address given there or the panel's). Ends on SIGINT or SIGTERM.\n"
     "--http ADDR:PORT  IPv4 address and TCP port to listen on, e.g. 127.0.0.1:8080\n"
-    "--device IP       the processor (default: the global --device, else the panel's)\n"
+    "--device IP       the processor, connected at start (default: the global --device)\n"
     "--bind IP         local address of the link (default: the global --bind, else any)\n"
     "--token-file F    the bearer token, the first line of F. Required of every request.\n"
     "                  Listening on an address other than loopback without it generates\n"
@@ -89,9 +90,19 @@ int RunServe(const GlobalOptions& g, Args args) {
     if (bind) {
         options.bind = *bind;
     }
-    const auto linkOptions = LinkOptionsFor(options, options.device, retrySeconds);
+    // Connects at start only to a processor named on the command line; otherwise the link
+    // waits for a client's POST /api/v1/connect (to the address it names, else the panel's).
+    const bool connectAtStart = !options.device.empty();
+    auto linkOptions = connectAtStart ? LinkOptionsFor(options, options.device, retrySeconds)
+                                      : LinkOptionsWithoutDevice(options, retrySeconds);
     if (!linkOptions) {
         return kExitUsage;
+    }
+    if (!connectAtStart) {
+        const auto stored = StoredDevice();
+        if (stored && ParseIpv4(*stored)) {
+            linkOptions->deviceAddress = QString::fromStdString(*stored);
+        }
     }
     bool generated = false;
     if (tokenFile) {
@@ -132,8 +143,13 @@ int RunServe(const GlobalOptions& g, Args args) {
     }
     const QString url =
         QStringLiteral("http://%1:%2/").arg(remote.address.toString()).arg(server.Port());
-    std::cout << "serving " << url.toStdString() << " for the processor "
-              << link.deviceAddress().toStdString() << std::endl;
+    std::cout << "serving " << url.toStdString();
+    if (connectAtStart) {
+        std::cout << " for the processor " << link.deviceAddress().toStdString();
+    } else {
+        std::cout << "; connects when a client asks (POST /api/v1/connect)";
+    }
+    std::cout << std::endl;
     if (generated) {
         std::cout << "token: " << remote.token.toStdString() << "\nopen " << url.toStdString()
                   << "?token=" << remote.token.toStdString() << std::endl;
@@ -150,7 +166,9 @@ int RunServe(const GlobalOptions& g, Args args) {
         std::cerr << "quorvell-cli: serve: cannot watch SIGINT/SIGTERM\n";
         return kExitBind;
     }
-    QTimer::singleShot(0, &link, [&link] { link.Connect(); });
+    if (connectAtStart) {
+        QTimer::singleShot(0, &link, [&link] { link.Connect(); });
+    }
     QCoreApplication::exec();
     link.Close();
     std::cerr << "stopped\n";

@@ -685,6 +685,10 @@ Reply RemoteServer::PostConnect(const Call& call) {
             link_.setDeviceAddress(device);
         }
     }
+    if (!ParseIpv4(link_.deviceAddress().toStdString())) {
+        // Never a built-in address: a processor nobody named gets nothing.
+        return ErrorReply(Status::BadRequest, "no processor named: give {\"device\": IP}");
+    }
     searching_ = false;
     searchTimer_.stop();
     link_.Connect();

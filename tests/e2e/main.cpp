@@ -1,8 +1,19 @@
-// Test entry point: the link, the simulator and the remote server need a Qt event loop.
+// Test entry point: the link, the simulator and the remote server need a Qt event loop. The
+// tests and every program they start run under a private home, so that the settings and data
+// of whoever runs them (a stored processor address, presets) never take part.
 #include <gtest/gtest.h>
+
 #include <QCoreApplication>
+#include <QTemporaryDir>
 
 int main(int argc, char** argv) {
+    QTemporaryDir home;
+    if (!home.isValid()) {
+        return 1;
+    }
+    qputenv("HOME", home.path().toLocal8Bit());
+    qunsetenv("XDG_CONFIG_HOME");
+    qunsetenv("XDG_DATA_HOME");
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

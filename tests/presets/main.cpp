@@ -13,6 +13,7 @@ int main(int argc, char** argv) {
     }
     qputenv("HOME", home.path().toLocal8Bit());
     qunsetenv("XDG_DATA_HOME");
+    qunsetenv("XDG_CONFIG_HOME");
     QStandardPaths::setTestModeEnabled(true);
     QCoreApplication::setOrganizationName("Quorvell");
     QCoreApplication::setApplicationName("Quorvell");
