@@ -18,6 +18,7 @@
 #include "DeviceLink.h"
 #include "Frames.h"
 #include "LinkSession.h"
+#include "NameRules.h"
 #include "ParameterJson.h"
 #include "ParameterPaths.h"
 #include "ProcessorEditor.h"
@@ -288,8 +289,8 @@ int RunName(const GlobalOptions& g, Args args) {
     if (c.rest.size() != 1)
         return UsageError("name: give exactly one TEXT");
     const std::string& text = c.rest.front();
-    if (text.size() > kDeviceNameMax) {
-        std::cerr << "Name is too long.\n";
+    if (const auto refusal = CheckDeviceName(text)) {
+        std::cerr << *refusal << '\n';
         return kExitUsage;
     }
     return WithSession(g, g.device, c.retrySeconds, [&](Session& s) {

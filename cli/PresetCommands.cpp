@@ -9,7 +9,6 @@
 #include <QJsonObject>
 #include <QSaveFile>
 #include <QSettings>
-#include <QStringDecoder>
 #include <QTimer>
 #include <cstdio>
 #include <iostream>
@@ -21,6 +20,7 @@
 #include "CliCommand.h"
 #include "DeviceLink.h"
 #include "LinkSession.h"
+#include "NameRules.h"
 #include "PresetDatabase.h"
 #include "PresetStore.h"
 #include "ProcessorEditor.h"
@@ -54,7 +54,6 @@ constexpr std::string_view kPresetHelp =
     "2 bad arguments; 3 no answer (\"CANNOT CONNECT.\"); 4 the port cannot be bound;\n"
     "5 (recall) the processor did not report every change (the records are named).\n";
 
-constexpr int kNameMaxCharacters = 8;  // as the panel's Name dialog
 constexpr int kRecallSendTimeoutMs = 10000;
 // Messages of the store go to stderr, except the recall confirmation, which the command
 // prints itself once it knows the outcome.
@@ -229,14 +228,9 @@ int RunRename(const GlobalOptions& g, std::vector<std::string> args) {
     const auto id = ParseId(args[0]);
     if (!id)
         return UsageError("preset rename: '" + args[0] + "' is not a preset ID");
-    // Names are stored as UTF-8 and counted in code points, as the panel's Name dialog does.
-    QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString name = decode(QByteArrayView(args[1].data(), qsizetype(args[1].size())));
-    if (decode.hasError()) {
-        return UsageError("preset rename: the name is not valid UTF-8 text");
-    }
-    if (name.toUcs4().size() > kNameMaxCharacters) {
-        std::cerr << "Channel name is too long.\n";
+    // The panel's rule: printable UTF-8, at most 8 code points.
+    if (const auto refusal = CheckPresetName(args[1])) {
+        std::cerr << *refusal << '\n';
         return kExitUsage;
     }
     Presets p;

@@ -5,6 +5,7 @@
 #include "CTextLabel.h"
 #include "ControlFonts.h"
 #include "MessageBoxes.h"
+#include "NameRules.h"
 #include "PngButton.h"
 #include "QtMessageBoxes.h"
 #include "SkinImages.h"
@@ -59,13 +60,13 @@ void CNameDialog::SetName(const QString& text) {
 
 void CNameDialog::accept() {
     const QString typed = field->text();
-    if (CNameEdit::Characters(typed) > kNameMaxLength) {
-        Message tooLong;
-        tooLong.text = "Channel name is too long.";
+    if (const auto refusal = CheckPresetName(typed.toStdString())) {
+        Message refused;
+        refused.text = *refusal;
         if (boxes != nullptr) {
-            boxes->Show(tooLong);
+            boxes->Show(refused);
         } else {
-            QtMessageBoxes(this).Show(tooLong);
+            QtMessageBoxes(this).Show(refused);
         }
         return;
     }

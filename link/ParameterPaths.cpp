@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "DisplayFormats.h"
+#include "NameRules.h"
 
 namespace quorvell {
 namespace {
@@ -271,6 +272,9 @@ SetResult SetParameter(DeviceParameters& params, std::string_view assignment, bo
         if (value.size() > kDeviceNameMax) {
             return {std::nullopt, "name: '" + std::string(value) + "' is too long; allowed " +
                                       DescribeRange(*path)};
+        }
+        if (const auto refusal = CheckDeviceName(value)) {
+            return {std::nullopt, "name: " + *refusal};
         }
         params.deviceName.fill(0);
         std::memcpy(params.deviceName.data(), value.data(), value.size());

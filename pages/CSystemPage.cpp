@@ -13,6 +13,7 @@
 
 #include "CPresetBank.h"
 #include "CTextLabel.h"
+#include "NameRules.h"
 #include "PageBuilder.h"
 #include "PageTable.h"
 #include "PngButton.h"
@@ -325,8 +326,8 @@ void CSystemPage::OnDeviceListClick() {
 
 void CSystemPage::OnApplyName() {
     const QByteArray bytes = name_->text().toUtf8();
-    if (static_cast<std::size_t>(bytes.size()) > sys::kNameMaxBytes) {
-        boxes_.Show({sys::kNameTooLong, "", MessageButtons::Ok, MessageIcon::None});
+    if (const auto refusal = CheckDeviceName(bytes.toStdString())) {
+        boxes_.Show({*refusal, "", MessageButtons::Ok, MessageIcon::None});
         return;
     }
     params_.deviceName.fill(0);
