@@ -1,4 +1,4 @@
-// The device link: UDP endpoint, status frames, connect supervision, discovery, paced sends.
+// The device link: UDP endpoint, sends, status frames, connect supervision, paced sends.
 #include "DeviceLink.h"
 
 #include <QDateTime>
@@ -7,28 +7,16 @@
 #include <algorithm>
 #include <utility>
 
+#include "LinkSocketHelpers.h"
 #include "LinkTrace.h"
 
 namespace quorvell {
 namespace {
 
-// Status frames are read from a buffer of this size, as the processor's answers never
-// exceed it; a longer datagram is cut, a shorter one reads as zero-padded.
-constexpr qint64 kReceiveBufferSize = 2048;
+using linkdetail::BytesOf;
+using linkdetail::IsSpecificIpv4;
+using linkdetail::kReceiveBufferSize;
 constexpr int kConnectRequests = 3;
-constexpr int kFirstSweepHost = 2;
-constexpr int kLastSweepHost = 254;
-
-std::span<const std::uint8_t> BytesOf(const QByteArray& data) {
-    return {reinterpret_cast<const std::uint8_t*>(data.constData()),
-            static_cast<std::size_t>(data.size())};
-}
-
-bool IsSpecificIpv4(const QHostAddress& address) {
-    return !address.isNull() && address != QHostAddress(QHostAddress::AnyIPv4) &&
-           address != QHostAddress(QHostAddress::Any) &&
-           address.protocol() == QAbstractSocket::IPv4Protocol;
-}
 
 }  // namespace
 
@@ -479,145 +467,6 @@ void DeviceLink::CancelPaced() {
 
 bool DeviceLink::pacedRunning() const {
     return !paced_.empty() || pacedTimer_.isActive();
-}
-
-// ---- discovery -----------------------------------------------------------------------
-
-QList<QHostAddress> DeviceLink::IPv4Interfaces() {
-    QList<QHostAddress> out;
-    for (const QNetworkInterface& nif : QNetworkInterface::allInterfaces()) {
-        if (!nif.flags().testFlag(QNetworkInterface::IsUp)) {
-            continue;
-        }
-        for (const QNetworkAddressEntry& e : nif.addressEntries()) {
-            if (e.ip().protocol() == QAbstractSocket::IPv4Protocol) {
-                out.push_back(e.ip());
-            }
-        }
-    }
-    return out;
-}
-
-QHostAddress DeviceLink::SearchInterface(const QHostAddress& interfaceAddress) const {
-    if (IsSpecificIpv4(interfaceAddress)) {
-        return interfaceAddress;
-    }
-    if (IsSpecificIpv4(options_.bindAddress)) {
-        return options_.bindAddress;
-    }
-    for (const QNetworkInterface& nif : QNetworkInterface::allInterfaces()) {
-        const auto flags = nif.flags();
-        if (!flags.testFlag(QNetworkInterface::IsUp) ||
-            flags.testFlag(QNetworkInterface::IsLoopBack)) {
-            continue;
-        }
-        for (const QNetworkAddressEntry& e : nif.addressEntries()) {
-            if (e.ip().protocol() == QAbstractSocket::IPv4Protocol) {
-                return e.ip();
-            }
-        }
-    }
-    return {};
-}
-
-bool DeviceLink::StartSearch(const QHostAddress& interfaceAddress) {
-    if (linkUp()) {
-        emit searchRefused(QString::fromLatin1(kTextAlreadyConnected));
-        return false;
-    }
-    // The link socket and the listener share the port: the link socket goes first.
-    CloseLinkSocket();
-    CloseDiscoverySocket();
-    found_.clear();
-    const QHostAddress iface = SearchInterface(interfaceAddress);
-    if (!OpenDiscoverySocket()) {
-        emit bindFailed(std::exchange(pendingBindError_, {}));
-        return false;
-    }
-    if (iface.isNull()) {
-        emit searchFinished();  // no address to sweep; the listener still runs
-        return false;
-    }
-    const Ipv4 address = iface.toIPv4Address();
-    sweepBase_ = address & 0xFFFFFF00u;
-    sweepOwnHost_ = address & 0xFFu;
-    // Answers must come back to the listener: to the bound address when bound to one.
-    sweepOwnAddress_ =
-        IsSpecificIpv4(options_.bindAddress) ? options_.bindAddress.toIPv4Address() : address;
-    sweepHost_ = kFirstSweepHost;
-    sweepTimer_.start();
-    return true;
-}
-
-void DeviceLink::StopSearch() {
-    CloseDiscoverySocket();
-}
-
-bool DeviceLink::sweepRunning() const {
-    return sweepTimer_.isActive();
-}
-
-void DeviceLink::EndSweep() {
-    if (sweepTimer_.isActive()) {
-        sweepTimer_.stop();
-        emit searchFinished();
-    }
-}
-
-void DeviceLink::OnSweepStep() {
-    if (!discoverySocket_ || sweepHost_ > kLastSweepHost) {
-        EndSweep();
-        return;
-    }
-    const int host = sweepHost_++;
-    emit searchProgress(host);
-    if (static_cast<Ipv4>(host) != sweepOwnHost_) {
-        const Frame frame = BuildDiscover(options_.port, sweepOwnAddress_);
-        const QByteArray bytes(reinterpret_cast<const char*>(frame.Bytes().data()),
-                               static_cast<qsizetype>(frame.Size()));
-        const QHostAddress to(sweepBase_ | static_cast<Ipv4>(host));
-        for (int copy = 0; copy < 2; ++copy) {
-            discoverySocket_->writeDatagram(bytes, to, options_.port);
-            if (options_.trace) {
-                TraceDatagram('>', to, options_.port, frame.Bytes());
-            }
-        }
-    }
-    if (sweepHost_ > kLastSweepHost) {
-        EndSweep();
-    }
-}
-
-void DeviceLink::OnDiscoveryReadyRead() {
-    while (discoverySocket_ && discoverySocket_->hasPendingDatagrams()) {
-        const QNetworkDatagram d = discoverySocket_->receiveDatagram(kReceiveBufferSize);
-        const QByteArray data = d.data();
-        const auto name = ParseDeviceFound(BytesOf(data));
-        bool ok = false;
-        const quint32 sender = d.senderAddress().toIPv4Address(&ok);
-        const QString ip = QString::fromStdString(FormatIpv4(sender));
-        // Answers are taken from any sender, but never the sweep's own requests looping back.
-        std::string_view ignored;
-        if (IsOwnDatagram(d.senderAddress(), d.senderPort())) {
-            ignored = "own datagram";
-        } else if (!name || !ok) {
-            ignored = "not a discovery answer";
-        } else if (std::any_of(found_.begin(), found_.end(),
-                               [&](const FoundDevice& f) { return f.ip == ip; })) {
-            ignored = "sender already listed";
-        }
-        if (options_.trace) {
-            TraceDatagram('<', d.senderAddress(), static_cast<quint16>(d.senderPort()),
-                          BytesOf(data), ignored);
-        }
-        if (!ignored.empty()) {
-            continue;
-        }
-        FoundDevice device{ip, options_.port,
-                           QString::fromUtf8(name->data(), static_cast<qsizetype>(name->size()))};
-        found_.push_back(device);
-        emit deviceFound(device.ip, device.port, device.name);
-    }
 }
 
 void DeviceLink::TraceDatagram(char direction, const QHostAddress& peer, quint16 peerPort,
