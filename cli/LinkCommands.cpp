@@ -37,7 +37,8 @@ constexpr std::string_view kLinkOptionsHelp =
     "Exit status: 0 done; 2 bad arguments, or no processor named by --device or the panel\n"
     "(nothing sent); 3 no answer (\"CANNOT CONNECT.\", at the latest after three --retry\n"
     "waits plus 2 s); 4 the port cannot be bound; 5 (set) the processor did not report every\n"
-    "change.\n";
+    "change. With several --device the command runs on each in turn, every line prefixed by\n"
+    "the address, and exits with the worst status.\n";
 
 constexpr std::string_view kDiscoverHelp =
     "usage: quorvell-cli discover [--interface IP] [--wait S] [--json]\n"
@@ -51,12 +52,14 @@ constexpr std::string_view kDiscoverHelp =
     "--json          print an array of {\"ip\",\"port\",\"name\"}\n";
 
 constexpr std::string_view kShowHelp =
-    "usage: quorvell-cli show [--json] [--retry S]\n"
+    "usage: quorvell-cli show [--json] [--diff] [--retry S]\n"
     "\n"
     "Connects to the processor and prints its full state in the units the panel shows.\n"
     "--json prints the raw values under the model's field names: deviceName, mainLevel,\n"
     "channels[].bands[] (bands 1..7: freq, gain, q), hipass, lopass (freq, type, q), level,\n"
-    "phase, limiter (threshold, ratio, attack, release).\n";
+    "phase, limiter (threshold, ratio, attack, release).\n"
+    "--diff (with two or more --device) prints only the parameters whose values differ, one\n"
+    "       column per processor; with --json an object PARAM -> {address: value}.\n";
 
 constexpr std::string_view kSetHelp =
     "usage: quorvell-cli set PARAM=VALUE ... [--raw] [-v] [--retry S] [--no-verify]\n"
@@ -122,8 +125,9 @@ void PrintState(const DeviceParameters& p, bool json) {
         width = std::max(width, path.text.size());
     }
     for (const auto& path : paths) {
-        std::printf("%-*s  %s\n", static_cast<int>(width), path.text.c_str(),
-                    FormatParameter(path, p).c_str());
+        // Through std::cout, so that a run against several processors can capture it.
+        std::cout << path.text << std::string(width - path.text.size() + 2, ' ')
+                  << FormatParameter(path, p) << '\n';
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include "CliCommand.h"
 #include "LinkSession.h"
+#include "MultiDevice.h"
 
 namespace quorvell::cli {
 
@@ -44,7 +45,8 @@ void PrintHelp(const std::vector<Command>& commands) {
                     static_cast<int>(c.summary.size()), c.summary.data());
     }
     std::cout << "\noptions:\n"
-                 "  --device IP     processor address (default: the stored \"hostip\")\n"
+                 "  --device IP     processor address (default: the stored \"hostip\"); repeat it\n"
+                 "                  or give A,B,C to run a connected command on each in turn\n"
                  "  --bind IP       local IPv4 address to use (default: any)\n"
                  "  --port N        local and processor UDP port (default: 39060)\n"
                  "  --data-dir DIR  where the preset database and data files live\n"
@@ -62,6 +64,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     const auto commands = AllCommands();
     GlobalOptions options;
+    std::vector<std::string> devices;  // every --device, in order, each address once
     std::size_t i = 0;
     for (; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -81,8 +84,11 @@ int main(int argc, char** argv) {
         } else if (a == "--trace") {
             options.trace = true;
         } else if (a == "--device") {
-            if (!value(options.device))
+            std::string list;
+            if (!value(list))
                 return UsageError("--device needs an IPv4 address");
+            if (!AddDevices(list, &devices))
+                return kExitUsage;
         } else if (a == "--bind") {
             if (!value(options.bind))
                 return UsageError("--bind needs an IPv4 address");
@@ -117,7 +123,25 @@ int main(int argc, char** argv) {
                 std::cout << c.help;
                 return kExitOk;
             }
-            const int status = c.run(options, rest);
+            // serve keeps its own --device; every other command's joins the global ones.
+            if (name != "serve" && !TakeDevices(rest, &devices)) {
+                return kExitUsage;
+            }
+            const bool diff = name == "show" && TakeFlag(rest, "--diff");
+            if (diff && devices.size() < 2) {
+                return UsageError("show --diff compares processors: give two or more --device");
+            }
+            int status = kExitOk;
+            if (devices.size() > 1) {
+                if (!RunsPerProcessor(name, rest)) {
+                    return UsageError(name +
+                                      " works with one processor at most; give one --device");
+                }
+                status = RunOnEach(c, options, devices, rest, diff);
+            } else {
+                options.device = devices.empty() ? std::string() : devices.front();
+                status = c.run(options, rest);
+            }
             ReleaseApplication();
             return status;
         }

@@ -90,6 +90,62 @@ TEST(Cli, ExitStatuses) {
     EXPECT_TRUE(bindRun.err.contains("41505")) << bindRun.err.toStdString();
 }
 
+// Three processors named by --device (repeated and as a list): each line carries its
+// address, one processor that keeps nothing makes the run exit 5 naming it while the others
+// take the change, --json gives one object each, and --diff shows only what differs.
+TEST(Cli, SeveralDevicesRunInTurn) {
+    constexpr quint16 kPort = 42960;
+    const QString link = "127.0.46.1", ips[] = {"127.0.46.2", "127.0.46.3", "127.0.46.4"};
+    std::unique_ptr<sim::SimProcessor> sims[3];
+    for (int i = 0; i < 3; ++i) {
+        sims[i] = StartSim(ips[i], kPort);
+    }
+    sim::SimProcessor& stale = *sims[1];
+    QObject::connect(&stale, &sim::SimProcessor::datagramLogged, &stale,
+                     [&] { stale.MutableSettings().channels[0].bands[1].gain = 180; });
+    const auto run = [&](const QStringList& args) {
+        return RunCli(std::nullopt,
+                      QStringList{"--bind", link, "--port", QString::number(kPort), "--device",
+                                  ips[0] + "," + ips[1], "--device", ips[2]} +
+                          args);
+    };
+
+    const CliRun set = run({"set", "--raw", "--retry", "1", "ch1.band1.gain=200"});
+    EXPECT_EQ(set.exitCode, 5) << set.err.toStdString();
+    EXPECT_TRUE(set.err.startsWith(ips[1] + ": ") && set.err.contains("not confirmed") &&
+                set.err.contains("ch1.band1"))
+        << set.err.toStdString();
+    EXPECT_EQ(set.err.count('\n'), 1) << set.err.toStdString();
+    EXPECT_EQ(sims[0]->Settings().channels[0].bands[1].gain, 200);
+    EXPECT_EQ(sims[2]->Settings().channels[0].bands[1].gain, 200);
+
+    const CliRun show = run({"show"});
+    ASSERT_EQ(show.exitCode, 0) << show.err.toStdString();
+    for (const QString& line : show.out.trimmed().split('\n')) {
+        EXPECT_TRUE(line.startsWith(ips[0] + ": ") || line.startsWith(ips[1] + ": ") ||
+                    line.startsWith(ips[2] + ": "))
+            << line.toStdString();
+    }
+    const QJsonArray json = QJsonDocument::fromJson(run({"show", "--json"}).out.toUtf8()).array();
+    ASSERT_EQ(json.size(), 3);
+    EXPECT_EQ(json[2]["address"].toString(), ips[2]);
+    EXPECT_EQ(json[2]["result"]["channels"][0]["bands"][0]["gain"].toInt(), 200);
+
+    const CliRun diff = run({"show", "--diff"});
+    ASSERT_EQ(diff.exitCode, 0) << diff.err.toStdString();
+    const QStringList rows = diff.out.trimmed().split('\n');
+    ASSERT_EQ(rows.size(), 2) << diff.out.toStdString();
+    EXPECT_EQ(rows[0].simplified(),
+              "PARAM " + QStringList(std::begin(ips), std::end(ips)).join(' '));
+    EXPECT_TRUE(rows[1].startsWith("ch1.band1.gain")) << rows[1].toStdString();
+
+    // Commands that name no processor, and a diff of one, refuse before anything is sent.
+    const std::size_t sent = sims[0]->Log().size();
+    EXPECT_EQ(run({"discover"}).exitCode, 2);
+    EXPECT_EQ(RunCli(kPort, {"show", "--diff"}, link, ips[0]).exitCode, 2);
+    EXPECT_EQ(sims[0]->Log().size(), sent);
+}
+
 // A processor that answers a connect with the reset state (frame 8) links the CLI too.
 TEST(Cli, AConnectAnsweredWithTheResetStateEndsTheWait) {
     constexpr quint16 kPort = 42120;
