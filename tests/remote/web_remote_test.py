@@ -1,9 +1,15 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The web remote in a real browser: headless Chromium opens the page served by
 `quorvell-cli serve`, changes one band's gain, and the simulator must receive exactly that
-one CmdEqBand. Exits 77 (skipped) when Chromium, its driver or Selenium is missing."""
+one CmdEqBand. Exits 77 (skipped) when Chromium, its driver or Selenium is missing.
+
+Where strace exists the whole run is traced (connect, sendto, sendmsg), inside a
+loopback-only network namespace where one can be made, and fails if anything asked a name
+server or addressed a host outside loopback."""
 import json
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -51,6 +57,56 @@ def wait(predicate, seconds, what):
     raise AssertionError(f"timed out waiting for {what}")
 
 
+LOOPBACK = re.compile(r'inet_addr\("127\.|inet_pton\(AF_INET6, "::1"')
+ADDRESS = re.compile(r'inet_addr\("[^"]+"\)|inet_pton\(AF_INET6, "[^"]+"')
+# Chromium's IPv6 reachability check connects a UDP socket to this address: that asks the
+# routing table and sends nothing.
+IPV6_PROBE = 'inet_pton(AF_INET6, "2001:4860:4860::8888"'
+
+
+def off_loopback(trace_path):
+    """The traced calls that looked a name up (port 53) or addressed a non-loopback host."""
+    found = []
+    with open(trace_path, encoding="utf-8", errors="replace") as f:
+        for line in f:
+            if "htons(53)" in line:
+                found.append(line.strip())
+            elif ADDRESS.search(line) and not LOOPBACK.search(line):
+                if not (" connect(" in line and IPV6_PROBE in line):
+                    found.append(line.strip())
+    return found
+
+
+def traced(argv):
+    """Runs this test again under strace, in a loopback-only namespace when one can be made;
+    its exit status, after failing it for any traced call that left loopback."""
+    if not shutil.which("strace"):
+        print("strace is missing: the run is not traced")
+        return None
+    env = dict(os.environ, QUORVELL_WEB_TRACED="1")
+    with tempfile.TemporaryDirectory(prefix="quorvell-web-trace-") as work:
+        trace = os.path.join(work, "trace")
+        command = ["strace", "-f", "-qq", "-e", "trace=connect,sendto,sendmsg", "-o", trace,
+                   sys.executable, *argv]
+        isolated = shutil.which("unshare") and shutil.which("ip") and subprocess.run(
+            ["unshare", "-n", "ip", "link", "set", "lo", "up"], capture_output=True).returncode == 0
+        if isolated:
+            command = ["unshare", "-n", "sh", "-c", 'ip link set lo up && exec "$@"', "sh", *command]
+        else:
+            print("no network namespace can be made here: traced without one")
+        status = subprocess.run(command, env=env).returncode
+        if status != 0:
+            return status
+        leaks = off_loopback(trace)
+        for line in leaks[:20]:
+            print(f"left loopback: {line}")
+        if leaks:
+            return 1
+        print("no name was looked up and nothing addressed a host outside 127.0.0.0/8"
+              + (" (loopback-only namespace)" if isolated else ""))
+        return 0
+
+
 def main(sim_path, cli_path):
     work = tempfile.mkdtemp(prefix="quorvell-web-")
     log = os.path.join(work, "sim.log")
@@ -71,9 +127,13 @@ def main(sim_path, cli_path):
 
         options = webdriver.ChromeOptions()
         options.binary_location = chromium
+        # The page is reached by address literal; every name the browser would look up on
+        # its own (updates, sync, a start page) fails at once instead of asking a server.
         for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                     f"--host-resolver-rules=MAP * ~NOTFOUND, EXCLUDE {LINK_IP}", "--homepage=about:blank",
                      "--no-first-run", "--disable-background-networking",
                      "--disable-component-update", "--disable-sync",
+                     "--disable-default-apps", "--disable-extensions",
                      f"--user-data-dir={os.path.join(work, 'chrome')}"):
             options.add_argument(flag)
         driver = webdriver.Chrome(service=Service(driver_path), options=options)
@@ -112,4 +172,8 @@ def main(sim_path, cli_path):
 
 
 if __name__ == "__main__":
+    if os.environ.get("QUORVELL_WEB_TRACED") != "1":
+        status = traced(sys.argv)
+        if status is not None:
+            sys.exit(status)
     main(sys.argv[1], sys.argv[2])
