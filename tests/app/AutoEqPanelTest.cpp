@@ -67,7 +67,7 @@ TEST_F(AutoEqPanelTest, FitRunsOffTheUiThreadAndApplySendsTheChannelsBands) {
     const auto bands = *dialog->Result()->bands;
     const std::size_t mark = processor->Log().size();
     QTest::mouseClick(dialog->ApplyButton(), Qt::LeftButton);
-    EXPECT_EQ(AwaitLogged(*processor, mark, 7, 120), 7u);
+    EXPECT_EQ(AwaitLogged(*processor, mark, 7), 7u);
     for (int b = 0; b < kBandCount; ++b) {
         const EqBand& sent = processor->Settings().channels[1].bands[b + 1];
         EXPECT_EQ(std::tie(sent.freq, sent.gain, sent.q),

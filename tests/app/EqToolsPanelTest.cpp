@@ -35,7 +35,7 @@ TEST_F(EqToolsPanelTest, ImportOfFiveFiltersSendsSevenBandFramesForThatChannelOn
         "Filter 1: ON PK Fc 40 Hz Gain -5 dB Q 5\nFilter 2: ON PK Fc 90 Hz Gain 2 dB Q 1\n"
         "Filter 3: ON PK Fc 700 Hz Gain -1.5 dB Q 2\nFilter 4: ON PK Fc 2000 Hz Gain 1 dB Q 3\n"
         "Filter 5: ON PK Fc 7000 Hz Gain -2.5 dB Q 1.4\n");
-    EXPECT_EQ(AwaitLogged(*processor, mark, 7, 120), 7u);
+    EXPECT_EQ(AwaitLogged(*processor, mark, 7), 7u);
     EXPECT_EQ(Received(*processor, kEqBand, mark).size(), 7u);
     EXPECT_EQ(processor->Settings().channels[1].bands[5].freq, 7000);
     EXPECT_EQ(page->Stepper(eq::GainId(1, 1))->GetValue(), 130);

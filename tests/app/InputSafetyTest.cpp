@@ -105,7 +105,7 @@ TEST_F(InputSafetyTest, DoubleClickOnATypeEntrySendsExactlyOneHipass) {
     pointer.Press(window, entry);
     pointer.Release(window, entry);
 
-    ASSERT_EQ(AwaitLogged(*processor, mark, 1, 300), 1u);
+    ASSERT_EQ(AwaitLogged(*processor, mark, 1), 1u);
     EXPECT_EQ(processor->Log()[mark].decoded.code, kHipass);
     EXPECT_EQ(processor->Settings().channels[0].hipass.type, 3);
     EXPECT_EQ(app->Parameters().channels[0].level, levelBefore);

@@ -49,7 +49,7 @@ TEST_F(LinkedPanelTest, ConnectEditAndDisconnectAsTheButtonsAndTheProcessorSeeTh
     QTest::mouseClick(window->PageButton(2), Qt::LeftButton);
     std::size_t mark = processor->Log().size();
     ASSERT_EQ(test::ClickAt(window, {580 + 85, 200 + 10}), window->LimiterPage()->Stepper(1086));
-    ASSERT_EQ(AwaitLogged(*processor, mark, 1, 50), 1u);
+    ASSERT_EQ(AwaitLogged(*processor, mark, 1), 1u);
     const auto frames = Received(*processor, kLimiter, mark);
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_EQ(frames[0]->decoded.Field("channel"), 1);
@@ -65,7 +65,7 @@ TEST_F(LinkedPanelTest, ConnectEditAndDisconnectAsTheButtonsAndTheProcessorSeeTh
     EXPECT_EQ(window->SystemPage()->Button(1084)->text(), "CONNECT");
     EXPECT_EQ(window->StatusButton()->text(), "DISCONNECT");
     EXPECT_FALSE(window->StatusButton()->on);
-    test::Pump(100);
+    AwaitDrained();
     EXPECT_EQ(CommandsSince(*processor, mark), 0u);
 }
 
@@ -76,11 +76,11 @@ TEST_F(LinkedPanelTest, ResetsAskThenSendTheirPacedFramesOnlyWhenConfirmed) {
     std::size_t mark = processor->Log().size();
     boxes.answers = {MessageAnswer::Cancel, MessageAnswer::Ok};
     QTest::mouseClick(window->EqPage()->ResetButton(1), Qt::LeftButton);
-    test::Pump(100);
+    AwaitDrained();
     EXPECT_EQ(CommandsSince(*processor, mark), 0u);
 
     QTest::mouseClick(window->EqPage()->ResetButton(1), Qt::LeftButton);
-    ASSERT_EQ(AwaitLogged(*processor, mark, 9, 150), 9u);
+    ASSERT_EQ(AwaitLogged(*processor, mark, 9), 9u);
     for (int i = 0; i < 9; ++i) {
         const DecodedCommand& d = processor->Log()[mark + static_cast<std::size_t>(i)].decoded;
         EXPECT_TRUE(d.valid) << d.reason;
@@ -130,7 +130,7 @@ TEST_F(LinkedPanelTest, ResetsAskThenSendTheirPacedFramesOnlyWhenConfirmed) {
         QTest::mouseClick(window->SystemPage()->Button(1093), Qt::LeftButton);
     }
     ASSERT_TRUE(test::WaitFor([&] { return window->CurrentPage() == 1; }));
-    test::Pump(50);
+    AwaitDrained();
     EXPECT_EQ(Received(*processor, kReset, mark).size(), 1u);  // none for the Cancel
     EXPECT_EQ(boxes.shown.at(4).text, "If do you reset the device data? ");
     EXPECT_EQ(window->EqPage()->Stepper(1031)->Text(), "G:0.0");
@@ -208,7 +208,7 @@ TEST_F(LinkedPanelTest, ConnectOnABusyPortShowsWinsockErrorAndSendsNothing) {
     EXPECT_EQ(boxes.shown.front().text, "Winsock error!");
     EXPECT_EQ(boxes.shown.front().caption, "Warming");
     EXPECT_FALSE(app->Link().linkUp());
-    test::Pump(50);
+    EXPECT_EQ(framesSent, 0u);
     EXPECT_TRUE(target.Log().empty());
 }
 

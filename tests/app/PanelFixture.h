@@ -117,6 +117,9 @@ protected:
         options.http = httpOption;
         app = std::make_unique<CPanelApp>(options, &boxes, dataDir.path());
         app->InitInstance();
+        framesSent = 0;
+        loggedBefore = Logged();
+        QObject::connect(&app->Link(), &DeviceLink::frameSent, [this] { ++framesSent; });
         window = app->MainDialog();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
     }
@@ -164,14 +167,24 @@ protected:
         return out;
     }
 
-    // Waits until `p` has logged `count` commands after `mark`, then lets `settleMs` pass so
-    // that a surplus would arrive too; the number of commands logged after `mark`. The panel's
-    // read-backs (CmdConnect while linked) are not counted.
-    static std::size_t AwaitLogged(const sim::SimProcessor& p, std::size_t mark, std::size_t count,
-                                   int settleMs = 100) {
+    // Waits until `p` has logged `count` commands after `mark` and every datagram the panel
+    // sent so far has arrived, so that a surplus shows too; the number of commands logged after
+    // `mark`. The panel's read-backs (CmdConnect while linked) are not counted.
+    std::size_t AwaitLogged(const sim::SimProcessor& p, std::size_t mark, std::size_t count) {
         WaitFor([&] { return CommandsSince(p, mark) >= count; });
-        Pump(settleMs);
+        AwaitDrained();
         return CommandsSince(p, mark);
+    }
+    // Waits until the simulators have logged every datagram the panel's link has sent.
+    bool AwaitDrained() {
+        return WaitFor([&] { return Logged() - loggedBefore >= framesSent; });
+    }
+    std::size_t Logged() const {
+        std::size_t logged = 0;
+        for (const auto& p : processors) {
+            logged += p->Log().size();
+        }
+        return logged;
     }
     // The commands `p` logged after `mark`, the panel's read-backs left out.
     static std::size_t CommandsSince(const sim::SimProcessor& p, std::size_t mark) {
@@ -196,6 +209,8 @@ protected:
     std::unique_ptr<CPanelApp> app;
     CMainDialog* window = nullptr;
     sim::SimProcessor* processor = nullptr;  // the one StartLinked started
+    std::size_t framesSent = 0;              // datagrams the panel's link has sent
+    std::size_t loggedBefore = 0;            // datagrams logged before the panel started
 };
 
 }  // namespace quorvell::test

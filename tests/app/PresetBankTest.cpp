@@ -62,7 +62,7 @@ TEST_F(PresetBankTest, SaveRenameRecallAndDeleteThroughTheSlots) {
 
     const std::size_t mark = processor->Log().size();
     Choose(0, kCmdRecall);
-    EXPECT_EQ(AwaitLogged(*processor, mark, 25, 120), 25u);  // their bytes: AllParameterFrames
+    EXPECT_EQ(AwaitLogged(*processor, mark, 25), 25u);  // their bytes: AllParameterFrames
     EXPECT_EQ(processor->Settings().channels[0].bands[1].gain, 210);
     ASSERT_FALSE(boxes.shown.empty());
     EXPECT_EQ(boxes.shown.back().text, "Recall sucessfully!");
