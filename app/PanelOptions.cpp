@@ -1,7 +1,9 @@
 // Parsing of the panel's command-line options.
 #include "PanelOptions.h"
 
+#include <algorithm>
 #include <charconv>
+#include <iterator>
 
 #include "Frames.h"
 
@@ -102,6 +104,55 @@ PanelOptionsResult ParsePanelOptions(std::span<const std::string_view> args) {
         }
     }
     return {options, {}};
+}
+
+std::vector<std::string_view> WithoutQtOptions(std::span<const std::string_view> args) {
+    static constexpr std::string_view kWithValue[] = {"platform",
+                                                      "platformpluginpath",
+                                                      "platformtheme",
+                                                      "plugin",
+                                                      "qmljsdebugger",
+                                                      "qwindowgeometry",
+                                                      "qwindowicon",
+                                                      "qwindowtitle",
+                                                      "session",
+                                                      "display",
+                                                      "geometry",
+                                                      "style",
+                                                      "stylesheet",
+                                                      "name",
+                                                      "title",
+                                                      "visual",
+                                                      "fn",
+                                                      "font",
+                                                      "bg",
+                                                      "background",
+                                                      "fg",
+                                                      "foreground",
+                                                      "btn",
+                                                      "button",
+                                                      "ncols",
+                                                      "cmap"};
+    static constexpr std::string_view kFlags[] = {"reverse", "widgetcount", "nograb", "dograb",
+                                                  "sync"};
+    std::vector<std::string_view> kept;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string_view name = args[i];
+        if (name.starts_with("--")) {
+            name.remove_prefix(2);
+        } else if (name.starts_with("-")) {
+            name.remove_prefix(1);
+        } else {
+            kept.push_back(args[i]);
+            continue;
+        }
+        if (std::ranges::find(kWithValue, name) != std::end(kWithValue)) {
+            ++i;  // its value
+        } else if (std::ranges::find(kFlags, name) == std::end(kFlags)) {
+            kept.push_back(args[i]);
+        }
+    }
+    return kept;
 }
 
 std::string PanelUsage() {

@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quorvell {
 
@@ -37,6 +38,11 @@ struct PanelOptionsResult {
 // ones Qt's own application object takes (-platform, -style, ...), which the caller has
 // already removed.
 PanelOptionsResult ParsePanelOptions(std::span<const std::string_view> args);
+
+// The arguments after the program name without the options Qt's GUI application object takes
+// for itself (-platform NAME, -style NAME, -reverse, ..., also spelt with "--"), so that the
+// panel's own options can be checked before a display is opened.
+std::vector<std::string_view> WithoutQtOptions(std::span<const std::string_view> args);
 
 std::string PanelUsage();
 

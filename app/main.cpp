@@ -26,6 +26,19 @@ int main(int argc, char* argv[]) {
         }
     }
 
+    // The panel's own options are checked before the GUI application object exists: a bad one
+    // is reported with exit status 2 also where no display can be opened.
+    {
+        const std::vector<std::string_view> raw(argv + 1, argv + argc);
+        const quorvell::PanelOptionsResult early =
+            quorvell::ParsePanelOptions(quorvell::WithoutQtOptions(raw));
+        if (!early.options) {
+            std::fprintf(stderr, "quorvell: %s\n%s", early.error.c_str(),
+                         quorvell::PanelUsage().c_str());
+            return 2;
+        }
+    }
+
     // Before QApplication starts any thread: every thread inherits the blocked mask, and the
     // signals reach the event loop instead of killing the process.
     quorvell::TerminationSignals::Block();

@@ -21,6 +21,31 @@ if [ ${#missing[@]} -eq 0 ]; then
 fi
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
+
+# Runs apt-get; while another program (an update, a second install) holds the package
+# manager's lock, says so once and tries again every few seconds, for up to 5 minutes.
+apt_wait() {
+    local deadline=$((SECONDS + ${QUORVELL_LOCK_WAIT:-300})) said="" out
+    while :; do
+        if out=$($sudo env DEBIAN_FRONTEND=noninteractive apt-get "$@" 2>&1); then
+            [ -z "$out" ] || printf '%s\n' "$out"
+            return 0
+        fi
+        if ! grep -qiE "could not get lock|unable to acquire|unable to lock" <<<"$out"; then
+            printf '%s\n' "$out" >&2
+            return 1
+        fi
+        if [ "$SECONDS" -ge "$deadline" ]; then
+            printf '%s\n' "$out" >&2
+            echo "install-deps: the package manager stayed locked; try again when it is free" >&2
+            return 1
+        fi
+        [ -n "$said" ] || echo "install-deps: another program holds the package manager's lock; waiting (up to 5 minutes)"
+        said=1
+        sleep "${QUORVELL_LOCK_POLL:-5}"
+    done
+}
+
 echo "Installing: ${missing[*]}"
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+apt_wait update -qq
+apt_wait install -y -qq --no-install-recommends "${missing[@]}"

@@ -9,12 +9,34 @@ build=build/default
 data=${TMPDIR:-/tmp}/quorvell-demo
 port=${QUORVELL_DEMO_PORT:-39060}
 
+# Starts the simulator in the background (sim_pid) and waits until it says it listens. When it
+# exits first (its address and port in use, say), its message is printed and the script stops
+# with status 1, rather than driving whatever else answers there.
+start_sim() {
+    sim_log=$(mktemp)
+    "$@" >"$sim_log" 2>&1 &
+    sim_pid=$!
+    tries=0
+    until grep -q " listening on " "$sim_log"; do
+        if ! kill -0 "$sim_pid" 2>/dev/null || [ "$tries" -ge 100 ]; then
+            cat "$sim_log" >&2
+            echo "${0##*/}: the simulator did not start" >&2
+            kill "$sim_pid" 2>/dev/null || true
+            rm -f "$sim_log"
+            exit 1
+        fi
+        tries=$((tries + 1))
+        sleep 0.1
+    done
+    cat "$sim_log"
+    rm -f "$sim_log"
+}
+
 # Under xvfb-run (started below): simulator, panel, screenshot, CLI, then both stopped.
 if [ "${QUORVELL_DEMO_HEADLESS:-}" = 1 ]; then
     shot=$QUORVELL_DEMO_SCREENSHOT
     mkdir -p "$data" "$(dirname "$shot")"
-    "$build/sim/quorvell-sim" --address 127.0.0.2 --port "$port" --name DEMO &
-    sim_pid=$!
+    start_sim "$build/sim/quorvell-sim" --address 127.0.0.2 --port "$port" --name DEMO
     "$build/app/quorvell" --bind 127.0.0.1 --device 127.0.0.2 --port "$port" \
         --data-dir "$data" --connect "$@" &
     panel_pid=$!

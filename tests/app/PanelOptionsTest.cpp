@@ -1,6 +1,8 @@
 // The panel's command line: accepted forms and refused values.
 #include <gtest/gtest.h>
 
+#include <QProcess>
+
 #include "PanelOptions.h"
 
 namespace quorvell {
@@ -53,6 +55,33 @@ TEST(PanelOptionsTest, RefusesBadValuesWithAMessageNamingTheOption) {
         const PanelOptionsResult r = Parse(c.args);
         EXPECT_FALSE(r.options) << c.mentions;
         EXPECT_NE(r.error.find(c.mentions), std::string::npos) << r.error;
+    }
+}
+
+TEST(PanelOptionsTest, QtsOwnOptionsAreLeftToQt) {
+    const std::string_view args[] = {"-platform", "offscreen", "--style", "fusion", "-reverse",
+                                     "--port",    "5",         "-name",   "x",      "--colour"};
+    const std::vector<std::string_view> kept = WithoutQtOptions(args);
+    EXPECT_EQ(kept, (std::vector<std::string_view>{"--port", "5", "--colour"}));
+}
+
+// Without any display the real program still reports a bad option and exits 2.
+TEST(PanelOptionsTest, BadOptionsAreReportedWithoutADisplay) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        env.remove(name);
+    }
+    const QStringList cases[] = {{"--bad-option"}, {"-platform", "xcb", "--port", "x"}};
+    for (const QStringList& args : cases) {
+        QProcess panel;
+        panel.setProcessEnvironment(env);
+        panel.start(QStringLiteral(QUORVELL_PANEL_PATH), args);
+        ASSERT_TRUE(panel.waitForFinished(20000)) << args.join(' ').toStdString();
+        const QString err = QString::fromUtf8(panel.readAllStandardError());
+        EXPECT_EQ(panel.exitStatus(), QProcess::NormalExit) << err.toStdString();
+        EXPECT_EQ(panel.exitCode(), 2) << err.toStdString();
+        EXPECT_TRUE(err.startsWith("quorvell: ") && err.contains(args[args.size() == 1 ? 0 : 2]))
+            << err.toStdString();
     }
 }
 
