@@ -14,6 +14,7 @@ namespace {
 // A refused body is read and dropped up to this much, so that the client gets to read the
 // 413 instead of a reset; beyond it the connection is simply closed.
 constexpr qint64 kMaxDrainBytes = 4 * 1024 * 1024;
+constexpr char kGuardProperty[] = "quorvellGuard";
 
 class ConnectionGuard : public QObject {
 public:
@@ -32,6 +33,16 @@ public:
             }
             socket_->abort();
         });
+        // A request head must be complete within its deadline however slowly its bytes
+        // trickle in: the idle timer alone would be reset by every byte.
+        headDeadline_.setSingleShot(true);
+        headDeadline_.setInterval(limits.headDeadlineMs);
+        connect(&headDeadline_, &QTimer::timeout, this, [this] {
+            if (state_ == State::Head && !upgraded_) {
+                Refuse(408, "Request Timeout", "the request head took too long");
+                socket_->disconnectFromHost();
+            }
+        });
         connect(socket, &QTcpSocket::readyRead, this, &ConnectionGuard::OnReadyRead);
         connect(socket, &QTcpSocket::bytesWritten, this, [this] {
             if (!handedOver_) {
@@ -40,6 +51,10 @@ public:
         });
         idle_.start();
     }
+
+    // True until the first complete request head: such a connection may be closed to make
+    // room for a new one.
+    bool WaitingForFirstHead() const { return !sawHead_ && !upgraded_; }
 
 private:
     enum class State { Head, Body, Upgraded, Refused };
@@ -70,8 +85,12 @@ private:
                 }
                 continue;
             }
-            // Head: collect up to the blank line that ends it.
+            // Head: collect up to the blank line that ends it. Its deadline runs from its
+            // first byte.
             const qsizetype before = head_.size();
+            if (before == 0) {
+                headDeadline_.start();
+            }
             head_ += bytes.mid(at);
             const qsizetype end = head_.indexOf("\r\n\r\n", std::max<qsizetype>(0, before - 3));
             if (end < 0 || end + 4 > limits_.maxHeaderBytes) {
@@ -85,6 +104,8 @@ private:
             at += end + 4 - before;
             const QByteArray head = head_.left(end);
             head_.clear();
+            sawHead_ = true;
+            headDeadline_.stop();
             if (state_ == State::Head) {
                 ReadHead(head);
             }
@@ -166,6 +187,8 @@ private:
     QTcpSocket* socket_;
     ConnectionLimits limits_;
     QTimer idle_;
+    QTimer headDeadline_;
+    bool sawHead_ = false;
     State state_ = State::Head;
     qint64 bodyLeft_ = 0;
     qint64 drainLeft_ = 0;
@@ -176,9 +199,50 @@ private:
 };
 
 }  // namespace
+}  // namespace quorvell
+
+Q_DECLARE_METATYPE(quorvell::ConnectionGuard*)
+
+namespace quorvell {
 
 RemoteTcpServer::RemoteTcpServer(ConnectionLimits limits, QObject* parent)
-    : QTcpServer(parent), limits_(limits) {}
+    : QTcpServer(parent), limits_(limits) {
+    // Out of descriptors, the listening socket stays readable and accept fails at once:
+    // pausing keeps the loop from spinning, and accepting resumes once some are free.
+    connect(this, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError error) {
+        if (error != QAbstractSocket::SocketResourceError || !isListening()) {
+            return;
+        }
+        pauseAccepting();
+        QTimer::singleShot(limits_.acceptPauseMs, this, [this] { resumeAccepting(); });
+    });
+}
+
+bool RemoteTcpServer::MakeRoomFor(const QHostAddress& peer) {
+    const auto fromPeer = std::count_if(open_.begin(), open_.end(), [&](QTcpSocket* s) {
+        return s->peerAddress().isEqual(peer, QHostAddress::TolerantConversion);
+    });
+    const bool full = static_cast<int>(open_.size()) >= limits_.maxConnections;
+    const bool peerFull = fromPeer >= limits_.maxPerAddress;
+    if (!full && !peerFull) {
+        return true;
+    }
+    for (QTcpSocket* s : open_) {
+        const auto* guard = s->property(kGuardProperty).value<ConnectionGuard*>();
+        const bool samePeer = s->peerAddress().isEqual(peer, QHostAddress::TolerantConversion);
+        if (guard != nullptr && guard->WaitingForFirstHead() && (full || samePeer)) {
+            Forget(s);
+            s->abort();
+            s->deleteLater();
+            return true;
+        }
+    }
+    return false;
+}
+
+void RemoteTcpServer::Forget(QTcpSocket* socket) {
+    open_.erase(std::remove(open_.begin(), open_.end(), socket), open_.end());
+}
 
 void RemoteTcpServer::incomingConnection(qintptr socketDescriptor) {
     auto* socket = new QTcpSocket(this);
@@ -186,7 +250,22 @@ void RemoteTcpServer::incomingConnection(qintptr socketDescriptor) {
         socket->deleteLater();
         return;
     }
-    new ConnectionGuard(socket, limits_, isWebSocket_);
+    if (!MakeRoomFor(socket->peerAddress())) {
+        static constexpr char kBusy[] =
+            "HTTP/1.1 503 Service Unavailable\r\nContent-Type: application/json\r\n"
+            "Retry-After: 1\r\nContent-Length: 37\r\nConnection: close\r\n\r\n"
+            "{\"error\":\"too many open connections\"}";
+        socket->write(kBusy);
+        socket->disconnectFromHost();
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        return;
+    }
+    open_.push_back(socket);
+    // A connection whose peer has gone is released at once, whichever layer holds it.
+    connect(socket, &QTcpSocket::disconnected, this, [this, socket] { Forget(socket); });
+    connect(socket, &QObject::destroyed, this, [this, socket] { Forget(socket); });
+    auto* guard = new ConnectionGuard(socket, limits_, isWebSocket_);
+    socket->setProperty(kGuardProperty, QVariant::fromValue(guard));
     addPendingConnection(socket);
 }
 
