@@ -1,0 +1,193 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The remote API's state, its WebSocket event stream and the pacing of remote edits.
+#include "RemoteServer.h"
+#include "RemoteServerShared.h"
+
+#include <QFile>
+#include <QHostInfo>
+#include <QHttpServerRequest>
+#include <QHttpServerResponder>
+#include <QHttpServerRouterRule>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QNetworkInterface>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QUrl>
+#include <QUrlQuery>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "DeviceLink.h"
+#include "ParameterJson.h"
+#include "PresetDatabase.h"
+#include "PresetStore.h"
+#include "RemoteEdits.h"
+#include "ResponseCurve.h"
+
+namespace quorvell {
+
+using namespace remote_detail;
+
+// ---- state and events -----------------------------------------------------------------
+
+QString RemoteServer::LinkState() const {
+    if (link_.linkUp()) {
+        return QStringLiteral("up");
+    }
+    return link_.connectPending() ? QStringLiteral("connecting") : QStringLiteral("down");
+}
+
+QJsonObject RemoteServer::StateJson() const {
+    return QJsonObject{
+        {"link", LinkState()},
+        {"device", link_.deviceAddress()},
+        {"params", ParametersJson(params_)},
+        {"values", PathValuesJson(params_)},
+    };
+}
+
+QJsonArray RemoteServer::DevicesJson() const {
+    QJsonArray list;
+    for (const FoundDevice& d : link_.foundDevices()) {
+        list.append(QJsonObject{{"ip", d.ip}, {"port", d.port}, {"name", d.name}});
+    }
+    return list;
+}
+
+void RemoteServer::RecordsChanged(const QList<Record>& records, EditOrigin origin) {
+    const std::vector<Record> list(records.begin(), records.end());
+    Broadcast({{"type", "params"},
+               {"origin", OriginName(origin)},
+               {"changes", RecordValuesJson(params_, list)}});
+}
+
+void RemoteServer::StateChanged() {
+    QJsonObject event = StateJson();
+    event.insert("type", "state");
+    Broadcast(event);
+}
+
+void RemoteServer::Broadcast(const QJsonObject& eventWithoutRevision) {
+    QJsonObject event = eventWithoutRevision;
+    event.insert("revision", ++revision_);
+    const QString text = QString::fromUtf8(Json(event));
+    for (Client& c : clients_) {
+        // A slow reader gets no growing queue: it skips events and is sent the whole state
+        // once it has caught up.
+        if (c.socket->bytesToWrite() > kSlowClientBytes) {
+            c.behind = true;
+            continue;
+        }
+        if (c.behind) {
+            QJsonObject state = StateJson();
+            state.insert("type", "state");
+            state.insert("revision", revision_);
+            c.socket->sendTextMessage(QString::fromUtf8(Json(state)));
+            c.behind = false;
+            continue;
+        }
+        c.socket->sendTextMessage(text);
+    }
+}
+
+void RemoteServer::OnNewWebSocket() {
+    while (http_.hasPendingWebSocketConnections()) {
+        std::unique_ptr<QWebSocket> socket = http_.nextPendingWebSocketConnection();
+        if (!socket) {
+            break;
+        }
+        QWebSocket* raw = socket.get();
+        connect(raw, &QWebSocket::disconnected, this, [this, raw] {
+            const auto it = std::find_if(clients_.begin(), clients_.end(),
+                                         [raw](const Client& c) { return c.socket.get() == raw; });
+            if (it != clients_.end()) {
+                it->socket.release()->deleteLater();
+                clients_.erase(it);
+            }
+        });
+        connect(raw, &QWebSocket::textMessageReceived, this,
+                [this, raw](const QString& text) { OnClientMessage(raw, text); });
+        QJsonObject state = StateJson();
+        state.insert("type", "state");
+        state.insert("revision", revision_);
+        raw->sendTextMessage(QString::fromUtf8(Json(state)));
+        clients_.push_back({std::move(socket), false});
+    }
+}
+
+// A client may send {"type": "set", "params": {...}}: the same as PATCH /api/v1/params.
+void RemoteServer::OnClientMessage(QWebSocket* socket, const QString& text) {
+    const QJsonDocument doc = QJsonDocument::fromJson(text.toUtf8());
+    if (!doc.isObject() || doc.object().value("type").toString() != QStringLiteral("set") ||
+        !doc.object().value("params").isObject()) {
+        socket->sendTextMessage(QString::fromUtf8(
+            Json({{"type", "error"}, {"error", "expected {\"type\":\"set\",\"params\":{...}}"}})));
+        return;
+    }
+    const QByteArray params = QJsonDocument(doc.object().value("params").toObject()).toJson();
+    const EditRequest request = ParseEditRequest(params, false);
+    if (request.error) {
+        QJsonObject e{{"type", "error"}, {"error", QString::fromStdString(request.error->error)}};
+        e.insert("path", QString::fromStdString(request.error->path));
+        socket->sendTextMessage(QString::fromUtf8(Json(e)));
+        return;
+    }
+    Edit(ApplyEdits(params_, request.edits));
+}
+
+// The values are in the model already; the editor sends each record while linked and
+// announces it (to the pages and, through RecordsChanged, to every client). A record edited
+// again within kEditPeriodMs of its last hand-over is handed on once when that period ends,
+// with the value the model has then: a client streaming edits (a slider dragged on a phone,
+// a script in a loop) costs the processor at most fifty frames a second per record, and its
+// last value always arrives. A single edit still goes out at once.
+void RemoteServer::Edit(const std::vector<Record>& records) {
+    if (!editClock_.isValid()) {
+        editClock_.start();
+    }
+    const qint64 now = editClock_.elapsed();
+    for (const Record& r : records) {
+        auto it =
+            std::find_if(sent_.begin(), sent_.end(), [&](const Sent& s) { return s.record == r; });
+        if (it == sent_.end()) {
+            sent_.push_back({r, now, false});
+            editor_.Edited(r, EditOrigin::Remote);
+        } else if (now - it->atMs >= kEditPeriodMs && !it->due) {
+            it->atMs = now;
+            editor_.Edited(r, EditOrigin::Remote);
+        } else {
+            it->due = true;
+        }
+    }
+    SendDueEdits();
+    emit remoteEdited(QList<Record>(records.begin(), records.end()));
+}
+
+// Hands on the records whose period has ended, forgets records idle for a period, and sets
+// the timer for the next one due.
+void RemoteServer::SendDueEdits() {
+    const qint64 now = editClock_.elapsed();
+    qint64 next = -1;
+    for (auto it = sent_.begin(); it != sent_.end();) {
+        const qint64 end = it->atMs + kEditPeriodMs;
+        if (it->due && now >= end) {
+            it->atMs = now;
+            it->due = false;
+            editor_.Edited(it->record, EditOrigin::Remote);
+        } else if (!it->due && now >= end) {
+            it = sent_.erase(it);
+            continue;
+        }
+        if (it->due && (next < 0 || end < next)) {
+            next = end;
+        }
+        ++it;
+    }
+    if (next >= 0) {
+        editTimer_.start(static_cast<int>(std::max<qint64>(0, next - now)));
+    }
+}
+
+}  // namespace quorvell

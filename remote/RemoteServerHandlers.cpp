@@ -1,0 +1,278 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The remote API's request handlers, one per route.
+#include "RemoteServer.h"
+#include "RemoteServerShared.h"
+
+#include <QFile>
+#include <QHostInfo>
+#include <QHttpServerRequest>
+#include <QHttpServerResponder>
+#include <QHttpServerRouterRule>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QNetworkInterface>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QUrl>
+#include <QUrlQuery>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "DeviceLink.h"
+#include "ParameterJson.h"
+#include "PresetDatabase.h"
+#include "PresetStore.h"
+#include "RemoteEdits.h"
+#include "ResponseCurve.h"
+
+namespace quorvell {
+
+using namespace remote_detail;
+
+// ---- handlers -------------------------------------------------------------------------
+
+Reply RemoteServer::GetPage(const Call&) {
+    return {Status::Ok,
+            Resource(QStringLiteral(":/remote/index.html")),
+            "text/html; charset=utf-8",
+            {},
+            false};
+}
+
+Reply RemoteServer::GetOpenApi(const Call&) {
+    return {Status::Ok,
+            Resource(QStringLiteral(":/remote/openapi.json")),
+            "application/json",
+            {},
+            false};
+}
+
+Reply RemoteServer::GetEvents(const Call&) {
+    return ErrorReply(Status::BadRequest, "this address takes a WebSocket upgrade");
+}
+
+Reply RemoteServer::GetState(const Call&) {
+    return JsonReply(StateJson());
+}
+
+Reply RemoteServer::PatchParams(const Call& call) {
+    const bool raw = call.request.query().queryItemValue(QStringLiteral("raw")) == "1";
+    const EditRequest request = ParseEditRequest(call.request.body(), raw);
+    if (request.error) {
+        const EditError& e = *request.error;
+        QJsonObject body{{"error", QString::fromStdString(e.error)}};
+        if (!e.path.empty()) {
+            body.insert("path", QString::fromStdString(e.path));
+        }
+        if (e.min && e.max) {
+            body.insert("min", *e.min);
+            body.insert("max", *e.max);
+        }
+        return JsonReply(body, Status::BadRequest);
+    }
+    const bool linked = link_.linkUp();
+    Edit(ApplyEdits(params_, request.edits));
+    QJsonObject body = StateJson();
+    body.insert("sent", linked);
+    return JsonReply(body);
+}
+
+Reply RemoteServer::PostConnect(const Call& call) {
+    Reply refusal;
+    const auto body = BodyObject(call.request, &refusal);
+    if (!body) {
+        return refusal;
+    }
+    if (link_.linkUp()) {
+        return ErrorReply(Status::Conflict, kTextAlreadyConnected);
+    }
+    if (body->contains("device")) {
+        const QString device = body->value("device").toString();
+        if (!ParseIpv4(device.toStdString())) {
+            return ErrorReply(Status::BadRequest, "device: an IPv4 address is required");
+        }
+        if (!link_.connectPending()) {
+            link_.setDeviceAddress(device);
+        }
+    }
+    if (!ParseIpv4(link_.deviceAddress().toStdString())) {
+        // Never a built-in address: a processor nobody named gets nothing.
+        return ErrorReply(Status::BadRequest, "no processor named: give {\"device\": IP}");
+    }
+    searching_ = false;
+    searchTimer_.stop();
+    link_.Connect();
+    return JsonReply({{"link", LinkState()}, {"device", link_.deviceAddress()}}, Status::Accepted);
+}
+
+Reply RemoteServer::PostDisconnect(const Call&) {
+    link_.Disconnect();
+    return JsonReply({{"link", LinkState()}});
+}
+
+Reply RemoteServer::GetDevices(const Call&) {
+    if (link_.linkUp()) {
+        return ErrorReply(Status::Conflict, kTextAlreadyConnected);
+    }
+    if (link_.connectPending()) {
+        return ErrorReply(Status::Conflict, "a connect attempt is running");
+    }
+    const bool fresh = searchDone_.isValid() && searchDone_.elapsed() < kSearchFreshMs;
+    if (!searching_ && !fresh) {
+        searching_ = link_.StartSearch();
+    }
+    return JsonReply({{"searching", searching_}, {"devices", DevicesJson()}});
+}
+
+Reply RemoteServer::PostName(const Call& call) {
+    Reply refusal;
+    const auto body = BodyObject(call.request, &refusal);
+    if (!body) {
+        return refusal;
+    }
+    if (!body->value("name").isString()) {
+        return ErrorReply(Status::BadRequest, "name: a text is required");
+    }
+    const QByteArray name = body->value("name").toString().toUtf8();
+    if (static_cast<std::size_t>(name.size()) > kDeviceNameMax) {
+        return ErrorReply(Status::BadRequest, "Name is too long.");
+    }
+    const bool linked = link_.linkUp();
+    params_.deviceName.fill(0);
+    std::memcpy(params_.deviceName.data(), name.constData(), static_cast<std::size_t>(name.size()));
+    Edit({Record{RecordKind::Name, 0, 0}});
+    return JsonReply({{"sent", linked}, {"name", QString::fromUtf8(name)}});
+}
+
+Reply RemoteServer::PostReset(const Call&) {
+    if (!link_.linkUp()) {
+        return ErrorReply(Status::ServiceUnavailable, "the link is down");
+    }
+    link_.SendReset();
+    return JsonReply({{"sent", true}}, Status::Accepted);
+}
+
+Reply RemoteServer::GetPresets(const Call&) {
+    if (!store_) {
+        return ErrorReply(Status::ServiceUnavailable, "no preset database");
+    }
+    QJsonArray list;
+    for (const PresetRow& row : store_->ListPresets()) {
+        list.append(QJsonObject{{"id", row.id}, {"name", QString::fromStdString(row.name)}});
+    }
+    return JsonReply({{"presets", list}, {"max", kMaxPresets}});
+}
+
+Reply RemoteServer::PostPreset(const Call& call) {
+    Reply refusal;
+    const auto body = BodyObject(call.request, &refusal);
+    if (!body) {
+        return refusal;
+    }
+    if (!store_) {
+        return ErrorReply(Status::ServiceUnavailable, "no preset database");
+    }
+    if (body->contains("name") && !body->value("name").isString()) {
+        return ErrorReply(Status::BadRequest, "name: a text is required");
+    }
+    const auto rows = store_->ListPresets();
+    if (std::any_of(rows.begin(), rows.end(),
+                    [](const PresetRow& r) { return r.id >= kMaxPresets; })) {
+        return ErrorReply(Status::Conflict, "every preset slot is in use");
+    }
+    const std::size_t shown = boxes_.shown.size();
+    const auto id = store_->SavePreset();
+    if (!id) {
+        return ErrorReply(Status::InternalServerError,
+                          boxes_.shown.size() > shown
+                              ? QString::fromStdString(boxes_.shown.back().text)
+                              : QStringLiteral("the preset could not be saved"));
+    }
+    if (body->contains("name")) {
+        store_->RenamePreset(*id, body->value("name").toString().toStdString());
+    }
+    return JsonReply({{"id", *id}}, Status::Created);
+}
+
+Reply RemoteServer::PostRecall(const Call& call) {
+    if (!store_) {
+        return ErrorReply(Status::ServiceUnavailable, "no preset database");
+    }
+    const int id = call.id.toInt();
+    const auto rows = store_->ListPresets();
+    if (std::none_of(rows.begin(), rows.end(), [id](const PresetRow& r) { return r.id == id; })) {
+        return ErrorReply(Status::NotFound, QStringLiteral("no preset %1").arg(id));
+    }
+    const bool linked = link_.linkUp();
+    const std::size_t shown = boxes_.shown.size();
+    const RecallOutcome outcome = store_->RecallPreset(id);
+    if (outcome != RecallOutcome::Loaded) {
+        const QString text = boxes_.shown.size() > shown
+                                 ? QString::fromStdString(boxes_.shown[shown].text)
+                                 : QStringLiteral("the preset could not be read");
+        return ErrorReply(Status::InternalServerError, text);
+    }
+    StateChanged();
+    return JsonReply({{"message", kTextRecallDone}, {"sent", linked}});
+}
+
+Reply RemoteServer::PatchPreset(const Call& call) {
+    Reply refusal;
+    const auto body = BodyObject(call.request, &refusal);
+    if (!body) {
+        return refusal;
+    }
+    if (!store_) {
+        return ErrorReply(Status::ServiceUnavailable, "no preset database");
+    }
+    if (!body->value("name").isString()) {
+        return ErrorReply(Status::BadRequest, "name: a text is required");
+    }
+    const int id = call.id.toInt();
+    if (!store_->RenamePreset(id, body->value("name").toString().toStdString())) {
+        return ErrorReply(Status::NotFound, QStringLiteral("no preset %1").arg(id));
+    }
+    return JsonReply({{"id", id}, {"name", body->value("name")}});
+}
+
+Reply RemoteServer::DeletePreset(const Call& call) {
+    if (!store_) {
+        return ErrorReply(Status::ServiceUnavailable, "no preset database");
+    }
+    const int id = call.id.toInt();
+    if (!store_->DeletePreset(id)) {
+        return ErrorReply(Status::NotFound, QStringLiteral("no preset %1").arg(id));
+    }
+    return JsonReply({{"deleted", id}});
+}
+
+Reply RemoteServer::GetCurve(const Call& call) {
+    int points = kDefaultCurvePoints;
+    const QUrlQuery query = call.request.query();
+    if (query.hasQueryItem(QStringLiteral("points"))) {
+        bool ok = false;
+        points = query.queryItemValue(QStringLiteral("points")).toInt(&ok);
+        if (!ok || points < 2 || points > kMaxCurvePoints) {
+            return ErrorReply(Status::BadRequest,
+                              QStringLiteral("points: a whole number 2..%1").arg(kMaxCurvePoints));
+        }
+    }
+    const std::vector<double> hz = LogFrequencies(points, 20.0, 20000.0);
+    QJsonArray frequencies;
+    for (double f : hz) {
+        frequencies.append(std::round(f * 100.0) / 100.0);
+    }
+    QJsonObject out{{"frequencies", frequencies}};
+    for (int ch = 0; ch < 2; ++ch) {
+        const std::vector<Biquad> chain = ChannelChain(params_, ch);
+        QJsonArray db;
+        for (double f : hz) {
+            db.append(std::round(ChainMagnitudeDb(chain, f) * 100.0) / 100.0);
+        }
+        out.insert(ch == 0 ? "ch1" : "ch2", db);
+    }
+    return JsonReply(out);
+}
+
+}  // namespace quorvell
