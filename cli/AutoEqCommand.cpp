@@ -1,4 +1,5 @@
 // `auto-eq`: fits a channel's seven bands to a measurement and prints or sends them.
+#include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <optional>
@@ -19,15 +20,18 @@ constexpr std::string_view kAutoEqHelp =
     "\n"
     "Fits up to seven peaking bands so that the measurement through the channel comes as\n"
     "close as it can to the target, on the processor's own steps (1 Hz, 0.1 dB, Q 0.1) and\n"
-    "with the coefficients it will run. The channel's crossovers are part of the prediction;\n"
-    "crossovers, levels and the other channel are not changed. Bands that would improve the\n"
-    "error by less than 0.1 dB are left flat.\n"
+    "with the coefficients it will run. The channel's crossovers are taken as intended: the\n"
+    "bands correct only where they pass (loss under 6 dB, weighted by their level near the\n"
+    "corners) and boost by at most 0.5 dB where they block. Dips narrower than 1/3 octave\n"
+    "and deeper than 6 dB are nulls no EQ fills: they are left out and boosted by at most\n"
+    "1 dB. Crossovers, levels and the other channel are not changed. Bands that would\n"
+    "improve the error by less than 0.1 dB are left flat.\n"
     "\n"
     "MEASUREMENT  text export, one point per line: frequency (Hz), level (dB), optional\n"
     "             phase; '*' and '#' comment lines and header lines are skipped; fields\n"
     "             separated by whitespace, commas or semicolons; at most 4 MiB\n"
     "--target FILE  target curve in the same format (interpolated on a log axis)\n"
-    "--tilt DB    target falling or rising DB per octave (default: flat)\n"
+    "--tilt DB    target falling or rising DB per octave, -6..6 (default: flat)\n"
     "--range LO:HI  fit range in Hz (default 20:20000; room correction: 20:300)\n"
     "--max-boost DB  largest boost, 0..18 (default 6: deep nulls are not filled)\n"
     "--max-cut DB    largest cut, -18..0 (default -18)\n"
@@ -146,12 +150,16 @@ int RunAutoEq(const GlobalOptions& g, Args argsIn) {
     if (!ParseNumber(boost, &options.maxBoostDb) || !ParseNumber(cut, &options.maxCutDb)) {
         return UsageError("auto-eq: --max-boost and --max-cut need a number of dB");
     }
-    if (!ParseNumber(smooth, &smoothing) || smoothing != static_cast<int>(smoothing)) {
+    if (!ParseNumber(smooth, &smoothing) || !(smoothing >= 0.0 && smoothing <= 24.0) ||
+        smoothing != std::floor(smoothing)) {
         return UsageError("auto-eq: --smooth must be 3, 6, 12 or 24");
     }
     options.smoothing = static_cast<int>(smoothing);
     if (const std::string why = CheckAutoEqOptions(options); !why.empty()) {
         return UsageError("auto-eq: " + why);
+    }
+    if (const std::string why = CheckTarget(target); !why.empty()) {
+        return UsageError("auto-eq: --tilt: " + why);
     }
     const int channel = *channelText == "1" ? 0 : 1;
     if (!device && !g.device.empty()) {
@@ -166,6 +174,9 @@ int RunAutoEq(const GlobalOptions& g, Args argsIn) {
         target.curve = ReadCurve(*targetFile);
         if (!target.curve) {
             return kExitFailure;
+        }
+        if (const std::string why = CheckTarget(target); !why.empty()) {
+            return UsageError("auto-eq: --target: " + why);
         }
     }
     // Fits against the channel's crossovers, prints, and gives the frames of the bands.

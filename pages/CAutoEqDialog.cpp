@@ -68,6 +68,7 @@ CAutoEqDialog::CAutoEqDialog(const DeviceParameters& params, int channel, ApplyF
     plot_ = new CAutoEqPlot(this);
     plot_->Clear(tr("Choose a measurement to fit the seven bands to it."));
     status_ = new QLabel(this);
+    status_->setTextFormat(Qt::PlainText);  // it shows text from the measurement file
     status_->setWordWrap(true);
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     status_->setMinimumHeight(48);
@@ -100,13 +101,23 @@ CAutoEqDialog::CAutoEqDialog(const DeviceParameters& params, int channel, ApplyF
         }
     });
     connect(file_, &QLineEdit::editingFinished, this, &CAutoEqDialog::RequestFit);
+    // A fit belongs to the file it read: once the field changes, it cannot be applied.
+    connect(file_, &QLineEdit::textChanged, this, [this] {
+        result_.reset();
+        apply_->setEnabled(false);
+        if (file_->text().isEmpty()) {
+            pending_ = watcher_.isRunning();  // a running fit's outcome is discarded
+            status_->clear();
+            plot_->Clear(tr("Choose a measurement to fit the seven bands to it."));
+        }
+    });
     connect(channel_, &QComboBox::currentIndexChanged, this, &CAutoEqDialog::RequestFit);
     connect(lowHz_, &QSpinBox::valueChanged, this, &CAutoEqDialog::RequestFit);
     connect(highHz_, &QSpinBox::valueChanged, this, &CAutoEqDialog::RequestFit);
     connect(maxBoost_, &QDoubleSpinBox::valueChanged, this, &CAutoEqDialog::RequestFit);
     connect(&watcher_, &QFutureWatcher<Outcome>::finished, this, &CAutoEqDialog::OnFitFinished);
     connect(apply_, &QPushButton::clicked, this, [this] {
-        if (result_ && !Fitting() && applyBands_) {
+        if (result_ && !Fitting() && !file_->text().isEmpty() && applyBands_) {
             applyBands_(fittedChannel_, AutoEqImport(*result_));
             accept();
         }
@@ -127,6 +138,7 @@ void CAutoEqDialog::RequestFit() {
     result_.reset();
     apply_->setEnabled(false);
     if (file_->text().isEmpty()) {
+        pending_ = watcher_.isRunning();
         return;
     }
     status_->setText(tr("Fitting..."));
@@ -189,7 +201,8 @@ void CAutoEqDialog::ShowOutcome(const Outcome& outcome) {
     }
     const AutoEqResult& r = *outcome.result;
     result_ = r;
-    plot_->SetCurves({r.hz, r.before, r.target, r.predicted, r.rmsBeforeDb, r.rmsAfterDb});
+    plot_->SetCurves(
+        {r.hz, r.before, r.target, r.predicted, r.passBand, r.rmsBeforeDb, r.rmsAfterDb});
     QStringList bands;
     for (int b = 0; b < r.activeBands; ++b) {
         const EqBand& e = (*r.bands)[static_cast<std::size_t>(b)];

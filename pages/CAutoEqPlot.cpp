@@ -19,6 +19,7 @@ constexpr double kGridDb = 6.0;
 const QColor CAutoEqPlot::kMeasuredColor(240, 150, 40);
 const QColor CAutoEqPlot::kTargetColor(200, 200, 200);
 const QColor CAutoEqPlot::kPredictedColor(60, 200, 230);
+const QColor CAutoEqPlot::kStopBandColor(16, 18, 20);
 
 CAutoEqPlot::CAutoEqPlot(QWidget* parent) : QWidget(parent) {
     setMinimumSize(480, 260);
@@ -92,6 +93,22 @@ void CAutoEqPlot::paintEvent(QPaintEvent*) {
     }
     p.save();
     p.setClipRect(plot);
+    // The crossovers' stop bands: each run of blocked points, out to the midpoints.
+    const std::size_t n = curves_.hz.size();
+    for (std::size_t i = 0; i < n && i < curves_.passBand.size(); ++i) {
+        if (curves_.passBand[i]) {
+            continue;
+        }
+        std::size_t j = i;
+        while (j + 1 < n && j + 1 < curves_.passBand.size() && !curves_.passBand[j + 1]) {
+            ++j;
+        }
+        const double left = i == 0 ? plot.left() : 0.5 * (x(curves_.hz[i - 1]) + x(curves_.hz[i]));
+        const double right =
+            j + 1 >= n ? plot.right() : 0.5 * (x(curves_.hz[j]) + x(curves_.hz[j + 1]));
+        p.fillRect(QRectF(left, plot.top(), right - left, plot.height()), kStopBandColor);
+        i = j;
+    }
     const auto draw = [&](const std::vector<double>& db, const QColor& color, double width,
                           Qt::PenStyle style) {
         QPainterPath path;
@@ -122,6 +139,13 @@ void CAutoEqPlot::paintEvent(QPaintEvent*) {
     legend(kTargetColor, tr("target"));
     legend(kPredictedColor,
            tr("predicted, RMS %1 dB").arg(QString::number(curves_.rmsAfterDb, 'f', 2)));
+    if (std::find(curves_.passBand.begin(), curves_.passBand.end(), false) !=
+        curves_.passBand.end()) {
+        p.fillRect(QRectF(lx, kTopMargin / 2 - 4, 14, 8), kStopBandColor);
+        p.setPen(QColor(200, 205, 210));
+        p.drawText(QRectF(lx + 18, 0, 200, kTopMargin), Qt::AlignLeft | Qt::AlignVCenter,
+                   tr("crossovers block: left alone"));
+    }
 }
 
 }  // namespace quorvell

@@ -1,5 +1,6 @@
 // One plot of an auto EQ fit: the levelled measurement through the channel as it is, the
-// target and the predicted result, on a log-frequency axis, with the RMS errors.
+// target and the predicted result, on a log-frequency axis, with the RMS errors; the ranges
+// the channel's crossovers block (left alone by the fit) are shaded.
 #pragma once
 
 #include <QWidget>
@@ -16,6 +17,7 @@ public:
     // Curves in dB over `hz` (rising); an empty `hz` clears the plot and shows `note`.
     struct Curves {
         std::vector<double> hz, measured, target, predicted;
+        std::vector<bool> passBand;  // per point; empty: all of it
         double rmsBeforeDb = 0.0;
         double rmsAfterDb = 0.0;
     };
@@ -26,6 +28,7 @@ public:
     static const QColor kMeasuredColor;
     static const QColor kTargetColor;
     static const QColor kPredictedColor;
+    static const QColor kStopBandColor;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -1,13 +1,12 @@
-// The auto EQ fit: greedy start from the residual, NLopt BOBYQA within bounds over
-// (log10 fc, gain, Q), then a coordinate search on the raw grid with quantised sections.
+// The auto EQ fit: what the bands should correct (the measurement levelled to the target in
+// the crossovers' pass band, narrow deep notches left out), the search, and the prediction
+// from the frames the processor will run.
 #include "AutoEqFit.h"
 
 #include <algorithm>
 #include <cmath>
-#include <nlopt.hpp>
-#include <numbers>
-#include <numeric>
 
+#include "AutoEqSearch.h"
 #include "Frames.h"
 #include "ParameterPaths.h"
 #include "ResponseCurve.h"
@@ -15,57 +14,17 @@
 namespace quorvell {
 namespace {
 
-constexpr double kFlatImprovementDb = 0.1;  // a band that helps less than this stays flat
-constexpr double kMinStartGainDb = 0.2;     // the greedy start stops below this residual
-// The bands together boost no more than one band may: stacked boosts must not fill a null.
-// Weight of the squared excess in the search's objective (not in the reported error).
-constexpr double kExcessBoostWeight = 1000.0;
 constexpr std::int32_t kFlatGain = 180;
 constexpr std::int32_t kFlatQ = 20;
-
-// The error points with the cosines the magnitude of a section needs.
-struct Points {
-    std::vector<double> hz, cos1, cos2;
-    explicit Points(std::vector<double> f) : hz(std::move(f)) {
-        for (double x : hz) {
-            const double w = 2.0 * std::numbers::pi * x / kSampleRate;
-            cos1.push_back(std::cos(w));
-            cos2.push_back(std::cos(2.0 * w));
-        }
-    }
-    std::size_t size() const { return hz.size(); }
-};
-
-// |H(e^jw)|^2 of a section: |sum c_k e^-jkw|^2 = sum c_k^2 + 2 sum c_k c_l cos((l-k)w).
-double SectionPower(const Biquad& s, double c1, double c2) {
-    const auto power = [&](double p0, double p1, double p2) {
-        return p0 * p0 + p1 * p1 + p2 * p2 + 2.0 * (p0 * p1 + p1 * p2) * c1 + 2.0 * p0 * p2 * c2;
-    };
-    return power(s.b[0], s.b[1], s.b[2]) / power(1.0, -s.a[1], -s.a[2]);
-}
-
-void SectionDb(const Biquad& s, const Points& p, std::vector<double>& out) {
-    out.resize(p.size());
-    for (std::size_t i = 0; i < p.size(); ++i) {
-        out[i] = 10.0 * std::log10(std::max(SectionPower(s, p.cos1[i], p.cos2[i]), 1e-24));
-    }
-}
-
-double Rms(const std::vector<double>& error) {
-    double sum = 0.0;
-    for (double e : error) {
-        sum += e * e;
-    }
-    return error.empty() ? 0.0 : std::sqrt(sum / static_cast<double>(error.size()));
-}
-
-// Raw limits of one band field: the stepper's range narrowed by the options.
-struct RawRange {
-    std::int32_t lo = 0, hi = 0;
-    std::int32_t Clamp(double v) const {
-        return static_cast<std::int32_t>(std::clamp(std::lround(v), long{lo}, long{hi}));
-    }
-};
+// Where the crossovers take more than this, the channel is meant to be quiet: nothing is
+// corrected there and the bands boost it by no more than kStopBandBoostDb.
+constexpr double kStopBandLossDb = 6.0;
+constexpr double kStopBandBoostDb = 0.5;
+// A dip narrower than a third of an octave and deeper than 6 dB is an acoustic null that no
+// EQ fills: it is left out of the error and boosted by no more than kNotchBoostDb.
+constexpr double kNotchOctaves = 1.0 / 3.0;
+constexpr double kNotchDepthDb = 6.0;
+constexpr double kNotchBoostDb = 1.0;
 
 RawRange Narrow(std::string_view path, double lo, double hi) {
     const auto p = FindParameterPath(path);
@@ -73,293 +32,55 @@ RawRange Narrow(std::string_view path, double lo, double hi) {
             std::min(p->maxRaw, static_cast<std::int32_t>(std::floor(hi + 1e-9)))};
 }
 
-struct GridLimits {
-    RawRange freq, gain, q;
-};
-
-struct ContinuousBand {
-    double log10Hz = 3.0, gainDb = 0.0, q = 1.0;
-};
-
-Biquad ContinuousDesign(const ContinuousBand& b) {
-    const double f = std::pow(10.0, b.log10Hz);
-    return DesignPeakingBand(f, b.gainDb, f / b.q);
+// Points inside narrow deep notches of `db` (log-spaced, `perOctave` points per octave): a
+// point lies more than 6 dB below the highest level within 1/6 octave on both sides. The
+// notch reaches out while it stays 3 dB deep, and by `margin` points more, the spread the
+// smoothing gives it.
+std::vector<bool> NarrowNotches(const std::vector<double>& db, int perOctave,
+                                std::ptrdiff_t margin) {
+    const auto n = static_cast<std::ptrdiff_t>(db.size());
+    const auto half = static_cast<std::ptrdiff_t>(std::lround(0.5 * kNotchOctaves * perOctave));
+    std::vector<double> depth(db.size(), 0.0);
+    for (std::ptrdiff_t i = 0; i < n; ++i) {
+        double left = -HUGE_VAL, right = -HUGE_VAL;
+        for (auto j = std::max<std::ptrdiff_t>(0, i - half); j < i; ++j) {
+            left = std::max(left, db[static_cast<std::size_t>(j)]);
+        }
+        for (auto j = i + 1; j <= std::min(n - 1, i + half); ++j) {
+            right = std::max(right, db[static_cast<std::size_t>(j)]);
+        }
+        depth[static_cast<std::size_t>(i)] =
+            std::min(left, right) - db[static_cast<std::size_t>(i)];
+    }
+    std::vector<bool> core(db.size(), false);
+    for (std::ptrdiff_t i = 0; i < n; ++i) {
+        if (depth[static_cast<std::size_t>(i)] <= kNotchDepthDb) {
+            continue;
+        }
+        std::ptrdiff_t l = i, r = i;
+        while (l > 0 && depth[static_cast<std::size_t>(l - 1)] > 0.5 * kNotchDepthDb) {
+            --l;
+        }
+        while (r + 1 < n && depth[static_cast<std::size_t>(r + 1)] > 0.5 * kNotchDepthDb) {
+            ++r;
+        }
+        for (auto j = std::max<std::ptrdiff_t>(0, l - margin); j <= std::min(n - 1, r + margin);
+             ++j) {
+            core[static_cast<std::size_t>(j)] = true;
+        }
+        i = r;
+    }
+    return core;
 }
 
-Biquad GridDesign(const EqBand& b) {
-    return QuantizedSection(BandDesign(b.freq, b.gain, b.q), true);
+double WeightedRms(const std::vector<double>& error, const std::vector<double>& weight) {
+    double sum = 0.0, total = 0.0;
+    for (std::size_t i = 0; i < error.size(); ++i) {
+        sum += weight[i] * error[i] * error[i];
+        total += weight[i];
+    }
+    return total > 0.0 ? std::sqrt(sum / total) : 0.0;
 }
-
-// Greedy start: each band on the largest area of the residual (height x width) the earlier
-// ones leave, its gain from the height (clipped), its Q from the width.
-std::vector<ContinuousBand> GreedyStart(const Points& p, std::vector<double> need,
-                                        const AutoEqOptions& o, double lo, double hi,
-                                        int pointsPerOctave) {
-    std::vector<ContinuousBand> bands;
-    std::vector<bool> spent(need.size(), false);  // nulls a clipped boost could not fill
-    std::vector<double> db;
-    const auto n = static_cast<std::ptrdiff_t>(need.size());
-    while (static_cast<int>(bands.size()) < kBandCount) {
-        double bestScore = 0.0;
-        std::ptrdiff_t best = -1, bestLeft = 0, bestRight = 0;
-        for (std::ptrdiff_t i = 0; i < n; ++i) {
-            const double h = need[static_cast<std::size_t>(i)];
-            if (spent[static_cast<std::size_t>(i)] || std::abs(h) < kMinStartGainDb) {
-                continue;
-            }
-            std::ptrdiff_t l = i, r = i;
-            while (l > 0 && need[static_cast<std::size_t>(l - 1)] * h >= 0.5 * h * h) {
-                --l;
-            }
-            while (r + 1 < n && need[static_cast<std::size_t>(r + 1)] * h >= 0.5 * h * h) {
-                ++r;
-            }
-            const double height = std::clamp(h, o.maxCutDb, o.maxBoostDb);
-            const double score = std::abs(height) * static_cast<double>(r - l + 1);
-            if (score > bestScore) {
-                bestScore = score;
-                best = i;
-                bestLeft = l;
-                bestRight = r;
-            }
-        }
-        if (best < 0) {
-            break;
-        }
-        const double h = need[static_cast<std::size_t>(best)];
-        const double octaves =
-            std::max(1.0, static_cast<double>(bestRight - bestLeft + 1)) / pointsPerOctave;
-        const double ratio = std::pow(2.0, octaves);
-        ContinuousBand b;
-        b.log10Hz = std::clamp(std::log10(p.hz[static_cast<std::size_t>(best)]), std::log10(lo),
-                               std::log10(hi));
-        b.gainDb = std::clamp(h, o.maxCutDb, o.maxBoostDb);
-        b.q = std::clamp(std::sqrt(ratio) / (ratio - 1.0), o.minQ, o.maxQ);
-        if (std::abs(b.gainDb) < kMinStartGainDb) {
-            break;
-        }
-        SectionDb(ContinuousDesign(b), p, db);
-        for (std::size_t i = 0; i < need.size(); ++i) {
-            need[i] -= db[i];
-        }
-        if (b.gainDb != h) {
-            for (auto i = bestLeft; i <= bestRight; ++i) {
-                spent[static_cast<std::size_t>(i)] = true;
-            }
-        }
-        bands.push_back(b);
-    }
-    return bands;
-}
-
-// Bound-constrained continuous fit of all bands at once; returns the best point seen.
-void FitContinuous(const Points& p, const std::vector<double>& need, const AutoEqOptions& o,
-                   double lo, double hi, std::vector<ContinuousBand>& bands) {
-    const std::size_t k = bands.size();
-    if (k == 0) {
-        return;
-    }
-    std::vector<double> x, lower, upper, step;
-    for (const ContinuousBand& b : bands) {
-        x.insert(x.end(), {b.log10Hz, b.gainDb, b.q});
-        lower.insert(lower.end(), {std::log10(lo), o.maxCutDb, o.minQ});
-        upper.insert(upper.end(), {std::log10(hi), o.maxBoostDb, o.maxQ});
-        step.insert(step.end(), {0.03, 1.0, std::max(0.05, 0.2 * b.q)});
-    }
-    for (std::size_t i = 0; i < x.size(); ++i) {
-        x[i] = std::clamp(x[i], lower[i], upper[i]);
-    }
-    struct State {
-        const Points& p;
-        const std::vector<double>& need;
-        double maxBoostDb;
-        std::size_t k;
-        std::vector<double> bestX;
-        double bestF = HUGE_VAL;
-        std::vector<double> power;
-    } state{p, need, o.maxBoostDb, k, x, HUGE_VAL, std::vector<double>(p.size())};
-    const auto objective = [](unsigned, const double* v, double*, void* data) -> double {
-        auto& s = *static_cast<State*>(data);
-        std::fill(s.power.begin(), s.power.end(), 1.0);
-        for (std::size_t b = 0; b < s.k; ++b) {
-            const Biquad d = ContinuousDesign({v[3 * b], v[3 * b + 1], v[3 * b + 2]});
-            for (std::size_t i = 0; i < s.p.size(); ++i) {
-                s.power[i] *= SectionPower(d, s.p.cos1[i], s.p.cos2[i]);
-            }
-        }
-        double sum = 0.0;
-        for (std::size_t i = 0; i < s.p.size(); ++i) {
-            const double eq = 10.0 * std::log10(std::max(s.power[i], 1e-24));
-            const double excess = std::max(0.0, eq - s.maxBoostDb);
-            sum += (eq - s.need[i]) * (eq - s.need[i]) + kExcessBoostWeight * excess * excess;
-        }
-        const double f = sum / static_cast<double>(s.p.size());
-        if (f < s.bestF) {
-            s.bestF = f;
-            s.bestX.assign(v, v + 3 * s.k);
-        }
-        return f;
-    };
-    nlopt::opt opt(nlopt::LN_BOBYQA, static_cast<unsigned>(x.size()));
-    opt.set_lower_bounds(lower);
-    opt.set_upper_bounds(upper);
-    opt.set_initial_step(step);
-    opt.set_min_objective(objective, &state);
-    opt.set_maxeval(o.continuousEvaluations);
-    opt.set_ftol_abs(1e-7);
-    opt.set_xtol_rel(1e-6);
-    double f = 0.0;
-    try {
-        opt.optimize(x, f);
-    } catch (const std::exception&) {
-        // A round-off stop or a failure: the best point seen so far stands.
-    }
-    for (std::size_t b = 0; b < k; ++b) {
-        bands[b] = {state.bestX[3 * b], state.bestX[3 * b + 1], state.bestX[3 * b + 2]};
-    }
-}
-
-// Coordinate search on the raw grid; each band's quantised response is cached.
-class GridSearch {
-public:
-    GridSearch(const Points& p, const std::vector<double>& need, const GridLimits& limits,
-               double maxBoostDb)
-        : p_(p), need_(need), limits_(limits), maxBoostDb_(maxBoostDb) {}
-
-    void Set(std::vector<EqBand> bands) {
-        bands_ = std::move(bands);
-        db_.assign(bands_.size(), {});
-        for (std::size_t b = 0; b < bands_.size(); ++b) {
-            SectionDb(GridDesign(bands_[b]), p_, db_[b]);
-        }
-        Total();
-    }
-    const std::vector<EqBand>& Bands() const { return bands_; }
-
-    // RMS with band `skip` taken out (or none), and band `swap` replaced by `trial`; a
-    // boost of the bands together beyond the limit counts heavily against.
-    double Error(std::ptrdiff_t skip = -1, std::ptrdiff_t swap = -1,
-                 const std::vector<double>* trial = nullptr) const {
-        const std::vector<double>* out = skip >= 0   ? &db_[static_cast<std::size_t>(skip)]
-                                         : swap >= 0 ? &db_[static_cast<std::size_t>(swap)]
-                                                     : nullptr;
-        double sum = 0.0;
-        for (std::size_t i = 0; i < p_.size(); ++i) {
-            double eq = total_[i];
-            if (out != nullptr) {
-                eq -= (*out)[i];
-            }
-            if (swap >= 0) {
-                eq += (*trial)[i];
-            }
-            const double excess = std::max(0.0, eq - maxBoostDb_);
-            sum += (eq - need_[i]) * (eq - need_[i]) + kExcessBoostWeight * excess * excess;
-        }
-        return p_.size() == 0 ? 0.0 : std::sqrt(sum / static_cast<double>(p_.size()));
-    }
-
-    // Best single-field moves until none helps or the budget is spent.
-    void Refine(int& budget) {
-        double current = Error();
-        std::vector<double> trial;
-        bool improved = true;
-        while (improved && budget > 0) {
-            improved = false;
-            for (std::size_t b = 0; b < bands_.size() && budget > 0; ++b) {
-                EqBand bestBand = bands_[b];
-                double bestError = current;
-                std::vector<double> bestDb;
-                for (const EqBand& c : Moves(bands_[b])) {
-                    if (budget-- <= 0) {
-                        break;
-                    }
-                    SectionDb(GridDesign(c), p_, trial);
-                    const double e = Error(-1, static_cast<std::ptrdiff_t>(b), &trial);
-                    if (e < bestError - 1e-12) {
-                        bestError = e;
-                        bestBand = c;
-                        bestDb = trial;
-                    }
-                }
-                if (bestError < current) {
-                    bands_[b] = bestBand;
-                    db_[b] = std::move(bestDb);
-                    Total();
-                    current = Error();
-                    improved = true;
-                }
-            }
-        }
-    }
-
-    // Takes out, one at a time, the band that helps least while it helps under 0.1 dB.
-    void Prune(int& budget) {
-        while (!bands_.empty()) {
-            const double with = Error();
-            std::size_t weakest = 0;
-            double least = HUGE_VAL;
-            for (std::size_t b = 0; b < bands_.size(); ++b) {
-                const double gain = Error(static_cast<std::ptrdiff_t>(b)) - with;
-                if (gain < least) {
-                    least = gain;
-                    weakest = b;
-                }
-            }
-            if (least >= kFlatImprovementDb) {
-                return;
-            }
-            bands_.erase(bands_.begin() + static_cast<std::ptrdiff_t>(weakest));
-            db_.erase(db_.begin() + static_cast<std::ptrdiff_t>(weakest));
-            Total();
-            Refine(budget);
-        }
-    }
-
-private:
-    // The bands' sum per point, summed afresh so that rounding never accumulates.
-    void Total() {
-        total_.assign(p_.size(), 0.0);
-        for (const auto& db : db_) {
-            for (std::size_t i = 0; i < p_.size(); ++i) {
-                total_[i] += db[i];
-            }
-        }
-    }
-
-    std::vector<EqBand> Moves(const EqBand& b) const {
-        std::vector<EqBand> out;
-        const auto add = [&](std::int32_t EqBand::*field, const RawRange& range, double to) {
-            EqBand c = b;
-            c.*field = range.Clamp(to);
-            if (c.*field != b.*field) {
-                out.push_back(c);
-            }
-        };
-        for (double d : {1.0, 0.004 * b.freq, 0.02 * b.freq, 0.08 * b.freq}) {
-            const double step = std::max(1.0, std::round(d));
-            add(&EqBand::freq, limits_.freq, b.freq + step);
-            add(&EqBand::freq, limits_.freq, b.freq - step);
-        }
-        for (double d : {1.0, 5.0, 20.0}) {
-            add(&EqBand::gain, limits_.gain, b.gain + d);
-            add(&EqBand::gain, limits_.gain, b.gain - d);
-        }
-        for (double d : {1.0, std::round(0.05 * b.q), std::round(0.2 * b.q)}) {
-            const double step = std::max(1.0, d);
-            add(&EqBand::q, limits_.q, b.q + step);
-            add(&EqBand::q, limits_.q, b.q - step);
-        }
-        return out;
-    }
-
-    const Points& p_;
-    const std::vector<double>& need_;
-    GridLimits limits_;
-    double maxBoostDb_;
-    std::vector<EqBand> bands_;
-    std::vector<std::vector<double>> db_;
-    std::vector<double> total_;
-};
 
 }  // namespace
 
@@ -383,23 +104,45 @@ std::string CheckAutoEqOptions(const AutoEqOptions& o) {
     if (o.pointsPerOctave < 48 || o.pointsPerOctave > 480) {
         return "the error needs 48..480 points per octave";
     }
+    if (o.continuousEvaluations < 0 || o.continuousEvaluations > 1000000 || o.gridEvaluations < 0 ||
+        o.gridEvaluations > 1000000 || o.randomStarts < 0 || o.randomStarts > 64) {
+        return "the search budgets must be 0..1000000 evaluations";
+    }
+    return {};
+}
+
+std::string CheckTarget(const TargetSpec& target) {
+    if (!std::isfinite(target.tiltDbPerOctave) || std::abs(target.tiltDbPerOctave) > kMaxTiltDb) {
+        return "the tilt must be a finite -6..6 dB per octave";
+    }
+    if (target.curve) {
+        for (std::size_t i = 0; i < target.curve->hz.size(); ++i) {
+            if (!std::isfinite(target.curve->hz[i]) || !std::isfinite(target.curve->db[i])) {
+                return "the target has a point that is not a finite number";
+            }
+        }
+    }
     return {};
 }
 
 double ChainErrorRms(const std::vector<double>& hz, const std::vector<double>& measured,
-                     const std::vector<double>& target, std::span<const Biquad> chain) {
+                     const std::vector<double>& target, const std::vector<double>& weight,
+                     std::span<const Biquad> chain) {
     std::vector<double> error;
     error.reserve(hz.size());
     for (std::size_t i = 0; i < hz.size(); ++i) {
         error.push_back(measured[i] + ChainMagnitudeDb(chain, hz[i]) - target[i]);
     }
-    return Rms(error);
+    return WeightedRms(error, weight);
 }
 
 AutoEqResult FitAutoEq(const Measurement& m, const TargetSpec& targetSpec,
                        const ChannelParameters& channel, const AutoEqOptions& o) {
     AutoEqResult result;
     result.error = CheckAutoEqOptions(o);
+    if (result.error.empty()) {
+        result.error = CheckTarget(targetSpec);
+    }
     if (!result.error.empty()) {
         return result;
     }
@@ -415,54 +158,53 @@ AutoEqResult FitAutoEq(const Measurement& m, const TargetSpec& targetSpec,
         return result;
     }
     const int count = static_cast<int>(std::ceil(std::log2(hi / lo) * o.pointsPerOctave)) + 1;
-    const Points p(LogFrequencies(count, lo, hi));
-    result.hz = p.hz;
-    result.target = TargetAt(targetSpec, p.hz);
+    FitProblem f{FitPoints(LogFrequencies(count, lo, hi)), {}, {}, {}, lo, hi, o, {}};
+    const std::size_t n = f.p.size();
+    result.hz = f.p.hz;
+    result.target = TargetAt(targetSpec, f.p.hz);
 
-    // The channel with flat bands: only its crossovers shape the measurement.
+    // The channel with flat bands: only its crossovers shape what it plays.
     DeviceParameters work{};
     work.channels[0] = channel;
     for (int b = 1; b <= kBandCount; ++b) {
         work.channels[0].bands[b] = {kDefaultBandFreq[b - 1], kFlatGain, kFlatQ, {}, 1};
     }
     const std::vector<Biquad> crossovers = ChannelChain(work, 0);
-    const std::vector<double> smoothed = SmoothFractionalOctave(m, p.hz, o.smoothing);
-    std::vector<double> xoverDb(p.size());
-    double offset = 0.0;
-    for (std::size_t i = 0; i < p.size(); ++i) {
-        xoverDb[i] = ChainMagnitudeDb(crossovers, p.hz[i]);
-        offset += result.target[i] - (smoothed[i] + xoverDb[i]);
+    const std::vector<double> smoothed = SmoothFractionalOctave(m, f.p.hz, o.smoothing);
+    const std::vector<double> unsmoothed = SmoothFractionalOctave(m, f.p.hz, 0);
+    const auto margin = static_cast<std::ptrdiff_t>(
+        o.smoothing > 0 ? std::ceil(0.5 * o.pointsPerOctave / o.smoothing) + 1 : 1);
+    const std::vector<bool> notch = NarrowNotches(unsmoothed, o.pointsPerOctave, margin);
+    std::vector<double> xoverDb(n);
+    double offset = 0.0, weightSum = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        xoverDb[i] = ChainMagnitudeDb(crossovers, f.p.hz[i]);
+        const bool pass = xoverDb[i] > -kStopBandLossDb;
+        result.passBand.push_back(pass);
+        const double w = pass && !notch[i] ? std::pow(10.0, xoverDb[i] / 20.0) : 0.0;
+        f.weight.push_back(w);
+        f.cap.push_back(std::min({o.maxBoostDb, pass ? o.maxBoostDb : kStopBandBoostDb,
+                                  notch[i] ? kNotchBoostDb : o.maxBoostDb}));
+        offset += w * (result.target[i] - smoothed[i]);
+        weightSum += w;
     }
-    offset /= static_cast<double>(p.size());
-    std::vector<double> need(p.size());  // what the bands should add
-    for (std::size_t i = 0; i < p.size(); ++i) {
+    if (weightSum <= 0.0) {
+        result.error = "the crossovers block the whole fit range: nothing to correct";
+        return result;
+    }
+    offset /= weightSum;
+    for (std::size_t i = 0; i < n; ++i) {
         result.measured.push_back(smoothed[i] + offset);
         result.before.push_back(result.measured[i] + xoverDb[i]);
-        need[i] = result.target[i] - result.before[i];
+        f.need.push_back(result.target[i] - result.measured[i]);
     }
+    result.weight = f.weight;
 
-    std::vector<ContinuousBand> start = GreedyStart(p, need, o, lo, hi, o.pointsPerOctave);
-    FitContinuous(p, need, o, lo, hi, start);
-
-    const GridLimits limits{
+    f.limits = {
         Narrow("ch1.band1.freq", lo, hi),
         Narrow("ch1.band1.gain", kFlatGain + o.maxCutDb * 10.0, kFlatGain + o.maxBoostDb * 10.0),
         Narrow("ch1.band1.q", o.minQ * 10.0, o.maxQ * 10.0)};
-    std::vector<EqBand> snapped;
-    for (const ContinuousBand& b : start) {
-        snapped.push_back({limits.freq.Clamp(std::pow(10.0, b.log10Hz)),
-                           limits.gain.Clamp(kFlatGain + b.gainDb * 10.0),
-                           limits.q.Clamp(b.q * 10.0),
-                           {},
-                           1});
-    }
-    GridSearch grid(p, need, limits, o.maxBoostDb);
-    grid.Set(snapped);
-    int budget = o.gridEvaluations;
-    grid.Refine(budget);
-    grid.Prune(budget);
-
-    std::vector<EqBand> fitted = grid.Bands();
+    std::vector<EqBand> fitted = SearchBands(f);
     std::sort(fitted.begin(), fitted.end(),
               [](const EqBand& a, const EqBand& b) { return a.freq < b.freq; });
     std::array<EqBand, kBandCount> bands{};
@@ -475,16 +217,21 @@ AutoEqResult FitAutoEq(const Measurement& m, const TargetSpec& targetSpec,
     result.activeBands = static_cast<int>(fitted.size());
 
     // The prediction from the chain the processor will run: every section as its frame
-    // carries it, crossovers included.
+    // carries it, crossovers included. The error counts the bands alone: the crossovers'
+    // roll-off is what the installer asked for.
     for (int b = 1; b <= kBandCount; ++b) {
         work.channels[0].bands[b] = bands[b - 1];
     }
     const std::vector<Biquad> chain = ChannelChain(work, 0);
-    for (std::size_t i = 0; i < p.size(); ++i) {
-        result.predicted.push_back(result.measured[i] + ChainMagnitudeDb(chain, p.hz[i]));
+    std::vector<double> before(n), after(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double chainDb = ChainMagnitudeDb(chain, f.p.hz[i]);
+        result.predicted.push_back(result.measured[i] + chainDb);
+        before[i] = result.measured[i] - result.target[i];
+        after[i] = before[i] + chainDb - xoverDb[i];
     }
-    result.rmsBeforeDb = ChainErrorRms(result.hz, result.measured, result.target, crossovers);
-    result.rmsAfterDb = ChainErrorRms(result.hz, result.measured, result.target, chain);
+    result.rmsBeforeDb = WeightedRms(before, f.weight);
+    result.rmsAfterDb = WeightedRms(after, f.weight);
     return result;
 }
 

@@ -1,10 +1,13 @@
 // Fits the seven peaking bands of a channel to a measurement, on the processor's own grid:
-// a continuous bound-constrained fit, then every band snapped to its raw steps (1 Hz, 0.1 dB,
-// Q 0.1) and refined there with the error of the quantised 5.23 coefficients.
+// continuous bound-constrained fits from several starts, then every band snapped to its raw
+// steps (1 Hz, 0.1 dB, Q 0.1) and refined there with the error of the quantised 5.23
+// coefficients. The channel's crossovers are intended: the fit corrects only where they pass.
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -25,12 +28,22 @@ struct AutoEqOptions {
     int smoothing = 6;         // 1/N octave: 3, 6, 12 or 24
     int pointsPerOctave = 48;  // error points, log-spaced over the fit range
     // Work budgets, in error evaluations (never in time, so results never depend on load).
-    int continuousEvaluations = 4000;
-    int gridEvaluations = 6000;
+    int continuousEvaluations = 12000;
+    int gridEvaluations = 12000;
+    // Starts drawn at random within the bounds, from a fixed seed (0..64).
+    int randomStarts = 3;
+    std::uint32_t seed = 20240611;
 };
 
 // Why the options cannot be used, or empty.
 std::string CheckAutoEqOptions(const AutoEqOptions& options);
+
+// The steepest target tilt, dB per octave either way.
+inline constexpr double kMaxTiltDb = 6.0;
+
+// Why the target cannot be used (a tilt beyond +-kMaxTiltDb or not finite, a point that is
+// not a finite number), or empty.
+std::string CheckTarget(const TargetSpec& target);
 
 struct AutoEqResult {
     // Raw settings of bands 1..7: the fitted bands in rising frequency, then flat bands
@@ -47,6 +60,12 @@ struct AutoEqResult {
     std::vector<double> target;
     std::vector<double> before;
     std::vector<double> predicted;
+    // Per point: true where the crossovers pass (their loss is under 6 dB), and how much the
+    // point counts in the error: the crossovers' magnitude (0.5..1) in the pass band, 0 in
+    // their stop bands and in narrow deep notches, which EQ cannot fill.
+    std::vector<bool> passBand;
+    std::vector<double> weight;
+    // Weighted RMS in dB of measurement + bands - target: flat bands, then the fitted ones.
     double rmsBeforeDb = 0.0;
     double rmsAfterDb = 0.0;
 };
@@ -56,9 +75,10 @@ struct AutoEqResult {
 AutoEqResult FitAutoEq(const Measurement& measurement, const TargetSpec& target,
                        const ChannelParameters& channel, const AutoEqOptions& options);
 
-// RMS in dB of measured + chain - target over the points.
+// Weighted RMS in dB of measured + chain - target over the points.
 double ChainErrorRms(const std::vector<double>& hz, const std::vector<double>& measured,
-                     const std::vector<double>& target, std::span<const Biquad> chain);
+                     const std::vector<double>& target, const std::vector<double>& weight,
+                     std::span<const Biquad> chain);
 
 // The fitted bands as an import, for ApplyEqImport (the path every whole-channel band
 // change takes).

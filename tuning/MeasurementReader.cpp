@@ -1,12 +1,15 @@
 // Measurement text reading: lines of "frequency level [phase]" in the common export layouts.
 #include "MeasurementReader.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <system_error>
 
 namespace quorvell {
 namespace {
@@ -158,6 +161,39 @@ std::string Where(int line) {
     return "line " + std::to_string(line) + ": ";
 }
 
+// Bytes from the file as they may be shown on a terminal or a label: printable ASCII as it
+// is, anything else (control bytes such as ESC included) as \xNN; at most 40 bytes.
+std::string Printable(std::string_view text) {
+    constexpr std::size_t kMaxShown = 40;
+    std::string out;
+    for (std::size_t i = 0; i < text.size() && i < kMaxShown; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x20 && c < 0x7f && c != '\\') {
+            out += static_cast<char>(c);
+        } else {
+            static constexpr char kHex[] = "0123456789abcdef";
+            out += {'\\', 'x', kHex[c >> 4], kHex[c & 15]};
+        }
+    }
+    return text.size() > kMaxShown ? out + "..." : out;
+}
+
+// Fields in double quotes ("20.00","86.0") read as the plain fields; a line with an odd
+// number of quotes stays as it is and is refused as malformed.
+std::string_view Unquoted(std::string_view line, std::string& buffer) {
+    if (line.find('"') == std::string_view::npos ||
+        std::count(line.begin(), line.end(), '"') % 2 != 0) {
+        return line;
+    }
+    buffer.clear();
+    for (char c : line) {
+        if (c != '"') {
+            buffer += c;
+        }
+    }
+    return Trim(buffer);
+}
+
 }  // namespace
 
 std::optional<double> ParseDecimal(std::string_view t, bool decimalComma) {
@@ -201,7 +237,8 @@ MeasurementRead ParseMeasurementText(std::string_view text) {
     while (!text.empty()) {
         ++lineNo;
         const std::size_t nl = text.find('\n');
-        const std::string_view line = Trim(text.substr(0, nl));
+        std::string unquoted;
+        const std::string_view line = Unquoted(Trim(text.substr(0, nl)), unquoted);
         text.remove_prefix(nl == std::string_view::npos ? text.size() : nl + 1);
         if (line.empty() || line.front() == '*' || line.front() == '#') {
             continue;
@@ -226,7 +263,7 @@ MeasurementRead ParseMeasurementText(std::string_view text) {
         for (std::size_t i = 0; i < f.text.size(); ++i) {
             values[i] = ParseDecimal(f.text[i], f.decimalComma);
             if (!values[i]) {
-                fail("malformed number '" + std::string(f.text[i]) + "'");
+                fail("malformed number '" + Printable(f.text[i]) + "'");
                 numbers = false;
                 break;
             }
@@ -240,7 +277,7 @@ MeasurementRead ParseMeasurementText(std::string_view text) {
             continue;
         }
         if (!m.hz.empty() && hz <= m.hz.back()) {
-            fail("frequency " + std::string(f.text[0]) +
+            fail("frequency " + Printable(f.text[0]) +
                  " Hz does not rise above the previous point");
             continue;
         }
@@ -264,10 +301,25 @@ MeasurementRead ParseMeasurementText(std::string_view text) {
 MeasurementRead ReadMeasurementFile(const std::string& path) {
     MeasurementRead result;
     std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (!std::filesystem::exists(status)) {
+        result.errors.push_back("cannot read the file: not found");
+        return result;
+    }
+    if (std::filesystem::is_directory(status)) {
+        result.errors.push_back("cannot read the file: it is a directory");
+        return result;
+    }
     const auto size = std::filesystem::file_size(path, ec);
+    errno = 0;
     std::ifstream in(path, std::ios::binary);
     if (ec || !in) {
-        result.errors.push_back("cannot read the file" + (ec ? " (" + ec.message() + ")" : ""));
+        const int why = errno;
+        result.errors.push_back("cannot read the file: " +
+                                (why == EACCES || why == EPERM ? std::string("permission denied")
+                                 : why != 0 ? std::generic_category().message(why)
+                                 : ec       ? ec.message()
+                                            : std::string("unknown error")));
         return result;
     }
     if (size > kMaxMeasurementBytes) {

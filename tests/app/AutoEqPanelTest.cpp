@@ -2,6 +2,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -58,6 +59,18 @@ TEST_F(AutoEqPanelTest, FitRunsOffTheUiThreadAndApplySendsTheChannelsBands) {
     ASSERT_TRUE(dialog->Result()) << dialog->StatusLabel()->text().toStdString();
     EXPECT_LT(dialog->Result()->rmsAfterDb, 0.5);
     EXPECT_EQ(dialog->Plot()->Shown().hz.back(), 300.0);
+    ASSERT_TRUE(dialog->ApplyButton()->isEnabled());
+    EXPECT_EQ(dialog->StatusLabel()->textFormat(), Qt::PlainText);  // file text, never markup
+    EXPECT_EQ(dialog->Plot()->Shown().passBand.size(), dialog->Plot()->Shown().hz.size());
+
+    // A cleared file field leaves nothing to apply; the file chosen again is fitted again.
+    dialog->FileEdit()->setFocus();
+    QTest::keyClick(dialog->FileEdit(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(dialog->FileEdit(), Qt::Key_Delete);
+    EXPECT_FALSE(dialog->ApplyButton()->isEnabled());
+    EXPECT_FALSE(dialog->Result());
+    QTest::mouseClick(dialog->BrowseButton(), Qt::LeftButton);
+    ASSERT_TRUE(test::WaitFor([&] { return shown.count() > 1 && !dialog->Fitting(); }));
     ASSERT_TRUE(dialog->ApplyButton()->isEnabled());
 
     if (const QString out = qEnvironmentVariable("QUORVELL_SCREENSHOTS"); !out.isEmpty()) {

@@ -60,6 +60,10 @@ TEST(AutoEqCli, FitsARoomAndTheSimulatorReceivesTheBandsAsValidFrames) {
         EXPECT_TRUE(e.decoded.valid) << e.decoded.reason;
     }
     EXPECT_EQ(ch.hipass.freq, 25);
+    const CliRun refused =
+        RunCli(kPort, {"auto-eq", dir.filePath("room.txt"), "--channel", "1", "--tilt", "1e308"});
+    EXPECT_EQ(refused.exitCode, 2) << refused.err.toStdString();
+    EXPECT_EQ(CountCode(*sim, CommandCode::EqBand), 7) << "nothing more was sent";
     EXPECT_EQ(std::memcmp(&sim->Settings().channels[1], &otherBefore, sizeof otherBefore), 0);
 }
 
@@ -79,6 +83,9 @@ TEST(AutoEqCli, OfflineRunsPrintBandsAndFramesOrRefuse) {
         {{bad, "--channel", "1"}, 1, "", "line 4: malformed number 'x'", 0},
         {{room, "--channel", "1", "--tilt", "1", "--target", "x"}, 2, "", "not both", 0},
         {{room, "--channel", "1", "--max-boost", "20"}, 2, "", "boost", 0},
+        {{room, "--channel", "1", "--tilt", "1e308"}, 2, "", "tilt", 0},
+        {{room, "--channel", "1", "--tilt", "-6.5"}, 2, "", "tilt", 0},
+        {{room, "--channel", "1", "--smooth", "1e308"}, 2, "", "smooth", 0},
     };
     for (const Case& c : cases) {
         const CliRun r = RunCli(std::nullopt, QStringList{"auto-eq"} + c.args);

@@ -1,6 +1,8 @@
 // Reading measurement exports: the layouts accepted and the lines refused.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "MeasurementReader.h"
 
 namespace quorvell {
@@ -20,6 +22,7 @@ TEST(MeasurementReader, ReadsTheCommonExportLayouts) {
         {"20,5 75,3\n31,5\t-2,25\t0\n40 1,5\n", {20.5, 31.5, 40}, {75.3, -2.25, 1.5}},
         {"20, 75.5\n30,76,0\n40 ,77\n50 7,5\n", {20, 30, 40, 50}, {75.5, 76, 77, 7}},
         {"10 1\n20 2 3\n\n   \n40 4\n", {10, 20, 40}, {1, 2, 4}},
+        {"\"Freq\",\"SPL\"\r\n\"20.00\",\"86.0\"\r\n\"30\",\"87\"\r\n", {20, 30}, {86, 87}},
     };
     for (const Case& c : cases) {
         const MeasurementRead r = ParseMeasurementText(c.text);
@@ -47,6 +50,11 @@ TEST(MeasurementReader, RefusesTheWholeFileNamingEachBadLine) {
         {"20,5 75,3\n30,76,0\n40 7,5\n", {"line 3: ambiguous commas"}},
         {"# nothing\n", {"no measurement points"}},
         {"20 75\n", {"only one measurement point"}},
+        // Bytes a terminal would act on are shown escaped, never passed through.
+        {"20 75\n30 7\x1b[2J\x9b"
+         "5\n",
+         {"line 2: malformed number '7\\x1b[2J\\x9b5'"}},
+        {"20 75\n\"30\",\"76\n", {"line 2: not a measurement point"}},
         {std::string(kMaxMeasurementBytes + 1, '#'), {"larger than 4 MiB"}},
     };
     for (const Case& c : cases) {
@@ -56,6 +64,20 @@ TEST(MeasurementReader, RefusesTheWholeFileNamingEachBadLine) {
         for (std::size_t i = 0; i < c.errors.size(); ++i) {
             EXPECT_NE(r.errors[i].find(c.errors[i]), std::string::npos) << r.errors[i];
         }
+    }
+}
+
+TEST(MeasurementReader, SaysWhyAFileCannotBeRead) {
+    const auto dir = std::filesystem::temp_directory_path();
+    const std::pair<std::string, std::string> cases[] = {
+        {(dir / "quorvell-no-such-measurement.txt").string(), "cannot read the file: not found"},
+        {dir.string(), "cannot read the file: it is a directory"},
+    };
+    for (const auto& [path, error] : cases) {
+        const MeasurementRead r = ReadMeasurementFile(path);
+        EXPECT_FALSE(r.curve);
+        ASSERT_EQ(r.errors.size(), 1u);
+        EXPECT_EQ(r.errors[0], error);
     }
 }
 
