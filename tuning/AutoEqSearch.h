@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <random>
 #include <vector>
 
 #include "AutoEqFit.h"
@@ -43,6 +44,21 @@ void SectionDb(const Biquad& s, const FitPoints& p, std::vector<double>& out);
 // The search's objective for the bands' summed response `eq`: the weighted RMS error plus a
 // heavy penalty for every boost beyond the cap.
 double FitObjective(const FitProblem& f, const std::vector<double>& eq);
+
+// A band of the continuous fit: fc as log10 Hz, gain in dB, Q.
+struct ContinuousBand {
+    double log10Hz = 3.0, gainDb = 0.0, q = 1.0;
+};
+
+Biquad ContinuousDesign(const ContinuousBand& b);
+
+// Starts for the continuous fit. Greedy: each band on the largest peak or dip of `need` the
+// earlier ones leave, ranked by area (height x width) or by height alone. Masked: the need
+// where it counts, averaged over `octaves` (0: as it is). Random: seven bands within the
+// bounds.
+std::vector<ContinuousBand> GreedyStart(const FitProblem& f, std::vector<double> need, bool byArea);
+std::vector<double> MaskedNeed(const FitProblem& f, double octaves);
+std::vector<ContinuousBand> RandomStart(const FitProblem& f, std::mt19937& rng);
 
 // The fitted bands (raw grid, at most seven, in no particular order). Deterministic: every
 // budget counts evaluations and the random starts use a fixed seed.
