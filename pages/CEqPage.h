@@ -54,6 +54,8 @@ public:
     CResponseCurve* Curve() const { return curve_; }
     CResponseCurve* LargeCurve() const { return largeCurve_; }
     QDialog* LargeCurveWindow() const { return largeWindow_; }
+    // A curve drag's paced send is still to come (the interval timer runs or an edit waits).
+    bool DragSendPending() const { return dragTimer_.isActive() || pendingDrag_.has_value(); }
     QPushButton* ImportButton(int channel) const { return import_[channel & 1]; }
     QPushButton* CopyButton(int from) const { return copy_[from & 1]; }
     QPushButton* AutoEqButton() const { return autoEq_; }
