@@ -3,6 +3,8 @@
 // what an installer checks after a fit.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "SpeakerModels.h"
 
 namespace quorvell {
@@ -24,9 +26,24 @@ TEST(AutoEqSpeakers, StopBandsAndNullsAreLeftAloneAndTheErrorNearsTheBestKnown) 
         const AutoEqResult r = FitAutoEq(c.measurement, TargetSpec{std::nullopt, c.tiltDbPerOctave},
                                          c.channel, c.options);
         ASSERT_TRUE(r.bands) << r.error;
+        const AutoEqOptions& o = c.options;
+        for (int b = 0; b < kBandCount; ++b) {  // each band inside the limits, unused ones flat
+            const EqBand& e = (*r.bands)[static_cast<std::size_t>(b)];
+            if (b >= r.activeBands) {
+                EXPECT_EQ(e.gain, 180) << "band " << b;
+                continue;
+            }
+            EXPECT_GE(e.freq, o.lowHz) << "band " << b;
+            EXPECT_LE(e.freq, o.highHz) << "band " << b;
+            EXPECT_LE(e.gain, 180 + std::lround(o.maxBoostDb * 10)) << "band " << b;
+            EXPECT_GE(e.gain, 180 + std::lround(o.maxCutDb * 10)) << "band " << b;
+            EXPECT_GE(e.q, std::lround(o.minQ * 10)) << "band " << b;
+            EXPECT_LE(e.q, std::lround(o.maxQ * 10)) << "band " << b;
+        }
         const std::vector<Biquad> bands = BandsOnly(r);
         for (std::size_t i = 0; i < r.hz.size(); ++i) {
             const double eq = ChainMagnitudeDb(bands, r.hz[i]);
+            EXPECT_LE(eq, o.maxBoostDb + 0.05) << "stacked boost at " << r.hz[i] << " Hz";
             if (!r.passBand[i]) {
                 EXPECT_LE(eq, 0.5 + 0.05) << "boost in a stop band at " << r.hz[i] << " Hz";
             }

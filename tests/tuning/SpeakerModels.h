@@ -162,6 +162,14 @@ inline std::vector<Case> Corpus() {
                  0.0,
                  {},
                  0.270});
+    c.push_back({"room modes within tight limits",
+                 c.back().measurement,
+                 StartupChannel(),
+                 {.highHz = 300, .maxBoostDb = 3.0, .maxCutDb = -6.0, .minQ = 1.0, .maxQ = 5.0},
+                 0.0,
+                 {},
+                 0.0,
+                 0.0});
     c.push_back({"two narrow deep nulls on a speaker",
                  Measure({BaffleStep(300), Null(900, 25.0, 25.0), Null(3300, 30.0, 25.0),
                           Mode(5500, 2.0, 0.6)},
