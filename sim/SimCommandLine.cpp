@@ -43,6 +43,18 @@ struct OptionSet {
                             QStringLiteral("S"), QStringLiteral("1")};
     QCommandLineOption noAnswer{QStringLiteral("no-answer"),
                                 QStringLiteral("Never answer connect requests.")};
+    QCommandLineOption keepNothing{QStringLiteral("keep-nothing"),
+                                   QStringLiteral("Log settings commands but never apply them.")};
+    QCommandLineOption answerReset{
+        QStringLiteral("answer-reset"),
+        QStringLiteral("Answer connect requests with the reset-state frame (8).")};
+    QCommandLineOption answerShort{
+        QStringLiteral("answer-short"),
+        QStringLiteral("Answer connect requests with a bare 4-byte full-state header.")};
+    QCommandLineOption flood{QStringLiteral("flood"),
+                             QStringLiteral("After each connect answer, send N reset-state "
+                                            "frames to the client, 10 per millisecond."),
+                             QStringLiteral("N"), QStringLiteral("0")};
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
                             QStringLiteral("Show this help.")};
     QCommandLineOption version{QStringLiteral("version"),
@@ -53,8 +65,9 @@ void AddAll(QCommandLineParser& parser, const OptionSet& s) {
     parser.setApplicationDescription(
         QStringLiteral("A virtual two-channel processor: the device side of the UDP protocol."));
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    for (const auto* o : {&s.address, &s.count, &s.port, &s.name, &s.state, &s.log, &s.drop,
-                          &s.seed, &s.noAnswer, &s.help, &s.version}) {
+    for (const auto* o :
+         {&s.address, &s.count, &s.port, &s.name, &s.state, &s.log, &s.drop, &s.seed, &s.noAnswer,
+          &s.keepNothing, &s.answerReset, &s.answerShort, &s.flood, &s.help, &s.version}) {
         parser.addOption(*o);
     }
 }
@@ -99,7 +112,8 @@ QString SimUsage() {
     return QStringLiteral(
                "usage: quorvell-sim [--address IP] [--count N] [--port P] "
                "[--name NAME] [--state FILE] [--log FILE|-] [--drop FRACTION] "
-               "[--seed S] [--no-answer]\n\n") +
+               "[--seed S] [--no-answer] [--keep-nothing] [--answer-reset] "
+               "[--answer-short] [--flood N]\n\n") +
            parser.helpText().section(QLatin1Char('\n'), 1);
 }
 
@@ -151,6 +165,11 @@ std::optional<SimCommandLine> ParseSimCommandLine(const QStringList& args, QStri
         return fail(QStringLiteral("--drop: \"%1\" is not a fraction from 0 to 1")
                         .arg(parser.value(s.drop)));
     }
+    const auto flood = ParseUnsigned(parser.value(s.flood), 1000000);
+    if (!flood) {
+        return fail(QStringLiteral("--flood: \"%1\" is not a count from 0 to 1000000")
+                        .arg(parser.value(s.flood)));
+    }
     const auto seed = ParseUnsigned(parser.value(s.seed), 0xFFFFFFFFull);
     if (!seed) {
         return fail(QStringLiteral("--seed: \"%1\" is not a number from 0 to 4294967295")
@@ -195,6 +214,10 @@ std::optional<SimCommandLine> ParseSimCommandLine(const QStringList& args, QStri
         o.dropFraction = drop;
         o.seed = static_cast<quint32>(*seed + i);
         o.noAnswer = parser.isSet(s.noAnswer);
+        o.keepNothing = parser.isSet(s.keepNothing);
+        o.answerReset = parser.isSet(s.answerReset);
+        o.answerShort = parser.isSet(s.answerShort);
+        o.floodCount = static_cast<int>(*flood);
         o.state = state;
         o.keepLog = false;
         line.processors.push_back(std::move(o));

@@ -109,6 +109,8 @@ SimProcessor::SimProcessor(SimOptions options, QObject* parent)
     : QObject(parent), options_(std::move(options)), random_(options_.seed) {
     LoadStartState(options_.state);
     connect(&socket_, &QUdpSocket::readyRead, this, &SimProcessor::OnReadyRead);
+    floodTimer_.setInterval(1);
+    connect(&floodTimer_, &QTimer::timeout, this, &SimProcessor::OnFloodStep);
 }
 
 void SimProcessor::Restart(const std::optional<ParameterImage>& state) {
@@ -198,8 +200,20 @@ void SimProcessor::Handle(LogEntry& entry) {
             }
             const auto target = ReplyTarget(entry);
             client_ = target;
-            Answer(entry, BuildFullState(settings_), "StatusFullState", target.first,
-                   target.second);
+            if (options_.answerShort) {
+                Answer(entry, Frame::Start(static_cast<std::uint8_t>(StatusCode::FullState), 4),
+                       "StatusFullState (4 bytes)", target.first, target.second);
+            } else if (options_.answerReset) {
+                Answer(entry, BuildResetState(settings_), "StatusResetState", target.first,
+                       target.second);
+            } else {
+                Answer(entry, BuildFullState(settings_), "StatusFullState", target.first,
+                       target.second);
+            }
+            if (options_.floodCount > 0 && !floodTimer_.isActive()) {
+                floodLeft_ = options_.floodCount;
+                floodTimer_.start();
+            }
             return;
         }
         case CommandCode::Discover: {
@@ -209,21 +223,23 @@ void SimProcessor::Handle(LogEntry& entry) {
             return;
         }
         case CommandCode::Reset: {
-            settings_ = Defaults();
-            entry.applied = true;
+            if (!options_.keepNothing) {
+                settings_ = Defaults();
+                entry.applied = true;
+            }
             const auto target = ClientOrSender(entry);
             Answer(entry, BuildResetState(settings_), "StatusResetState", target.first,
                    target.second);
             return;
         }
         case CommandCode::SetName: {
-            entry.applied = ApplyCommand(settings_, d);
+            entry.applied = !options_.keepNothing && ApplyCommand(settings_, d);
             const auto target = ClientOrSender(entry);
             Answer(entry, BuildNameSet(), "StatusNameSet", target.first, target.second);
             return;
         }
         default:
-            entry.applied = ApplyCommand(settings_, d);
+            entry.applied = !options_.keepNothing && ApplyCommand(settings_, d);
             return;
     }
 }
@@ -250,6 +266,24 @@ std::pair<QHostAddress, quint16> SimProcessor::ReplyTarget(const LogEntry& entry
 
 std::pair<QHostAddress, quint16> SimProcessor::ClientOrSender(const LogEntry& entry) const {
     return client_.value_or(std::pair{entry.sender, entry.senderPort});
+}
+
+// A flood: reset-state frames to the last client, ten per millisecond tick, so that 10,000
+// take about a second. Not logged: the log is of received datagrams.
+void SimProcessor::OnFloodStep() {
+    if (!client_ || socket_.state() != QAbstractSocket::BoundState) {
+        floodTimer_.stop();
+        return;
+    }
+    const Frame frame = BuildResetState(settings_);
+    const QByteArray datagram(reinterpret_cast<const char*>(frame.Bytes().data()),
+                              static_cast<qsizetype>(frame.Size()));
+    for (int i = 0; i < 10 && floodLeft_ > 0; ++i, --floodLeft_) {
+        socket_.writeDatagram(datagram, client_->first, client_->second);
+    }
+    if (floodLeft_ <= 0) {
+        floodTimer_.stop();
+    }
 }
 
 }  // namespace quorvell::sim

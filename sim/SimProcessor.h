@@ -7,7 +7,9 @@
 #include <QDateTime>
 #include <QHostAddress>
 #include <QObject>
+#include <QTimer>
 #include <QUdpSocket>
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <random>
@@ -23,10 +25,15 @@ namespace quorvell::sim {
 struct SimOptions {
     QHostAddress address{QStringLiteral("127.0.0.2")};  // bound alone, never "any"
     quint16 port = kDevicePort;
-    std::string name = "QV-SIM";          // at most kDeviceNameMax bytes; stored as the device name
-    double dropFraction = 0;              // 0..1: share of received datagrams ignored (and logged)
-    quint32 seed = 1;                     // seeds the drop decisions, so a run can be repeated
-    bool noAnswer = false;                // connect requests are logged but never answered
+    std::string name = "QV-SIM";  // at most kDeviceNameMax bytes; stored as the device name
+    double dropFraction = 0;      // 0..1: share of received datagrams ignored (and logged)
+    quint32 seed = 1;             // seeds the drop decisions, so a run can be repeated
+    bool noAnswer = false;        // connect requests are logged but never answered
+    // Odd processors, for testing what a client makes of them:
+    bool keepNothing = false;  // settings commands are logged but never applied
+    bool answerReset = false;  // connect requests are answered with the reset-state frame
+    bool answerShort = false;  // connect requests are answered with a bare 4-byte header
+    int floodCount = 0;        // after each connect answer, this many reset-state frames
     std::optional<ParameterImage> state;  // start from a preset image instead of defaults
     bool keepLog = true;  // keep every entry for Log(); the executable only uses the signal
 };
@@ -70,6 +77,10 @@ public:
     // requests (also the reads of a linked client) are answered.
     void SetDropFraction(double fraction) { options_.dropFraction = fraction; }
     void SetNoAnswer(bool noAnswer) { options_.noAnswer = noAnswer; }
+    void SetKeepNothing(bool on) { options_.keepNothing = on; }
+    void SetAnswerReset(bool on) { options_.answerReset = on; }
+    void SetAnswerShort(bool on) { options_.answerShort = on; }
+    void SetFloodCount(int count) { options_.floodCount = std::max(0, count); }
 
     // "ip:port" of this processor.
     QString Endpoint() const;
@@ -94,6 +105,7 @@ private:
                 quint16 port);
     std::pair<QHostAddress, quint16> ReplyTarget(const LogEntry& entry) const;
     std::pair<QHostAddress, quint16> ClientOrSender(const LogEntry& entry) const;
+    void OnFloodStep();
 
     SimOptions options_;
     DeviceParameters settings_{};
@@ -101,6 +113,8 @@ private:
     std::mt19937 random_;
     std::optional<std::pair<QHostAddress, quint16>> client_;  // last connect request's
     std::vector<LogEntry> log_;
+    QTimer floodTimer_;
+    int floodLeft_ = 0;  // reset-state frames of the running flood still to send
 };
 
 }  // namespace quorvell::sim
