@@ -331,6 +331,10 @@ void ReadBack::Reconcile(const DeviceParameters& answer, std::uint64_t stamp) {
                 p->rounds += 1;
                 again = again || p->rounds < options_.maxRounds;
                 resend.push_back({*frame, options_.resendGapMs, r});
+            } else {
+                // Settings no frame can carry (a crossover type outside 0..4) will never be
+                // reported: out of sync now rather than waiting for rounds that never come.
+                p->rounds = std::max(p->rounds, options_.maxRounds);
             }
         } else {
             CopyRecord(answer, params_, r);

@@ -18,6 +18,32 @@ using linkdetail::IsSpecificIpv4;
 using linkdetail::kReceiveBufferSize;
 constexpr int kConnectRequests = 3;
 
+// Why a full or reset state cannot be taken as the processor's settings: a frame shorter
+// than its layout (its missing fields would read as 0 Hz, Q 0, ratio 0) or a value outside
+// its control's range. Empty when it can.
+std::string_view StateFrameProblem(StatusCode code, std::span<const std::uint8_t> bytes) {
+    const bool full = code == StatusCode::FullState;
+    if (bytes.size() < (full ? kFullStateFrameSize : kResetStateFrameSize)) {
+        return full ? "full state shorter than its layout" : "reset state shorter than its layout";
+    }
+    DeviceParameters state{};
+    ResetDeviceParameters(state);
+    if (!(full ? ApplyFullState(state, bytes) : ApplyResetState(state, bytes))) {
+        return "not a state frame";
+    }
+    static const std::vector<ParameterPath> paths = AllParameterPaths();
+    for (const ParameterPath& path : paths) {
+        if (path.unit == ParameterUnit::Name) {
+            continue;
+        }
+        const std::int32_t v = path.Value(state);
+        if (v < path.minRaw || v > path.maxRaw) {
+            return "a value outside its range";
+        }
+    }
+    return {};
+}
+
 }  // namespace
 
 std::optional<Frame> BuildRecordFrame(const DeviceParameters& params, const Record& record,
@@ -215,6 +241,9 @@ bool DeviceLink::SendFrame(const Frame& frame) {
     if (written == bytes.size() && frame[3] == static_cast<std::uint8_t>(CommandCode::SetName)) {
         nameAwaited_ = true;  // the processor's confirmation is now expected, once
     }
+    if (written == bytes.size() && frame[3] == static_cast<std::uint8_t>(CommandCode::Reset)) {
+        resetAwaited_ = true;  // the next frame 8 is the reset's own answer
+    }
     emit frameSent(bytes);
     return written == bytes.size();
 }
@@ -311,6 +340,9 @@ std::string_view DeviceLink::IgnoreReason(const QHostAddress& sender, int sender
     if (*code == StatusCode::NameSet && !nameAwaited_) {
         return "no name was sent";
     }
+    if (*code == StatusCode::FullState || *code == StatusCode::ResetState) {
+        return StateFrameProblem(*code, bytes);
+    }
     return {};
 }
 
@@ -334,6 +366,15 @@ void DeviceLink::HandleStatus(std::span<const std::uint8_t> bytes) {
             emit linkEstablished();
             break;
         case StatusCode::ResetState:
+            // Only the answer to our own reset is a new base; any other frame 8 on a live
+            // link answers a read and is compared like a full state.
+            if (readBack_ && linkUp() && !std::exchange(resetAwaited_, false)) {
+                DeviceParameters state = params_;
+                ApplyResetState(state, bytes);
+                emit stateRead(state);
+                break;
+            }
+            resetAwaited_ = false;
             ApplyResetState(params_, bytes);
             params_.linkUp = 1;
             params_.connectPending = 0;

@@ -171,6 +171,8 @@ signals:
     // buttons ("Disconnect" / "Connect"), refreshes the pages and shows the EQ page.
     void linkEstablished();
     // Status frame 8 applied: linkUp = 1, connectPending = 0. Refresh and show the EQ page.
+    // While linked with read-back on, only the frame 8 that answers this link's own reset is
+    // applied; any other is emitted as stateRead() like a full state.
     void resetStateApplied();
     // Status frame 6 in answer to a name this link sent (kTextNameSet): once per name sent,
     // never for an unsolicited frame.
@@ -234,6 +236,7 @@ private:
     std::deque<PacedFrame> paced_;
     QList<QHostAddress> hostAddresses_;  // this host's addresses when the socket opened
     bool nameAwaited_ = false;           // a name was sent and not yet confirmed
+    bool resetAwaited_ = false;          // a reset was sent and its frame 8 not yet received
     QString pendingBindError_;           // the reason of the last failed bind, until reported
     bool readBack_ = false;
 };

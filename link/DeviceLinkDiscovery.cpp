@@ -133,12 +133,17 @@ void DeviceLink::OnDiscoveryReadyRead() {
         bool ok = false;
         const quint32 sender = d.senderAddress().toIPv4Address(&ok);
         const QString ip = QString::fromStdString(FormatIpv4(sender));
-        // Answers are taken from any sender, but never the sweep's own requests looping back.
+        // Only answers from the swept /24 count, one row per address, never the sweep's own
+        // requests looping back: the list is bounded by the subnet's size.
         std::string_view ignored;
         if (IsOwnDatagram(d.senderAddress(), d.senderPort())) {
             ignored = "own datagram";
         } else if (!name || !ok) {
             ignored = "not a discovery answer";
+        } else if ((sender & 0xFFFFFF00u) != sweepBase_ || sweepBase_ == 0) {
+            ignored = "not from the swept subnet";
+        } else if (found_.size() >= kLastSweepHost - kFirstSweepHost + 1) {
+            ignored = "list full";
         } else if (std::any_of(found_.begin(), found_.end(),
                                [&](const FoundDevice& f) { return f.ip == ip; })) {
             ignored = "sender already listed";

@@ -289,12 +289,18 @@ RecallOutcome PresetStore::RecallPreset(int id) {
         const std::uint8_t connectPending = params_.connectPending;
         const std::int32_t connectAttempts = params_.connectAttempts;
         const SystemTime connectSentAt = params_.connectSentAt;
+        // A recall never renames the processor: while linked the model keeps the name the
+        // processor reports, so that neither read-back nor undo sends the saving one's name.
+        const auto deviceName = params_.deviceName;
         ReadParameterImage(params_, std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()),
                                               static_cast<std::size_t>(bytes.size())));
         params_.linkUp = linkUp;
         params_.connectPending = connectPending;
         params_.connectAttempts = connectAttempts;
         params_.connectSentAt = connectSentAt;
+        if (linkUp != 0) {
+            params_.deviceName = deviceName;
+        }
         params_.recalledAt = clock_();
         SendAllParameters();
         outcome = RecallOutcome::Loaded;

@@ -20,8 +20,11 @@ constexpr std::size_t kRecalledAtAt = 750;  // 16 bytes
 
 // Whether a recall leaves image offset `i` alone: the link's own fields (linkUp,
 // connectAttempts, connectPending, connectSentAt) and the recall time stamp.
-bool KeptByRecall(std::size_t i) {
-    return i == kLinkUpAt || (i >= kLinkUpAt + 4 && i <= kLinkUpAt + 8) ||
+// The link fields always; the device name while linked (a recall never renames the processor).
+bool KeptByRecall(std::size_t i, bool linked) {
+    constexpr std::size_t kNameAt = 708;
+    return (linked && i >= kNameAt && i < kNameAt + 16) || i == kLinkUpAt ||
+           (i >= kLinkUpAt + 4 && i <= kLinkUpAt + 8) ||
            (i >= kLinkUpAt + 10 && i < kRecalledAtAt + 16);
 }
 
@@ -115,7 +118,7 @@ TEST_F(StoreTest, RecallRestoresEveryByteExceptTheLinkFieldsAndStampsTheTime) {
 
         const ParameterImage now = WriteParameterImage(params);
         for (std::size_t i = 0; i < kImageSize; ++i) {
-            const bool kept = KeptByRecall(i);
+            const bool kept = KeptByRecall(i, linkUpBefore == 1);
             ASSERT_EQ(now[i], !kept               ? saved[i]
                               : i < kRecalledAtAt ? before[i]
                                                   : now[i])
