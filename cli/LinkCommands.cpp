@@ -301,8 +301,7 @@ int RunName(const GlobalOptions& g, Args args) {
         DeviceParameters& p = s.Params();
         p.deviceName.fill(0);
         std::copy(text.begin(), text.end(), p.deviceName.begin());
-        s.Link().SendDeviceName();
-        if (!s.WaitFor(&DeviceLink::nameConfirmed)) {
+        if (!s.RepeatUntil([&] { s.Link().SendDeviceName(); }, &DeviceLink::nameConfirmed)) {
             std::cerr << "quorvell-cli: name: the processor did not confirm the name\n";
             return kExitNoAnswer;
         }
@@ -319,8 +318,7 @@ int RunReset(const GlobalOptions& g, Args args) {
     if (!c.rest.empty())
         return UsageError("reset: unexpected argument '" + c.rest.front() + "'");
     return WithSession(g, g.device, c.retrySeconds, [&](Session& s) {
-        s.Link().SendReset();
-        if (!s.WaitFor(&DeviceLink::resetStateApplied)) {
+        if (!s.RepeatUntil([&] { s.Link().SendReset(); }, &DeviceLink::resetStateApplied)) {
             std::cerr << "quorvell-cli: reset: the processor did not report its state\n";
             return kExitNoAnswer;
         }

@@ -20,6 +20,8 @@ namespace quorvell::cli {
 
 // How long a confirmation (name, reset) may take once the link is up.
 inline constexpr int kAnswerTimeoutMs = 5000;
+// How often a name or reset request is sent again while its confirmation has not come.
+inline constexpr int kResendMs = 250;
 
 // Qt needs an application object for its event loop; the offline commands never make one.
 void EnsureApplication();
@@ -88,6 +90,27 @@ public:
         return fired;
     }
 
+    // Sends with `send` and runs the loop until `signal` of the link fires, sending again every
+    // `everyMs` (a lost request or a lost answer is not the end) until `timeoutMs` has passed.
+    template <typename Signal>
+    bool RepeatUntil(const std::function<void()>& send, Signal signal,
+                     int timeoutMs = kAnswerTimeoutMs, int everyMs = kResendMs) {
+        QEventLoop loop;
+        bool fired = false;
+        QObject::connect(&link_, signal, &loop, [&] {
+            fired = true;
+            loop.exit();
+        });
+        QTimer again;
+        QObject::connect(&again, &QTimer::timeout, &loop, [&] { send(); });
+        again.start(everyMs);
+        QTimer::singleShot(timeoutMs, &loop, [&] { loop.exit(); });
+        send();
+        if (!fired) {
+            loop.exec();
+        }
+        return fired;
+    }
     // Runs the loop until the paced sequence has been sent; false on timeout.
     bool WaitForPaced(int timeoutMs);
 

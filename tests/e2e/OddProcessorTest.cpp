@@ -1,0 +1,119 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// quorvell-cli against processors that misbehave: one that keeps nothing, one that answers a
+// connect with the reset state, one that answers short, one that drops datagrams. Whatever
+// the processor does, the exit status never reports a change it does not have.
+#include <gtest/gtest.h>
+#include <QTemporaryDir>
+
+#include "LinkTestSupport.h"
+
+namespace quorvell::test {
+namespace {
+
+// A preset data file holding `edit` applied to the defaults, named `name`.
+template <typename Edit>
+QByteArray PresetImage(const char* name, Edit edit) {
+    DeviceParameters p{};
+    ResetDeviceParameters(p);
+    p.deviceName.fill(0);
+    std::copy_n(name, std::strlen(name), p.deviceName.begin());
+    edit(p);
+    const ParameterImage image = WriteParameterImage(p);
+    return QByteArray(reinterpret_cast<const char*>(image.data()), kImageSize);
+}
+
+struct OddCase {
+    const char* what;
+    std::function<void(sim::SimOptions&)> processor;
+    QByteArray preset;  // imported as preset 1 before the run when not empty
+    QStringList args;
+    int exitCode;
+    QStringList inErr;  // texts the error output names
+    std::function<void(const sim::SimProcessor&)> check;
+};
+
+TEST(OddProcessor, TheExitStatusNeverReportsWhatTheProcessorDoesNotHave) {
+    const auto none = [](const sim::SimProcessor&) {};
+    const OddCase cases[] = {
+        {"answers reads with frame 8 and keeps nothing",
+         [](auto& o) {
+             o.answerReset = true;
+             o.keepNothing = true;
+         },
+         {},
+         {"set", "ch1.level=-10", "ch1.band3.gain=6"},
+         5,
+         {"ch1.level", "ch1.band3"},
+         none},
+        {"answers a connect with a bare header",
+         [](auto& o) { o.answerShort = true; },
+         {},
+         {"show", "--retry", "1"},
+         3,
+         {"CANNOT CONNECT."},
+         none},
+        {"drops 30 % of datagrams: the name is sent until confirmed",
+         [](auto& o) {
+             o.dropFraction = 0.3;
+             o.seed = 7;
+         },
+         {},
+         {"name", "MONITOR", "--retry", "1"},
+         0,
+         {},
+         [](const sim::SimProcessor& s) { EXPECT_EQ(DeviceNameText(s.Settings()), "MONITOR"); }},
+        {"drops 30 % of datagrams: the reset is sent until answered",
+         [](auto& o) {
+             o.dropFraction = 0.3;
+             o.seed = 11;
+         },
+         {},
+         {"reset", "--retry", "1"},
+         0,
+         {},
+         none},
+        {"recall of a crossover type no frame can carry",
+         [](auto&) {},
+         PresetImage("A", [](DeviceParameters& p) { p.channels[0].hipass.type = 99; }),
+         {"preset", "recall", "1"},
+         5,
+         {"ch1.hipass"},
+         none},
+        {"recall of a preset saved on another processor keeps this one's name",
+         [](auto&) {},
+         PresetImage("OTHER", [](DeviceParameters& p) { p.mainLevel = 20; }),
+         {"preset", "recall", "1"},
+         0,
+         {},
+         [](const sim::SimProcessor& s) {
+             EXPECT_EQ(DeviceNameText(s.Settings()), "QV-SIM");
+             EXPECT_EQ(s.Settings().mainLevel, 20);
+             EXPECT_EQ(CountCode(s, CommandCode::SetName), 0);
+         }},
+    };
+    quint16 port = 42400;
+    for (const OddCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        ++port;
+        const auto processor = StartSim(SimIp(40), port, With(c.processor));
+        QTemporaryDir dir;
+        const QStringList data = {"--data-dir", dir.filePath("data")};
+        if (!c.preset.isEmpty()) {
+            WriteFile(dir.filePath("image.dat"), c.preset);
+            const CliRun import = RunCli(
+                std::nullopt, data + QStringList{"preset", "import", dir.filePath("image.dat")});
+            if (import.exitCode != 0) {
+                continue;  // refused at import: nothing left to recall
+            }
+        }
+        const CliRun r = RunCli(port, data + c.args, kLinkIp, SimIp(40));
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err.toStdString();
+        for (const QString& text : c.inErr) {
+            EXPECT_TRUE(r.err.contains(text)) << r.err.toStdString();
+        }
+        c.check(*processor);
+    }
+}
+
+}  // namespace
+}  // namespace quorvell::test
