@@ -175,9 +175,14 @@ protected:
         AwaitDrained();
         return CommandsSince(p, mark);
     }
-    // Waits until the simulators have logged every datagram the panel's link has sent.
+    // Waits until the simulators have logged every datagram the panel's link has sent, after
+    // delivering the notifications controls have posted (a held arrow's last step) and the
+    // paced frames still queued: on a busy machine those may not have left yet.
     bool AwaitDrained() {
-        return WaitFor([&] { return Logged() - loggedBefore >= framesSent; });
+        return WaitFor([&] {
+            QCoreApplication::sendPostedEvents();
+            return !app->Link().pacedRunning() && Logged() - loggedBefore >= framesSent;
+        });
     }
     std::size_t Logged() const {
         std::size_t logged = 0;
