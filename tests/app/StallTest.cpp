@@ -1,6 +1,7 @@
 // The window never freezes: the longest gap between two turns of the event loop during
 // connect, recall, EQ RESET, the undo and A/B switch of a channel, and a save on a locked
-// database. Prints the figures; the loose bound still fails a blocking wait.
+// database. Prints the figures; what is asserted is that the paced frames leave one per turn
+// (a blocking sequence sends them all in one), which a busy machine cannot upset.
 #include <QElapsedTimer>
 #include <QPushButton>
 #include <QTimer>
@@ -27,43 +28,49 @@ TEST_F(StallTest, ConnectRecallResetAndUndoKeepTheWindowResponsive) {
     StartPanel("127.0.43.1", kPort, "127.0.43.2");
     CSystemPage* page = window->SystemPage();
     QTest::mouseClick(window->PageButton(3), Qt::LeftButton);
-    test::StallMeter meter;
+    test::StallMeter meter([this] { return framesSent; });
+    std::vector<std::size_t> perTurn;  // the most frames sent within one turn, per action
+    const auto measure = [&](const std::function<void()>& action,
+                             const std::function<bool()>& done) {
+        const double ms = meter.Measure(action, done);
+        perTurn.push_back(meter.MostPerTurn());
+        return ms;
+    };
 
-    const double connect =
-        meter.Measure([&] { QTest::mouseClick(page->Button(1084), Qt::LeftButton); },
-                      [&] { return app->Link().linkUp(); });
+    const double connect = measure([&] { QTest::mouseClick(page->Button(1084), Qt::LeftButton); },
+                                   [&] { return app->Link().linkUp(); });
     ClickSystemButton(1002);
     QTest::mouseClick(page->Bank()->SaveButton(), Qt::LeftButton);
     page->Bank()->SetMenuHook([](QPoint) { return std::optional<int>(kCmdRecall); });
     std::size_t mark = processor.Log().size();
-    const double recall =
-        meter.Measure([&] { QTest::mouseClick(page->Bank()->Slot(0), Qt::LeftButton); },
-                      [&] { return processor.Log().size() >= mark + 25; });
+    const double recall = measure([&] { QTest::mouseClick(page->Bank()->Slot(0), Qt::LeftButton); },
+                                  [&] { return processor.Log().size() >= mark + 25; });
     boxes.answers = {MessageAnswer::Ok};
     QTest::mouseClick(window->PageButton(1), Qt::LeftButton);
     mark = processor.Log().size();
     const double reset =
-        meter.Measure([&] { QTest::mouseClick(window->EqPage()->ResetButton(0), Qt::LeftButton); },
-                      [&] { return processor.Log().size() >= mark + 9; });
+        measure([&] { QTest::mouseClick(window->EqPage()->ResetButton(0), Qt::LeftButton); },
+                [&] { return processor.Log().size() >= mark + 9; });
     // Undo of the RESET, then an A/B switch between the reset and the restored channel.
     PanelUndo& undo = *window->Undo();
     const auto paced = [&] { return !app->Link().pacedRunning(); };
     const double undoReset =
-        meter.Measure([&] { QTest::mouseClick(undo.UndoButton(), Qt::LeftButton); }, paced);
+        measure([&] { QTest::mouseClick(undo.UndoButton(), Qt::LeftButton); }, paced);
     QTest::mouseClick(undo.CompareButton(), Qt::LeftButton);  // B: a copy of A
     QTest::mouseClick(undo.RedoButton(), Qt::LeftButton);     // no redo left: nothing
     boxes.answers = {MessageAnswer::Ok};
     QTest::mouseClick(window->EqPage()->ResetButton(0), Qt::LeftButton);
     test::WaitFor(paced);
     const double compare =
-        meter.Measure([&] { QTest::mouseClick(undo.CompareButton(), Qt::LeftButton); }, paced);
+        measure([&] { QTest::mouseClick(undo.CompareButton(), Qt::LeftButton); }, paced);
 
     std::printf(
         "longest UI stall (ms): connect %.2f, recall %.2f, reset %.2f, undo of reset "
         "%.2f, A/B switch %.2f\n",
         connect, recall, reset, undoReset, compare);
-    for (double ms : {connect, recall, reset, undoReset, compare}) {
-        EXPECT_LT(ms, 300.0);  // a blocking RESET alone would take 450 ms
+    ASSERT_EQ(perTurn.size(), 5u);
+    for (std::size_t frames : perTurn) {
+        EXPECT_LE(frames, 2u);  // a blocking recall would send 25 at once, a RESET 9
     }
 }
 
@@ -83,7 +90,7 @@ TEST_F(StallTest, SaveWhileAnotherProgramHoldsTheLock) {
     std::printf("longest UI stall (ms): save on a locked database %.2f\n", save);
     ASSERT_FALSE(boxes.shown.empty());
     EXPECT_EQ(boxes.shown.back().text, kTextDatabaseBusy);
-    EXPECT_LT(save, 300.0);  // the busy timeout of a CLI would be 5000 ms
+    EXPECT_LT(save, 2500.0);  // the panel waits 5 ms for the lock; a CLI would wait 5000 ms
 }
 
 }  // namespace
