@@ -367,7 +367,7 @@ void CMainDialog::OnSearch(const QHostAddress& interfaceAddress) {
 }
 
 void CMainDialog::OnDevicePicked(const QString& address) {
-    link_.setDeviceAddress(address);
+    link_.PickDeviceAddress(address);  // while linked, taken by the next connect
     app_.WriteHostIp(address);
 }
 

@@ -376,11 +376,23 @@ void DeviceLink::HandleStatus(std::span<const std::uint8_t> bytes) {
 
 // ---- connect, disconnect, supervision ------------------------------------------------
 
+void DeviceLink::PickDeviceAddress(const QString& address) {
+    if (linkUp()) {
+        pickedAddress_ = address == deviceAddress_ ? QString() : address;
+        return;
+    }
+    pickedAddress_.clear();
+    deviceAddress_ = address;
+}
+
 bool DeviceLink::Connect() {
     // Only an attempt this link supervises is pending; a flag that came in with a preset
     // image has no timer behind it and would otherwise block every connect.
     if (linkUp() || (connectPending() && supervisionTimer_.isActive())) {
         return false;
+    }
+    if (!pickedAddress_.isEmpty()) {
+        deviceAddress_ = std::exchange(pickedAddress_, {});
     }
     CancelPaced();
     // The discovery listener and the link share the port: stop it first.

@@ -82,7 +82,18 @@ public:
     const DeviceLinkOptions& Options() const { return options_; }
 
     QString deviceAddress() const { return deviceAddress_; }
-    void setDeviceAddress(const QString& address) { deviceAddress_ = address; }
+    void setDeviceAddress(const QString& address) {
+        deviceAddress_ = address;
+        pickedAddress_.clear();
+    }
+    // The operator's pick of a processor: while linked it waits for the next Connect(), so
+    // the live link (its edits, reads and pending records) stays with the linked processor;
+    // otherwise it is the target at once.
+    void PickDeviceAddress(const QString& address);
+    // The address the next Connect() goes to.
+    QString nextDeviceAddress() const {
+        return pickedAddress_.isEmpty() ? deviceAddress_ : pickedAddress_;
+    }
     quint16 port() const { return options_.port; }
 
     bool receiveRunning() const;    // the link socket is bound
@@ -222,6 +233,7 @@ private:
     DeviceParameters& params_;
     DeviceLinkOptions options_;
     QString deviceAddress_;
+    QString pickedAddress_;  // a pick made while linked, taken by the next Connect()
     double eulerE_;
     std::unique_ptr<QUdpSocket> linkSocket_;
     std::unique_ptr<QUdpSocket> discoverySocket_;
