@@ -139,6 +139,7 @@ bool CPanelApp::StartRemote(const QString& listen, QString* error) {
     }
     QObject::connect(server.get(), &RemoteServer::remoteEdited, dialog_.get(),
                      [this] { dialog_->RefreshPagesSoon(); });
+    server->WatchSync(*readBack_);
     remote_ = std::move(server);
     QSettings settings(kSettingsOrganisation, kSettingsApplication);
     settings.beginGroup(kSettingsGroup);

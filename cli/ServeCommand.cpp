@@ -16,6 +16,7 @@
 #include "PresetDatabase.h"
 #include "PresetStore.h"
 #include "ProcessorEditor.h"
+#include "ReadBack.h"
 #include "RemoteServer.h"
 #include "TerminationSignals.h"
 
@@ -135,7 +136,11 @@ int RunServe(const GlobalOptions& g, Args args) {
     ResetDeviceParameters(params);
     DeviceLink link(params, *linkOptions);
     ProcessorEditor editor(params, link);
+    // Reads the processor back as the panel does, so that edits are confirmed or resent and
+    // the API reports a silent processor as lost.
+    ReadBack sync(editor);
     RemoteServer server(editor, database.get(), remote);
+    server.WatchSync(sync);
     QString error;
     if (!server.Listen(&error)) {
         std::cerr << "quorvell-cli: serve: cannot listen on " << error.toStdString() << '\n';

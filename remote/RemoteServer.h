@@ -27,6 +27,7 @@ namespace quorvell {
 class DeviceLink;
 class PresetDatabase;
 class PresetStore;
+class ReadBack;
 
 struct RemoteOptions {
     QHostAddress address = QHostAddress(QHostAddress::LocalHost);
@@ -64,6 +65,9 @@ public:
 
     // The whole model may have changed (connect, reset, recall): the full state to all.
     void StateChanged();
+    // Reports the link as `sync` sees it: "lost" while its reads go unanswered, with a link
+    // event to every client when that changes. `sync` must outlive the server.
+    void WatchSync(const ReadBack& sync);
 
 signals:
     // An API request changed the model (after it was stored and handed on for sending).
@@ -110,6 +114,8 @@ private:
     static const std::vector<Route>& Routes();
 
     ProcessorEditor& editor_;
+    const ReadBack* sync_ = nullptr;
+    QString reportedLink_;  // the link state the clients were last told by WatchSync's watch
     DeviceParameters& params_;
     DeviceLink& link_;
     RemoteOptions options_;

@@ -23,6 +23,7 @@
 #include "ParameterJson.h"
 #include "PresetDatabase.h"
 #include "PresetStore.h"
+#include "ReadBack.h"
 #include "RemoteEdits.h"
 #include "ResponseCurve.h"
 
@@ -34,9 +35,23 @@ using namespace remote_detail;
 
 QString RemoteServer::LinkState() const {
     if (link_.linkUp()) {
+        // Linked but silent: the panel shows LINK LOST while it keeps reconnecting.
+        if (sync_ != nullptr && sync_->state() == SyncState::LinkLost) {
+            return QStringLiteral("lost");
+        }
         return QStringLiteral("up");
     }
     return link_.connectPending() ? QStringLiteral("connecting") : QStringLiteral("down");
+}
+
+void RemoteServer::WatchSync(const ReadBack& sync) {
+    sync_ = &sync;
+    reportedLink_ = LinkState();
+    connect(&sync, &ReadBack::changed, this, [this] {
+        if (const QString now = LinkState(); now != std::exchange(reportedLink_, now)) {
+            Broadcast({{"type", "link"}, {"link", now}});
+        }
+    });
 }
 
 QJsonObject RemoteServer::StateJson() const {

@@ -4,6 +4,7 @@
 #include <QTcpSocket>
 #include <QWebSocket>
 
+#include "ReadBack.h"
 #include "RemoteTestSupport.h"
 
 namespace quorvell::test {
@@ -96,6 +97,37 @@ TEST(RemoteEvents, UpgradeIsRefusedWithoutTokenOrFromAnotherSite) {
                   .status,
               200);
     EXPECT_GT(admitted.WaitForType("params", 1), 0);
+}
+
+// A processor that goes silent while linked is reported "lost" in the state and on the stream,
+// as the panel shows LINK LOST, and "up" again once it answers.
+TEST(RemoteEvents, ASilentProcessorIsReportedLostUntilItAnswersAgain) {
+    RemoteRig rig(42614, 43614);
+    ReadBackOptions quick;
+    quick.settleMs = 10;
+    quick.pollMs = 0;
+    quick.answerMs = 200;
+    quick.reconnectMs = 200;
+    ReadBack sync(rig.editor, quick);
+    rig.server->WatchSync(sync);
+    ASSERT_TRUE(rig.Connect());
+    EventClient client(EventsUrl(rig));
+    ASSERT_EQ(client.WaitForType("state"), 0);
+
+    rig.sim->SetDropFraction(1.0);
+    ASSERT_EQ(rig.Send("PATCH", "/api/v1/params", R"({"ch1.band3.gain": -4})").status, 200);
+    const int lost = client.WaitForType("link", 1);
+    ASSERT_GT(lost, 0);
+    EXPECT_EQ(client.events[std::size_t(lost)].value("link").toString(), "lost");
+    const QJsonObject state =
+        QJsonDocument::fromJson(rig.Send("GET", "/api/v1/state").body).object();
+    EXPECT_EQ(state.value("link").toString(), "lost");
+
+    rig.sim->SetDropFraction(0);
+    const int up = client.WaitForType("link", std::size_t(lost) + 1);
+    ASSERT_GT(up, lost);
+    EXPECT_EQ(client.events[std::size_t(up)].value("link").toString(), "up");
+    rig.server.reset();  // before the read-back it watches
 }
 
 }  // namespace
