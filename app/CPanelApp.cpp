@@ -88,6 +88,11 @@ void CPanelApp::InitInstance() {
         if (StartRemote(QString::fromStdString(*options_.http), &error)) {
             const QString url = remoteUrl_.section(QLatin1Char('?'), 0, 0);
             std::printf("remote control on %s\n", url.toLocal8Bit().constData());
+            if (RemoteNeedsToken(remote_->Options().address)) {
+                std::fprintf(stderr,
+                             "quorvell: warning: the remote control is reachable from the "
+                             "network; anyone with the token controls the processor\n");
+            }
             if (remoteUrl_ != url) {
                 std::printf("token: %s\nopen %s\n",
                             remoteUrl_.section(QLatin1Char('='), 1).toLatin1().constData(),
@@ -114,15 +119,12 @@ bool CPanelApp::StartRemote(const QString& listen, QString* error) {
     }
     bool generated = false;
     if (options_.tokenFile) {
-        QFile f(QString::fromStdString(*options_.tokenFile));
-        if (f.open(QIODevice::ReadOnly)) {
-            remote.token = QString::fromUtf8(f.readLine(4096)).trimmed();
-        }
-        if (remote.token.isEmpty()) {
-            *error = QStringLiteral("--token-file: no token in '%1'")
-                         .arg(QString::fromStdString(*options_.tokenFile));
+        const auto token =
+            ReadRemoteToken(QString::fromStdString(*options_.tokenFile), remote.address, error);
+        if (!token) {
             return false;
         }
+        remote.token = *token;
     } else if (RemoteNeedsToken(remote.address)) {
         remote.token = GenerateRemoteToken();
         generated = true;
@@ -133,7 +135,12 @@ bool CPanelApp::StartRemote(const QString& listen, QString* error) {
         *error = QStringLiteral("cannot listen on %1").arg(*error);
         return false;
     }
-    remoteUrl_ = QStringLiteral("http://%1:%2/").arg(remote.address.toString()).arg(server->Port());
+    // For 0.0.0.0 the first of this machine's addresses: 0.0.0.0 itself fails the Host check.
+    remoteUrl_ =
+        RemoteUrls(remote.address, server->Port())
+            .value(
+                0,
+                QStringLiteral("http://%1:%2/").arg(remote.address.toString()).arg(server->Port()));
     if (generated) {
         remoteUrl_ += QStringLiteral("?token=") + remote.token;
     }

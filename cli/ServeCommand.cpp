@@ -51,20 +51,6 @@ public:
     }
 };
 
-std::optional<QString> ReadToken(const std::string& path) {
-    QFile f(QString::fromStdString(path));
-    if (!f.open(QIODevice::ReadOnly)) {
-        UsageError("--token-file: cannot read '" + path + "'");
-        return std::nullopt;
-    }
-    const QString token = QString::fromUtf8(f.readLine(4096)).trimmed();
-    if (token.isEmpty()) {
-        UsageError("--token-file: '" + path + "' holds no token on its first line");
-        return std::nullopt;
-    }
-    return token;
-}
-
 int RunServe(const GlobalOptions& g, Args args) {
     std::vector<std::string> rest(args.begin(), args.end());
     std::optional<std::string> http, device, bind, tokenFile;
@@ -107,9 +93,11 @@ int RunServe(const GlobalOptions& g, Args args) {
     }
     bool generated = false;
     if (tokenFile) {
-        const auto token = ReadToken(*tokenFile);
+        QString error;
+        const auto token =
+            ReadRemoteToken(QString::fromStdString(*tokenFile), remote.address, &error);
         if (!token) {
-            return kExitUsage;
+            return UsageError(error.toStdString());
         }
         remote.token = *token;
     } else if (RemoteNeedsToken(remote.address)) {
@@ -146,15 +134,23 @@ int RunServe(const GlobalOptions& g, Args args) {
         std::cerr << "quorvell-cli: serve: cannot listen on " << error.toStdString() << '\n';
         return kExitBind;
     }
-    const QString url =
-        QStringLiteral("http://%1:%2/").arg(remote.address.toString()).arg(server.Port());
+    const QStringList urls = RemoteUrls(remote.address, server.Port());
+    const QString url = urls.value(
+        0, QStringLiteral("http://%1:%2/").arg(remote.address.toString()).arg(server.Port()));
     std::cout << "serving " << url.toStdString();
+    for (qsizetype i = 1; i < urls.size(); ++i) {
+        std::cout << ", " << urls[i].toStdString();
+    }
     if (connectAtStart) {
         std::cout << " for the processor " << link.deviceAddress().toStdString();
     } else {
         std::cout << "; connects when a client asks (POST /api/v1/connect)";
     }
     std::cout << std::endl;
+    if (RemoteNeedsToken(remote.address)) {
+        std::cerr << "quorvell-cli: serve: warning: the remote API is reachable from the "
+                     "network; anyone with the token controls the processor\n";
+    }
     if (generated) {
         std::cout << "token: " << remote.token.toStdString() << "\nopen " << url.toStdString()
                   << "?token=" << remote.token.toStdString() << std::endl;

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "NameRules.h"
 #include "ParameterJson.h"
 
 namespace quorvell {
@@ -72,6 +73,10 @@ EditRequest ParseEditRequest(const QByteArray& body, bool raw) {
             edit.name = value.toString().toStdString();
             if (edit.name.size() > kDeviceNameMax) {
                 out.error = RangeError(*path, "Name is too long.", raw);
+                return out;
+            }
+            if (const auto refusal = CheckDeviceName(edit.name)) {
+                out.error = RangeError(*path, "name: " + *refusal, raw);
                 return out;
             }
         } else {

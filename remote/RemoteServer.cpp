@@ -93,6 +93,53 @@ QString GenerateRemoteToken() {
         bytes.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
 }
 
+std::optional<QString> ReadRemoteToken(const QString& path, const QHostAddress& address,
+                                       QString* error) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("--token-file: cannot read '%1'").arg(path);
+        return std::nullopt;
+    }
+    const QString token = QString::fromUtf8(f.readLine(4096)).trimmed();
+    if (token.isEmpty()) {
+        *error = QStringLiteral("--token-file: '%1' holds no token on its first line").arg(path);
+        return std::nullopt;
+    }
+    if (RemoteNeedsToken(address)) {
+        constexpr auto kOthers = QFileDevice::ReadGroup | QFileDevice::ReadOther;
+        if (f.permissions() & kOthers) {
+            *error = QStringLiteral(
+                         "--token-file: '%1' may be read by other users; "
+                         "make it readable by its owner only (chmod 600)")
+                         .arg(path);
+            return std::nullopt;
+        }
+        if (token.toUtf8().size() < kMinRemoteTokenBytes) {
+            *error = QStringLiteral("--token-file: the token is shorter than %1 bytes")
+                         .arg(kMinRemoteTokenBytes);
+            return std::nullopt;
+        }
+    }
+    return token;
+}
+
+QStringList RemoteUrls(const QHostAddress& address, quint16 port) {
+    QStringList urls;
+    const auto add = [&](const QHostAddress& a) {
+        urls << QStringLiteral("http://%1:%2/").arg(a.toString()).arg(port);
+    };
+    if (address != QHostAddress(QHostAddress::AnyIPv4)) {
+        add(address);
+        return urls;
+    }
+    for (const QHostAddress& a : QNetworkInterface::allAddresses()) {
+        if (a.protocol() == QAbstractSocket::IPv4Protocol) {
+            add(a);
+        }
+    }
+    return urls;
+}
+
 bool ParseListenAddress(const QString& text, QHostAddress* address, quint16* port) {
     const qsizetype colon = text.lastIndexOf(':');
     if (colon <= 0 || !ParseIpv4(text.left(colon).toStdString())) {
@@ -121,6 +168,7 @@ const std::vector<RemoteServer::Route>& RemoteServer::Routes() {
             r(Method::Post, "/api/v1/connect", &RemoteServer::PostConnect),
             r(Method::Post, "/api/v1/disconnect", &RemoteServer::PostDisconnect),
             r(Method::Get, "/api/v1/devices", &RemoteServer::GetDevices),
+            r(Method::Post, "/api/v1/discover", &RemoteServer::PostDiscover),
             r(Method::Post, "/api/v1/name", &RemoteServer::PostName),
             r(Method::Post, "/api/v1/reset", &RemoteServer::PostReset),
             r(Method::Get, "/api/v1/presets", &RemoteServer::GetPresets),
@@ -158,6 +206,9 @@ RemoteServer::RemoteServer(ProcessorEditor& editor, PresetDatabase* database, Re
     editTimer_.setSingleShot(true);
     editTimer_.setTimerType(Qt::PreciseTimer);
     connect(&editTimer_, &QTimer::timeout, this, &RemoteServer::SendDueEdits);
+    pingTimer_.setInterval(options_.limits.webSocketPingMs);
+    connect(&pingTimer_, &QTimer::timeout, this, &RemoteServer::PingClients);
+    pingTimer_.start();
     http_.setMissingHandler(
         [this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
             Dispatch(request, std::move(responder));
@@ -217,6 +268,13 @@ bool RemoteServer::Listen(QString* error) {
         *error = QStringLiteral("listening on %1 needs a token").arg(options_.address.toString());
         return false;
     }
+    if (RemoteNeedsToken(options_.address) &&
+        options_.token.toUtf8().size() < kMinRemoteTokenBytes) {
+        *error = QStringLiteral("listening on %1 needs a token of at least %2 bytes")
+                     .arg(options_.address.toString())
+                     .arg(kMinRemoteTokenBytes);
+        return false;
+    }
     auto tcp = std::make_unique<RemoteTcpServer>(options_.limits);
     if (!tcp->listen(options_.address, options_.port)) {
         *error = QStringLiteral("%1:%2: %3")
@@ -225,12 +283,6 @@ bool RemoteServer::Listen(QString* error) {
                      .arg(tcp->errorString());
         return false;
     }
-    tcp->SetWebSocketCheck([this](const QTcpSocket& socket) {
-        return std::any_of(clients_.begin(), clients_.end(), [&](const Client& c) {
-            return c.socket->peerPort() == socket.peerPort() &&
-                   c.socket->peerAddress() == socket.peerAddress();
-        });
-    });
     tcp_ = tcp.release();
     tcp_->setParent(&http_);
     http_.bind(tcp_);
@@ -308,8 +360,11 @@ bool RemoteServer::Admits(const QHttpServerRequest& request, Reply* refusal) con
         QByteArray given;
         if (auth.startsWith("Bearer ")) {
             given = auth.mid(7).trimmed();
-        } else if (auth.isEmpty()) {
-            // A browser cannot set the header on the page's own address or a WebSocket.
+        } else if (const QString path = request.url().path();
+                   auth.isEmpty() && (path == QStringLiteral("/") || path == kEventsPath)) {
+            // A browser cannot set the header on the page's own address or a WebSocket; any
+            // other address takes the header only, so that the token stays out of logs and
+            // histories of ordinary requests.
             given = request.query().queryItemValue(QStringLiteral("token")).toLatin1();
         }
         if (!SameToken(given, options_.token.toLatin1())) {
@@ -323,6 +378,9 @@ bool RemoteServer::Admits(const QHttpServerRequest& request, Reply* refusal) con
 
 void RemoteServer::Dispatch(const QHttpServerRequest& request, QHttpServerResponder&& responder) {
     Reply reply;
+    // HEAD is answered as GET, with the same headers and no body.
+    const bool head = request.method() == Method::Head;
+    const Method method = head ? Method::Get : request.method();
     if (Admits(request, &reply)) {
         const QString path = request.url().path();
         QByteArray allow;
@@ -332,12 +390,15 @@ void RemoteServer::Dispatch(const QHttpServerRequest& request, QHttpServerRespon
             if (!match.hasMatch()) {
                 continue;
             }
-            if (route.method == request.method()) {
+            if (route.method == method) {
                 reply = (this->*route.handler)(Call{request, match.captured(1)});
                 handled = true;
                 break;
             }
             allow += (allow.isEmpty() ? "" : ", ") + MethodName(route.method);
+            if (route.method == Method::Get) {
+                allow += ", HEAD";
+            }
         }
         if (!handled && allow.isEmpty()) {
             reply = ErrorReply(Status::NotFound, QStringLiteral("no such resource: ") + path);
@@ -363,7 +424,7 @@ void RemoteServer::Dispatch(const QHttpServerRequest& request, QHttpServerRespon
     if (reply.challenge) {
         responder.writeHeader("WWW-Authenticate", "Bearer");
     }
-    responder.writeBody(reply.body);
+    responder.writeBody(head ? QByteArray() : reply.body);
 }
 
 }  // namespace quorvell

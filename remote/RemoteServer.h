@@ -11,9 +11,11 @@
 #include <QJsonObject>
 #include <QList>
 #include <QObject>
+#include <QStringList>
 #include <QTimer>
 #include <QWebSocket>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "DeviceParameters.h"
@@ -41,6 +43,19 @@ bool RemoteNeedsToken(const QHostAddress& address);
 
 // A random bearer token: 32 bytes from the system's generator, base64url.
 QString GenerateRemoteToken();
+
+// Off loopback a token must be at least this long (bytes of UTF-8).
+inline constexpr int kMinRemoteTokenBytes = 16;
+
+// The token on the first line of the file at `path`, for a server on `address`; nothing,
+// with `error` set, when the file cannot be read or holds none, and off loopback when others
+// than its owner may read it or the token is shorter than kMinRemoteTokenBytes.
+std::optional<QString> ReadRemoteToken(const QString& path, const QHostAddress& address,
+                                       QString* error);
+
+// The addresses a browser can open for a server on `address`:`port`: that address, or for
+// 0.0.0.0 every IPv4 address of this machine (0.0.0.0 itself would fail the Host check).
+QStringList RemoteUrls(const QHostAddress& address, quint16 port);
 
 // "ADDR:PORT" (IPv4) to address and port; false for anything else.
 bool ParseListenAddress(const QString& text, QHostAddress* address, quint16* port);
@@ -89,6 +104,8 @@ private:
     QJsonObject StateJson() const;
     QJsonArray DevicesJson() const;
     void OnClientMessage(QWebSocket* socket, const QString& text);
+    void PingClients();
+    void Heard(const QWebSocket* socket);
     QString LinkState() const;
     void Edit(const std::vector<Record>& records);
     void SendDueEdits();
@@ -100,6 +117,7 @@ private:
     Reply PostConnect(const Call&);
     Reply PostDisconnect(const Call&);
     Reply GetDevices(const Call&);
+    Reply PostDiscover(const Call&);
     Reply PostName(const Call&);
     Reply PostReset(const Call&);
     Reply GetPresets(const Call&);
@@ -127,6 +145,7 @@ private:
     struct Client {
         std::unique_ptr<QWebSocket> socket;
         bool behind = false;  // events were skipped; the next one sent is the whole state
+        bool heard = true;    // a pong or a message came since the last ping
     };
     std::vector<Client> clients_;
     qint64 revision_ = 0;
@@ -143,6 +162,7 @@ private:
     std::vector<Sent> sent_;
     QElapsedTimer editClock_;
     QTimer editTimer_;
+    QTimer pingTimer_;
 };
 
 }  // namespace quorvell

@@ -114,6 +114,13 @@ void RemoteServer::OnNewWebSocket() {
             break;
         }
         QWebSocket* raw = socket.get();
+        // A client message is a small JSON object: anything larger, whole or in continuation
+        // frames, closes the socket with 1009 before it is held in memory.
+        raw->setMaxAllowedIncomingFrameSize(kMaxClientMessageBytes);
+        raw->setMaxAllowedIncomingMessageSize(kMaxClientMessageBytes);
+        if (tcp_ != nullptr) {
+            tcp_->HandOver(raw->peerAddress(), raw->peerPort());
+        }
         connect(raw, &QWebSocket::disconnected, this, [this, raw] {
             const auto it = std::find_if(clients_.begin(), clients_.end(),
                                          [raw](const Client& c) { return c.socket.get() == raw; });
@@ -122,13 +129,51 @@ void RemoteServer::OnNewWebSocket() {
                 clients_.erase(it);
             }
         });
-        connect(raw, &QWebSocket::textMessageReceived, this,
-                [this, raw](const QString& text) { OnClientMessage(raw, text); });
+        connect(raw, &QWebSocket::textMessageReceived, this, [this, raw](const QString& text) {
+            Heard(raw);
+            OnClientMessage(raw, text);
+        });
+        connect(raw, &QWebSocket::binaryMessageReceived, this, [this, raw] { Heard(raw); });
+        // A close (1009, a protocol error) waits for the client's answering close frame; one
+        // that never comes would keep the socket, and everything it still sends is read and
+        // dropped meanwhile. The socket is released shortly after instead.
+        connect(raw, &QWebSocket::stateChanged, this, [raw](QAbstractSocket::SocketState state) {
+            if (state == QAbstractSocket::ClosingState) {
+                QTimer::singleShot(kCloseGraceMs, raw, [raw] { raw->abort(); });
+            }
+        });
+        connect(raw, &QWebSocket::pong, this, [this, raw] { Heard(raw); });
         QJsonObject state = StateJson();
         state.insert("type", "state");
         state.insert("revision", revision_);
         raw->sendTextMessage(QString::fromUtf8(Json(state)));
-        clients_.push_back({std::move(socket), false});
+        clients_.push_back({std::move(socket), false, true});
+    }
+}
+
+// A client that answered no ping and sent nothing for a whole period is gone (its peer
+// vanished without a close, or it stopped reading): it is closed, and its descriptor freed.
+void RemoteServer::PingClients() {
+    std::vector<QWebSocket*> silent;
+    for (Client& c : clients_) {
+        if (!c.heard) {
+            silent.push_back(c.socket.get());
+            continue;
+        }
+        c.heard = false;
+        c.socket->ping();
+    }
+    // Aborting emits disconnected at once, which removes the client from clients_.
+    for (QWebSocket* s : silent) {
+        s->abort();
+    }
+}
+
+void RemoteServer::Heard(const QWebSocket* socket) {
+    for (Client& c : clients_) {
+        if (c.socket.get() == socket) {
+            c.heard = true;
+        }
     }
 }
 

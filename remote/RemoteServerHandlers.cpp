@@ -20,6 +20,8 @@
 #include <cstring>
 
 #include "DeviceLink.h"
+#include "Frames.h"
+#include "NameRules.h"
 #include "ParameterJson.h"
 #include "PresetDatabase.h"
 #include "PresetStore.h"
@@ -29,6 +31,43 @@
 namespace quorvell {
 
 using namespace remote_detail;
+
+namespace {
+
+constexpr char kTextConnectRunning[] = "a connect attempt is running";
+constexpr char kTextSequenceRunning[] =
+    "a reset or recall is still being sent; try again when it ends";
+
+// Why `text` cannot be a processor's address, or nothing: one unicast IPv4 address in its
+// canonical dotted form (no leading zeros, which some parsers read as octal), not 0.0.0.0,
+// not multicast and not a broadcast address, limited or of a local network: a connect there
+// would send to every host that listens.
+std::optional<QString> DeviceAddressRefusal(const QString& text) {
+    const auto ip = ParseIpv4(text.toStdString());
+    if (!ip || QString::fromStdString(FormatIpv4(*ip)) != text) {
+        return QStringLiteral("device: an IPv4 address in dotted form (like 192.168.0.20)");
+    }
+    const QHostAddress address(*ip);
+    bool broadcast = *ip == 0xFFFFFFFFu;
+    for (const QNetworkInterface& i : QNetworkInterface::allInterfaces()) {
+        for (const QNetworkAddressEntry& e : i.addressEntries()) {
+            broadcast = broadcast || (!e.broadcast().isNull() && e.broadcast() == address);
+        }
+    }
+    if (*ip == 0 || address.isMulticast() || broadcast) {
+        return QStringLiteral(
+                   "device: %1 is not one processor's address "
+                   "(unspecified, multicast or broadcast)")
+            .arg(text);
+    }
+    return std::nullopt;
+}
+
+Reply NameRefusal(const std::string& rule) {
+    return ErrorReply(Status::BadRequest, QStringLiteral("name: ") + QString::fromStdString(rule));
+}
+
+}  // namespace
 
 // ---- handlers -------------------------------------------------------------------------
 
@@ -87,14 +126,15 @@ Reply RemoteServer::PostConnect(const Call& call) {
     if (link_.linkUp()) {
         return ErrorReply(Status::Conflict, kTextAlreadyConnected);
     }
+    if (link_.connectPending()) {
+        return ErrorReply(Status::Conflict, kTextConnectRunning);
+    }
     if (body->contains("device")) {
         const QString device = body->value("device").toString();
-        if (!ParseIpv4(device.toStdString())) {
-            return ErrorReply(Status::BadRequest, "device: an IPv4 address is required");
+        if (const auto refusal = DeviceAddressRefusal(device)) {
+            return ErrorReply(Status::BadRequest, *refusal);
         }
-        if (!link_.connectPending()) {
-            link_.setDeviceAddress(device);
-        }
+        link_.setDeviceAddress(device);
     }
     if (!ParseIpv4(link_.deviceAddress().toStdString())) {
         // Never a built-in address: a processor nobody named gets nothing.
@@ -111,18 +151,24 @@ Reply RemoteServer::PostDisconnect(const Call&) {
     return JsonReply({{"link", LinkState()}});
 }
 
+// The list found so far and whether a search runs; it never starts one (a page on any site can
+// make a browser GET an address, so GETs change nothing).
 Reply RemoteServer::GetDevices(const Call&) {
+    return JsonReply({{"searching", searching_}, {"devices", DevicesJson()}});
+}
+
+Reply RemoteServer::PostDiscover(const Call&) {
     if (link_.linkUp()) {
         return ErrorReply(Status::Conflict, kTextAlreadyConnected);
     }
     if (link_.connectPending()) {
-        return ErrorReply(Status::Conflict, "a connect attempt is running");
+        return ErrorReply(Status::Conflict, kTextConnectRunning);
     }
     const bool fresh = searchDone_.isValid() && searchDone_.elapsed() < kSearchFreshMs;
     if (!searching_ && !fresh) {
         searching_ = link_.StartSearch();
     }
-    return JsonReply({{"searching", searching_}, {"devices", DevicesJson()}});
+    return JsonReply({{"searching", searching_}, {"devices", DevicesJson()}}, Status::Accepted);
 }
 
 Reply RemoteServer::PostName(const Call& call) {
@@ -135,8 +181,8 @@ Reply RemoteServer::PostName(const Call& call) {
         return ErrorReply(Status::BadRequest, "name: a text is required");
     }
     const QByteArray name = body->value("name").toString().toUtf8();
-    if (static_cast<std::size_t>(name.size()) > kDeviceNameMax) {
-        return ErrorReply(Status::BadRequest, "Name is too long.");
+    if (const auto refusal = CheckDeviceName(name.toStdString())) {
+        return NameRefusal(*refusal);
     }
     const bool linked = link_.linkUp();
     params_.deviceName.fill(0);
@@ -148,6 +194,9 @@ Reply RemoteServer::PostName(const Call& call) {
 Reply RemoteServer::PostReset(const Call&) {
     if (!link_.linkUp()) {
         return ErrorReply(Status::ServiceUnavailable, "the link is down");
+    }
+    if (link_.pacedRunning()) {
+        return ErrorReply(Status::Conflict, kTextSequenceRunning);
     }
     link_.SendReset();
     return JsonReply({{"sent", true}}, Status::Accepted);
@@ -176,10 +225,16 @@ Reply RemoteServer::PostPreset(const Call& call) {
     if (body->contains("name") && !body->value("name").isString()) {
         return ErrorReply(Status::BadRequest, "name: a text is required");
     }
+    if (const auto refusal = CheckPresetName(body->value("name").toString().toStdString())) {
+        return NameRefusal(*refusal);
+    }
     const auto rows = store_->ListPresets();
     if (std::any_of(rows.begin(), rows.end(),
                     [](const PresetRow& r) { return r.id >= kMaxPresets; })) {
-        return ErrorReply(Status::Conflict, "every preset slot is in use");
+        return ErrorReply(Status::Conflict,
+                          QStringLiteral("every preset slot is in use: the bank holds %1 presets; "
+                                         "delete one to save another")
+                              .arg(kMaxPresets));
     }
     const std::size_t shown = boxes_.shown.size();
     const auto id = store_->SavePreset();
@@ -203,6 +258,10 @@ Reply RemoteServer::PostRecall(const Call& call) {
     const auto rows = store_->ListPresets();
     if (std::none_of(rows.begin(), rows.end(), [id](const PresetRow& r) { return r.id == id; })) {
         return ErrorReply(Status::NotFound, QStringLiteral("no preset %1").arg(id));
+    }
+    // One paced sequence at a time: a client looping on recall cannot queue hours of frames.
+    if (link_.pacedRunning()) {
+        return ErrorReply(Status::Conflict, kTextSequenceRunning);
     }
     const bool linked = link_.linkUp();
     const std::size_t shown = boxes_.shown.size();
@@ -228,6 +287,9 @@ Reply RemoteServer::PatchPreset(const Call& call) {
     }
     if (!body->value("name").isString()) {
         return ErrorReply(Status::BadRequest, "name: a text is required");
+    }
+    if (const auto refusal = CheckPresetName(body->value("name").toString().toStdString())) {
+        return NameRefusal(*refusal);
     }
     const int id = call.id.toInt();
     if (!store_->RenamePreset(id, body->value("name").toString().toStdString())) {

@@ -26,6 +26,8 @@ inline constexpr int kSearchFreshMs = 10000;  // a finished search's list is reu
 inline constexpr qint64 kEditPeriodMs = 20;  // an API edit of one record is sent at most this often
 inline constexpr qint64 kSlowClientBytes =
     256 * 1024;  // a client this far behind gets the state later
+inline constexpr quint64 kMaxClientMessageBytes = 8 * 1024;  // one WebSocket message or frame
+inline constexpr int kCloseGraceMs = 1000;  // a closing WebSocket is aborted after this
 inline constexpr char kEventsPath[] = "/api/v1/events";
 
 inline QByteArray Json(const QJsonObject& o) {

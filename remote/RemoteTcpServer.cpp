@@ -18,27 +18,23 @@ constexpr char kGuardProperty[] = "quorvellGuard";
 
 class ConnectionGuard : public QObject {
 public:
-    ConnectionGuard(QTcpSocket* socket, const ConnectionLimits& limits,
-                    const RemoteTcpServer::WebSocketCheck& isWebSocket)
-        : QObject(socket), socket_(socket), limits_(limits), isWebSocket_(isWebSocket) {
+    ConnectionGuard(QTcpSocket* socket, const ConnectionLimits& limits)
+        : QObject(socket), socket_(socket), limits_(limits) {
         socket->setReadBufferSize(limits.maxBodyBytes + limits.maxHeaderBytes);
         idle_.setSingleShot(true);
         idle_.setInterval(limits.idleTimeoutMs);
+        // A refused upgrade (answered 401 or 403) is an idle HTTP connection like any other.
         connect(&idle_, &QTimer::timeout, this, [this] {
-            // An admitted WebSocket belongs to its own layer from here on; a refused upgrade
-            // (answered 401 or 403) is an idle HTTP connection like any other.
-            if (upgraded_ && isWebSocket_ && isWebSocket_(*socket_)) {
-                handedOver_ = true;
-                return;
+            if (!handedOver_) {
+                socket_->abort();
             }
-            socket_->abort();
         });
         // A request head must be complete within its deadline however slowly its bytes
         // trickle in: the idle timer alone would be reset by every byte.
         headDeadline_.setSingleShot(true);
         headDeadline_.setInterval(limits.headDeadlineMs);
         connect(&headDeadline_, &QTimer::timeout, this, [this] {
-            if (state_ == State::Head && !upgraded_) {
+            if (state_ == State::Head && !handedOver_) {
                 Refuse(408, "Request Timeout", "the request head took too long");
                 socket_->disconnectFromHost();
             }
@@ -56,19 +52,33 @@ public:
     // room for a new one.
     bool WaitingForFirstHead() const { return !sawHead_ && !upgraded_; }
 
+    // The WebSocket layer has taken the connection: it bounds frames and messages itself and
+    // pings its peer, so the HTTP read-buffer cap (which would stall any frame larger than
+    // it, and with it the notice that the peer has gone) and the idle timer no longer apply.
+    void HandOver() {
+        handedOver_ = true;
+        idle_.stop();
+        headDeadline_.stop();
+        head_.clear();
+        socket_->setReadBufferSize(0);
+    }
+
 private:
-    enum class State { Head, Body, Upgraded, Refused };
+    // Closing: the last request (Connection: close, HTTP/1.0) is complete; what follows is
+    // dropped and the connection closes once it is answered.
+    enum class State { Head, Body, Refused, Closing };
 
     void OnReadyRead() {
         if (handedOver_) {
             return;
         }
         idle_.start();
-        if (upgraded_) {
-            return;
-        }
         if (state_ == State::Refused) {
             Drain();
+            return;
+        }
+        if (state_ == State::Closing) {
+            socket_->skip(socket_->bytesAvailable());
             return;
         }
         // Qt HttpServer's reader runs after this slot and takes everything available, so
@@ -81,7 +91,7 @@ private:
                 bodyLeft_ -= take;
                 at += static_cast<qsizetype>(take);
                 if (bodyLeft_ == 0) {
-                    state_ = State::Head;
+                    RequestComplete();
                 }
                 continue;
             }
@@ -90,6 +100,7 @@ private:
             const qsizetype before = head_.size();
             if (before == 0) {
                 headDeadline_.start();
+                earlierInChunk_ = at > 0;
             }
             head_ += bytes.mid(at);
             const qsizetype end = head_.indexOf("\r\n\r\n", std::max<qsizetype>(0, before - 3));
@@ -107,12 +118,24 @@ private:
             sawHead_ = true;
             headDeadline_.stop();
             if (state_ == State::Head) {
+                chunkBody_ = bytes.size() - at;
+                chunkHead_ = at;
                 ReadHead(head);
             }
         }
         // The HTTP layer consumes everything that is available after this slot returns.
-        if (state_ == State::Refused) {
+        if (state_ == State::Refused && !refusalDue_) {
             Drain();
+        }
+    }
+
+    // The request's last byte has arrived: the HTTP layer answers it when this slot returns.
+    void RequestComplete() {
+        state_ = State::Head;
+        if (closeAfter_) {
+            state_ = State::Closing;
+            QMetaObject::invokeMethod(
+                this, [this] { socket_->disconnectFromHost(); }, Qt::QueuedConnection);
         }
     }
 
@@ -121,6 +144,9 @@ private:
         bool chunked = false;
         bool upgrade = false;
         const QList<QByteArray> lines = head.split('\n');
+        // HTTP/1.0 closes after each answer unless it asks to keep the connection.
+        std::optional<bool> keepAlive;
+        const bool http10 = lines.value(0).trimmed().endsWith("HTTP/1.0");
         for (qsizetype i = 1; i < lines.size(); ++i) {
             const QByteArray line = lines[i].trimmed();
             const qsizetype colon = line.indexOf(':');
@@ -137,8 +163,16 @@ private:
                 chunked = true;
             } else if (name == "upgrade") {
                 upgrade = true;
+            } else if (name == "connection") {
+                const QByteArray v = value.toLower();
+                if (v.contains("close")) {
+                    keepAlive = false;
+                } else if (v.contains("keep-alive")) {
+                    keepAlive = true;
+                }
             }
         }
+        closeAfter_ = !upgrade && !keepAlive.value_or(!http10);
         if (chunked) {
             Refuse(411, "Length Required", "send the body with a Content-Length");
             return;
@@ -148,18 +182,35 @@ private:
             return;
         }
         if (length && *length > limits_.maxBodyBytes) {
-            drainLeft_ = *length;
+            if (earlierInChunk_ && chunkBody_ < *length) {
+                // Requests before this one arrived in the same read: the HTTP layer is left
+                // this read, answers them and starts on this one, which never completes (the
+                // rest of its body is dropped from here on); the refusal follows their answers.
+                drainLeft_ = *length - chunkBody_;
+                state_ = State::Refused;
+                refusalDue_ = true;
+                QMetaObject::invokeMethod(
+                    this,
+                    [this] {
+                        refusalDue_ = false;
+                        Refuse(413, "Payload Too Large", "the request body is larger than 64 KiB");
+                    },
+                    Qt::QueuedConnection);
+                return;
+            }
+            // The whole read is dropped, the bytes before this body included.
+            drainLeft_ = *length + chunkHead_;
             Refuse(413, "Payload Too Large", "the request body is larger than 64 KiB");
             return;
         }
-        if (upgrade) {
-            // The WebSocket layer takes the connection if the upgrade is admitted; the framing
-            // is no longer HTTP from here on.
-            upgraded_ = true;
-            return;
-        }
+        // The WebSocket layer takes the connection if the upgrade is admitted (HandOver); a
+        // refused one stays HTTP, and what follows is checked like any other request.
+        upgraded_ = upgraded_ || upgrade;
         bodyLeft_ = length.value_or(0);
-        state_ = bodyLeft_ > 0 ? State::Body : State::Head;
+        state_ = State::Body;
+        if (bodyLeft_ == 0) {
+            RequestComplete();
+        }
     }
 
     void Refuse(int status, const char* reason, const char* message) {
@@ -168,7 +219,7 @@ private:
         socket_->write("HTTP/1.1 " + QByteArray::number(status) + ' ' + reason +
                        "\r\nContent-Type: application/json\r\nContent-Length: " +
                        QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
-        if (drainLeft_ > kMaxDrainBytes || drainLeft_ == 0) {
+        if (drainLeft_ > kMaxDrainBytes || drainLeft_ <= 0) {
             socket_->disconnectFromHost();
         }
     }
@@ -179,7 +230,8 @@ private:
         const qint64 n = socket_->bytesAvailable();
         socket_->skip(n);
         drainLeft_ -= n;
-        if (drainLeft_ <= 0 && socket_->state() == QAbstractSocket::ConnectedState) {
+        if (!refusalDue_ && drainLeft_ <= 0 &&
+            socket_->state() == QAbstractSocket::ConnectedState) {
             socket_->disconnectFromHost();
         }
     }
@@ -192,10 +244,14 @@ private:
     State state_ = State::Head;
     qint64 bodyLeft_ = 0;
     qint64 drainLeft_ = 0;
-    QByteArray head_;  // the current request head, until its blank line
-    RemoteTcpServer::WebSocketCheck isWebSocket_;
-    bool upgraded_ = false;    // an upgrade was asked for
-    bool handedOver_ = false;  // ... and the WebSocket layer has the connection
+    bool refusalDue_ = false;      // a refusal waits for the answers to earlier requests
+    bool closeAfter_ = false;      // the current request is the connection's last
+    bool earlierInChunk_ = false;  // the current head began after other bytes of its read
+    qsizetype chunkHead_ = 0;      // bytes of the current read up to the end of the head
+    qsizetype chunkBody_ = 0;      // bytes of the current read after the head
+    QByteArray head_;              // the current request head, until its blank line
+    bool upgraded_ = false;        // an upgrade was asked for
+    bool handedOver_ = false;      // ... and the WebSocket layer has the connection
 };
 
 }  // namespace
@@ -218,7 +274,13 @@ RemoteTcpServer::RemoteTcpServer(ConnectionLimits limits, QObject* parent)
     });
 }
 
+int RemoteTcpServer::OpenConnections() {
+    Forget(nullptr);
+    return static_cast<int>(open_.size());
+}
+
 bool RemoteTcpServer::MakeRoomFor(const QHostAddress& peer) {
+    Forget(nullptr);  // the sockets deleted since
     const auto fromPeer = std::count_if(open_.begin(), open_.end(), [&](QTcpSocket* s) {
         return s->peerAddress().isEqual(peer, QHostAddress::TolerantConversion);
     });
@@ -240,8 +302,19 @@ bool RemoteTcpServer::MakeRoomFor(const QHostAddress& peer) {
     return false;
 }
 
+void RemoteTcpServer::HandOver(const QHostAddress& peer, quint16 peerPort) {
+    for (QTcpSocket* s : open_) {
+        if (s->peerPort() == peerPort && s->peerAddress() == peer) {
+            if (auto* guard = s->property(kGuardProperty).value<ConnectionGuard*>()) {
+                guard->HandOver();
+            }
+        }
+    }
+}
+
 void RemoteTcpServer::Forget(QTcpSocket* socket) {
-    open_.erase(std::remove(open_.begin(), open_.end(), socket), open_.end());
+    std::erase_if(open_,
+                  [socket](const QPointer<QTcpSocket>& s) { return s.isNull() || s == socket; });
 }
 
 void RemoteTcpServer::incomingConnection(qintptr socketDescriptor) {
@@ -264,7 +337,7 @@ void RemoteTcpServer::incomingConnection(qintptr socketDescriptor) {
     // A connection whose peer has gone is released at once, whichever layer holds it.
     connect(socket, &QTcpSocket::disconnected, this, [this, socket] { Forget(socket); });
     connect(socket, &QObject::destroyed, this, [this, socket] { Forget(socket); });
-    auto* guard = new ConnectionGuard(socket, limits_, isWebSocket_);
+    auto* guard = new ConnectionGuard(socket, limits_);
     socket->setProperty(kGuardProperty, QVariant::fromValue(guard));
     addPendingConnection(socket);
 }

@@ -4,9 +4,9 @@
 // limit before the HTTP layer sees a byte of it, and closes a connection that stays idle.
 #pragma once
 
+#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <functional>
 #include <vector>
 
 namespace quorvell {
@@ -19,6 +19,7 @@ struct ConnectionLimits {
     int maxConnections = 128;           // open connections in all
     int maxPerAddress = 64;             // open connections from one client address
     int acceptPauseMs = 500;            // accepting pauses this long when out of descriptors
+    int webSocketPingMs = 20000;        // a WebSocket is pinged this often; silent since: closed
 };
 
 class RemoteTcpServer : public QTcpServer {
@@ -29,12 +30,11 @@ public:
 
     const ConnectionLimits& Limits() const { return limits_; }
 
-    // Tells whether a connection that asked for an upgrade is now an admitted WebSocket; such
-    // a connection is no longer closed when idle. Without it every idle connection is closed.
-    using WebSocketCheck = std::function<bool(const QTcpSocket&)>;
-    void SetWebSocketCheck(WebSocketCheck check) { isWebSocket_ = std::move(check); }
+    // The connection from `peer`:`peerPort` is now an admitted WebSocket: its read buffer is
+    // no longer capped and it is no longer closed when idle (the WebSocket layer pings it).
+    void HandOver(const QHostAddress& peer, quint16 peerPort);
 
-    int OpenConnections() const { return static_cast<int>(open_.size()); }
+    int OpenConnections();
 
 protected:
     void incomingConnection(qintptr socketDescriptor) override;
@@ -47,8 +47,9 @@ private:
     void Forget(QTcpSocket* socket);
 
     ConnectionLimits limits_;
-    WebSocketCheck isWebSocket_;
-    std::vector<QTcpSocket*> open_;  // in the order they were accepted
+    // In the order they were accepted. Guarded pointers: on an upgrade Qt HttpServer drops
+    // every connection of the socket (ours too), and the WebSocket layer deletes it later.
+    std::vector<QPointer<QTcpSocket>> open_;
 };
 
 }  // namespace quorvell

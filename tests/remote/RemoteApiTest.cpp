@@ -3,7 +3,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 
 #include "RemoteTestSupport.h"
 
@@ -39,6 +41,7 @@ TEST(RemoteApi, EveryRouteAndRefusalAnswersItsStatus) {
         {"PATCH", "/api/v1/params?raw=1", {}, R"({"ch1.band1.gain":200})", 200, "raw edit"},
         {"PATCH", "/api/v1/params", {}, R"({"ch1.hipass.type":"bessel2"})", 200, "label value"},
         {"POST", "/api/v1/disconnect", {}, {}, 200, "disconnect while down"},
+        {"GET", "/api/v1/devices", {}, {}, 200, "the list; a GET never starts a search"},
         {"GET", "/nothing", {}, {}, 404, "unknown path"},
         {"GET", "/api/v1/presets/abc", {}, {}, 404, "id not a number"},
         {"DELETE", "/api/v1/state", {}, {}, 405, "wrong method"},
@@ -54,7 +57,15 @@ TEST(RemoteApi, EveryRouteAndRefusalAnswersItsStatus) {
         {"GET", "/api/v1/curve?points=x", {}, {}, 400, "points not a number"},
         {"POST", "/api/v1/connect", {}, R"({"device":"300.1.1.1"})", 400, "bad device"},
         {"POST", "/api/v1/connect", {}, "nope", 400, "malformed connect body"},
+        {"POST", "/api/v1/connect", {}, R"({"device":"010.0.0.1"})", 400, "leading zeros"},
+        {"POST", "/api/v1/connect", {}, R"({"device":"0.0.0.0"})", 400, "unspecified"},
+        {"POST", "/api/v1/connect", {}, R"({"device":"224.0.0.1"})", 400, "multicast"},
+        {"POST", "/api/v1/connect", {}, R"({"device":"255.255.255.255"})", 400, "broadcast"},
         {"POST", "/api/v1/name", {}, R"({"name":5})", 400, "name not text"},
+        {"POST", "/api/v1/name", {}, R"({"name":"AB\u0000CD"})", 400, "NUL in a name"},
+        {"PATCH", "/api/v1/params", {}, R"({"name":"A\u001b[2J"})", 400, "ESC in a name"},
+        {"POST", "/api/v1/presets", {}, R"({"name":"NineChars"})", 400, "preset name too long"},
+        {"PATCH", "/api/v1/presets/1", {}, R"({"name":"a\u0007"})", 400, "BEL in a preset"},
         {"GET", "/api/v1/events", {}, {}, 400, "events need an upgrade"},
         {"POST", "/api/v1/reset", {}, {}, 503, "reset needs the link"},
         {"POST", "/api/v1/presets/77/recall", {}, {}, 404, "recall of a missing preset"},
@@ -65,6 +76,10 @@ TEST(RemoteApi, EveryRouteAndRefusalAnswersItsStatus) {
         {"GET", "/api/v1/state", {{"Origin", "http://127.0.26.1:43601"}}, {}, 200, "own page"},
         {"PATCH", "/api/v1/params", {}, big, 413, "body over 64 KiB"},
     };
+    // The API description must list every answer a route really gives.
+    const QJsonObject described =
+        Object(rig.Send("GET", "/api/v1/openapi.json").body)["paths"].toObject();
+    const QRegularExpression id(QStringLiteral("/\\d+(?=/|$)"));
     for (const Case& c : cases) {
         const HttpResult r = rig.Send(c.method, QString::fromLatin1(c.path), c.body, c.headers);
         EXPECT_EQ(r.status, c.status)
@@ -73,6 +88,18 @@ TEST(RemoteApi, EveryRouteAndRefusalAnswersItsStatus) {
             EXPECT_FALSE(r.Header("Allow").isEmpty()) << c.why;
         }
         EXPECT_TRUE(r.Header("Access-Control-Allow-Origin").isEmpty()) << c.why;
+        const QString route = QString::fromLatin1(c.path).section('?', 0, 0).replace(id, "/{id}");
+        const QJsonObject ops = described.value(route).toObject();
+        const QJsonObject op = ops.value(QString::fromLatin1(c.method).toLower()).toObject();
+        if (ops.isEmpty()) {
+            EXPECT_EQ(r.status, 404) << c.why << ": an undescribed path answered";
+        } else if (op.isEmpty()) {
+            EXPECT_EQ(r.status, 405) << c.why << ": an undescribed method answered";
+        } else {
+            EXPECT_TRUE(op["responses"].toObject().contains(QString::number(r.status)))
+                << c.why << ": " << r.status << " is not described for " << c.method << ' '
+                << route.toStdString();
+        }
     }
     EXPECT_EQ(rig.sim->Log().size(), 0u) << "nothing is sent while the link is down";
 }
@@ -87,6 +114,7 @@ TEST(RemoteApi, TokenIsRequiredOnEveryRequestWhenSet) {
         {"GET", "/api/v1/state", {{"Authorization", "Basic czNjcmV0"}}, {}, 401, "other scheme"},
         {"GET", "/api/v1/state", {{"Authorization", "Bearer s3cret-token"}}, {}, 200, "token"},
         {"GET", "/?token=s3cret-token", {}, {}, 200, "the page's address carries it"},
+        {"GET", "/api/v1/state?token=s3cret-token", {}, {}, 401, "only the page's address does"},
     };
     for (const Case& c : cases) {
         const HttpResult r = rig.Send(c.method, QString::fromLatin1(c.path), c.body, c.headers);
@@ -95,6 +123,38 @@ TEST(RemoteApi, TokenIsRequiredOnEveryRequestWhenSet) {
             EXPECT_EQ(r.Header("WWW-Authenticate"), "Bearer") << c.why;
         }
     }
+}
+
+// Off loopback a token file must be private and its token long enough; on loopback anything
+// goes. The addresses printed for 0.0.0.0 are real ones, which pass the Host check.
+TEST(RemoteApi, TokenFilesOffLoopbackArePrivateAndLong) {
+    QTemporaryDir dir;
+    const struct {
+        const char* address;
+        QFileDevice::Permissions mode;
+        const char* token;
+        bool ok;
+    } cases[] = {
+        {"127.0.0.1", QFile::ReadOwner | QFile::ReadOther, "short", true},
+        {"10.1.2.3", QFile::ReadOwner | QFile::WriteOwner, "0123456789abcdef", true},
+        {"10.1.2.3", QFile::ReadOwner | QFile::ReadGroup, "0123456789abcdef", false},
+        {"0.0.0.0", QFile::ReadOwner, "0123456789abcde", false},
+    };
+    for (const auto& c : cases) {
+        const QString path = dir.filePath(QString::fromLatin1(c.token) + c.address);
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(c.token) + "\n");
+        f.close();
+        ASSERT_TRUE(f.setPermissions(c.mode));
+        QString error;
+        const auto token = ReadRemoteToken(path, QHostAddress(c.address), &error);
+        EXPECT_EQ(token.has_value(), c.ok) << c.address << ' ' << c.token;
+        EXPECT_EQ(error.isEmpty(), c.ok) << error.toStdString();
+    }
+    const QStringList urls = RemoteUrls(QHostAddress(QHostAddress::AnyIPv4), 8080);
+    EXPECT_TRUE(urls.contains("http://127.0.0.1:8080/"));
+    EXPECT_FALSE(urls.join(' ').contains("0.0.0.0"));
 }
 
 TEST(RemoteApi, EditReachesTheSimulatorAsOneFrameAndTheStateReportsIt) {
@@ -111,7 +171,7 @@ TEST(RemoteApi, EditReachesTheSimulatorAsOneFrameAndTheStateReportsIt) {
     EXPECT_EQ(state.value("link").toString(), "up");
     EXPECT_DOUBLE_EQ(state.value("values").toObject().value("ch2.band4.gain").toDouble(), -6.5);
     EXPECT_EQ(state["params"]["channels"][1]["bands"][3]["gain"].toInt(), 115);
-    EXPECT_EQ(rig.Send("GET", "/api/v1/devices").status, 409);
+    EXPECT_EQ(rig.Send("POST", "/api/v1/discover").status, 409);
     EXPECT_EQ(Object(rig.Send("POST", "/api/v1/connect").body).value("error").toString(),
               "Already connect.");
 }
@@ -149,6 +209,8 @@ TEST(RemoteApi, PresetSavedRenamedRecalledAndDeleted) {
     const HttpResult recall = rig.Send("POST", QStringLiteral("/api/v1/presets/%1/recall").arg(id));
     ASSERT_EQ(recall.status, 200);
     EXPECT_EQ(Object(recall.body).value("message").toString(), "Recall sucessfully!");
+    EXPECT_EQ(rig.Send("POST", QStringLiteral("/api/v1/presets/%1/recall").arg(id)).status, 409)
+        << "a recall while one is being sent queues nothing";
     EXPECT_TRUE(WaitFor([&] { return rig.sim->Settings().channels[0].bands[2].gain == 210; }));
     EXPECT_EQ(rig.Send("DELETE", QStringLiteral("/api/v1/presets/%1").arg(id)).status, 200);
     EXPECT_EQ(rig.Send("DELETE", QStringLiteral("/api/v1/presets/%1").arg(id)).status, 404);

@@ -37,6 +37,13 @@ struct EventClient {
     std::vector<QJsonObject> events;
 };
 
+// An upgrade to the event stream as a raw client sends it.
+QByteArray UpgradeRequest(quint16 port) {
+    return "GET /api/v1/events HTTP/1.1\r\nHost: localhost:" + QByteArray::number(port) +
+           "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+           "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n";
+}
+
 QString EventsUrl(const RemoteRig& rig, const QString& query = {}) {
     return rig.Url("/api/v1/events" + query).replace("http:", "ws:");
 }
@@ -128,6 +135,58 @@ TEST(RemoteEvents, ASilentProcessorIsReportedLostUntilItAnswersAgain) {
     ASSERT_GT(up, lost);
     EXPECT_EQ(client.events[std::size_t(up)].value("link").toString(), "up");
     rig.server.reset();  // before the read-back it watches
+}
+
+// A client message larger than the cap, in one frame, in continuation frames, or in a frame
+// larger than the HTTP read buffer, closes the socket with 1009 and frees it; nothing is
+// applied.
+TEST(RemoteEvents, OversizedMessagesCloseWith1009) {
+    RemoteRig rig(42615, 43615);
+    const auto before = rig.params.channels[0].bands[0].gain;
+    struct Case {
+        int frameBytes;  // 0: the whole message in one frame
+        int messageBytes;
+        const char* why;
+    };
+    const Case cases[] = {
+        {0, 9 * 1024, "one frame over the cap"},
+        {1024, 64 * 1024, "continuation frames adding up over it"},
+        {0, 200 * 1024, "a frame larger than the HTTP read buffer"},
+    };
+    for (const Case& c : cases) {
+        EventClient client(EventsUrl(rig));
+        ASSERT_EQ(client.WaitForType("state"), 0) << c.why;
+        if (c.frameBytes > 0) {
+            client.socket.setOutgoingFrameSize(quint64(c.frameBytes));
+        }
+        const QString padding(c.messageBytes, QLatin1Char(' '));
+        client.socket.sendTextMessage(R"({"type":"set","params":{"ch1.band1.gain":3}})" + padding);
+        EXPECT_TRUE(WaitFor(
+            [&] { return client.socket.state() == QAbstractSocket::UnconnectedState; }, 10000))
+            << c.why;
+        EXPECT_EQ(client.socket.closeCode(), QWebSocketProtocol::CloseCodeTooMuchData) << c.why;
+        EXPECT_TRUE(WaitFor([&] { return rig.server->ClientCount() == 0; })) << c.why;
+    }
+    EXPECT_EQ(rig.params.channels[0].bands[0].gain, before) << "nothing oversized is applied";
+}
+
+// A client that answers no ping is closed after a ping period, while one that answers stays.
+TEST(RemoteEvents, ClientThatAnswersNoPingIsClosed) {
+    ConnectionLimits limits;
+    limits.webSocketPingMs = 200;
+    RemoteRig rig(42617, 43617, {}, limits);
+    EventClient answering(EventsUrl(rig));
+    ASSERT_EQ(answering.WaitForType("state"), 0);
+    QTcpSocket silent;
+    silent.connectToHost(QString::fromLatin1(kRemoteIp), rig.server->Port());
+    ASSERT_TRUE(WaitFor([&] { return silent.state() == QAbstractSocket::ConnectedState; }));
+    silent.write(UpgradeRequest(rig.server->Port()));
+    ASSERT_TRUE(WaitFor([&] { return rig.server->ClientCount() == 2; }));
+    EXPECT_TRUE(
+        WaitFor([&] { return silent.state() == QAbstractSocket::UnconnectedState; }, 10000));
+    EXPECT_TRUE(silent.readAll().startsWith("HTTP/1.1 101"));
+    EXPECT_EQ(rig.server->ClientCount(), 1);
+    EXPECT_EQ(answering.socket.state(), QAbstractSocket::ConnectedState);
 }
 
 }  // namespace

@@ -157,6 +157,18 @@ def main(sim_path, cli_path):
         page = WebDriverWait(driver, 15)
         page.until(lambda d: d.find_element(By.ID, "link").text == "up")
         page.until(lambda d: d.find_element(By.ID, "ch2-band4-gain").get_attribute("value") == "0")
+        # The response plot is drawn on load, in the panel's colours (CH1 orange #ffb74d, CH2
+        # blue #4fc3f7); while both are flat CH2's line covers CH1's.
+        count_colours = """
+            const c = document.getElementById("curve");
+            const px = c.getContext("2d").getImageData(0, 0, c.width, c.height).data;
+            let orange = 0, blue = 0;
+            for (let i = 0; i < px.length; i += 4) {
+              if (px[i] === 0xff && px[i + 1] === 0xb7 && px[i + 2] === 0x4d) orange++;
+              if (px[i] === 0x4f && px[i + 1] === 0xc3 && px[i + 2] === 0xf7) blue++;
+            }
+            return [orange, blue];"""
+        page.until(lambda d: d.execute_script(count_colours)[1] > 50)
         driver.find_element(By.CSS_SELECTOR, ".tabs button[data-ch='2']").click()
         gain = driver.find_element(By.ID, "ch2-band4-gain")
         gain.clear()
@@ -172,6 +184,9 @@ def main(sim_path, cli_path):
         fields = c["fields"]
         assert (fields["channel"], fields["band"], fields["gain"]) == (1, 4, 115), fields
         print("the simulator received exactly CmdEqBand channel 1 band 4 gain 115")
+        # The edit redrew the plot: CH2's dip leaves CH1's flat line visible there.
+        page.until(lambda d: min(d.execute_script(count_colours)) > 20)
+        print("the plot shows both channels in the panel's colours")
     finally:
         if driver is not None:
             driver.quit()
