@@ -158,6 +158,9 @@ void CMainDialog::ConnectPages() {
     connect(sys, &CSystemPage::devicePicked, this, &CMainDialog::OnDevicePicked);
     connect(sys, &CSystemPage::connectClicked, this, &CMainDialog::OnConnect);
     connect(sys, &CSystemPage::nameApplied, this, [this] {
+        if (link_.linkUp()) {
+            ++operatorNamesSent_;
+        }
         editor_.Edited({RecordKind::Name, 0, 0}, EditOrigin::Operator);
     });
     connect(sys, &CSystemPage::resetDeviceConfirmed, this, [this] {
@@ -195,7 +198,12 @@ void CMainDialog::ConnectLink() {
             Qt::QueuedConnection);
     connect(
         &link_, &DeviceLink::bindFailed, this,
-        [&boxes](const QString&) {
+        [this, &boxes](const QString&) {
+            if (!operatorConnect_) {
+                ShowRemoteNotice(QString::fromLatin1(kTextBindError));
+                return;
+            }
+            operatorConnect_ = false;
             Tell(boxes, kTextBindError, kTextBindErrorCaption, MessageIcon::Information);
         },
         Qt::QueuedConnection);
@@ -262,8 +270,7 @@ void CMainDialog::ConnectSync() {
                 if (origin == EditOrigin::Processor) {
                     eqPage_->RefreshFromModel();
                     limiterPage_->RefreshFromModel();
-                    systemPage_->NameField()->setText(
-                        QString::fromUtf8(DeviceNameText(app_.Parameters())));
+                    systemPage_->RefreshName();
                 }
             });
 }
@@ -272,6 +279,12 @@ void CMainDialog::ShowRemoteState(const QString& error) {
     systemPage_->SetRemoteState(app_.Remote() != nullptr, app_.Remote()     ? app_.RemoteUrl()
                                                           : error.isEmpty() ? tr("Off.")
                                                                             : error);
+}
+
+void CMainDialog::ShowRemoteNotice(const QString& text) {
+    systemPage_->SetRemoteState(
+        app_.Remote() != nullptr,
+        (app_.Remote() ? app_.RemoteUrl() + '\n' : QString()) + tr("Remote: %1").arg(text));
 }
 
 PngButton* CMainDialog::PageButton(int page) const {
@@ -310,6 +323,7 @@ void CMainDialog::SendRecord(const Record& record) {
 }
 
 void CMainDialog::OnLinkEstablished() {
+    operatorConnect_ = false;
     systemPage_->SetConnectButton(QStringLiteral("Disconnect"), true);
     StatusButton()->setText(QStringLiteral("Connect"));
     StatusButton()->on = true;
@@ -324,6 +338,7 @@ void CMainDialog::RefreshPages() {
     lastRefresh_.start();
     eqPage_->RefreshFromModel();
     limiterPage_->RefreshFromModel();
+    systemPage_->RefreshName();
 }
 
 void CMainDialog::RefreshPagesSoon() {
@@ -346,10 +361,20 @@ void CMainDialog::OnResetStateApplied() {
 
 void CMainDialog::OnConnectFailed() {
     systemPage_->SetConnectButton(QStringLiteral("CONNECT"), false);
+    if (!operatorConnect_) {
+        ShowRemoteNotice(QString::fromLatin1(kTextCannotConnect));
+        return;
+    }
+    operatorConnect_ = false;
     Tell(app_.Boxes(), kTextCannotConnect);
 }
 
 void CMainDialog::OnNameConfirmed() {
+    if (operatorNamesSent_ == 0) {
+        ShowRemoteNotice(QString::fromLatin1(kTextNameSet));
+        return;
+    }
+    --operatorNamesSent_;
     // A box runs its own event loop: a confirmation arriving while any box is open is
     // dropped rather than stacked on top of it.
     if (nameBoxOpen_ || QApplication::activeModalWidget() != nullptr) {
@@ -379,6 +404,7 @@ void CMainDialog::OnConnect() {
         StatusButton()->on = false;
         StatusButton()->update();
     } else {
+        operatorConnect_ = true;
         link_.Connect();  // does nothing while its own attempt runs
     }
 }

@@ -60,6 +60,10 @@ public:
     // The SET sub-page's remote-control row from the application's server: the address to
     // open while on, else `error` (why it did not start) or "Off.".
     void ShowRemoteState(const QString& error = {});
+    // A report of something a remote client started (a name confirmed, a connect that
+    // failed): on the remote-control row's status line, never in a box, so that a remote
+    // client cannot block the operator's input.
+    void ShowRemoteNotice(const QString& text);
 
     double EulerE() const { return eulerE_; }
     PngButton* StatusButton() const { return buttons_[0]; }
@@ -109,6 +113,8 @@ private:
     bool closing_ = false;                 // a close waits for the link to stop
     bool linkClosed_ = false;              // the link has reported that it stopped
     bool nameBoxOpen_ = false;             // the name confirmation's box is showing
+    int operatorNamesSent_ = 0;            // operator's names not yet confirmed
+    bool operatorConnect_ = false;         // the running connect attempt is the operator's
     std::array<PngButton*, 4> buttons_{};  // status, MAIN, LIMIT, SYSTEM
     CEqPage* eqPage_ = nullptr;
     CLimiterPage* limiterPage_ = nullptr;

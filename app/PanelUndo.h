@@ -56,6 +56,8 @@ public:
     // is loaded, sending only the records that differ. The first switch copies the current
     // settings into B. One undo step.
     void SwitchCompare();
+    // The model the steps apply to.
+    const DeviceParameters& Parameters() const { return params_; }
     // 0 while A is active, 1 while B is.
     int ActiveMemory() const { return active_; }
 

@@ -121,6 +121,15 @@ ChangeSet DiffParameters(const std::vector<ParameterPath>& paths, const DevicePa
     return changes;
 }
 
+void DropChangedElsewhere(ChangeSet& changes, const DeviceParameters& now, bool undoing) {
+    std::erase_if(changes.fields, [&](const FieldChange& f) {
+        return f.path.Value(now) != (undoing ? f.after : f.before);
+    });
+    if (changes.name && now.deviceName != (undoing ? changes.name->after : changes.name->before)) {
+        changes.name.reset();
+    }
+}
+
 QString DescribeChanges(const ChangeSet& changes) {
     QStringList parts;
     for (const FieldChange& f : changes.fields) {
@@ -149,18 +158,26 @@ ParameterChangeCommand::ParameterChangeCommand(PanelUndo& owner, ChangeSet chang
 
 void ParameterChangeCommand::undo() {
     applied_ = false;
-    if (owner_) {
-        owner_->Apply(changes_, false);
-    }
+    Step(true);
 }
 
 void ParameterChangeCommand::redo() {
     if (std::exchange(applied_, true)) {
         return;  // pushed after the edit was made
     }
-    if (owner_) {
-        owner_->Apply(changes_, true);
+    Step(false);
+}
+
+void ParameterChangeCommand::Step(bool undoing) {
+    if (!owner_) {
+        return;
     }
+    DropChangedElsewhere(changes_, owner_->Parameters(), undoing);
+    if (!explicitText_ && !changes_.Empty()) {
+        setText(DescribeChanges(changes_));
+    }
+    setObsolete(changes_.Empty());
+    owner_->Apply(changes_, !undoing);
 }
 
 bool ParameterChangeCommand::mergeWith(const QUndoCommand* other) {

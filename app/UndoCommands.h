@@ -48,6 +48,11 @@ struct ChangeSet {
 ChangeSet DiffParameters(const std::vector<ParameterPath>& paths, const DeviceParameters& from,
                          const DeviceParameters& to, bool withName);
 
+// Takes out of `changes` every field (and the name) that no longer holds the value the step
+// left there (`undoing`: its after value, else its before value): a remote client or the
+// processor has changed it since, and that later value is kept rather than overwritten.
+void DropChangedElsewhere(ChangeSet& changes, const DeviceParameters& now, bool undoing);
+
 // "CH1 Band 3 gain -6.5 → -4.0 dB"; for several fields the first and how many more.
 QString DescribeChanges(const ChangeSet& changes);
 
@@ -70,6 +75,10 @@ public:
     const ChangeSet& Changes() const { return changes_; }
 
 private:
+    // Drops what changed elsewhere since this step was applied, then applies the rest; a step
+    // left with nothing is obsolete, and the stack removes it.
+    void Step(bool undoing);
+
     QPointer<PanelUndo> owner_;  // a no-op once the panel is gone
     ChangeSet changes_;
     bool explicitText_ = false;

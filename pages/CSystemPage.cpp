@@ -176,6 +176,12 @@ void CSystemPage::ShowPage(const QString& deviceAddress) {
     show();
 }
 
+void CSystemPage::RefreshName() {
+    if (!name_->isModified()) {
+        name_->setText(QString::fromUtf8(DeviceNameText(params_)));
+    }
+}
+
 void CSystemPage::ShowSubPage(int k) {
     for (const sys::ControlSpec& entry : sys::kControls) {
         if (entry.subPage >= 0) {
@@ -332,6 +338,7 @@ void CSystemPage::OnApplyName() {
     }
     params_.deviceName.fill(0);
     std::copy(bytes.begin(), bytes.end(), params_.deviceName.begin());
+    name_->setModified(false);
     emit nameApplied();
 }
 

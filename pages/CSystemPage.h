@@ -43,6 +43,9 @@ public:
     // Name field from the model's device name, address field from `deviceAddress`, the
     // CONNECT sub-page, then shows the page.
     void ShowPage(const QString& deviceAddress);
+    // The name field from the model's device name (changed by the processor or a remote
+    // client), unless the operator has typed in it since it was last applied or refreshed.
+    void RefreshName();
     // Hides every sub-page control, then shows the controls of sub-page k (0..3).
     void ShowSubPage(int k);
     int CurrentSubPage() const { return subPage_; }

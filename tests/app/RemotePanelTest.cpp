@@ -5,10 +5,12 @@
 #include <QLineEdit>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QPushButton>
 #include <QTcpServer>
 #include <QWebSocket>
 
 #include "PanelFixture.h"
+#include "PanelUndo.h"
 #include "RemoteServer.h"
 
 namespace quorvell {
@@ -51,6 +53,62 @@ TEST_F(RemotePanelTest, ApiEditShowsOnTheStepperAndAStepperClickReachesClients) 
     const QJsonObject e = events.back();
     EXPECT_EQ(e.value("type").toString(), "params");
     EXPECT_DOUBLE_EQ(e.value("changes").toObject().value("ch1.band3.gain").toDouble(), 0.1);
+}
+
+// A remote rename opens no box on the panel: the confirmation goes to the remote row's status
+// line, and the SET page's name field shows the new name, so the operator's next APPLY does
+// not undo it.
+TEST_F(RemotePanelTest, RemoteRenameOpensNoBoxAndRefreshesTheNameField) {
+    httpOption = "127.0.26.13:43644";
+    StartLinked("127.0.26.13", "127.0.26.14", 42644);
+    ClickSystemButton(1003);
+    QNetworkAccessManager nam;
+    QNetworkRequest request(
+        QUrl(QStringLiteral("http://127.0.26.13:%1/api/v1/name").arg(app->Remote()->Port())));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
+    std::unique_ptr<QNetworkReply> reply(nam.post(request, QByteArray(R"({"name":"FOH2"})")));
+    ASSERT_TRUE(test::WaitFor([&] { return reply->isFinished(); }));
+    EXPECT_EQ(window->SystemPage()->NameField()->text(), "FOH2");
+    ASSERT_TRUE(test::WaitFor([&] {
+        return window->SystemPage()->RemoteStatus()->text().contains("Set name successfully.");
+    }));
+    EXPECT_TRUE(boxes.shown.empty()) << boxes.shown.front().text;
+    EXPECT_EQ(QString::fromUtf8(DeviceNameText(processor->Settings())), "FOH2");
+}
+
+// UNDO after a remote edit: a field the remote client changed since the step keeps the
+// remote's value (the step is dropped, sending nothing); one it did not touch is undone.
+TEST_F(RemotePanelTest, UndoKeepsALaterRemoteEdit) {
+    httpOption = "127.0.26.15:43645";
+    StartLinked("127.0.26.15", "127.0.26.16", 42645);
+    QNetworkAccessManager nam;
+    const auto patch = [&](const QByteArray& body) {
+        QNetworkRequest request(
+            QUrl(QStringLiteral("http://127.0.26.15:%1/api/v1/params").arg(app->Remote()->Port())));
+        request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
+        std::unique_ptr<QNetworkReply> reply(nam.sendCustomRequest(request, "PATCH", body));
+        test::WaitFor([&] { return reply->isFinished(); });
+        return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    };
+    const struct {
+        const char* remote;
+        const char* after;  // CH1 Band 3 gain after UNDO
+        std::size_t frames;
+    } cases[] = {{R"({"ch1.band2.gain": 6})", "G:0.0", 1},
+                 {R"({"ch1.band3.gain": 6})", "G:6.0", 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.remote);
+        ASSERT_EQ(test::ClickAt(window, {80 + 80, 220 + 10}), window->EqPage()->Stepper(1032));
+        ASSERT_TRUE(test::WaitFor([&] { return window->Undo()->UndoButton()->isEnabled(); }));
+        ASSERT_EQ(patch(c.remote), 200);
+        AwaitDrained();
+        const std::size_t mark = processor->Log().size();
+        QTest::mouseClick(window->Undo()->UndoButton(), Qt::LeftButton);
+        window->RefreshPages();  // a remote edit's own refresh may still be due
+        EXPECT_EQ(window->EqPage()->Stepper(1032)->Text(), c.after);
+        EXPECT_EQ(AwaitLogged(*processor, mark, c.frames), c.frames);
+        EXPECT_FALSE(window->Undo()->UndoButton()->isEnabled()) << "the step is used up";
+    }
 }
 
 // SET's REMOTE row starts and stops the server; an address that is not ADDR:PORT or is taken
