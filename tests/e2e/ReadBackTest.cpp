@@ -131,7 +131,7 @@ TEST(ReadBack, ALostProcessorIsPickedUpAgain) {
             r.sim->SetNoAnswer(true);
         }
         r.readBack.RequestRead();
-        ASSERT_TRUE(WaitFor([&] { return r.readBack.state() == SyncState::LinkLost; }, 3000));
+        ASSERT_TRUE(WaitFor([&] { return r.readBack.state() == SyncState::LinkLost; }, 10000));
         EXPECT_EQ(r.readBack.text(), "LINK LOST");
 
         const auto gain = FindParameterPath("ch1.band2.gain");
