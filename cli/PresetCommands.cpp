@@ -21,6 +21,7 @@
 #include "DeviceLink.h"
 #include "LinkSession.h"
 #include "NameRules.h"
+#include "ParameterPaths.h"
 #include "PresetDatabase.h"
 #include "PresetStore.h"
 #include "ProcessorEditor.h"
@@ -124,7 +125,10 @@ int RunList(const GlobalOptions& g, std::vector<std::string> args) {
     Presets p;
     if (!p.Open(g))
         return kExitFailure;
-    const auto rows = p.store->ListPresets();
+    const auto listed = p.store->TryListPresets();
+    if (!listed)
+        return kExitFailure;  // the database's own message is on stderr
+    const auto& rows = *listed;
     if (json) {
         QJsonArray array;
         for (const PresetRow& r : rows) {
@@ -267,24 +271,14 @@ int RunExport(const GlobalOptions& g, std::vector<std::string> args) {
     const auto row = FindRow(*p.store, *id);
     if (!row)
         return NoSuchPreset("export", *id);
-    const QString source = p.store->ResolveDataFile(*row);
-    QFile in(source);
-    QByteArray bytes;
-    if (in.open(QIODevice::ReadOnly))
-        bytes = in.read(static_cast<qint64>(kImageSize) + 1);
-    if (!in.isOpen() || in.error() != QFileDevice::NoError) {
-        std::cerr << "quorvell-cli: preset export: cannot read " << source.toStdString() << ": "
-                  << in.errorString().toStdString() << '\n';
-        return kExitFailure;
-    }
-    if (bytes.size() != static_cast<qsizetype>(kImageSize)) {
-        std::cerr << "quorvell-cli: preset export: " << source.toStdString() << " is "
-                  << (bytes.size() > static_cast<qsizetype>(kImageSize) ? "longer" : "shorter")
-                  << " than " << kImageSize << " bytes; not exported\n";
+    std::string error;
+    const auto bytes = p.store->ReadImageFile(*row, &error);
+    if (!bytes) {
+        std::cerr << "quorvell-cli: preset export: " << error << " Not exported.\n";
         return kExitFailure;
     }
     QSaveFile out(QString::fromStdString(args[1]));
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
+    if (!out.open(QIODevice::WriteOnly) || out.write(*bytes) != bytes->size() || !out.commit()) {
         std::cerr << "quorvell-cli: preset export: cannot write " << args[1] << ": "
                   << out.errorString().toStdString() << '\n';
         return kExitFailure;
@@ -303,6 +297,11 @@ int RunImport(const GlobalOptions& g, std::vector<std::string> args) {
         std::cerr << "quorvell-cli: preset import: " << args[0] << " is a directory\n";
         return kExitFailure;
     }
+    // A pipe or a device would block the read or never end; only regular files are images.
+    if (QFileInfo::exists(path) && !QFileInfo(path).isFile()) {
+        std::cerr << "quorvell-cli: preset import: " << args[0] << " is not a regular file\n";
+        return kExitFailure;
+    }
     if (in.open(QIODevice::ReadOnly))
         bytes = in.read(static_cast<qint64>(kImageSize) + 1);
     if (!in.isOpen() || in.error() != QFileDevice::NoError) {
@@ -319,13 +318,18 @@ int RunImport(const GlobalOptions& g, std::vector<std::string> args) {
                   << " bytes\n";
         return kExitFailure;
     }
+    const auto image = std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), kImageSize);
+    if (const auto refusal = CheckImageRanges(image)) {
+        std::cerr << "quorvell-cli: preset import: " << args[0] << " is not a preset: " << *refusal
+                  << '\n';
+        return kExitFailure;
+    }
     Presets p;
     if (!p.Open(g))
         return kExitFailure;
     if (Full(*p.store))
         return kExitFailure;
-    ReadParameterImage(p.params,
-                       std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), kImageSize));
+    ReadParameterImage(p.params, image);
     const auto id = p.store->SavePreset();
     if (!id)
         return kExitFailure;

@@ -258,6 +258,28 @@ RawOrError ParseParameterValue(const ParameterPath& p, std::string_view value, b
     return {static_cast<std::int32_t>(rounded), {}};
 }
 
+std::optional<std::string> CheckImageRanges(std::span<const std::uint8_t> image) {
+    if (image.size() != kImageSize) {
+        return "the image is " + std::to_string(image.size()) + " bytes, not " +
+               std::to_string(kImageSize);
+    }
+    DeviceParameters params{};
+    ReadParameterImage(params, image);
+    for (const ParameterPath& path : Paths()) {
+        if (path.unit == ParameterUnit::Name) {
+            continue;
+        }
+        const std::int32_t value = path.Value(params);
+        // 0 is every field before the processor has reported anything (a preset saved
+        // without a link holds it); sending it is safe, so it is kept.
+        if (value != 0 && (value < path.minRaw || value > path.maxRaw)) {
+            return path.text + " is " + std::to_string(value) + " (raw; allowed " +
+                   std::to_string(path.minRaw) + ".." + std::to_string(path.maxRaw) + ")";
+        }
+    }
+    return std::nullopt;
+}
+
 SetResult SetParameter(DeviceParameters& params, std::string_view assignment, bool raw) {
     const auto eq = assignment.find('=');
     if (eq == std::string_view::npos) {

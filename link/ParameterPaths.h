@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -76,6 +77,12 @@ struct SetResult {
     std::optional<Record> record;
     std::string error;
 };
+// Nothing when every field of a 768-byte parameter image is inside its path's range; else
+// the first field outside, with its value and what is allowed in raw units ("ch1.band3.freq is
+// 100000 (raw; allowed 20..20000)"). The device name is not checked: any bytes are a name the
+// processor shows.
+std::optional<std::string> CheckImageRanges(std::span<const std::uint8_t> image);
+
 SetResult SetParameter(DeviceParameters& params, std::string_view assignment, bool raw);
 
 // The allowed range in display units, e.g. "-18.0..18.0 dB".

@@ -11,6 +11,8 @@
 #include <limits>
 
 #include "AllParameterFrames.h"
+#include "ParameterPaths.h"
+#include "PresetTrash.h"
 
 namespace quorvell {
 namespace {
@@ -32,58 +34,25 @@ QString LastPathComponent(const QString& path) {
     return path.mid(cut + 1);
 }
 
-#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN) && !defined(Q_OS_ANDROID)
-constexpr bool kFreedesktopTrash = true;
-#else
-constexpr bool kFreedesktopTrash = false;
-#endif
-#if defined(Q_OS_ANDROID) || defined(Q_OS_IOS) || defined(Q_OS_WASM)
-constexpr bool kHasTrash = false;
-#else
-constexpr bool kHasTrash = true;
-#endif
-
-// A freedesktop trash keeps files in <trash>/files, where <trash> is the home trash
-// ".../Trash" or a volume's ".Trash-<uid>" or ".Trash/<uid>".
-bool IsInsideFreedesktopTrash(const QString& path) {
-    const QDir files = QFileInfo(path).dir();
-    if (files.dirName() != QLatin1String("files")) {
-        return false;
-    }
-    QDir trash = files;
-    if (!trash.cdUp()) {
-        return false;
-    }
-    const QString name = trash.dirName();
-    if (name == QLatin1String("Trash") || name.startsWith(QLatin1String(".Trash-"))) {
-        return true;
-    }
-    return trash.cdUp() && trash.dirName() == QLatin1String(".Trash");
-}
-
-// Moves `path` to the platform's trash (plain removal where there is none). Returns an
-// empty text on success, else the reason; `*trashed` is where the file went.
-QString MoveToTrash(const QString& path, QString* trashed) {
-    if (!kHasTrash) {
-        QFile file(path);
-        return file.remove() ? QString() : file.errorString();
-    }
-    if (kFreedesktopTrash) {
-        // Without the per-user data folder Qt files the trash under the current directory.
-        QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+// A regular file (not a link, a pipe or a device) at `path`, read whole when it is no longer
+// than `limit` bytes. Nothing after a refusal, with the reason in `*error`.
+std::optional<QByteArray> ReadRegularFile(const QString& path, qint64 limit, QString* error) {
+    const QFileInfo info(path);
+    if (info.isSymLink() || (info.exists() && !info.isFile())) {
+        *error = QStringLiteral("it is not a regular file");
+        return std::nullopt;
     }
     QFile file(path);
-    if (!file.moveToTrash()) {
-        return file.errorString();
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = file.errorString();
+        return std::nullopt;
     }
-    const QString moved = file.fileName();
-    if (kFreedesktopTrash && !IsInsideFreedesktopTrash(moved)) {
-        // It went somewhere that is not a trash: put it back where it was.
-        QFile::rename(moved, path);
-        return QStringLiteral("the trash folder could not be found");
+    QByteArray bytes = file.read(limit + 1);
+    if (file.error() != QFileDevice::NoError) {
+        *error = file.errorString();
+        return std::nullopt;
     }
-    *trashed = moved;
-    return {};
+    return bytes;
 }
 
 }  // namespace
@@ -153,14 +122,21 @@ void PresetStore::Report(const std::string& text) {
 }
 
 std::vector<PresetRow> PresetStore::ListPresets() {
+    return TryListPresets().value_or(std::vector<PresetRow>{});
+}
+
+std::optional<std::vector<PresetRow>> PresetStore::TryListPresets() {
     std::vector<PresetRow> rows;
     // The slot bank lists on every visit; a database that could not be opened has been
     // reported once and is not retried (and re-reported) from here.
     if (!database_.IsOpen() && database_.OpenFailed()) {
-        return rows;
+        return std::nullopt;
     }
-    for (RecordSet rs = database_.GetRecordSet("SELECT * FROM DeviceDATA ORDER BY ID"); !rs.AtEnd();
-         rs.MoveNext()) {
+    RecordSet rs = database_.GetRecordSet("SELECT * FROM DeviceDATA ORDER BY ID");
+    if (!rs.Succeeded()) {
+        return std::nullopt;
+    }
+    for (; !rs.AtEnd(); rs.MoveNext()) {
         rows.push_back(
             {ParsePresetId(rs.Field("ID")).value_or(0), rs.Field("NAME"), rs.Field("FILENAME")});
     }
@@ -187,10 +163,19 @@ std::optional<int> PresetStore::SavePreset() {
         return rollback();
     }
     long long n = 0;
+    bool oddId = false;
     for (; !rs.AtEnd(); rs.MoveNext()) {
-        n = ParsePresetId(rs.Field("ID")).value_or(0);
+        // A row edited elsewhere may hold an ID no int can: that is "full", never "ID 1".
+        const std::string text = rs.Field("ID");
+        const auto parsed = ParsePresetId(text);
+        oddId = !parsed || std::to_string(*parsed) != text;
+        n = parsed.value_or(0);
     }
     n += 1;
+    if (oddId) {
+        Report("The preset was not saved: the database holds a preset ID out of range.");
+        return rollback();
+    }
     if (n > kMaxPresets) {
         Report("The preset was not saved: there is no free preset ID (preset " +
                std::to_string(n - 1) + " exists; delete it first).");
@@ -228,6 +213,7 @@ std::optional<int> PresetStore::SavePreset() {
                file.errorString().toStdString());
         return rollback();
     }
+    StepHook("save-file-written");
     const std::string name = "SAVE" + std::to_string(id);
     if (!database_.ExecuteSQL(
             "INSERT INTO DeviceDATA(ID, NAME, FILENAME) VALUES(?, ?, ?)",
@@ -236,20 +222,43 @@ std::optional<int> PresetStore::SavePreset() {
         QFile::remove(path);  // no row refers to it: the ID is above every stored one
         return rollback();
     }
+    StepHook("save-committed");
     return id;
 }
 
 QString PresetStore::ResolveDataFile(const PresetRow& row) const {
+    // The file beside the database first, so that a copied data folder reads its own files;
+    // the stored path only when there is none (files saved by name elsewhere).
     const QString stored = QString::fromStdString(row.fileName);
-    if (!stored.isEmpty() && QFileInfo::exists(stored)) {
-        return stored;
-    }
-    // A moved installation: the same file name in today's data directory.
     QString name = LastPathComponent(stored);
-    if (name.isEmpty()) {
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")) {
         name = PresetFileName(row.id);
     }
-    return DataDirectory() + '/' + name;
+    const QString local = DataDirectory() + '/' + name;
+    const QFileInfo localInfo(local);
+    if (localInfo.exists() || localInfo.isSymLink() || stored.isEmpty() ||
+        !QFileInfo::exists(stored)) {
+        return local;
+    }
+    return stored;
+}
+
+std::optional<QByteArray> PresetStore::ReadImageFile(const PresetRow& row, std::string* error) {
+    const QString path = ResolveDataFile(row);
+    const QString shown = QDir::toNativeSeparators(path);
+    QString why;
+    const auto bytes = ReadRegularFile(path, static_cast<qint64>(kImageSize), &why);
+    if (!bytes) {
+        *error = "Cannot read " + shown.toStdString() + ": " + why.toStdString();
+        return std::nullopt;
+    }
+    if (bytes->size() != static_cast<qsizetype>(kImageSize)) {
+        const qint64 size = std::max<qint64>(QFileInfo(path).size(), bytes->size());
+        *error = "Cannot read " + shown.toStdString() + ": it is " + std::to_string(size) +
+                 " bytes, not " + std::to_string(kImageSize) + "; the file is damaged.";
+        return std::nullopt;
+    }
+    return bytes;
 }
 
 RecallOutcome PresetStore::RecallPreset(int id) {
@@ -264,23 +273,17 @@ RecallOutcome PresetStore::RecallPreset(int id) {
     RecallOutcome outcome = RecallOutcome::NoPreset;
     for (; !rs.AtEnd(); rs.MoveNext()) {
         const PresetRow row{id, rs.Field("NAME"), rs.Field("FILENAME")};
-        const QString path = ResolveDataFile(row);
-        QFile file(path);
-        QByteArray bytes;
-        if (file.open(QIODevice::ReadOnly)) {
-            bytes = file.read(static_cast<qint64>(kImageSize) + 1);
-        }
+        std::string error;
+        const auto bytes = ReadImageFile(row, &error);
         // Nothing is read into the model (or sent) before the whole file has been checked.
-        if (!file.isOpen() || file.error() != QFileDevice::NoError) {
-            Report("Cannot read " + QDir::toNativeSeparators(path).toStdString() + ": " +
-                   file.errorString().toStdString());
+        if (!bytes) {
+            Report(error);
             return RecallOutcome::FileError;
         }
-        if (bytes.size() != static_cast<qsizetype>(kImageSize)) {
-            const qint64 size = std::max<qint64>(file.size(), bytes.size());
-            Report("Cannot recall " + QDir::toNativeSeparators(path).toStdString() + ": it is " +
-                   std::to_string(size) + " bytes, not " + std::to_string(kImageSize) +
-                   "; the file is damaged.");
+        const auto image = std::span(reinterpret_cast<const std::uint8_t*>(bytes->data()),
+                                     static_cast<std::size_t>(bytes->size()));
+        if (const auto refusal = CheckImageRanges(image)) {
+            Report("Preset " + std::to_string(id) + " was not recalled: " + *refusal + ".");
             return RecallOutcome::FileError;
         }
         // The link's own fields describe this run's connection, not the preset: a file
@@ -292,8 +295,7 @@ RecallOutcome PresetStore::RecallPreset(int id) {
         // A recall never renames the processor: while linked the model keeps the name the
         // processor reports, so that neither read-back nor undo sends the saving one's name.
         const auto deviceName = params_.deviceName;
-        ReadParameterImage(params_, std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                              static_cast<std::size_t>(bytes.size())));
+        ReadParameterImage(params_, image);
         params_.linkUp = linkUp;
         params_.connectPending = connectPending;
         params_.connectAttempts = connectAttempts;
@@ -316,8 +318,10 @@ bool PresetStore::RenamePreset(int id, std::string_view name) {
 }
 
 bool PresetStore::DeletePreset(int id) {
-    // Row and file go under one write lock: a save elsewhere waits, then takes the freed ID
-    // with a file of its own. Should the COMMIT still fail, the file comes back.
+    // The trash receives the file's content before the row goes, and the data directory's
+    // file is removed only after the commit: a crash at any point leaves either the listed
+    // preset with its file, or no row and at most an unlisted file (which the next save of
+    // this ID moves aside). A trash that cannot take the file keeps the preset.
     if (!database_.Begin()) {
         return false;
     }
@@ -327,30 +331,40 @@ bool PresetStore::DeletePreset(int id) {
     for (; !rs.AtEnd(); rs.MoveNext()) {
         stored = QString::fromStdString(rs.Field("FILENAME"));
     }
-    if (rs.RowCount() == 0 ||
-        !database_.ExecuteSQL("DELETE FROM DeviceDATA WHERE ID=?", {std::int64_t{id}}) ||
-        database_.ChangedRows() == 0) {
+    if (rs.RowCount() == 0) {
         database_.Rollback();
         return false;
     }
     // Only SAVE<id>.dat in the data directory is ever removed, whatever FILENAME names.
     const QString name = PresetFileName(id);
     const QString path = DataDirectory() + '/' + name;
-    QString trashed;
-    if (LastPathComponent(stored).compare(name, Qt::CaseInsensitive) == 0 &&
-        QFileInfo(path).isFile()) {
-        const QString error = MoveToTrash(path, &trashed);
-        if (!error.isEmpty()) {
-            Report("Cannot move " + QDir::toNativeSeparators(path).toStdString() +
-                   " to the trash: " + error.toStdString());
+    const QFileInfo info(path);
+    const bool ownFile = LastPathComponent(stored).compare(name, Qt::CaseInsensitive) == 0 &&
+                         info.isFile() && !info.isSymLink();
+    PresetTrash trash(trashDirectory_);
+    if (ownFile) {
+        if (const QString error = trash.Prepare(path); !error.isEmpty()) {
+            Report("Preset " + std::to_string(id) +
+                   " was not deleted: " + QDir::toNativeSeparators(path).toStdString() +
+                   " cannot be moved to the trash (" + error.toStdString() + ").");
+            database_.Rollback();
+            return false;
         }
     }
-    if (!database_.Commit()) {
-        if (!trashed.isEmpty()) {
-            QFile::rename(trashed, path);  // the row is back: so is its file
-        }
+    StepHook("delete-prepared");
+    if (!database_.ExecuteSQL("DELETE FROM DeviceDATA WHERE ID=?", {std::int64_t{id}}) ||
+        database_.ChangedRows() == 0 || !database_.Commit()) {
+        trash.Abandon();
         database_.Rollback();
         return false;
+    }
+    StepHook("delete-committed");
+    if (ownFile) {
+        if (const QString error = trash.Finish(); !error.isEmpty()) {
+            Report("Preset " + std::to_string(id) + " was deleted, but " +
+                   QDir::toNativeSeparators(path).toStdString() +
+                   " could not be removed: " + error.toStdString());
+        }
     }
     return true;
 }

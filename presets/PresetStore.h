@@ -2,6 +2,7 @@
 // both in the data directory. List, save, recall (with the paced send), rename and delete.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -71,6 +72,9 @@ public:
     // Every row in ascending ID order (may hold more than kMaxPresets rows if the table
     // was edited elsewhere). Silent and empty when the database could not be opened.
     std::vector<PresetRow> ListPresets();
+    // The same, but nothing (after the report) when the database cannot be read, so that a
+    // damaged store never lists as an empty one.
+    std::optional<std::vector<PresetRow>> TryListPresets();
 
     // Stores the model's image as preset highest-ID + 1: the data file is written
     // atomically first, then the row is inserted, both inside one write transaction, so a
@@ -92,28 +96,44 @@ public:
     bool RenamePreset(int id, std::string_view name);
 
     // Removes the row and moves the data file to the platform's trash (plain removal where
-    // there is none), both under one write lock
-    // (the file is put back should the commit fail). Only the file SAVE<id>.dat inside
-    // the data directory is ever touched, whatever FILENAME says. Returns whether a row was
-    // removed.
+    // there is none): the trash takes the file's content before the commit, the data
+    // directory's file goes after it. A trash that cannot take the file keeps the preset and
+    // says why. Only the file SAVE<id>.dat inside the data directory is ever touched,
+    // whatever FILENAME says. Returns whether a row was removed.
     bool DeletePreset(int id);
 
     // Sends AllParameterFrames of the model through the sink, only while linkUp.
     void SendAllParameters();
 
-    // The data file a recall of `row` reads: FILENAME when it exists, else the same file
-    // name in the data directory.
+    // The data file a recall of `row` reads: FILENAME's file name in the data directory when
+    // that exists, else FILENAME itself when it exists (presets saved elsewhere by path).
     QString ResolveDataFile(const PresetRow& row) const;
+    // The 768 bytes of that file; nothing, with the message in `*error`, when it is not a
+    // regular file (links, pipes and devices are refused) or not exactly 768 bytes.
+    std::optional<QByteArray> ReadImageFile(const PresetRow& row, std::string* error);
+
+    // The freedesktop trash deletes use (".../Trash"); empty is the user's own.
+    void SetTrashDirectory(QString dir) { trashDirectory_ = std::move(dir); }
+    // Called with the name of each step at which a crash must leave the store consistent
+    // ("save-file-written", "delete-prepared", "delete-committed", ...); for tests.
+    void SetStepHook(std::function<void(std::string_view)> hook) { stepHook_ = std::move(hook); }
     const QString& DataDirectory() const { return database_.DataDirectory(); }
 
 private:
     void Report(const std::string& text);
+    void StepHook(std::string_view step) {
+        if (stepHook_) {
+            stepHook_(step);
+        }
+    }
 
     PresetDatabase& database_;
     DeviceParameters& params_;
     PacedSink sink_;
     double eulerE_ = 0.0;
     PresetClock clock_;
+    QString trashDirectory_;
+    std::function<void(std::string_view)> stepHook_;
 };
 
 }  // namespace quorvell

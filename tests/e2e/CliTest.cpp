@@ -204,7 +204,7 @@ TEST(Cli, RecallOfADamagedDataFileSendsNothing) {
     constexpr quint16 kPort = 42210;
     const auto processor = StartSim(QStringLiteral("127.0.22.12"), kPort);
     QTemporaryDir dir;
-    WriteFile(dir.filePath("image.dat"), QByteArray(768, '\x01'));
+    WriteFile(dir.filePath("image.dat"), QByteArray(768, '\0'));  // every field unset
     const QStringList data = {"--data-dir", dir.filePath("data")};
     const QStringList import = {"preset", "import", dir.filePath("image.dat")};
     ASSERT_EQ(RunCli(std::nullopt, data + import).exitCode, 0);

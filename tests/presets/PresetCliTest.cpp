@@ -1,5 +1,6 @@
 // quorvell-cli preset, offline: exit statuses and the data file round trip.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -24,14 +25,17 @@ protected:
         return dir.filePath(name);
     }
 
+    // An image every field of which is unset, tagged in its time stamps.
+    static QByteArray Image(char seed) { return QByteArray(750, '\0') + QByteArray(18, seed); }
+
     QTemporaryDir dir;
 };
 
 TEST_F(PresetCliTest, ImportExportRoundTripAndExitStatuses) {
-    QByteArray image(768, '\0');
-    for (int i = 0; i < image.size(); ++i)
-        image[i] = static_cast<char>(i * 13 + 1);
+    const QByteArray image = Image(1);
     const QString good = Write("good.dat", image);
+    const QString fifo = dir.filePath("fifo");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
 
     struct Step {
         QStringList args;
@@ -44,6 +48,8 @@ TEST_F(PresetCliTest, ImportExportRoundTripAndExitStatuses) {
         {{"preset", "import", Write("long.dat", image + "x")}, 1, "longer"},
         {{"preset", "import", dir.path()}, 1, "directory"},
         {{"preset", "import", dir.path() + "/none.dat"}, 1, "cannot read"},
+        {{"preset", "import", fifo}, 1, "not a regular file"},
+        {{"preset", "import", Write("wild.dat", QByteArray(768, 'x'))}, 1, "is 2021161080 (raw"},
         {{"preset", "rename", "1", "Ünï 'x'%"}, 0, ""},
         {{"preset", "rename", "1", "123456789"}, 2, "Channel name is too long."},
         {{"preset", "rename", "4", "x"}, 1, "no preset with ID 4"},
@@ -81,6 +87,13 @@ TEST_F(PresetCliTest, ImportExportRoundTripAndExitStatuses) {
     EXPECT_EQ(sh.exitCode(), 2);
     EXPECT_TRUE(QString::fromUtf8(sh.readAllStandardError()).contains("UTF-8"));
     EXPECT_TRUE(Cli({"preset", "list"}).out.contains(" SAVE1 "));
+
+    // A damaged database never lists as an empty store.
+    QFile db(dir.path() + "/data/Quorvel.mdb");
+    ASSERT_TRUE(db.resize(1500));
+    const CliRun damaged = Cli({"preset", "list"});
+    EXPECT_EQ(damaged.exitCode, 1) << damaged.out.toStdString();
+    EXPECT_FALSE(damaged.err.isEmpty());
 }
 
 // Data files left without a database are listed again when a new one is created, and a
@@ -92,7 +105,7 @@ TEST_F(PresetCliTest, DataFilesWithoutADatabaseAreNeverOverwritten) {
     Write("data/SAVE3.dat", bytes('c'));
     Write("data/SAVE2.dat", bytes('b', 100));  // damaged: not listed, not touched
     Write("data/SAVE30.dat", bytes('z'));      // beyond the 24 slots
-    const QString other = Write("other.dat", bytes('o'));
+    const QString other = Write("other.dat", Image('o'));
 
     const CliRun list = Cli({"preset", "list", "--json"});
     ASSERT_EQ(list.exitCode, 0) << list.err.toStdString();
@@ -113,7 +126,7 @@ TEST_F(PresetCliTest, DataFilesWithoutADatabaseAreNeverOverwritten) {
     const std::pair<const char*, QByteArray> files[] = {
         {"SAVE1.dat", bytes('a')},           {"SAVE2.dat", bytes('b', 100)},
         {"SAVE3.dat", bytes('c')},           {"SAVE30.dat", bytes('z')},
-        {"SAVE4.dat", bytes('o')},           {"SAVE5.dat", bytes('o')},
+        {"SAVE4.dat", Image('o')},           {"SAVE5.dat", Image('o')},
         {"SAVE5-unlisted-1.dat", bytes('e')}};
     for (const auto& [name, content] : files) {
         QFile f(dir.path() + "/data/" + name);
@@ -148,8 +161,7 @@ TEST_F(PresetCliTest, PanelAndCliShareOneDataDirectory) {
 
     QProcess cli;
     cli.setProcessEnvironment(env);
-    cli.start(QStringLiteral(QUORVELL_CLI_PATH),
-              {"preset", "import", Write("x.dat", QByteArray(768, 'x'))});
+    cli.start(QStringLiteral(QUORVELL_CLI_PATH), {"preset", "import", Write("x.dat", Image('x'))});
     ASSERT_TRUE(cli.waitForFinished(30000));
     EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
     EXPECT_TRUE(QFileInfo::exists(QFileInfo(shared).absolutePath() + "/SAVE1.dat"));

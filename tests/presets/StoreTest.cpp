@@ -8,8 +8,10 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QThread>
+#include <functional>
 
 #include "AllParameterFrames.h"
+#include "ParameterPaths.h"
 #include "PresetTestFixture.h"
 
 namespace quorvell {
@@ -28,12 +30,17 @@ bool KeptByRecall(std::size_t i, bool linked) {
            (i >= kLinkUpAt + 10 && i < kRecalledAtAt + 16);
 }
 
+// A recallable image that differs in every field from one seed to the next.
 ParameterImage Pattern(std::uint8_t seed) {
-    ParameterImage image{};
-    for (std::size_t i = 0; i < image.size(); ++i) {
-        image[i] = static_cast<std::uint8_t>(i * 7 + seed);
+    DeviceParameters p{};
+    int k = seed;
+    for (const ParameterPath& path : AllParameterPaths()) {
+        if (std::int32_t* field = path.Field(p)) {
+            *field = path.minRaw + (k++ % (path.maxRaw - path.minRaw + 1));
+        }
     }
-    return image;
+    p.deviceName[0] = seed;
+    return WriteParameterImage(p);
 }
 
 QByteArray Bytes(const ParameterImage& image) {
@@ -185,13 +192,15 @@ TEST_F(StoreTest, DataFileThatIsNotWholeLeavesTheModelAsItWas) {
 TEST_F(StoreTest, MovedInstallationRecallsFromTheDataDirectory) {
     QTemporaryDir elsewhere;
     WriteAll(elsewhere.path() + "/SAVE2.dat", Bytes(Pattern(5)));
+    WriteAll(elsewhere.path() + "/SAVE3.dat", Bytes(Pattern(9)));
     WriteAll(Path("SAVE2.dat"), Bytes(Pattern(6)));
     WriteAll(Path("SAVE4.dat"), Bytes(Pattern(7)));
     WriteAll(Path("SAVE5.dat"), Bytes(Pattern(8)));
-    InsertRow(2, "A", elsewhere.path() + "/SAVE2.dat");       // still there: read it
+    InsertRow(2, "A", elsewhere.path() + "/SAVE2.dat");       // the one beside the database wins
+    InsertRow(3, "D", elsewhere.path() + "/SAVE3.dat");       // none beside it: the stored path
     InsertRow(4, "B", "/nonexistent/old install/SAVE4.dat");  // moved
     InsertRow(5, "C", "C:\\Program Files\\Old\\SAVE5.dat");   // moved from another system
-    const std::pair<int, std::uint8_t> expected[] = {{2, 5}, {4, 7}, {5, 8}};
+    const std::pair<int, std::uint8_t> expected[] = {{2, 6}, {3, 9}, {4, 7}, {5, 8}};
     for (auto [id, seed] : expected) {
         SCOPED_TRACE(id);
         params = {};
@@ -376,6 +385,166 @@ TEST_F(StoreTest, MessagesWaitUntilTheLockIsReleased) {
     EXPECT_NE(probe.texts[1].find("disk on fire"), std::string::npos);
     EXPECT_NE(probe.texts[2].find("no free preset ID"), std::string::npos);
     EXPECT_EQ(probe.free, std::vector<bool>(3, true));
+}
+
+// Files and rows a recall or a save must refuse, changing nothing: values out of range, a
+// link out of the data directory, an ID no preset can have.
+TEST_F(StoreTest, RefusesHostileFilesAndRows) {
+    QTemporaryDir elsewhere;
+    const auto withField = [](const char* path, std::int32_t value) {
+        DeviceParameters p{};
+        ReadParameterImage(p, Pattern(3));
+        *FindParameterPath(path)->Field(p) = value;
+        return Bytes(WriteParameterImage(p));
+    };
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;  // leaves preset 1 in some state
+        const char* message;
+    };
+    const Case cases[] = {
+        {"band below range", [&] { WriteAll(Path("SAVE1.dat"), withField("ch1.band3.freq", -1)); },
+         "ch1.band3.freq is -1"},
+        {"gain INT_MAX",
+         [&] { WriteAll(Path("SAVE1.dat"), withField("ch2.band7.gain", 2147483647)); },
+         "ch2.band7.gain is 2147483647"},
+        {"filter type 99", [&] { WriteAll(Path("SAVE1.dat"), withField("ch1.hipass.type", 99)); },
+         "ch1.hipass.type is 99"},
+        {"link out of the folder",
+         [&] {
+             WriteAll(elsewhere.path() + "/secret", Bytes(Pattern(9)));
+             QFile::remove(Path("SAVE1.dat"));
+             ASSERT_TRUE(QFile::link(elsewhere.path() + "/secret", Path("SAVE1.dat")));
+         },
+         "not a regular file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(Path("SAVE1.dat"));
+        ASSERT_TRUE(db->ExecuteSQL("DELETE FROM DeviceDATA"));
+        ReadParameterImage(params, Pattern(1));
+        ASSERT_EQ(store->SavePreset(), 1);
+        c.arrange();
+        boxes.shown.clear();
+        params.linkUp = 1;
+        int sent = 0;
+        store->SetSink([&](PacedSequence) { ++sent; }, 1.0);
+        EXPECT_EQ(store->RecallPreset(1), RecallOutcome::FileError);
+        EXPECT_EQ(sent, 0);
+        EXPECT_EQ(Bytes(WriteParameterImage(params)).mid(0, 700),
+                  Bytes(Pattern(1)).mid(0, 700));  // the model is untouched
+        ASSERT_FALSE(boxes.shown.empty());
+        EXPECT_NE(boxes.shown[0].text.find(c.message), std::string::npos) << boxes.shown[0].text;
+    }
+
+    // An ID above any int: a save says so instead of taking ID 1 over preset 1's file.
+    QFile::remove(Path("SAVE1.dat"));
+    ASSERT_TRUE(db->ExecuteSQL("DELETE FROM DeviceDATA"));
+    ASSERT_EQ(store->SavePreset(), 1);
+    const QByteArray first = ReadAll(Path("SAVE1.dat"));
+    ASSERT_TRUE(db->ExecuteSQL("INSERT INTO DeviceDATA VALUES(4294967297, 'X', 'SAVE1.dat')"));
+    boxes.shown.clear();
+    EXPECT_FALSE(store->SavePreset().has_value());
+    EXPECT_EQ(ReadAll(Path("SAVE1.dat")), first);
+    EXPECT_FALSE(QFileInfo::exists(Path("SAVE1-unlisted-1.dat")));
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text.find("out of range"), std::string::npos);
+}
+
+// A copied data folder reads its own files, even though the rows name the original's.
+TEST_F(StoreTest, CopiedFolderReadsItsOwnFiles) {
+    ReadParameterImage(params, Pattern(4));
+    ASSERT_EQ(store->SavePreset(), 1);
+    db->CloseConnection();
+    QTemporaryDir copy;
+    for (const QString& f : QDir(dir.path()).entryList(QDir::Files))
+        ASSERT_TRUE(QFile::copy(Path(f), copy.path() + '/' + f));
+    WriteAll(Path("SAVE1.dat"), Bytes(Pattern(5)));  // the original changes afterwards
+    PresetDatabase copyDb(copy.path(), boxes);
+    PresetStore copyStore(copyDb, params);
+    const auto rows = copyStore.ListPresets();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(QString::fromStdString(rows[0].fileName),
+              QDir::toNativeSeparators(Path("SAVE1.dat")));
+    std::string error;
+    EXPECT_EQ(copyStore.ReadImageFile(rows[0], &error), Bytes(Pattern(4))) << error;
+}
+
+// A trash that cannot take the file ends the delete at once with the preset kept.
+TEST_F(StoreTest, DeleteIntoAnUnusableTrashKeepsThePreset) {
+    QTemporaryDir home;
+    WriteAll(home.path() + "/Trash", "a file where the trash folder should be");
+    store->SetTrashDirectory(home.path() + "/Trash");
+    ASSERT_EQ(store->SavePreset(), 1);
+    const QByteArray saved = ReadAll(Path("SAVE1.dat"));
+    boxes.shown.clear();
+    EXPECT_FALSE(store->DeletePreset(1));
+    EXPECT_EQ(store->ListPresets().size(), 1u);
+    EXPECT_EQ(ReadAll(Path("SAVE1.dat")), saved);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text.find("was not deleted"), std::string::npos);
+    EXPECT_TRUE(db->Begin());  // the lock was given back
+    db->Rollback();
+}
+
+// A program killed at each step of a save or a delete leaves every listed preset with its
+// data file, and the next save works. The child stops itself at the named step.
+TEST_F(StoreTest, CrashAtAnyStepLeavesEveryListedPresetWithItsFile) {
+    QTemporaryDir trash;
+    struct Case {
+        const char* step;
+        bool save;  // else delete preset 2
+        std::size_t listed;
+    };
+    const Case cases[] = {
+        {"save-file-written", true, 2},
+        {"save-committed", true, 3},
+        {"delete-prepared", false, 2},
+        {"delete-committed", false, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.step);
+        db->CloseConnection();
+        for (const QString& f : QDir(dir.path()).entryList(QDir::Files))
+            QFile::remove(Path(f));
+        Reopen();
+        ReadParameterImage(params, Pattern(6));
+        ASSERT_EQ(store->SavePreset(), 1);
+        ASSERT_EQ(store->SavePreset(), 2);
+        db->CloseConnection();
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ScriptedMessageBoxes quiet;
+            PresetDatabase childDb(dir.path(), quiet);
+            DeviceParameters childParams;
+            ReadParameterImage(childParams, Pattern(7));
+            PresetStore childStore(childDb, childParams);
+            childStore.SetTrashDirectory(trash.path() + "/Trash");
+            const std::string step = c.step;
+            childStore.SetStepHook([&](std::string_view at) {
+                if (at == step)
+                    _exit(42);
+            });
+            if (c.save)
+                childStore.SavePreset();
+            else
+                childStore.DeletePreset(2);
+            _exit(0);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 42) << status;
+        Reopen();
+        const auto rows = store->ListPresets();
+        EXPECT_EQ(rows.size(), c.listed);
+        for (const PresetRow& row : rows) {
+            std::string error;
+            EXPECT_TRUE(store->ReadImageFile(row, &error)) << error;
+        }
+        boxes.shown.clear();
+        EXPECT_TRUE(store->SavePreset().has_value());
+    }
 }
 
 }  // namespace
