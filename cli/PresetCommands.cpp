@@ -1,5 +1,5 @@
-// `preset`: list, save, recall, rename, delete, export and import the presets of the data
-// directory. Only save (and recall with --device) talk to a processor.
+// `preset`: list, save, recall, rename, delete, export, import, back up and restore the
+// presets of the data directory. Only save (and recall with --device) talk to a processor.
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
@@ -44,6 +44,11 @@ constexpr std::string_view kPresetHelp =
     "  delete ID            remove the preset; its data file goes to the trash\n"
     "  export ID FILE       copy the preset's 768-byte data file to FILE\n"
     "  import FILE          store a 768-byte data file as a new preset\n"
+    "  backup FILE          write every preset (ID, name, data) into one archive FILE\n"
+    "  restore FILE [--replace]\n"
+    "                       make the store hold exactly the archive's presets; a store\n"
+    "                       that holds presets needs --replace (they go to the trash).\n"
+    "                       A damaged archive is refused whole, with nothing changed\n"
     "\n"
     "Presets live in DIR (--data-dir), else beside the program when Quorvel.mdb is already\n"
     "there (a portable install), else in the per-user application data folder, the same\n"
@@ -337,6 +342,33 @@ int RunImport(const GlobalOptions& g, std::vector<std::string> args) {
     return kExitOk;
 }
 
+int RunBackup(const GlobalOptions& g, std::vector<std::string> args) {
+    if (args.size() != 1)
+        return UsageError("preset backup: give exactly one FILE");
+    Presets p;
+    if (!p.Open(g))
+        return kExitFailure;
+    const auto count = p.store->BackupPresets(QString::fromStdString(args[0]));
+    if (!count)
+        return kExitFailure;
+    std::cout << "Backed up " << *count << " presets to " << args[0] << '\n';
+    return kExitOk;
+}
+
+int RunRestore(const GlobalOptions& g, std::vector<std::string> args) {
+    const bool replace = TakeFlag(args, "--replace");
+    if (args.size() != 1)
+        return UsageError("preset restore: usage: preset restore FILE [--replace]");
+    Presets p;
+    if (!p.Open(g))
+        return kExitFailure;
+    const auto count = p.store->RestorePresets(QString::fromStdString(args[0]), replace);
+    if (!count)
+        return kExitFailure;
+    std::cout << "Restored " << *count << " presets from " << args[0] << '\n';
+    return kExitOk;
+}
+
 int RunPreset(const GlobalOptions& g, Args args) {
     if (args.empty())
         return UsageError("preset: give a subcommand (see preset --help)");
@@ -347,8 +379,9 @@ int RunPreset(const GlobalOptions& g, Args args) {
         int (*run)(const GlobalOptions&, std::vector<std::string>);
     };
     static constexpr Sub kSubs[] = {
-        {"list", RunList},     {"save", RunSave},     {"recall", RunRecall}, {"rename", RunRename},
-        {"delete", RunDelete}, {"export", RunExport}, {"import", RunImport}};
+        {"list", RunList},     {"save", RunSave},     {"recall", RunRecall},
+        {"rename", RunRename}, {"delete", RunDelete}, {"export", RunExport},
+        {"import", RunImport}, {"backup", RunBackup}, {"restore", RunRestore}};
     for (const Sub& s : kSubs) {
         if (s.name == sub)
             return s.run(g, std::move(rest));
@@ -359,8 +392,9 @@ int RunPreset(const GlobalOptions& g, Args args) {
 }  // namespace
 
 std::vector<Command> PresetCommands() {
-    return {{"preset", "list, save, recall, rename, delete, export, import presets", kPresetHelp,
-             RunPreset}};
+    return {{"preset",
+             "list, save, recall, rename, delete, export, import, back up, restore presets",
+             kPresetHelp, RunPreset}};
 }
 
 }  // namespace quorvell::cli

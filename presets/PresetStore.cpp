@@ -186,31 +186,15 @@ std::optional<int> PresetStore::SavePreset() {
 
     // No row names this ID, so a file of its name belongs to no listed preset (a crash, an
     // older database): it is kept under a new name rather than overwritten.
-    if (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) {
-        QString aside;
-        for (int k = 1; aside.isEmpty() || QFileInfo::exists(aside); ++k) {
-            aside = DataDirectory() + QStringLiteral("/SAVE%1-unlisted-%2.dat").arg(id).arg(k);
-        }
-        if (!QFile::rename(path, aside)) {
-            Report("The preset was not saved: " + QDir::toNativeSeparators(path).toStdString() +
-                   " belongs to no preset and could not be moved aside.");
-            return rollback();
-        }
-        Report(QDir::toNativeSeparators(path).toStdString() +
-               " belonged to no preset; it was kept as " +
-               QDir::toNativeSeparators(aside).toStdString() + ".");
+    if (!MoveUnlistedAside(id, "The preset was not saved: ")) {
+        return rollback();
     }
 
     // The file first, atomically; then the row. A crash before the commit leaves at most an
     // unlisted file, which the next save of this ID moves aside.
     const ParameterImage image = WriteParameterImage(params_);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(reinterpret_cast<const char*>(image.data()),
-                   static_cast<qint64>(image.size())) != static_cast<qint64>(image.size()) ||
-        !file.commit()) {
-        Report("Cannot write " + QDir::toNativeSeparators(path).toStdString() + ": " +
-               file.errorString().toStdString());
+    if (!WriteDataFile(path, QByteArrayView(reinterpret_cast<const char*>(image.data()),
+                                            static_cast<qsizetype>(image.size())))) {
         return rollback();
     }
     StepHook("save-file-written");
@@ -224,6 +208,37 @@ std::optional<int> PresetStore::SavePreset() {
     }
     StepHook("save-committed");
     return id;
+}
+
+bool PresetStore::MoveUnlistedAside(int id, const std::string& refusal) {
+    const QString path = DataDirectory() + '/' + PresetFileName(id);
+    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink()) {
+        return true;
+    }
+    QString aside;
+    for (int k = 1; aside.isEmpty() || QFileInfo::exists(aside); ++k) {
+        aside = DataDirectory() + QStringLiteral("/SAVE%1-unlisted-%2.dat").arg(id).arg(k);
+    }
+    if (!QFile::rename(path, aside)) {
+        Report(refusal + QDir::toNativeSeparators(path).toStdString() +
+               " belongs to no preset and could not be moved aside.");
+        return false;
+    }
+    Report(QDir::toNativeSeparators(path).toStdString() +
+           " belonged to no preset; it was kept as " +
+           QDir::toNativeSeparators(aside).toStdString() + ".");
+    return true;
+}
+
+bool PresetStore::WriteDataFile(const QString& path, QByteArrayView bytes) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(bytes.data(), bytes.size()) != bytes.size() || !file.commit()) {
+        Report("Cannot write " + QDir::toNativeSeparators(path).toStdString() + ": " +
+               file.errorString().toStdString());
+        return false;
+    }
+    return true;
 }
 
 QString PresetStore::ResolveDataFile(const PresetRow& row) const {

@@ -102,6 +102,19 @@ public:
     // whatever FILENAME says. Returns whether a row was removed.
     bool DeletePreset(int id);
 
+    // Writes every preset (ID, name, image) into the archive `archivePath`, atomically.
+    // Refuses, with the reason, when a preset could not be restored from it (an ID above
+    // kMaxPresets, a name outside the rule, a damaged or out-of-range image): a backup that
+    // cannot be restored is never written. Returns the number of presets written.
+    std::optional<int> BackupPresets(const QString& archivePath);
+    // Replaces the store's content with the archive's. The archive is read and checked whole
+    // first; any defect refuses it with nothing changed. A store holding presets is refused
+    // unless `replace`; then its presets' files go to the trash and its rows are removed in
+    // one commit, before the archive's files are written and its rows inserted in a second
+    // one, so a crash leaves the old store, an empty one, or the restored one. Returns the
+    // number of presets restored.
+    std::optional<int> RestorePresets(const QString& archivePath, bool replace);
+
     // Sends AllParameterFrames of the model through the sink, only while linkUp.
     void SendAllParameters();
 
@@ -121,6 +134,11 @@ public:
 
 private:
     void Report(const std::string& text);
+    // Moves a SAVE<id>.dat that no row lists out of the way (SAVE<id>-unlisted-<k>.dat) and
+    // says so; false, after the report, when it could not be moved.
+    bool MoveUnlistedAside(int id, const std::string& refusal);
+    // Writes `bytes` to `path` atomically; false after the report.
+    bool WriteDataFile(const QString& path, QByteArrayView bytes);
     void StepHook(std::string_view step) {
         if (stepHook_) {
             stepHook_(step);

@@ -194,7 +194,10 @@ RemoteServer::RemoteServer(ProcessorEditor& editor, PresetDatabase* database, Re
     if (database != nullptr) {
         // An own connection to the same database, so that what a preset action reports goes
         // into the API's reply, never into a message box on the panel's screen.
-        database_ = std::make_unique<PresetDatabase>(database->DataDirectory(), boxes_);
+        // Requests are answered on the UI thread, so a lock held elsewhere is waited for only
+        // as briefly as the panel does; the reply then says to try again.
+        database_ = std::make_unique<PresetDatabase>(database->DataDirectory(), boxes_,
+                                                     kPanelBusyTimeoutMs);
         store_ = std::make_unique<PresetStore>(*database_, params_);
         store_->SetSink(
             [this](PacedSequence sequence) {
@@ -423,6 +426,9 @@ void RemoteServer::Dispatch(const QHttpServerRequest& request, QHttpServerRespon
     }
     if (reply.challenge) {
         responder.writeHeader("WWW-Authenticate", "Bearer");
+    }
+    if (reply.retryAfter > 0) {
+        responder.writeHeader("Retry-After", QByteArray::number(reply.retryAfter));
     }
     responder.writeBody(head ? QByteArray() : reply.body);
 }

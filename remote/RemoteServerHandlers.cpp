@@ -202,12 +202,65 @@ Reply RemoteServer::PostReset(const Call&) {
     return JsonReply({{"sent", true}}, Status::Accepted);
 }
 
+namespace {
+
+// A preset action that failed: 503 with Retry-After while another program holds the
+// database's lock (the wait is short, so the client retries instead), else 500 with the first
+// thing the store reported since `shown`.
+Reply PresetFailure(const ScriptedMessageBoxes& boxes, std::size_t shown, const QString& fallback) {
+    for (std::size_t k = shown; k < boxes.shown.size(); ++k) {
+        if (boxes.shown[k].text == kTextDatabaseBusy) {
+            Reply reply =
+                ErrorReply(Status::ServiceUnavailable, QString::fromLatin1(kTextDatabaseBusy));
+            reply.retryAfter = 1;
+            return reply;
+        }
+    }
+    return ErrorReply(
+        Status::InternalServerError,
+        boxes.shown.size() > shown ? QString::fromStdString(boxes.shown[shown].text) : fallback);
+}
+
+// The "name" of a preset body: nothing when absent; a 400 refusal when it is not a text
+// within the preset name rule.
+std::optional<QString> PresetBodyName(const QJsonObject& body, bool required, Reply* refusal) {
+    if (!body.contains("name")) {
+        if (required) {
+            *refusal = ErrorReply(Status::BadRequest, "name: a text is required");
+        }
+        return std::nullopt;
+    }
+    if (!body.value("name").isString()) {
+        *refusal = ErrorReply(Status::BadRequest, "name: a text is required");
+        return std::nullopt;
+    }
+    const QString name = body.value("name").toString();
+    // A lone surrogate does not survive the conversion to UTF-8; compare to catch it.
+    const QByteArray utf8 = name.toUtf8();
+    if (QString::fromUtf8(utf8) != name) {
+        *refusal = NameRefusal("not valid Unicode text");
+        return std::nullopt;
+    }
+    if (const auto why = CheckPresetName(utf8.toStdString())) {
+        *refusal = NameRefusal(*why);
+        return std::nullopt;
+    }
+    return name;
+}
+
+}  // namespace
+
 Reply RemoteServer::GetPresets(const Call&) {
     if (!store_) {
         return ErrorReply(Status::ServiceUnavailable, "no preset database");
     }
+    const std::size_t shown = boxes_.shown.size();
+    const auto rows = store_->TryListPresets();
+    if (!rows) {
+        return PresetFailure(boxes_, shown, QStringLiteral("the presets could not be listed"));
+    }
     QJsonArray list;
-    for (const PresetRow& row : store_->ListPresets()) {
+    for (const PresetRow& row : *rows) {
         list.append(QJsonObject{{"id", row.id}, {"name", QString::fromStdString(row.name)}});
     }
     return JsonReply({{"presets", list}, {"max", kMaxPresets}});
@@ -222,30 +275,29 @@ Reply RemoteServer::PostPreset(const Call& call) {
     if (!store_) {
         return ErrorReply(Status::ServiceUnavailable, "no preset database");
     }
-    if (body->contains("name") && !body->value("name").isString()) {
-        return ErrorReply(Status::BadRequest, "name: a text is required");
+    const auto name = PresetBodyName(*body, false, &refusal);
+    if (!name && body->contains("name")) {
+        return refusal;
     }
-    if (const auto refusal = CheckPresetName(body->value("name").toString().toStdString())) {
-        return NameRefusal(*refusal);
+    const std::size_t shown = boxes_.shown.size();
+    const auto rows = store_->TryListPresets();
+    if (!rows) {
+        return PresetFailure(boxes_, shown, QStringLiteral("the presets could not be listed"));
     }
-    const auto rows = store_->ListPresets();
-    if (std::any_of(rows.begin(), rows.end(),
+    if (std::any_of(rows->begin(), rows->end(),
                     [](const PresetRow& r) { return r.id >= kMaxPresets; })) {
         return ErrorReply(Status::Conflict,
                           QStringLiteral("every preset slot is in use: the bank holds %1 presets; "
                                          "delete one to save another")
                               .arg(kMaxPresets));
     }
-    const std::size_t shown = boxes_.shown.size();
     const auto id = store_->SavePreset();
     if (!id) {
-        return ErrorReply(Status::InternalServerError,
-                          boxes_.shown.size() > shown
-                              ? QString::fromStdString(boxes_.shown.back().text)
-                              : QStringLiteral("the preset could not be saved"));
+        return PresetFailure(boxes_, shown, QStringLiteral("the preset could not be saved"));
     }
-    if (body->contains("name")) {
-        store_->RenamePreset(*id, body->value("name").toString().toStdString());
+    if (name && !store_->RenamePreset(*id, name->toStdString())) {
+        return PresetFailure(boxes_, shown,
+                             QStringLiteral("preset %1 was saved but not named").arg(*id));
     }
     return JsonReply({{"id", *id}}, Status::Created);
 }
@@ -255,8 +307,12 @@ Reply RemoteServer::PostRecall(const Call& call) {
         return ErrorReply(Status::ServiceUnavailable, "no preset database");
     }
     const int id = call.id.toInt();
-    const auto rows = store_->ListPresets();
-    if (std::none_of(rows.begin(), rows.end(), [id](const PresetRow& r) { return r.id == id; })) {
+    const std::size_t shown = boxes_.shown.size();
+    const auto rows = store_->TryListPresets();
+    if (!rows) {
+        return PresetFailure(boxes_, shown, QStringLiteral("the presets could not be listed"));
+    }
+    if (std::none_of(rows->begin(), rows->end(), [id](const PresetRow& r) { return r.id == id; })) {
         return ErrorReply(Status::NotFound, QStringLiteral("no preset %1").arg(id));
     }
     // One paced sequence at a time: a client looping on recall cannot queue hours of frames.
@@ -264,13 +320,9 @@ Reply RemoteServer::PostRecall(const Call& call) {
         return ErrorReply(Status::Conflict, kTextSequenceRunning);
     }
     const bool linked = link_.linkUp();
-    const std::size_t shown = boxes_.shown.size();
     const RecallOutcome outcome = store_->RecallPreset(id);
     if (outcome != RecallOutcome::Loaded) {
-        const QString text = boxes_.shown.size() > shown
-                                 ? QString::fromStdString(boxes_.shown[shown].text)
-                                 : QStringLiteral("the preset could not be read");
-        return ErrorReply(Status::InternalServerError, text);
+        return PresetFailure(boxes_, shown, QStringLiteral("the preset could not be read"));
     }
     StateChanged();
     return JsonReply({{"message", kTextRecallDone}, {"sent", linked}});
@@ -285,17 +337,20 @@ Reply RemoteServer::PatchPreset(const Call& call) {
     if (!store_) {
         return ErrorReply(Status::ServiceUnavailable, "no preset database");
     }
-    if (!body->value("name").isString()) {
-        return ErrorReply(Status::BadRequest, "name: a text is required");
-    }
-    if (const auto refusal = CheckPresetName(body->value("name").toString().toStdString())) {
-        return NameRefusal(*refusal);
+    const auto name = PresetBodyName(*body, true, &refusal);
+    if (!name) {
+        return refusal;
     }
     const int id = call.id.toInt();
-    if (!store_->RenamePreset(id, body->value("name").toString().toStdString())) {
-        return ErrorReply(Status::NotFound, QStringLiteral("no preset %1").arg(id));
+    const std::size_t shown = boxes_.shown.size();
+    if (!store_->RenamePreset(id, name->toStdString())) {
+        // Nothing reported: the statement ran and no row has that ID.
+        if (boxes_.shown.size() == shown) {
+            return ErrorReply(Status::NotFound, QStringLiteral("no preset %1").arg(id));
+        }
+        return PresetFailure(boxes_, shown, QStringLiteral("the preset could not be renamed"));
     }
-    return JsonReply({{"id", id}, {"name", body->value("name")}});
+    return JsonReply({{"id", id}, {"name", *name}});
 }
 
 Reply RemoteServer::DeletePreset(const Call& call) {
@@ -303,8 +358,12 @@ Reply RemoteServer::DeletePreset(const Call& call) {
         return ErrorReply(Status::ServiceUnavailable, "no preset database");
     }
     const int id = call.id.toInt();
+    const std::size_t shown = boxes_.shown.size();
     if (!store_->DeletePreset(id)) {
-        return ErrorReply(Status::NotFound, QStringLiteral("no preset %1").arg(id));
+        if (boxes_.shown.size() == shown) {
+            return ErrorReply(Status::NotFound, QStringLiteral("no preset %1").arg(id));
+        }
+        return PresetFailure(boxes_, shown, QStringLiteral("the preset could not be deleted"));
     }
     return JsonReply({{"deleted", id}});
 }

@@ -74,6 +74,7 @@ struct RemoteServer::Reply {
     QByteArray type = "application/json";
     QByteArray allow;        // 405: the methods the path takes
     bool challenge = false;  // 401: ask for the bearer token
+    int retryAfter = 0;      // 503: seconds after which the request may succeed
 };
 
 struct RemoteServer::Call {

@@ -5,7 +5,7 @@ packages=(
     build-essential cmake pkg-config clang clang-format
     help2man lintian appstream desktop-file-utils imagemagick
     qt6-base-dev qt6-base-dev-tools libgl-dev
-    libsqlcipher-dev
+    libsqlcipher-dev libarchive-dev
     libnlopt-cxx-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth ccache

@@ -493,15 +493,16 @@ TEST_F(StoreTest, CrashAtAnyStepLeavesEveryListedPresetWithItsFile) {
     QTemporaryDir trash;
     struct Case {
         const char* step;
-        bool save;  // else delete preset 2
+        char op;  // 's'ave, 'd'elete preset 2, 'r'estore the backup of both over them
         std::size_t listed;
     };
     const Case cases[] = {
-        {"save-file-written", true, 2},
-        {"save-committed", true, 3},
-        {"delete-prepared", false, 2},
-        {"delete-committed", false, 1},
+        {"save-file-written", 's', 2}, {"save-committed", 's', 3},
+        {"delete-prepared", 'd', 2},   {"delete-committed", 'd', 1},
+        {"restore-cleared", 'r', 0},   {"restore-files-written", 'r', 0},
+        {"restore-committed", 'r', 2},
     };
+    const QString archive = trash.path() + "/both.tar";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.step);
         db->CloseConnection();
@@ -511,6 +512,7 @@ TEST_F(StoreTest, CrashAtAnyStepLeavesEveryListedPresetWithItsFile) {
         ReadParameterImage(params, Pattern(6));
         ASSERT_EQ(store->SavePreset(), 1);
         ASSERT_EQ(store->SavePreset(), 2);
+        ASSERT_EQ(store->BackupPresets(archive), 2);
         db->CloseConnection();
         const pid_t child = fork();
         ASSERT_GE(child, 0);
@@ -526,10 +528,12 @@ TEST_F(StoreTest, CrashAtAnyStepLeavesEveryListedPresetWithItsFile) {
                 if (at == step)
                     _exit(42);
             });
-            if (c.save)
+            if (c.op == 's')
                 childStore.SavePreset();
-            else
+            else if (c.op == 'd')
                 childStore.DeletePreset(2);
+            else
+                childStore.RestorePresets(archive, true);
             _exit(0);
         }
         int status = 0;
