@@ -1,7 +1,9 @@
 // Store operations: ID allocation, the data file, recall, rename, delete, crash safety.
+#ifndef _WIN32
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -262,6 +264,7 @@ TEST_F(StoreTest, DeleteTrashesOnlyTheDataDirectorysOwnFile) {
     EXPECT_TRUE(QFileInfo::exists(Path("Quorvel.mdb")));
 }
 
+#ifndef _WIN32  // fork()
 // A crash after the data file is written and the row inserted, before the commit: the
 // child saves while this process holds a read lock, so its commit waits; it is killed there.
 TEST_F(StoreTest, CrashBeforeCommitLeavesEveryListedPresetRecallable) {
@@ -348,6 +351,7 @@ TEST_F(StoreTest, DeleteElsewhereNeverTrashesTheFileOfANewSave) {
     }
     EXPECT_EQ(ReadAll(Path("SAVE2.dat")), Bytes(Pattern(55)));
 }
+#endif  // _WIN32
 
 // A message box is modal: none may be shown while this program holds the write lock, or
 // another program's save or rename fails behind it. A refused insert leaves neither row nor
@@ -487,8 +491,9 @@ TEST_F(StoreTest, DeleteIntoAnUnusableTrashKeepsThePreset) {
     db->Rollback();
 }
 
-// A program killed at each step of a save or a delete leaves every listed preset with its
-// data file, and the next save works. The child stops itself at the named step.
+#ifndef _WIN32  // fork()
+// A program killed at each step of a save, a delete or a restore leaves every listed preset with
+// its data file, and the next save works. The child stops itself at the named step.
 TEST_F(StoreTest, CrashAtAnyStepLeavesEveryListedPresetWithItsFile) {
     QTemporaryDir trash;
     struct Case {
@@ -550,6 +555,7 @@ TEST_F(StoreTest, CrashAtAnyStepLeavesEveryListedPresetWithItsFile) {
         EXPECT_TRUE(store->SavePreset().has_value());
     }
 }
+#endif  // _WIN32
 
 }  // namespace
 }  // namespace quorvell

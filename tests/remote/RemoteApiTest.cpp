@@ -1,5 +1,6 @@
 // The HTTP API: one table of requests and the status each must get, then the behaviours
 // that need more than a status (an edit on the wire, validate-all-then-apply, limits).
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -205,6 +206,29 @@ TEST(RemoteApi, PresetSavedRenamedRecalledAndDeleted) {
     const QJsonArray list = Object(rig.Send("GET", "/api/v1/presets").body)["presets"].toArray();
     ASSERT_EQ(list.size(), 1);
     EXPECT_EQ(list[0].toObject()["name"].toString(), "Hall");
+
+    // Another program holds the database: every preset route gives up after the panel's short
+    // wait (a CLI waits 5 s) and says when to retry, changing nothing.
+    {
+        ScriptedMessageBoxes quiet;
+        PresetDatabase other(rig.dataDir.path(), quiet);
+        ASSERT_TRUE(other.Begin(true));
+        const QString one = QStringLiteral("/api/v1/presets/%1").arg(id);
+        for (const auto& [method, path, body] :
+             std::vector<std::tuple<QByteArray, QString, QByteArray>>{
+                 {"POST", "/api/v1/presets", R"({"name":"Busy"})"},
+                 {"PATCH", one, R"({"name":"Busy"})"},
+                 {"DELETE", one, {}},
+                 {"POST", one + "/recall", {}}}) {
+            QElapsedTimer clock;
+            clock.start();
+            const HttpResult r = rig.Send(method, path, body);
+            EXPECT_EQ(r.status, 503) << method.constData() << ' ' << path.toStdString();
+            EXPECT_EQ(r.Header("Retry-After"), "1") << method.constData();
+            EXPECT_LT(clock.elapsed(), 2500) << method.constData();
+        }
+        other.Rollback();
+    }
     rig.Send("PATCH", "/api/v1/params", R"({"ch1.band2.gain": -3})");
     const HttpResult recall = rig.Send("POST", QStringLiteral("/api/v1/presets/%1/recall").arg(id));
     ASSERT_EQ(recall.status, 200);
