@@ -18,6 +18,7 @@
 #include "CEqPage.h"
 #include "CLimiterPage.h"
 #include "CPanelApp.h"
+#include "CPresetBank.h"
 #include "CSystemPage.h"
 #include "DeviceLink.h"
 #include "Frames.h"
@@ -172,13 +173,18 @@ void CMainDialog::ConnectPages() {
         app_.Store().SavePreset();
         ReloadSlots();
     });
+    // The bank acts on the preset its slot shows: a preset another program has deleted or
+    // replaced since (a new save may have taken the ID) is refused by the store, and the slots
+    // are listed again.
     connect(sys, &CSystemPage::renameRequested, this, [this](int id, const QString& name) {
-        app_.Store().RenamePreset(id, name.toStdString());
+        const auto shown = systemPage_->Bank()->ShownRow(id);
+        app_.Store().RenamePreset(id, name.toStdString(), shown ? &*shown : nullptr);
         ReloadSlots();
     });
     connect(sys, &CSystemPage::recallRequested, this, &CMainDialog::OnRecall);
     connect(sys, &CSystemPage::deleteRequested, this, [this](int id) {
-        app_.Store().DeletePreset(id);
+        const auto shown = systemPage_->Bank()->ShownRow(id);
+        app_.Store().DeletePreset(id, shown ? &*shown : nullptr);
         ReloadSlots();
     });
 }
@@ -412,9 +418,13 @@ void CMainDialog::OnConnect() {
 void CMainDialog::OnRecall(int id) {
     // The store reads the file, sends the 25 frames through the link while it is up and
     // confirms with "Recall sucessfully!". The pages show the values when next shown.
+    const auto shown = systemPage_->Bank()->ShownRow(id);
     undo_->BeginAction(tr("Preset recall"));
-    app_.Store().RecallPreset(id);
+    const RecallOutcome outcome = app_.Store().RecallPreset(id, shown ? &*shown : nullptr);
     undo_->EndAction();
+    if (outcome == RecallOutcome::Changed) {
+        ReloadSlots();
+    }
 }
 
 void CMainDialog::ReloadSlots() {

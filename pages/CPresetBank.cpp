@@ -61,11 +61,21 @@ void CPresetBank::SetVisible(bool visible) {
 void CPresetBank::LoadSlots(const std::vector<PresetRow>& rows) {
     HideSlots();
     const std::size_t shown = std::min(rows.size(), slots_.size());
+    rows_.assign(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(shown));
     for (std::size_t k = 0; k < shown; ++k) {
         slots_[k]->setText(QString::number(rows[k].id) + ':' +
                            QString::fromStdString(rows[k].name));
         slots_[k]->show();
     }
+}
+
+std::optional<PresetRow> CPresetBank::ShownRow(int id) const {
+    for (const PresetRow& row : rows_) {
+        if (row.id == id) {
+            return row;
+        }
+    }
+    return std::nullopt;
 }
 
 std::optional<CPresetBank::SlotLabel> CPresetBank::ParseSlotLabel(const QString& text) {

@@ -33,6 +33,9 @@ public:
     // Hides every slot, then labels and shows one slot per row, in row order. Rows beyond
     // the 24 slots are not shown.
     void LoadSlots(const std::vector<PresetRow>& rows);
+    // The row a slot was last labelled from, as the store listed it; nothing when no slot
+    // carries that ID.
+    std::optional<PresetRow> ShownRow(int id) const;
     // Shows or hides "Save" (the slots follow LoadSlots).
     void SetVisible(bool visible);
     void HideSlots();
@@ -64,6 +67,7 @@ private:
     MessageBoxes& boxes_;
     PngButton* save_ = nullptr;
     std::array<PngButton*, kMaxPresets> slots_{};
+    std::vector<PresetRow> rows_;  // the rows behind the shown slots, in slot order
     MenuHook menuHook_;
 };
 

@@ -10,6 +10,10 @@
 #include <QStandardPaths>
 #include <limits>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "AllParameterFrames.h"
 #include "ParameterPaths.h"
 #include "PresetTrash.h"
@@ -137,10 +141,46 @@ std::optional<std::vector<PresetRow>> PresetStore::TryListPresets() {
         return std::nullopt;
     }
     for (; !rs.AtEnd(); rs.MoveNext()) {
-        rows.push_back(
-            {ParsePresetId(rs.Field("ID")).value_or(0), rs.Field("NAME"), rs.Field("FILENAME")});
+        PresetRow row{
+            ParsePresetId(rs.Field("ID")).value_or(0), rs.Field("NAME"), rs.Field("FILENAME"), {}};
+        row.fileIdentity = FileIdentity(row);
+        rows.push_back(std::move(row));
     }
     return rows;
+}
+
+std::string PresetStore::FileIdentity(const PresetRow& row) const {
+    const QString path = ResolveDataFile(row);
+#ifndef _WIN32
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0) {
+        return {};
+    }
+    return std::to_string(st.st_dev) + ':' + std::to_string(st.st_ino) + ':' +
+           std::to_string(st.st_size) + ':' + std::to_string(st.st_mtim.tv_sec) + '.' +
+           std::to_string(st.st_mtim.tv_nsec);
+#else
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        return {};
+    }
+    return std::to_string(info.size()) + ':' +
+           std::to_string(info.lastModified().toMSecsSinceEpoch()) + ':' +
+           std::to_string(info.birthTime().toMSecsSinceEpoch());
+#endif
+}
+
+bool PresetStore::StillAsShown(const PresetRow* shown, const std::optional<PresetRow>& now) {
+    if (shown == nullptr) {
+        return true;
+    }
+    if (now && now->id == shown->id && now->name == shown->name &&
+        now->fileName == shown->fileName && FileIdentity(*now) == shown->fileIdentity) {
+        return true;
+    }
+    Report("Preset " + std::to_string(shown->id) +
+           " has been changed by another program since it was listed; nothing was done.");
+    return false;
 }
 
 std::optional<int> PresetStore::SavePreset() {
@@ -276,7 +316,7 @@ std::optional<QByteArray> PresetStore::ReadImageFile(const PresetRow& row, std::
     return bytes;
 }
 
-RecallOutcome PresetStore::RecallPreset(int id) {
+RecallOutcome PresetStore::RecallPreset(int id, const PresetRow* shown) {
     if (!database_.OpenConnection()) {
         return RecallOutcome::DatabaseError;
     }
@@ -285,9 +325,14 @@ RecallOutcome PresetStore::RecallPreset(int id) {
     if (!rs.Succeeded()) {
         return RecallOutcome::DatabaseError;
     }
+    if (!StillAsShown(shown, rs.AtEnd() ? std::nullopt
+                                        : std::optional<PresetRow>(PresetRow{
+                                              id, rs.Field("NAME"), rs.Field("FILENAME"), {}}))) {
+        return RecallOutcome::Changed;
+    }
     RecallOutcome outcome = RecallOutcome::NoPreset;
     for (; !rs.AtEnd(); rs.MoveNext()) {
-        const PresetRow row{id, rs.Field("NAME"), rs.Field("FILENAME")};
+        const PresetRow row{id, rs.Field("NAME"), rs.Field("FILENAME"), {}};
         std::string error;
         const auto bytes = ReadImageFile(row, &error);
         // Nothing is read into the model (or sent) before the whole file has been checked.
@@ -326,13 +371,36 @@ RecallOutcome PresetStore::RecallPreset(int id) {
     return outcome;
 }
 
-bool PresetStore::RenamePreset(int id, std::string_view name) {
-    return database_.ExecuteSQL("UPDATE DeviceDATA SET NAME=? WHERE ID=?",
-                                {std::string(name), std::int64_t{id}}) &&
-           database_.ChangedRows() > 0;
+bool PresetStore::RenamePreset(int id, std::string_view name, const PresetRow* shown) {
+    const auto update = [&] {
+        return database_.ExecuteSQL("UPDATE DeviceDATA SET NAME=? WHERE ID=?",
+                                    {std::string(name), std::int64_t{id}}) &&
+               database_.ChangedRows() > 0;
+    };
+    if (shown == nullptr) {
+        return update();
+    }
+    // The check and the change under one write lock, so no other program's save comes between.
+    if (!database_.Begin()) {
+        return false;
+    }
+    if (!StillAsShown(shown, SelectRow(id)) || !update() || !database_.Commit()) {
+        database_.Rollback();
+        return false;
+    }
+    return true;
 }
 
-bool PresetStore::DeletePreset(int id) {
+std::optional<PresetRow> PresetStore::SelectRow(int id) {
+    RecordSet rs =
+        database_.GetRecordSet("SELECT * FROM DeviceDATA WHERE ID=?", {std::int64_t{id}});
+    if (rs.AtEnd()) {
+        return std::nullopt;
+    }
+    return PresetRow{id, rs.Field("NAME"), rs.Field("FILENAME"), {}};
+}
+
+bool PresetStore::DeletePreset(int id, const PresetRow* shown) {
     // The trash receives the file's content before the row goes, and the data directory's
     // file is removed only after the commit: a crash at any point leaves either the listed
     // preset with its file, or no row and at most an unlisted file (which the next save of
@@ -340,16 +408,12 @@ bool PresetStore::DeletePreset(int id) {
     if (!database_.Begin()) {
         return false;
     }
-    RecordSet rs =
-        database_.GetRecordSet("SELECT * FROM DeviceDATA WHERE ID=?", {std::int64_t{id}});
-    QString stored;
-    for (; !rs.AtEnd(); rs.MoveNext()) {
-        stored = QString::fromStdString(rs.Field("FILENAME"));
-    }
-    if (rs.RowCount() == 0) {
+    const std::optional<PresetRow> now = SelectRow(id);
+    if (!StillAsShown(shown, now) || !now) {
         database_.Rollback();
         return false;
     }
+    const QString stored = QString::fromStdString(now->fileName);
     // Only SAVE<id>.dat in the data directory is ever removed, whatever FILENAME names.
     const QString name = PresetFileName(id);
     const QString path = DataDirectory() + '/' + name;

@@ -23,6 +23,9 @@ struct PresetRow {
     int id = 0;
     std::string name;      // UTF-8
     std::string fileName;  // the full path stored when the preset was saved
+    // The data file as it was when the row was listed (PresetStore::FileIdentity), so that a
+    // front end can tell that another program has replaced the preset since.
+    std::string fileIdentity;
 };
 
 enum class RecallOutcome {
@@ -30,6 +33,7 @@ enum class RecallOutcome {
     NoPreset,       // no row has that ID; only the confirmation was shown
     FileError,      // the data file could not be read; reported, the model is unchanged
     DatabaseError,  // the database could not be opened or queried; reported
+    Changed,        // the row shown is no longer the store's; reported, nothing read or sent
 };
 
 // The ID in a slot label's text: its leading decimal digits ("12" of "12abc"); nothing when
@@ -70,7 +74,8 @@ public:
     void SetClock(PresetClock clock) { clock_ = std::move(clock); }
 
     // Every row in ascending ID order (may hold more than kMaxPresets rows if the table
-    // was edited elsewhere). Silent and empty when the database could not be opened.
+    // was edited elsewhere), each with its file's identity. Silent and empty when the database
+    // could not be opened.
     std::vector<PresetRow> ListPresets();
     // The same, but nothing (after the report) when the database cannot be read, so that a
     // damaged store never lists as an empty one.
@@ -90,17 +95,22 @@ public:
     // matched). A FILENAME that no longer exists is looked up by its file name in the data
     // directory. A file that is not exactly 768 bytes is refused with its name and size
     // before anything is changed or sent.
-    RecallOutcome RecallPreset(int id);
+    //
+    // RecallPreset, RenamePreset and DeletePreset given `shown` (the row as a list gave it to a
+    // front end) act only while the store still holds that row: same name, stored file name and
+    // file identity. Otherwise another program has deleted, renamed or replaced the preset since
+    // (a new save may have taken its ID); the action is refused with a message and does nothing.
+    RecallOutcome RecallPreset(int id, const PresetRow* shown = nullptr);
 
     // Sets the preset's NAME (any text; bound, never spliced). Returns whether a row changed.
-    bool RenamePreset(int id, std::string_view name);
+    bool RenamePreset(int id, std::string_view name, const PresetRow* shown = nullptr);
 
     // Removes the row and moves the data file to the platform's trash (plain removal where
     // there is none): the trash takes the file's content before the commit, the data
     // directory's file goes after it. A trash that cannot take the file keeps the preset and
     // says why. Only the file SAVE<id>.dat inside the data directory is ever touched,
     // whatever FILENAME says. Returns whether a row was removed.
-    bool DeletePreset(int id);
+    bool DeletePreset(int id, const PresetRow* shown = nullptr);
 
     // Writes every preset (ID, name, image) into the archive `archivePath`, atomically.
     // Refuses, with the reason, when a preset could not be restored from it (an ID above
@@ -124,6 +134,10 @@ public:
     // The 768 bytes of that file; nothing, with the message in `*error`, when it is not a
     // regular file (links, pipes and devices are refused) or not exactly 768 bytes.
     std::optional<QByteArray> ReadImageFile(const PresetRow& row, std::string* error);
+    // The identity of the file ResolveDataFile(row) names: device, inode, size and modification
+    // time (to the nanosecond where the system keeps it); empty when there is no such file. A
+    // file written again, even with the same bytes, has another identity.
+    std::string FileIdentity(const PresetRow& row) const;
 
     // The freedesktop trash deletes use (".../Trash"); empty is the user's own.
     void SetTrashDirectory(QString dir) { trashDirectory_ = std::move(dir); }
@@ -134,6 +148,11 @@ public:
 
 private:
     void Report(const std::string& text);
+    // True when `shown` is absent or matches `now` (the store's row of that ID, or nothing);
+    // else reports that the preset changed and returns false.
+    bool StillAsShown(const PresetRow* shown, const std::optional<PresetRow>& now);
+    // The row with that ID (without its file's identity), or nothing.
+    std::optional<PresetRow> SelectRow(int id);
     // Moves a SAVE<id>.dat that no row lists out of the way (SAVE<id>-unlisted-<k>.dat) and
     // says so; false, after the report, when it could not be moved.
     bool MoveUnlistedAside(int id, const std::string& refusal);

@@ -76,6 +76,51 @@ TEST_F(PresetBankTest, SaveRenameRecallAndDeleteThroughTheSlots) {
     EXPECT_EQ(app->Parameters().channels[0].bands[1].gain, 150);
 }
 
+// Another program deletes preset 3 and saves a new one that takes ID 3 while the bank shows
+// the old "3:SAVE3": NAME, RECALL and DELETE on that slot act on nothing, say why and list the
+// slots again, after which the slot acts on the new preset.
+TEST_F(PresetBankTest, ActionsOnAPresetReplacedElsewhereAreRefused) {
+    OpenBank(42205);
+    for (int i = 0; i < 3; ++i) {
+        QTest::mouseClick(bank->SaveButton(), Qt::LeftButton);
+    }
+    ASSERT_EQ(bank->Slot(2)->text(), "3:SAVE3");
+    ScriptedMessageBoxes quiet;
+    PresetDatabase otherDb(dataDir.path(), quiet);
+    DeviceParameters otherParams;
+    ResetDeviceParameters(otherParams);
+    otherParams.channels[0].bands[1].gain = 99;
+    PresetStore other(otherDb, otherParams);
+    app->Parameters().channels[0].bands[1].gain = 222;
+
+    for (const int command : {kCmdDelete, kCmdRecall, kCmdName}) {
+        SCOPED_TRACE(command);
+        ASSERT_TRUE(other.DeletePreset(3));
+        ASSERT_EQ(other.SavePreset(), 3);
+        if (command == kCmdName) {
+            QTimer::singleShot(0, [] {
+                auto* dialog = qobject_cast<CNameDialog*>(QApplication::activeModalWidget());
+                ASSERT_NE(dialog, nullptr);
+                dialog->NameField()->selectAll();
+                QTest::keyClicks(dialog->NameField(), "STALE");
+                QTest::mouseClick(dialog->OkButton(), Qt::LeftButton);
+            });
+        }
+        boxes.shown.clear();
+        Choose(2, command);
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        EXPECT_NE(boxes.shown[0].text.find("changed by another program"), std::string::npos)
+            << boxes.shown[0].text;
+        const auto rows = other.ListPresets();
+        ASSERT_EQ(rows.size(), 3u);
+        EXPECT_EQ(rows[2].name, "SAVE3");
+        EXPECT_EQ(app->Parameters().channels[0].bands[1].gain, 222);
+        EXPECT_EQ(bank->ShownRow(3)->fileIdentity, rows[2].fileIdentity) << "listed again";
+    }
+    Choose(2, kCmdRecall);
+    EXPECT_EQ(app->Parameters().channels[0].bands[1].gain, 99);
+}
+
 // A preset saved while an attempt was pending carries that flag in its file; recalled while
 // not linked, it must not block the next Connect.
 TEST_F(PresetBankTest, RecallOfAFileSavedWhilePendingLeavesConnectWorking) {
@@ -128,9 +173,9 @@ TEST_F(PresetBankTest, VanishedDatabaseIsCreatedAgain) {
 // "12:SAVE12" and longer names: the ID stays whole and every line fits the slot.
 TEST_F(PresetBankTest, SlotCaptionsKeepTheirIdWhole) {
     OpenBank(42203);
-    const std::vector<PresetRow> rows = {{1, "SAVE1", ""},     {12, "SAVE12", ""},
-                                         {24, "WWWWWWWW", ""}, {7, "名前名前名前名前", ""},
-                                         {23, "ÄÖ😀😀mmmm", ""}, {99999, "LONGNAME", ""}};
+    const std::vector<PresetRow> rows = {{1, "SAVE1", "", ""},     {12, "SAVE12", "", ""},
+                                         {24, "WWWWWWWW", "", ""}, {7, "名前名前名前名前", "", ""},
+                                         {23, "ÄÖ😀😀mmmm", "", ""}, {99999, "LONGNAME", "", ""}};
     bank->LoadSlots(rows);
     for (std::size_t i = 0; i < rows.size(); ++i) {
         PngButton* slot = bank->Slot(static_cast<int>(i));

@@ -98,7 +98,7 @@ TEST_F(SystemPageTest, InterfaceChooserAppearsOnlyForSeveralAddresses) {
 
 // Slots show the rows in order, no gaps, at most 24.
 TEST_F(SystemPageTest, BankLabelsFollowTheRowsWithoutGaps) {
-    rows = {{2, "SAVE2", ""}, {7, "SAVE7", ""}, {9, "SAVE9", ""}};
+    rows = {{2, "SAVE2", "", ""}, {7, "SAVE7", "", ""}, {9, "SAVE9", "", ""}};
     QTest::mouseClick(page->Button(1002), Qt::LeftButton);
     EXPECT_EQ(VisibleSlots(), 3);
     EXPECT_EQ(page->Bank()->Slot(0)->text(), "2:SAVE2");
@@ -110,7 +110,7 @@ TEST_F(SystemPageTest, BankLabelsFollowTheRowsWithoutGaps) {
     EXPECT_EQ(VisibleSlots(), 0);
 
     for (int id = 1; id <= 30; ++id) {  // more rows than slots: the first 24 are shown
-        rows.push_back({id, "P" + std::to_string(id), ""});
+        rows.push_back({id, "P" + std::to_string(id), "", ""});
     }
     page->LoadSlots();
     EXPECT_EQ(VisibleSlots(), 24);
