@@ -11,6 +11,19 @@ namespace quorvell {
 ProcessorEditor::ProcessorEditor(DeviceParameters& params, DeviceLink& link, QObject* parent)
     : QObject(parent), params_(params), link_(link) {}
 
+ProcessorEditor::ProcessorEditor(const DeviceLinkOptions& options, const ReadBackOptions& sync,
+                                 QObject* parent)
+    : QObject(parent),
+      ownParams_(std::make_unique<DeviceParameters>()),
+      ownLink_(std::make_unique<DeviceLink>(*ownParams_, options)),
+      params_(*ownParams_),
+      link_(*ownLink_) {
+    ResetDeviceParameters(params_);
+    sync_ = std::make_unique<ReadBack>(*this, sync);
+}
+
+ProcessorEditor::~ProcessorEditor() = default;
+
 void ProcessorEditor::Edited(const Record& record, EditOrigin origin) {
     if (origin != EditOrigin::Processor && !held_) {
         link_.SendRecord(record);  // sends only while linked; the model keeps the edit

@@ -6,16 +6,19 @@
 #include <QMetaType>
 #include <QObject>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "DeviceParameters.h"
 #include "PacedFrame.h"
 #include "ParameterPaths.h"
+#include "ReadBack.h"
 
 namespace quorvell {
 
 class DeviceLink;
+struct DeviceLinkOptions;
 
 // Who made a change, so that listeners can tell their own changes from others' (undo records
 // Operator and Sequence changes, not its own Undo ones).
@@ -33,9 +36,19 @@ public:
     // `params` is the process-wide model and `link` the one device link; both must outlive
     // the editor.
     ProcessorEditor(DeviceParameters& params, DeviceLink& link, QObject* parent = nullptr);
+    // One processor of a rack: the editor owns its model (the defaults until the processor
+    // answers), its link (built from `options`, normally over the rack's shared endpoint) and
+    // its read-back.
+    ProcessorEditor(const DeviceLinkOptions& options, const ReadBackOptions& sync,
+                    QObject* parent = nullptr);
+    ~ProcessorEditor() override;
 
     DeviceParameters& Parameters() { return params_; }
     DeviceLink& Link() { return link_; }
+    const DeviceParameters& Parameters() const { return params_; }
+    const DeviceLink& Link() const { return link_; }
+    // The read-back an owning editor runs; null for an editor over a model it does not own.
+    ReadBack* Sync() const { return sync_.get(); }
 
     // A change already stored in the model (the pages store first). While linked, sends the
     // record's frame at once (not for EditOrigin::Processor); emits recordsChanged always.
@@ -71,9 +84,13 @@ signals:
     void recordsChanged(QList<quorvell::Record> records, quorvell::EditOrigin origin);
 
 private:
+    // Declared before the references that point into them, destroyed after the read-back.
+    std::unique_ptr<DeviceParameters> ownParams_;
+    std::unique_ptr<DeviceLink> ownLink_;
     DeviceParameters& params_;
     DeviceLink& link_;
     bool held_ = false;
+    std::unique_ptr<ReadBack> sync_;
 };
 
 }  // namespace quorvell

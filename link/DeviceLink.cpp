@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "LinkEndpoint.h"
 #include "LinkSocketHelpers.h"
 #include "LinkTrace.h"
 
@@ -107,9 +108,16 @@ DeviceLink::DeviceLink(DeviceParameters& params, DeviceLinkOptions options, QObj
     connect(&pacedTimer_, &QTimer::timeout, this, &DeviceLink::OnPacedStep);
 }
 
-DeviceLink::~DeviceLink() = default;
+DeviceLink::~DeviceLink() {
+    if (options_.endpoint != nullptr) {
+        options_.endpoint->Detach(this);
+    }
+}
 
 bool DeviceLink::receiveRunning() const {
+    if (options_.endpoint != nullptr) {
+        return options_.endpoint->IsAttached(this) && options_.endpoint->bound();
+    }
     return linkSocket_ && linkSocket_->state() == QAbstractSocket::BoundState;
 }
 
@@ -161,6 +169,14 @@ std::unique_ptr<QUdpSocket> BindSocket(const QHostAddress& address, quint16 port
 
 bool DeviceLink::OpenLinkSocket() {
     QString reason;
+    if (options_.endpoint != nullptr) {
+        if (!options_.endpoint->Attach(this, &reason)) {
+            pendingBindError_ = reason;
+            return false;
+        }
+        hostAddresses_ = QNetworkInterface::allAddresses();
+        return true;
+    }
     linkSocket_ = BindSocket(options_.bindAddress, options_.port, &reason);
     if (!linkSocket_) {
         pendingBindError_ = reason;
@@ -172,6 +188,10 @@ bool DeviceLink::OpenLinkSocket() {
 }
 
 void DeviceLink::CloseLinkSocket() {
+    if (options_.endpoint != nullptr) {
+        options_.endpoint->Detach(this);
+        return;
+    }
     if (linkSocket_) {
         linkSocket_->disconnect(this);
         linkSocket_->close();
@@ -218,7 +238,9 @@ bool DeviceLink::SendFrame(const Frame& frame) {
     const QHostAddress to(*device);
     const QByteArray bytes(reinterpret_cast<const char*>(frame.Bytes().data()),
                            static_cast<qsizetype>(frame.Size()));
-    const qint64 written = linkSocket_->writeDatagram(bytes, to, options_.port);
+    QUdpSocket* socket =
+        options_.endpoint != nullptr ? options_.endpoint->Socket() : linkSocket_.get();
+    const qint64 written = socket->writeDatagram(bytes, to, options_.port);
     if (options_.trace) {
         TraceDatagram('>', to, options_.port, frame.Bytes());
     }
@@ -277,17 +299,19 @@ bool DeviceLink::SendConnectRequest() {
 void DeviceLink::OnLinkReadyRead() {
     // Each datagram is applied whole before the next event; no send can see half a frame.
     while (linkSocket_ && linkSocket_->hasPendingDatagrams()) {
-        const QNetworkDatagram d = linkSocket_->receiveDatagram(kReceiveBufferSize);
-        const QByteArray data = d.data();
-        const std::string_view ignored =
-            IgnoreReason(d.senderAddress(), d.senderPort(), BytesOf(data));
-        if (options_.trace) {
-            TraceDatagram('<', d.senderAddress(), static_cast<quint16>(d.senderPort()),
-                          BytesOf(data), ignored);
-        }
-        if (ignored.empty()) {
-            HandleStatus(BytesOf(data));
-        }
+        ReceiveDatagram(linkSocket_->receiveDatagram(kReceiveBufferSize));
+    }
+}
+
+void DeviceLink::ReceiveDatagram(const QNetworkDatagram& d) {
+    const QByteArray data = d.data();
+    const std::string_view ignored = IgnoreReason(d.senderAddress(), d.senderPort(), BytesOf(data));
+    if (options_.trace) {
+        TraceDatagram('<', d.senderAddress(), static_cast<quint16>(d.senderPort()), BytesOf(data),
+                      ignored);
+    }
+    if (ignored.empty()) {
+        HandleStatus(BytesOf(data));
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include <QHostAddress>
 #include <QList>
+#include <QNetworkDatagram>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -51,6 +52,8 @@ SystemTime LocalSystemTime();
 std::optional<Frame> BuildRecordFrame(const DeviceParameters& params, const Record& record,
                                       double eulerE);
 
+class LinkEndpoint;
+
 struct DeviceLinkOptions {
     QHostAddress bindAddress = QHostAddress(QHostAddress::AnyIPv4);  // local address
     quint16 port = kDevicePort;               // local port and the processor's port
@@ -60,6 +63,9 @@ struct DeviceLinkOptions {
     WallClock clock;                          // empty: LocalSystemTime
     int sweepStepMs = 5;                      // gap between two hosts of a sweep
     bool trace = false;                       // one stderr line per datagram
+    // A rack's shared endpoint (bound to bindAddress:port, outliving the link): the link
+    // sends and receives through it instead of a socket of its own. Null: its own socket.
+    LinkEndpoint* endpoint = nullptr;
 };
 
 // A processor that answered a discovery request; one entry per sender address.
@@ -176,6 +182,9 @@ public:
     void SetReadBack(bool on) { readBack_ = on; }
     bool readBack() const { return readBack_; }
     bool RequestRead();
+
+    // One datagram the link's socket (or its endpoint) received from `d`'s sender.
+    void ReceiveDatagram(const QNetworkDatagram& d);
 
 signals:
     // Status frame 7 applied: linkUp = 1, connectPending = 0. The panel relabels its
