@@ -13,9 +13,11 @@
 #include "CliCommand.h"
 #include "DeviceLink.h"
 #include "LinkSession.h"
+#include "MultiDevice.h"
 #include "PresetDatabase.h"
 #include "PresetStore.h"
 #include "ProcessorEditor.h"
+#include "ProcessorRack.h"
 #include "ReadBack.h"
 #include "RemoteServer.h"
 #include "TerminationSignals.h"
@@ -24,7 +26,7 @@ namespace quorvell::cli {
 namespace {
 
 constexpr std::string_view kServeHelp =
-    "usage: quorvell-cli serve --http ADDR:PORT [--device IP] [--bind IP] [--token-file F]\n"
+    "usage: quorvell-cli serve --http ADDR:PORT [--device IP]... [--bind IP] [--token-file F]\n"
     "                          [--retry S]\n"
     "\n"
     "Serves the remote-control API (HTTP/JSON and a WebSocket event stream) and the web\n"
@@ -32,7 +34,9 @@ constexpr std::string_view kServeHelp =
     "connected at start when --device names it, else when a client asks (POST\n"
     "/api/v1/connect, to the address given there or the panel's). Ends on SIGINT or SIGTERM.\n"
     "--http ADDR:PORT  IPv4 address and TCP port to listen on, e.g. 127.0.0.1:8080\n"
-    "--device IP       the processor, connected at start (default: the global --device)\n"
+    "--device IP       the processor, connected at start (default: the global --device);\n"
+    "                  repeated (or A,B,C) for a rack: every one is linked over one local\n"
+    "                  port, the single-processor routes act on the first\n"
     "--bind IP         local address of the link (default: the global --bind, else any)\n"
     "--token-file F    the bearer token, the first line of F. Required of every request.\n"
     "                  Listening on an address other than loopback without it generates\n"
@@ -53,9 +57,10 @@ public:
 
 int RunServe(const GlobalOptions& g, Args args) {
     std::vector<std::string> rest(args.begin(), args.end());
-    std::optional<std::string> http, device, bind, tokenFile;
+    std::optional<std::string> http, bind, tokenFile;
+    std::vector<std::string> devices;
     int retrySeconds = 5;
-    if (!TakeValue(rest, "--http", &http) || !TakeValue(rest, "--device", &device) ||
+    if (!TakeValue(rest, "--http", &http) || !TakeDevices(rest, &devices) ||
         !TakeValue(rest, "--bind", &bind) || !TakeValue(rest, "--token-file", &tokenFile) ||
         !TakeRetry(rest, &retrySeconds)) {
         return kExitUsage;
@@ -71,8 +76,14 @@ int RunServe(const GlobalOptions& g, Args args) {
         return UsageError("--http: '" + *http + "' is not an IPv4 ADDR:PORT");
     }
     GlobalOptions options = g;
-    if (device) {
-        options.device = *device;
+    if (devices.empty() && !g.device.empty() && !AddDevices(g.device, &devices)) {
+        return kExitUsage;
+    }
+    options.device = devices.empty() ? std::string() : devices.front();
+    for (const std::string& device : devices) {
+        if (!LinkOptionsFor(options, device, retrySeconds)) {
+            return kExitUsage;
+        }
     }
     if (bind) {
         options.bind = *bind;
@@ -120,15 +131,32 @@ int RunServe(const GlobalOptions& g, Args args) {
     if (!dataDir.isEmpty()) {
         database = std::make_unique<PresetDatabase>(dataDir, boxes);
     }
+    // Named processors form a rack over one local port, each with its own editor and
+    // read-back; without one, a single link waits for a client to name its processor. Each
+    // is read back as the panel does, so that edits are confirmed or resent and the API
+    // reports a silent processor as lost.
+    ProcessorRack rack(*linkOptions);
     DeviceParameters params{};
     ResetDeviceParameters(params);
-    DeviceLink link(params, *linkOptions);
-    ProcessorEditor editor(params, link);
-    // Reads the processor back as the panel does, so that edits are confirmed or resent and
-    // the API reports a silent processor as lost.
-    ReadBack sync(editor);
-    RemoteServer server(editor, database.get(), remote);
-    server.WatchSync(sync);
+    std::unique_ptr<DeviceLink> ownLink;
+    std::unique_ptr<ProcessorEditor> ownEditor;
+    std::unique_ptr<ReadBack> ownSync;
+    for (const std::string& device : devices) {
+        rack.Add(QString::fromStdString(device));
+    }
+    ProcessorEditor* editor = rack.First();
+    if (editor == nullptr) {
+        ownLink = std::make_unique<DeviceLink>(params, *linkOptions);
+        ownEditor = std::make_unique<ProcessorEditor>(params, *ownLink);
+        ownSync = std::make_unique<ReadBack>(*ownEditor);
+        editor = ownEditor.get();
+    }
+    DeviceLink& link = editor->Link();
+    RemoteServer server(*editor, database.get(), remote);
+    server.WatchSync(ownSync ? *ownSync : *editor->Sync());
+    if (!devices.empty()) {
+        server.SetRack(rack);
+    }
     QString error;
     if (!server.Listen(&error)) {
         std::cerr << "quorvell-cli: serve: cannot listen on " << error.toStdString() << '\n';
@@ -141,7 +169,12 @@ int RunServe(const GlobalOptions& g, Args args) {
     for (qsizetype i = 1; i < urls.size(); ++i) {
         std::cout << ", " << urls[i].toStdString();
     }
-    if (connectAtStart) {
+    if (connectAtStart && rack.size() > 1) {
+        std::cout << " for the processors";
+        for (const ProcessorEditor* e : rack.Editors()) {
+            std::cout << ' ' << e->Link().deviceAddress().toStdString();
+        }
+    } else if (connectAtStart) {
         std::cout << " for the processor " << link.deviceAddress().toStdString();
     } else {
         std::cout << "; connects when a client asks (POST /api/v1/connect)";
@@ -156,22 +189,29 @@ int RunServe(const GlobalOptions& g, Args args) {
                   << "?token=" << remote.token.toStdString() << std::endl;
     }
 
-    QObject::connect(&link, &DeviceLink::linkEstablished, &link, [] { std::cerr << "link up\n"; });
-    QObject::connect(&link, &DeviceLink::connectFailed, &link,
-                     [] { std::cerr << kTextCannotConnect << '\n'; });
-    QObject::connect(&link, &DeviceLink::bindFailed, &link, [](const QString& reason) {
-        std::cerr << kTextBindError << ' ' << reason.toStdString() << '\n';
-    });
+    // One processor reports as before; in a rack each line names its processor.
+    for (ProcessorEditor* e : rack.size() > 1 ? rack.Editors() : QList<ProcessorEditor*>{editor}) {
+        DeviceLink* l = &e->Link();
+        const std::string who = rack.size() > 1 ? ' ' + l->deviceAddress().toStdString() : "";
+        QObject::connect(l, &DeviceLink::linkEstablished, l,
+                         [who] { std::cerr << "link up" << who << '\n'; });
+        QObject::connect(l, &DeviceLink::connectFailed, l,
+                         [who] { std::cerr << kTextCannotConnect << who << '\n'; });
+        QObject::connect(l, &DeviceLink::bindFailed, l, [who](const QString& reason) {
+            std::cerr << kTextBindError << ' ' << reason.toStdString() << who << '\n';
+        });
+    }
     const TerminationSignals stop([](TerminationSignal) { QCoreApplication::quit(); });
     if (!stop.IsListening()) {
         std::cerr << "quorvell-cli: serve: cannot watch SIGINT/SIGTERM\n";
         return kExitBind;
     }
     if (connectAtStart) {
-        QTimer::singleShot(0, &link, [&link] { link.Connect(); });
+        QTimer::singleShot(0, &link, [&rack] { rack.ConnectAll(); });
     }
     QCoreApplication::exec();
     link.Close();
+    rack.CloseAll();
     std::cerr << "stopped\n";
     return kExitOk;
 }

@@ -132,14 +132,18 @@ int main(int argc, char** argv) {
                 return UsageError("show --diff compares processors: give two or more --device");
             }
             int status = kExitOk;
-            if (devices.size() > 1) {
+            if (devices.size() > 1 && name != "serve") {
                 if (!RunsPerProcessor(name, rest)) {
                     return UsageError(name +
                                       " works with one processor at most; give one --device");
                 }
                 status = RunOnEach(c, options, devices, rest, diff);
             } else {
-                options.device = devices.empty() ? std::string() : devices.front();
+                // serve takes several (a rack); for every other command there is one.
+                options.device.clear();
+                for (const std::string& d : devices) {
+                    options.device += (options.device.empty() ? "" : ",") + d;
+                }
                 status = c.run(options, rest);
             }
             ReleaseApplication();

@@ -54,6 +54,8 @@ QByteArray MethodName(Method m) {
             return "PATCH";
         case Method::Delete:
             return "DELETE";
+        case Method::Put:
+            return "PUT";
         default:
             return "?";
     }
@@ -179,6 +181,13 @@ const std::vector<RemoteServer::Route>& RemoteServer::Routes() {
             r(Method::Get, "/api/v1/curve", &RemoteServer::GetCurve),
             r(Method::Get, "/api/v1/openapi.json", &RemoteServer::GetOpenApi),
             r(Method::Get, kEventsPath, &RemoteServer::GetEvents),
+            r(Method::Get, "/api/v1/devices/([^/]+)/state", &RemoteServer::GetDeviceState),
+            r(Method::Patch, "/api/v1/devices/([^/]+)/params", &RemoteServer::PatchDeviceParams),
+            r(Method::Get, "/api/v1/groups", &RemoteServer::GetGroups),
+            r(Method::Get, "/api/v1/groups/([^/]+)", &RemoteServer::GetGroups),
+            r(Method::Put, "/api/v1/groups/([^/]+)", &RemoteServer::PutGroup),
+            r(Method::Delete, "/api/v1/groups/([^/]+)", &RemoteServer::DeleteGroup),
+            r(Method::Patch, "/api/v1/groups/([^/]+)/params", &RemoteServer::PatchGroupParams),
         };
     }();
     return routes;

@@ -29,6 +29,7 @@ namespace quorvell {
 class DeviceLink;
 class PresetDatabase;
 class PresetStore;
+class ProcessorRack;
 class ReadBack;
 
 struct RemoteOptions {
@@ -83,6 +84,10 @@ public:
     // Reports the link as `sync` sees it: "lost" while its reads go unanswered, with a link
     // event to every client when that changes. `sync` must outlive the server.
     void WatchSync(const ReadBack& sync);
+    // The processors this server keeps a link to, for the device and group routes; `rack`
+    // must outlive the server and hold the server's own editor (first) among them. Without
+    // one, the server's own editor is the only processor and there are no groups.
+    void SetRack(ProcessorRack& rack);
 
 signals:
     // An API request changed the model (after it was stored and handed on for sending).
@@ -128,11 +133,26 @@ private:
     Reply GetCurve(const Call&);
     Reply GetOpenApi(const Call&);
     Reply GetEvents(const Call&);
+    Reply GetDeviceState(const Call&);
+    Reply PatchDeviceParams(const Call&);
+    Reply GetGroups(const Call&);
+    Reply PutGroup(const Call&);
+    Reply DeleteGroup(const Call&);
+    Reply PatchGroupParams(const Call&);
+
+    // The linked processors: address, name, link, sync.
+    QJsonArray LinkedJson() const;
+    // The processor a device route names; null with `*refusal` set (400, 404) otherwise.
+    ProcessorEditor* DeviceOf(const Call& call, Reply* refusal) const;
+    QString LinkStateOf(const ProcessorEditor& editor) const;
+    void WatchEditor(ProcessorEditor& editor);
 
     static const std::vector<Route>& Routes();
 
     ProcessorEditor& editor_;
     const ReadBack* sync_ = nullptr;
+    ProcessorRack* rack_ = nullptr;
+    QList<const ProcessorEditor*> watched_;  // rack editors whose changes go to the clients
     QString reportedLink_;  // the link state the clients were last told by WatchSync's watch
     DeviceParameters& params_;
     DeviceLink& link_;

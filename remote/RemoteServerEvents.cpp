@@ -87,6 +87,10 @@ void RemoteServer::StateChanged() {
 void RemoteServer::Broadcast(const QJsonObject& eventWithoutRevision) {
     QJsonObject event = eventWithoutRevision;
     event.insert("revision", ++revision_);
+    // Every event names the processor it is about; the server's own one unless tagged.
+    if (!event.contains("device")) {
+        event.insert("device", link_.deviceAddress());
+    }
     const QString text = QString::fromUtf8(Json(event));
     for (Client& c : clients_) {
         // A slow reader gets no growing queue: it skips events and is sent the whole state

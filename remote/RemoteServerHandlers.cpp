@@ -154,7 +154,8 @@ Reply RemoteServer::PostDisconnect(const Call&) {
 // The list found so far and whether a search runs; it never starts one (a page on any site can
 // make a browser GET an address, so GETs change nothing).
 Reply RemoteServer::GetDevices(const Call&) {
-    return JsonReply({{"searching", searching_}, {"devices", DevicesJson()}});
+    return JsonReply(
+        {{"searching", searching_}, {"devices", DevicesJson()}, {"linked", LinkedJson()}});
 }
 
 Reply RemoteServer::PostDiscover(const Call&) {
