@@ -3,6 +3,11 @@
 // processor (or anyone else) sends lands only in the editor of the processor that sent it.
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QUdpSocket>
 
 #include "LinkTestSupport.h"
@@ -89,6 +94,41 @@ TEST(Rack, EditsReachTheirOwnProcessorAndAnswersStayWithTheirSender) {
     EXPECT_TRUE(b->Link().receiveRunning());
     EXPECT_TRUE(b->SetValue(*FindParameterPath("ch2.band2.gain"), 60));
     EXPECT_TRUE(WaitFor([&] { return simB->Settings().channels[1].bands[2].gain == 60; }));
+}
+
+// `serve` with two processors links both over its one port and lists them as linked.
+TEST(Rack, ServeLinksEveryDeviceItIsGiven) {
+    constexpr quint16 kServePort = 43111;
+    constexpr int kHttpPort = 43113;
+    auto simA = StartSim(RackSim(5), kServePort);
+    auto simB = StartSim(RackSim(6), kServePort);
+    QProcess serve;
+    serve.start(QStringLiteral(QUORVELL_CLI_PATH),
+                {"--bind", kRackIp, "--port", QString::number(kServePort), "--device",
+                 RackSim(5) + "," + RackSim(6), "serve", "--http",
+                 QStringLiteral("%1:%2").arg(kRackIp).arg(kHttpPort)});
+    QByteArray err;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            err += serve.readAllStandardError();
+            return (err.contains("link up " + RackSim(5).toLatin1()) &&
+                    err.contains("link up " + RackSim(6).toLatin1())) ||
+                   serve.state() == QProcess::NotRunning;
+        },
+        20000))
+        << err.toStdString();
+    QNetworkAccessManager nam;
+    std::unique_ptr<QNetworkReply> reply(nam.get(QNetworkRequest(
+        QUrl(QStringLiteral("http://%1:%2/api/v1/devices").arg(kRackIp).arg(kHttpPort)))));
+    WaitFor([&] { return reply->isFinished(); }, 10000);
+    const QJsonArray linked =
+        QJsonDocument::fromJson(reply->readAll()).object()["linked"].toArray();
+    ASSERT_EQ(linked.size(), 2);
+    EXPECT_EQ(linked[0]["address"].toString(), RackSim(5));
+    EXPECT_EQ(linked[1]["link"].toString(), QStringLiteral("up"));
+    serve.terminate();
+    EXPECT_TRUE(serve.waitForFinished(10000));
+    EXPECT_EQ(serve.exitCode(), 0);
 }
 
 }  // namespace
