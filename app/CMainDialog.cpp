@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QHostAddress>
 #include <QKeyEvent>
 #include <QLabel>
@@ -182,6 +183,8 @@ void CMainDialog::ConnectPages() {
         ReloadSlots();
     });
     connect(sys, &CSystemPage::recallRequested, this, &CMainDialog::OnRecall);
+    connect(sys, &CSystemPage::backupRequested, this, &CMainDialog::OnBackup);
+    connect(sys, &CSystemPage::restoreRequested, this, &CMainDialog::OnRestore);
     connect(sys, &CSystemPage::deleteRequested, this, [this](int id) {
         const auto shown = systemPage_->Bank()->ShownRow(id);
         app_.Store().DeletePreset(id, shown ? &*shown : nullptr);
@@ -424,6 +427,46 @@ void CMainDialog::OnRecall(int id) {
     undo_->EndAction();
     if (outcome == RecallOutcome::Changed) {
         ReloadSlots();
+    }
+}
+
+void CMainDialog::OnBackup(const QString& path) {
+    if (const auto count = app_.Store().BackupPresets(path)) {
+        app_.Boxes().Show({QStringLiteral("Backed up %1 presets to %2.")
+                               .arg(*count)
+                               .arg(QDir::toNativeSeparators(path))
+                               .toStdString(),
+                           {},
+                           MessageButtons::Ok,
+                           MessageIcon::Information});
+    }
+}
+
+void CMainDialog::OnRestore(const QString& path) {
+    // The store is replaced only when the operator agrees; the archive is checked whole by
+    // the store before anything changes.
+    const std::size_t held = app_.Store().ListPresets().size();
+    if (held > 0 &&
+        app_.Boxes().Show({QStringLiteral("The store holds %1 presets. Replace them with the "
+                                          "presets of %2? The replaced ones go to the trash.")
+                               .arg(held)
+                               .arg(QDir::toNativeSeparators(path))
+                               .toStdString(),
+                           {},
+                           MessageButtons::OkCancel,
+                           MessageIcon::Warning}) != MessageAnswer::Ok) {
+        return;
+    }
+    const auto count = app_.Store().RestorePresets(path, held > 0);
+    ReloadSlots();
+    if (count) {
+        app_.Boxes().Show({QStringLiteral("Restored %1 presets from %2.")
+                               .arg(*count)
+                               .arg(QDir::toNativeSeparators(path))
+                               .toStdString(),
+                           {},
+                           MessageButtons::Ok,
+                           MessageIcon::Information});
     }
 }
 

@@ -104,6 +104,8 @@ private:
     void OnConnect();
     void OnRecall(int id);
     void ReloadSlots();
+    void OnBackup(const QString& path);
+    void OnRestore(const QString& path);
 
     CPanelApp& app_;
     DeviceLink& link_;

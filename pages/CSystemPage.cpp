@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include <QComboBox>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -156,12 +157,33 @@ void CSystemPage::Build() {
     connect(Button(sys::kConnectId), &PngButton::clicked, this, &CSystemPage::connectClicked);
     connect(Button(sys::kApplyId), &PngButton::clicked, this, &CSystemPage::OnApplyName);
     connect(Button(sys::kResetId), &PngButton::clicked, this, &CSystemPage::OnResetDevice);
+    connect(Button(sys::kBackupId), &PngButton::clicked, this, [this] {
+        if (const QString path = ChooseArchive(true); !path.isEmpty()) {
+            emit backupRequested(path);
+        }
+    });
+    connect(Button(sys::kRestoreId), &PngButton::clicked, this, [this] {
+        if (const QString path = ChooseArchive(false); !path.isEmpty()) {
+            emit restoreRequested(path);
+        }
+    });
 
     connect(bank_, &CPresetBank::saveRequested, this, &CSystemPage::saveRequested);
     connect(bank_, &CPresetBank::renameRequested, this, &CSystemPage::renameRequested);
     connect(bank_, &CPresetBank::recallRequested, this, &CSystemPage::recallRequested);
     connect(bank_, &CPresetBank::deleteRequested, this, &CSystemPage::deleteRequested);
     SetHelpText(QString());
+}
+
+QString CSystemPage::ChooseArchive(bool forWriting) {
+    if (chooser_) {
+        return chooser_(forWriting);
+    }
+    const QString filter = tr("Preset backups (*.tar);;All files (*)");
+    return forWriting
+               ? QFileDialog::getSaveFileName(this, tr("Back up every preset"),
+                                              QStringLiteral("presets.tar"), filter)
+               : QFileDialog::getOpenFileName(this, tr("Restore presets"), QString(), filter);
 }
 
 PngButton* CSystemPage::Button(int id) const {

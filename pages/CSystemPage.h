@@ -35,6 +35,9 @@ class CSystemPage : public QWidget {
 public:
     // Supplies the preset rows for the bank (PresetStore::ListPresets in the panel).
     using PresetLister = std::function<std::vector<PresetRow>()>;
+    // Asks for the backup archive's path: one to write (`forWriting`) or one to read; empty
+    // when the operator cancels. The default is the file dialog.
+    using ArchiveChooser = std::function<QString(bool forWriting)>;
 
     CSystemPage(DeviceParameters& params, MessageBoxes& boxes, PresetLister lister,
                 QWidget* parent = nullptr);
@@ -89,6 +92,7 @@ public:
     QComboBox* InterfaceChooser() const { return interfaces_; }
     QLabel* HelpText() const { return help_; }
     CPresetBank* Bank() const { return bank_; }
+    void SetArchiveChooser(ArchiveChooser chooser) { chooser_ = std::move(chooser); }
 
 signals:
     void searchRequested(const QHostAddress& interfaceAddress);
@@ -105,6 +109,9 @@ signals:
     void renameRequested(int id, const QString& name);
     void recallRequested(int id);
     void deleteRequested(int id);
+    // BACKUP and RESTORE with the archive path chosen.
+    void backupRequested(const QString& path);
+    void restoreRequested(const QString& path);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -115,10 +122,12 @@ private:
     void OnApplyName();
     void OnResetDevice();
     void OnSearch();
+    QString ChooseArchive(bool forWriting);
 
     DeviceParameters& params_;
     MessageBoxes& boxes_;
     PresetLister lister_;
+    ArchiveChooser chooser_;
     int subPage_ = 0;
     std::map<int, QWidget*> controls_;  // every table control by id
     std::array<PngButton*, sys::kSubPageCount> tabs_{};

@@ -38,11 +38,13 @@ inline constexpr int kRemoteLabelId = 1125;  // the remote control: ADDR:PORT, S
 inline constexpr int kRemoteAddressId = 1126;
 inline constexpr int kRemoteToggleId = 1127;
 inline constexpr int kRemoteStatusId = 1128;
+inline constexpr int kBackupId = 1129;  // the whole preset store into one archive file, and back
+inline constexpr int kRestoreId = 1130;
 
 // The read-back periods offered, in seconds; 0 is off (reads only after edits).
 inline constexpr std::array<int, 7> kPollChoices = {0, 1, 2, 5, 10, 30, 60};
 
-inline constexpr std::array<ControlSpec, 22> kControls = {{
+inline constexpr std::array<ControlSpec, 24> kControls = {{
     {1001, ControlKind::Tab, -1, 50, 20, 100, 24, "CONNECT", 12},
     {1002, ControlKind::Tab, -1, 180, 20, 100, 24, "PRESET", 12},
     {1003, ControlKind::Tab, -1, 310, 20, 100, 24, "SET", 12},
@@ -64,6 +66,8 @@ inline constexpr std::array<ControlSpec, 22> kControls = {{
     {kRemoteToggleId, ControlKind::Button, 2, 300, 180, 80, 24, "START", 8},
     {kRemoteStatusId, ControlKind::Status, 2, 150, 210, 640, 24, "", 8},
     {kResetId, ControlKind::Button, 1, 50, 80, 80, 24, "RESET", 8},
+    {kBackupId, ControlKind::Button, 1, 170, 80, 80, 24, "BACKUP", 8},
+    {kRestoreId, ControlKind::Button, 1, 270, 80, 80, 24, "RESTORE", 8},
     {kSaveId, ControlKind::Bank, 1, 50, 150, 50, 50, "Save", 8},
     {kHelpTextId, ControlKind::Help, 3, 50, 70, 700, 480, "", 8},
 }};

@@ -117,6 +117,8 @@ public:
     // kMaxPresets, a name outside the rule, a damaged or out-of-range image): a backup that
     // cannot be restored is never written. Returns the number of presets written.
     std::optional<int> BackupPresets(const QString& archivePath);
+    // The same archive as bytes, with the number of presets in `*count`.
+    std::optional<QByteArray> BackupArchive(int* count);
     // Replaces the store's content with the archive's. The archive is read and checked whole
     // first; any defect refuses it with nothing changed. A store holding presets is refused
     // unless `replace`; then its presets' files go to the trash and its rows are removed in
@@ -124,6 +126,9 @@ public:
     // one, so a crash leaves the old store, an empty one, or the restored one. Returns the
     // number of presets restored.
     std::optional<int> RestorePresets(const QString& archivePath, bool replace);
+    // The same from the archive's bytes; `source` names them in messages.
+    std::optional<int> RestoreArchive(QByteArrayView bytes, const std::string& source,
+                                      bool replace);
 
     // Sends AllParameterFrames of the model through the sink, only while linkUp.
     void SendAllParameters();

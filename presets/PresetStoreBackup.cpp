@@ -14,6 +14,21 @@ namespace quorvell {
 
 std::optional<int> PresetStore::BackupPresets(const QString& archivePath) {
     const std::string shown = QDir::toNativeSeparators(archivePath).toStdString();
+    int count = 0;
+    const auto archive = BackupArchive(&count);
+    if (!archive) {
+        return std::nullopt;
+    }
+    QSaveFile file(archivePath);
+    if (!file.open(QIODevice::WriteOnly) || file.write(*archive) != archive->size() ||
+        !file.commit()) {
+        Report("Cannot write " + shown + ": " + file.errorString().toStdString());
+        return std::nullopt;
+    }
+    return count;
+}
+
+std::optional<QByteArray> PresetStore::BackupArchive(int* count) {
     // The write lock keeps every other program's save and delete out while the rows and their
     // files are read, so the archive is one consistent state of the store.
     if (!database_.Begin()) {
@@ -44,18 +59,13 @@ std::optional<int> PresetStore::BackupPresets(const QString& archivePath) {
     }
     database_.Rollback();
     std::string error;
-    const auto archive = WritePresetArchive(presets, &error);
+    auto archive = WritePresetArchive(presets, &error);
     if (!archive) {
         Report("The presets were not backed up: " + error + ".");
         return std::nullopt;
     }
-    QSaveFile file(archivePath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(*archive) != archive->size() ||
-        !file.commit()) {
-        Report("Cannot write " + shown + ": " + file.errorString().toStdString());
-        return std::nullopt;
-    }
-    return static_cast<int>(presets.size());
+    *count = static_cast<int>(presets.size());
+    return archive;
 }
 
 std::optional<int> PresetStore::RestorePresets(const QString& archivePath, bool replace) {
@@ -75,11 +85,19 @@ std::optional<int> PresetStore::RestorePresets(const QString& archivePath, bool 
         Report("Cannot read " + shown + ": " + file.errorString().toStdString());
         return std::nullopt;
     }
-    const QByteArray bytes = file.read(kMaxArchiveBytes + 1);
+    return RestoreArchive(file.read(kMaxArchiveBytes + 1), shown, replace);
+}
+
+std::optional<int> PresetStore::RestoreArchive(QByteArrayView bytes, const std::string& source,
+                                               bool replace) {
+    if (DataDirectory().isEmpty()) {
+        Report("The presets were not restored: there is no data directory (see HELP).");
+        return std::nullopt;
+    }
     std::string error;
     const auto presets = ReadPresetArchive(bytes, &error);
     if (!presets) {
-        Report(shown + " was not restored: " + error + ".");
+        Report(source + " was not restored: " + error + ".");
         return std::nullopt;
     }
 

@@ -178,6 +178,8 @@ const std::vector<RemoteServer::Route>& RemoteServer::Routes() {
             r(Method::Post, R"(/api/v1/presets/(\d{1,9})/recall)", &RemoteServer::PostRecall),
             r(Method::Patch, preset, &RemoteServer::PatchPreset),
             r(Method::Delete, preset, &RemoteServer::DeletePreset),
+            r(Method::Post, "/api/v1/presets/backup", &RemoteServer::PostBackup),
+            r(Method::Post, "/api/v1/presets/restore", &RemoteServer::PostRestore),
             r(Method::Get, "/api/v1/curve", &RemoteServer::GetCurve),
             r(Method::Get, "/api/v1/openapi.json", &RemoteServer::GetOpenApi),
             r(Method::Get, kEventsPath, &RemoteServer::GetEvents),

@@ -130,6 +130,8 @@ private:
     Reply PostRecall(const Call&);
     Reply PatchPreset(const Call&);
     Reply DeletePreset(const Call&);
+    Reply PostBackup(const Call&);
+    Reply PostRestore(const Call&);
     Reply GetCurve(const Call&);
     Reply GetOpenApi(const Call&);
     Reply GetEvents(const Call&);

@@ -23,6 +23,7 @@
 #include "Frames.h"
 #include "NameRules.h"
 #include "ParameterJson.h"
+#include "PresetArchive.h"
 #include "PresetDatabase.h"
 #include "PresetStore.h"
 #include "RemoteEdits.h"
@@ -367,6 +368,53 @@ Reply RemoteServer::DeletePreset(const Call& call) {
         return PresetFailure(boxes_, shown, QStringLiteral("the preset could not be deleted"));
     }
     return JsonReply({{"deleted", id}});
+}
+
+Reply RemoteServer::PostBackup(const Call&) {
+    if (!store_) {
+        return ErrorReply(Status::ServiceUnavailable, "no preset database");
+    }
+    const std::size_t shown = boxes_.shown.size();
+    int count = 0;
+    auto archive = store_->BackupArchive(&count);
+    if (!archive) {
+        return PresetFailure(boxes_, shown, QStringLiteral("the presets could not be backed up"));
+    }
+    return {Status::Ok, std::move(*archive), "application/x-tar", {}, false};
+}
+
+// The body is the archive a backup gave. A store holding presets is replaced only with
+// ?replace=1; a damaged or hostile archive changes nothing.
+Reply RemoteServer::PostRestore(const Call& call) {
+    if (!store_) {
+        return ErrorReply(Status::ServiceUnavailable, "no preset database");
+    }
+    const QByteArray bytes = call.request.body();
+    if (bytes.isEmpty()) {
+        return ErrorReply(Status::BadRequest, "the body must be a preset backup archive");
+    }
+    std::string error;
+    if (!ReadPresetArchive(bytes, &error)) {
+        return ErrorReply(Status::UnprocessableEntity,
+                          QStringLiteral("the archive was refused: %1").arg(error.c_str()));
+    }
+    const bool replace = call.request.query().queryItemValue(QStringLiteral("replace")) == "1";
+    const std::size_t shown = boxes_.shown.size();
+    const auto rows = store_->TryListPresets();
+    if (!rows) {
+        return PresetFailure(boxes_, shown, QStringLiteral("the presets could not be listed"));
+    }
+    if (!rows->empty() && !replace) {
+        return ErrorReply(Status::Conflict,
+                          QStringLiteral("the store holds %1 presets; restore with ?replace=1 to "
+                                         "replace them")
+                              .arg(rows->size()));
+    }
+    const auto count = store_->RestoreArchive(bytes, "the archive", replace);
+    if (!count) {
+        return PresetFailure(boxes_, shown, QStringLiteral("the presets could not be restored"));
+    }
+    return JsonReply({{"restored", *count}});
 }
 
 Reply RemoteServer::GetCurve(const Call& call) {

@@ -5,9 +5,11 @@
 #include "CNameDialog.h"
 #include "CNameEdit.h"
 #include "CPresetBank.h"
+#include "CSystemPage.h"
 #include "PanelFixture.h"
 #include "PresetDatabase.h"
 #include "PresetStore.h"
+#include "SystemPageTable.h"
 
 namespace quorvell {
 namespace {
@@ -119,6 +121,38 @@ TEST_F(PresetBankTest, ActionsOnAPresetReplacedElsewhereAreRefused) {
     }
     Choose(2, kCmdRecall);
     EXPECT_EQ(app->Parameters().channels[0].bands[1].gain, 99);
+}
+
+// BACKUP and RESTORE by keyboard on the PRESET sub-page: a restore over presets asks first;
+// Cancel keeps them, OK brings back the backup's IDs and names.
+TEST_F(PresetBankTest, BackupAndRestoreByKeyboardAskBeforeReplacing) {
+    OpenBank(42206);
+    QTest::mouseClick(bank->SaveButton(), Qt::LeftButton);
+    QTest::mouseClick(bank->SaveButton(), Qt::LeftButton);
+    CSystemPage* page = window->SystemPage();
+    const QString archive = dataDir.filePath("all.tar");
+    page->SetArchiveChooser([&](bool) { return archive; });
+    const auto press = [&](int from, int id) {
+        page->Button(from)->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        ASSERT_EQ(QApplication::focusWidget(), page->Button(id));
+        boxes.shown.clear();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        ASSERT_FALSE(boxes.shown.empty());
+    };
+    press(sys::kResetId, sys::kBackupId);
+    EXPECT_EQ(boxes.shown.back().text, "Backed up 2 presets to " + archive.toStdString() + ".");
+    Choose(0, kCmdDelete);
+
+    boxes.answers = {MessageAnswer::Cancel};
+    press(sys::kBackupId, sys::kRestoreId);
+    EXPECT_EQ(boxes.shown[0].buttons, MessageButtons::OkCancel);
+    EXPECT_EQ(bank->Slot(0)->text(), "2:SAVE2");
+    EXPECT_FALSE(bank->Slot(1)->isVisible());
+    press(sys::kBackupId, sys::kRestoreId);
+    EXPECT_EQ(bank->Slot(0)->text(), "1:SAVE1");
+    EXPECT_EQ(bank->Slot(1)->text(), "2:SAVE2");
+    EXPECT_EQ(boxes.shown.back().text, "Restored 2 presets from " + archive.toStdString() + ".");
 }
 
 // A preset saved while an attempt was pending carries that flag in its file; recalled while

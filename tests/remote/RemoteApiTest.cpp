@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 
@@ -71,6 +72,8 @@ TEST(RemoteApi, EveryRouteAndRefusalAnswersItsStatus) {
         {"POST", "/api/v1/reset", {}, {}, 503, "reset needs the link"},
         {"POST", "/api/v1/presets/77/recall", {}, {}, 404, "recall of a missing preset"},
         {"PATCH", "/api/v1/presets/77", {}, R"({"name":"x"})", 404, "rename of a missing one"},
+        {"POST", "/api/v1/presets/restore", {}, {}, 400, "restore without an archive"},
+        {"POST", "/api/v1/presets/restore", {}, "not a tar", 422, "restore of a damaged archive"},
         {"GET", "/api/v1/state", {{"Host", "evil.example:43601"}}, {}, 403, "rebinding Host"},
         {"GET", "/api/v1/state", {{"Host", "127.0.26.1:1"}}, {}, 403, "Host with another port"},
         {"PATCH", "/api/v1/params", evil, R"({"ch1.band1.gain":1})", 403, "another site's page"},
@@ -195,6 +198,7 @@ TEST(RemoteApi, OneBadValueRefusesTheWholeRequest) {
 }
 
 TEST(RemoteApi, PresetSavedRenamedRecalledAndDeleted) {
+    QStandardPaths::setTestModeEnabled(true);  // the restore's replaced files go to a test trash
     RemoteRig rig(42605, 43605);
     ASSERT_TRUE(rig.Connect());
     rig.Send("PATCH", "/api/v1/params", R"({"ch1.band2.gain": 3})");
@@ -236,6 +240,19 @@ TEST(RemoteApi, PresetSavedRenamedRecalledAndDeleted) {
     EXPECT_EQ(rig.Send("POST", QStringLiteral("/api/v1/presets/%1/recall").arg(id)).status, 409)
         << "a recall while one is being sent queues nothing";
     EXPECT_TRUE(WaitFor([&] { return rig.sim->Settings().channels[0].bands[2].gain == 210; }));
+
+    // A backup restores over the store only when asked to, with its IDs and names.
+    const HttpResult backup = rig.Send("POST", "/api/v1/presets/backup");
+    ASSERT_EQ(backup.status, 200);
+    EXPECT_EQ(backup.Header("Content-Type"), "application/x-tar");
+    rig.Send("PATCH", QStringLiteral("/api/v1/presets/%1").arg(id), R"({"name":"Later"})");
+    EXPECT_EQ(rig.Send("POST", "/api/v1/presets/restore", backup.body).status, 409);
+    const HttpResult restored = rig.Send("POST", "/api/v1/presets/restore?replace=1", backup.body);
+    ASSERT_EQ(restored.status, 200) << restored.body.toStdString();
+    EXPECT_EQ(Object(restored.body).value("restored").toInt(), 1);
+    EXPECT_EQ(Object(rig.Send("GET", "/api/v1/presets").body)["presets"][0]["name"].toString(),
+              "Hall");
+
     EXPECT_EQ(rig.Send("DELETE", QStringLiteral("/api/v1/presets/%1").arg(id)).status, 200);
     EXPECT_EQ(rig.Send("DELETE", QStringLiteral("/api/v1/presets/%1").arg(id)).status, 404);
 }
