@@ -273,13 +273,12 @@ void CMainDialog::ConnectSync() {
         app_.StartRemote(listen, &error);
         ShowRemoteState(error);
     });
-    // A value taken from the processor is shown where it is, without switching pages.
+    // A value taken from the processor is shown where it is, without switching pages; the
+    // records one read adopts are shown by one refresh.
     connect(&editor_, &ProcessorEditor::recordsChanged, this,
             [this](const QList<Record>&, EditOrigin origin) {
                 if (origin == EditOrigin::Processor) {
-                    eqPage_->RefreshFromModel();
-                    limiterPage_->RefreshFromModel();
-                    systemPage_->RefreshName();
+                    RefreshPagesSoon();
                 }
             });
 }

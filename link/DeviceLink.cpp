@@ -16,6 +16,7 @@ namespace {
 
 using linkdetail::BytesOf;
 using linkdetail::IsSpecificIpv4;
+using linkdetail::kDatagramsPerTurn;
 using linkdetail::kReceiveBufferSize;
 constexpr int kConnectRequests = 3;
 
@@ -106,6 +107,8 @@ DeviceLink::DeviceLink(DeviceParameters& params, DeviceLinkOptions options, QObj
     pacedTimer_.setSingleShot(true);
     pacedTimer_.setTimerType(Qt::PreciseTimer);  // a gap is never shortened
     connect(&pacedTimer_, &QTimer::timeout, this, &DeviceLink::OnPacedStep);
+    stateTimer_.setSingleShot(true);
+    connect(&stateTimer_, &QTimer::timeout, this, &DeviceLink::ApplyHeldState);
 }
 
 DeviceLink::~DeviceLink() {
@@ -188,6 +191,9 @@ bool DeviceLink::OpenLinkSocket() {
 }
 
 void DeviceLink::CloseLinkSocket() {
+    // A state held from before is not this socket's: it never brings a link up later.
+    heldState_.reset();
+    stateTimer_.stop();
     if (options_.endpoint != nullptr) {
         options_.endpoint->Detach(this);
         return;
@@ -297,8 +303,9 @@ bool DeviceLink::SendConnectRequest() {
 // ---- status frames -------------------------------------------------------------------
 
 void DeviceLink::OnLinkReadyRead() {
-    // Each datagram is applied whole before the next event; no send can see half a frame.
-    while (linkSocket_ && linkSocket_->hasPendingDatagrams()) {
+    // Each datagram is checked whole before the next; no send can see half a frame.
+    for (int n = 0; n < kDatagramsPerTurn && linkSocket_ && linkSocket_->hasPendingDatagrams();
+         ++n) {
         ReceiveDatagram(linkSocket_->receiveDatagram(kReceiveBufferSize));
     }
 }
@@ -313,6 +320,7 @@ void DeviceLink::ReceiveDatagram(const QNetworkDatagram& d) {
     if (ignored.empty()) {
         HandleStatus(BytesOf(data));
     }
+    ScheduleHeldState();
 }
 
 bool DeviceLink::IsOwnDatagram(const QHostAddress& sender, int senderPort) const {
@@ -361,33 +369,8 @@ void DeviceLink::HandleStatus(std::span<const std::uint8_t> bytes) {
     }
     switch (*code) {
         case StatusCode::FullState:
-            if (readBack_ && linkUp()) {
-                DeviceParameters state = params_;
-                ApplyFullState(state, bytes);
-                emit stateRead(state);
-                break;
-            }
-            ApplyFullState(params_, bytes);
-            params_.linkUp = 1;
-            params_.connectPending = 0;
-            supervisionTimer_.stop();
-            emit linkEstablished();
-            break;
         case StatusCode::ResetState:
-            // Only the answer to our own reset is a new base; any other frame 8 on a live
-            // link answers a read and is compared like a full state.
-            if (readBack_ && linkUp() && !std::exchange(resetAwaited_, false)) {
-                DeviceParameters state = params_;
-                ApplyResetState(state, bytes);
-                emit stateRead(state);
-                break;
-            }
-            resetAwaited_ = false;
-            ApplyResetState(params_, bytes);
-            params_.linkUp = 1;
-            params_.connectPending = 0;
-            supervisionTimer_.stop();
-            emit resetStateApplied();
+            HoldState(*code, bytes);
             break;
         case StatusCode::NameSet:
             nameAwaited_ = false;
@@ -395,6 +378,69 @@ void DeviceLink::HandleStatus(std::span<const std::uint8_t> bytes) {
             break;
         case StatusCode::DeviceFound:
             break;
+    }
+}
+
+void DeviceLink::HoldState(StatusCode code, std::span<const std::uint8_t> bytes) {
+    // What a frame is for is decided as it arrives. While linked with read-back on, a state
+    // answers a read and is compared; only the frame 8 that answers this link's own reset is
+    // a new base. Otherwise (connecting, no read-back) it is the processor's settings.
+    bool base = !readBack_ || !linkUp();
+    if (code == StatusCode::ResetState) {
+        base = std::exchange(resetAwaited_, false) || base;
+    }
+    HeldState next{QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                              static_cast<qsizetype>(bytes.size())),
+                   code, base, code == StatusCode::ResetState};
+    // A base waiting for its interval stays one: the later frame only brings newer settings.
+    if (heldState_ && heldState_->base) {
+        next.base = true;
+        next.reset = heldState_->reset;
+    }
+    heldState_ = std::move(next);
+}
+
+void DeviceLink::ScheduleHeldState() {
+    if (!heldState_ || stateTimer_.isActive()) {
+        return;
+    }
+    const qint64 since = lastStateTaken_.isValid() ? lastStateTaken_.elapsed() : kStateIntervalMs;
+    if (since >= kStateIntervalMs) {
+        ApplyHeldState();
+        return;
+    }
+    stateTimer_.start(static_cast<int>(kStateIntervalMs - since));
+}
+
+void DeviceLink::ApplyHeldState() {
+    stateTimer_.stop();
+    if (!heldState_) {
+        return;
+    }
+    const HeldState held = std::move(*heldState_);
+    heldState_.reset();
+    lastStateTaken_.start();
+    const auto apply = [&held](DeviceParameters& to) {
+        if (held.code == StatusCode::FullState) {
+            ApplyFullState(to, BytesOf(held.bytes));
+        } else {
+            ApplyResetState(to, BytesOf(held.bytes));
+        }
+    };
+    if (!held.base) {
+        DeviceParameters state = params_;
+        apply(state);
+        emit stateRead(state);
+        return;
+    }
+    apply(params_);
+    params_.linkUp = 1;
+    params_.connectPending = 0;
+    supervisionTimer_.stop();
+    if (held.reset) {
+        emit resetStateApplied();
+    } else {
+        emit linkEstablished();
     }
 }
 

@@ -4,6 +4,8 @@
 // (readyRead and QTimer); nothing blocks and there are no worker threads.
 #pragma once
 
+#include <QByteArray>
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QList>
 #include <QNetworkDatagram>
@@ -14,6 +16,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -34,6 +37,10 @@ inline constexpr char kTextAlreadyConnected[] = "Already connect.";
 // The supervision timer's id and period (the main window's timer 1).
 inline constexpr int kLinkTimerId = 1;
 inline constexpr int kLinkTimerPeriodMs = 100;
+
+// Full- and reset-state frames are taken at most once per this many milliseconds (one frame
+// of the screen); of the frames that arrive in between, the latest is taken whole.
+inline constexpr int kStateIntervalMs = 16;
 
 // Local time as whole seconds since midnight plus the date fields; the clock is injectable so
 // that tests can run an attempt across midnight or through its three waits without waiting.
@@ -187,6 +194,8 @@ public:
     void ReceiveDatagram(const QNetworkDatagram& d);
 
 signals:
+    // State frames come at most once per kStateIntervalMs (see there): a processor that
+    // floods them costs one of the signals below per interval, carrying its latest frame.
     // Status frame 7 applied: linkUp = 1, connectPending = 0. The panel relabels its
     // buttons ("Disconnect" / "Connect"), refreshes the pages and shows the EQ page.
     void linkEstablished();
@@ -228,6 +237,16 @@ private:
     void OnSweepStep();
     void OnPacedStep();
     void HandleStatus(std::span<const std::uint8_t> bytes);
+    // A full or reset state, kept until its interval is due (the latest replaces it).
+    struct HeldState {
+        QByteArray bytes;
+        StatusCode code = StatusCode::FullState;
+        bool base = false;   // taken as the processor's settings, not compared with them
+        bool reset = false;  // as a base: announced as resetStateApplied, not linkEstablished
+    };
+    void HoldState(StatusCode code, std::span<const std::uint8_t> bytes);
+    void ScheduleHeldState();
+    void ApplyHeldState();
     // Why a datagram the link socket received is not applied; empty when it is applied.
     std::string_view IgnoreReason(const QHostAddress& sender, int senderPort,
                                   std::span<const std::uint8_t> bytes) const;
@@ -249,6 +268,9 @@ private:
     QTimer supervisionTimer_;
     QTimer sweepTimer_;
     QTimer pacedTimer_;
+    QTimer stateTimer_;             // the held state's interval
+    QElapsedTimer lastStateTaken_;  // since the last state was applied or read
+    std::optional<HeldState> heldState_;
     QList<FoundDevice> found_;
     Ipv4 sweepBase_ = 0;     // a.b.c.0 of the swept /24
     Ipv4 sweepOwnHost_ = 0;  // the interface's own host number, skipped

@@ -70,7 +70,8 @@ DeviceLink* LinkEndpoint::RouteOf(const QHostAddress& sender, int senderPort) co
 
 void LinkEndpoint::OnReadyRead() {
     // A link may detach (and the socket close) while it handles a datagram: check each time.
-    while (socket_ && socket_->hasPendingDatagrams()) {
+    for (int n = 0; n < linkdetail::kDatagramsPerTurn && socket_ && socket_->hasPendingDatagrams();
+         ++n) {
         const QNetworkDatagram d = socket_->receiveDatagram(linkdetail::kReceiveBufferSize);
         if (DeviceLink* link = RouteOf(d.senderAddress(), d.senderPort())) {
             link->ReceiveDatagram(d);

@@ -13,6 +13,10 @@ namespace quorvell::linkdetail {
 // exceed it; a longer datagram is cut.
 inline constexpr qint64 kReceiveBufferSize = 2048;
 
+// Datagrams read in one turn of the event loop: a flood is read over several turns, so the
+// window keeps being drawn; the socket reports the rest at the next turn.
+inline constexpr int kDatagramsPerTurn = 256;
+
 inline std::span<const std::uint8_t> BytesOf(const QByteArray& data) {
     return {reinterpret_cast<const std::uint8_t*>(data.constData()),
             static_cast<std::size_t>(data.size())};

@@ -52,8 +52,9 @@ struct OptionSet {
         QStringLiteral("answer-short"),
         QStringLiteral("Answer connect requests with a bare 4-byte full-state header.")};
     QCommandLineOption flood{QStringLiteral("flood"),
-                             QStringLiteral("After each connect answer, send N reset-state "
-                                            "frames to the client, 10 per millisecond."),
+                             QStringLiteral("After each connect answer, send N reset- and "
+                                            "full-state frames by turns to the client, 10 "
+                                            "per millisecond."),
                              QStringLiteral("N"), QStringLiteral("0")};
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
                             QStringLiteral("Show this help.")};

@@ -268,21 +268,24 @@ std::pair<QHostAddress, quint16> SimProcessor::ClientOrSender(const LogEntry& en
     return client_.value_or(std::pair{entry.sender, entry.senderPort});
 }
 
-// A flood: reset-state frames to the last client, ten per millisecond tick, so that 10,000
-// take about a second. Not logged: the log is of received datagrams.
+// A flood: reset- and full-state frames by turns to the last client, ten per millisecond tick,
+// so that 10,000 take about a second; each carries the settings as they are when it leaves.
+// Not logged: the log is of received datagrams.
 void SimProcessor::OnFloodStep() {
     if (!client_ || socket_.state() != QAbstractSocket::BoundState) {
         floodTimer_.stop();
+        emit floodEnded();
         return;
     }
-    const Frame frame = BuildResetState(settings_);
-    const QByteArray datagram(reinterpret_cast<const char*>(frame.Bytes().data()),
-                              static_cast<qsizetype>(frame.Size()));
     for (int i = 0; i < 10 && floodLeft_ > 0; ++i, --floodLeft_) {
-        socket_.writeDatagram(datagram, client_->first, client_->second);
+        const Frame frame =
+            floodLeft_ % 2 == 0 ? BuildResetState(settings_) : BuildFullState(settings_);
+        socket_.writeDatagram(reinterpret_cast<const char*>(frame.Bytes().data()),
+                              static_cast<qint64>(frame.Size()), client_->first, client_->second);
     }
     if (floodLeft_ <= 0) {
         floodTimer_.stop();
+        emit floodEnded();
     }
 }
 

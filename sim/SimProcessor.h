@@ -33,7 +33,7 @@ struct SimOptions {
     bool keepNothing = false;  // settings commands are logged but never applied
     bool answerReset = false;  // connect requests are answered with the reset-state frame
     bool answerShort = false;  // connect requests are answered with a bare 4-byte header
-    int floodCount = 0;        // after each connect answer, this many reset-state frames
+    int floodCount = 0;        // after each connect answer, this many reset- and full-state frames
     std::optional<ParameterImage> state;  // start from a preset image instead of defaults
     bool keepLog = true;  // keep every entry for Log(); the executable only uses the signal
 };
@@ -96,6 +96,8 @@ public:
 signals:
     // Emitted once per received datagram, after it has been handled.
     void datagramLogged(const quorvell::sim::LogEntry& entry);
+    // The last frame of a flood has been sent.
+    void floodEnded();
 
 private:
     void LoadStartState(const std::optional<ParameterImage>& state);
@@ -114,7 +116,7 @@ private:
     std::optional<std::pair<QHostAddress, quint16>> client_;  // last connect request's
     std::vector<LogEntry> log_;
     QTimer floodTimer_;
-    int floodLeft_ = 0;  // reset-state frames of the running flood still to send
+    int floodLeft_ = 0;  // frames of the running flood still to send
 };
 
 }  // namespace quorvell::sim

@@ -1,7 +1,8 @@
 // The window never freezes: the longest gap between two turns of the event loop during
-// connect, recall, EQ RESET, the undo and A/B switch of a channel, and a save on a locked
-// database. Prints the figures; what is asserted is that the paced frames leave one per turn
-// (a blocking sequence sends them all in one), which a busy machine cannot upset.
+// connect, recall, EQ RESET, the undo and A/B switch of a channel, a save on a locked database
+// and a flood of status frames. Prints the figures; what is asserted is that the paced frames
+// leave one per turn (a blocking sequence sends them all in one), which a busy machine cannot
+// upset.
 #include <QElapsedTimer>
 #include <QPushButton>
 #include <QTimer>
@@ -12,6 +13,7 @@
 #include "PanelFixture.h"
 #include "PanelUndo.h"
 #include "PresetDatabase.h"
+#include "ReadBack.h"
 
 namespace quorvell {
 namespace {
@@ -72,6 +74,30 @@ TEST_F(StallTest, ConnectRecallResetAndUndoKeepTheWindowResponsive) {
     for (std::size_t frames : perTurn) {
         EXPECT_LE(frames, 2u);  // a blocking recall would send 25 at once, a RESET 9
     }
+}
+
+// A processor floods its state from its own address (10,000 frames in about a second, its CH1
+// level changed early on): the link stays up and the screen ends showing the last state.
+TEST_F(StallTest, AFloodOfStatesEndsWithTheScreenShowingTheLastOne) {
+    StartLinked("127.0.47.1", "127.0.47.2", 39470);
+    bool flooding = true;
+    QObject::connect(processor, &sim::SimProcessor::floodEnded, [&] { flooding = false; });
+    processor->SetFloodCount(10000);
+    test::StallMeter meter;
+    const double flood = meter.Measure(
+        [&] {
+            app->Sync().RequestRead();  // its answer starts the flood
+            QTimer::singleShot(50, [&] { processor->MutableSettings().channels[0].level = 100; });
+        },
+        [&] { return !flooding; });
+    std::printf("longest UI stall (ms): 10,000 status frames %.2f\n", flood);
+    processor->SetFloodCount(0);
+    app->Sync().RequestRead();
+    EXPECT_TRUE(test::WaitFor([&] {
+        return window->EqPage()->Stepper(1080)->GetValue() == 100 &&
+               app->Sync().state() == SyncState::InSync;
+    }));
+    EXPECT_TRUE(app->Link().linkUp());
 }
 
 // Another program holds the preset database's write lock: Save gives up after the short

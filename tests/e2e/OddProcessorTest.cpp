@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // quorvell-cli against processors that misbehave: one that keeps nothing, one that answers a
 // connect with the reset state, one that answers short, one that drops datagrams. Whatever
-// the processor does, the exit status never reports a change it does not have.
+// the processor does, the exit status never reports a change it does not have. And the link
+// under a processor that floods its state.
 #include <gtest/gtest.h>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 #include "LinkTestSupport.h"
+#include "ReadBack.h"
 
 namespace quorvell::test {
 namespace {
@@ -112,6 +115,45 @@ TEST(OddProcessor, TheExitStatusNeverReportsWhatTheProcessorDoesNotHave) {
             EXPECT_TRUE(r.err.contains(text)) << r.err.toStdString();
         }
         c.check(*processor);
+    }
+}
+
+// 10,000 state frames in about a second from the processor's own address, its CH1 level changed
+// early on: the link takes at most one state per interval, stays up, and ends with the latest
+// (applied directly without read-back, shown in sync by the next read with it).
+TEST(OddProcessor, AFloodOfStatesIsTakenOncePerIntervalAndTheLatestWins) {
+    for (const bool withReadBack : {false, true}) {
+        SCOPED_TRACE(withReadBack ? "read-back" : "no read-back");
+        Rig rig(withReadBack ? 42490 : 42491, {}, nullptr, kLinkIp, SimIp(47));
+        std::unique_ptr<ReadBack> sync;
+        if (withReadBack) {
+            sync = std::make_unique<ReadBack>(rig.editor);
+        }
+        ASSERT_TRUE(ConnectAndWait(rig.link));
+        int taken = 0;
+        const auto count = [&] { ++taken; };
+        QObject::connect(&rig.link, &DeviceLink::linkEstablished, count);
+        QObject::connect(&rig.link, &DeviceLink::resetStateApplied, count);
+        QObject::connect(&rig.link, &DeviceLink::stateRead, count);
+        bool flooding = true;
+        QObject::connect(rig.sim.get(), &sim::SimProcessor::floodEnded, [&] { flooding = false; });
+        rig.sim->SetFloodCount(10000);
+        QElapsedTimer clock;
+        clock.start();
+        ASSERT_TRUE(rig.link.RequestRead());  // its answer starts the flood
+        QTimer::singleShot(50, [&] { rig.sim->MutableSettings().channels[0].level = 100; });
+        ASSERT_TRUE(WaitFor([&] { return !flooding; }, 60000));
+        rig.sim->SetFloodCount(0);
+        Settle(100);
+        EXPECT_LE(taken, clock.elapsed() / kStateIntervalMs + 2);
+        EXPECT_TRUE(rig.link.linkUp());
+        if (sync) {
+            sync->RequestRead();
+        }
+        EXPECT_TRUE(WaitFor([&] {
+            return rig.params.channels[0].level == 100 &&
+                   (!sync || sync->state() == SyncState::InSync);
+        }));
     }
 }
 
