@@ -143,12 +143,17 @@ ReadBack::ReadBack(ProcessorEditor& editor, ReadBackOptions options, QObject* pa
       link_(editor.Link()),
       params_(editor.Parameters()),
       options_(options) {
-    for (QTimer* t : {&settleTimer_, &pollTimer_, &answerTimer_}) {
+    for (QTimer* t : {&settleTimer_, &pollTimer_, &answerTimer_, &retryTimer_}) {
         t->setSingleShot(true);
+    }
+    // A coarse timer may fire 5 % late: on the answer time that alone is 50 ms per lost read.
+    for (QTimer* t : {&settleTimer_, &answerTimer_, &retryTimer_}) {
+        t->setTimerType(Qt::PreciseTimer);
     }
     connect(&settleTimer_, &QTimer::timeout, this, &ReadBack::OnSettled);
     connect(&pollTimer_, &QTimer::timeout, this, &ReadBack::OnPoll);
     connect(&answerTimer_, &QTimer::timeout, this, &ReadBack::OnAnswerTimeout);
+    connect(&retryTimer_, &QTimer::timeout, this, &ReadBack::OnRetry);
     connect(&link_, &DeviceLink::linkEstablished, this, &ReadBack::Start);
     connect(&link_, &DeviceLink::resetStateApplied, this, &ReadBack::Start);
     connect(&link_, &DeviceLink::disconnected, this, &ReadBack::Stop);
@@ -156,7 +161,7 @@ ReadBack::ReadBack(ProcessorEditor& editor, ReadBackOptions options, QObject* pa
     connect(&link_, &DeviceLink::stateRead, this, &ReadBack::OnStateRead);
     connect(&link_, &DeviceLink::pacedFinished, this, [this] {
         if (std::exchange(afterPaced_, false) && active_ && !lost_) {
-            settleTimer_.start(options_.settleMs);
+            settleTimer_.start(quick_ ? 0 : options_.settleMs);
         }
     });
     connect(&editor_, &ProcessorEditor::recordsChanged, this, &ReadBack::OnEdited);
@@ -178,7 +183,9 @@ void ReadBack::Start() {
     adopted_.clear();
     settleTimer_.stop();
     afterPaced_ = false;
+    quick_ = false;
     answerTimer_.stop();
+    retryTimer_.stop();
     SchedulePoll();
     Announce();
 }
@@ -192,8 +199,10 @@ void ReadBack::Stop() {
     adopted_.clear();
     settleTimer_.stop();
     afterPaced_ = false;
+    quick_ = false;
     pollTimer_.stop();
     answerTimer_.stop();
+    retryTimer_.stop();
     Announce();
 }
 
@@ -230,6 +239,7 @@ void ReadBack::OnEdited(const QList<Record>& records, EditOrigin origin) {
         }
     }
     if (!lost_) {
+        quick_ = false;
         settleTimer_.start(options_.settleMs);  // each edit pushes the read back: a debounce
     }
     Announce();
@@ -243,9 +253,16 @@ void ReadBack::OnSettled() {
         afterPaced_ = true;  // the settle time starts again when the sequence ends
         return;
     }
-    if (!answerTimer_.isActive()) {
-        Read();
+    if (answerTimer_.isActive()) {
+        return;
     }
+    // A read that was asked twice may still bring its second answer: the next read waits a
+    // retry period after the last ask, so that answer cannot pass for the next one's.
+    if (retried_ && lastAsked_.isValid() && lastAsked_.elapsed() < options_.retryMs) {
+        settleTimer_.start(static_cast<int>(options_.retryMs - lastAsked_.elapsed()));
+        return;
+    }
+    Read();
 }
 
 void ReadBack::OnPoll() {
@@ -269,8 +286,28 @@ void ReadBack::Read() {
     while (reads_.size() > static_cast<std::size_t>(std::max(1, options_.readsBeforeLoss))) {
         reads_.pop_front();
     }
+    quick_ = false;
+    retried_ = false;
     link_.RequestRead();
+    lastAsked_.start();
     answerTimer_.start(lost_ ? options_.reconnectMs : options_.answerMs);
+    if (!lost_ && options_.retryMs > 0) {
+        retryTimer_.start(options_.retryMs);
+    }
+}
+
+// The same read asked again: its answer is judged by the stamp of the read's first ask, which
+// can only leave records edited since unjudged, never judge more.
+void ReadBack::OnRetry() {
+    if (!active_ || lost_ || !answerTimer_.isActive()) {
+        return;
+    }
+    link_.RequestRead();
+    lastAsked_.start();
+    retried_ = true;
+    if (answerTimer_.remainingTime() > options_.retryMs) {
+        retryTimer_.start(options_.retryMs);
+    }
 }
 
 void ReadBack::OnAnswerTimeout() {
@@ -294,6 +331,7 @@ void ReadBack::OnStateRead(const DeviceParameters& answer) {
     const std::uint64_t stamp = reads_.front();
     reads_.clear();
     answerTimer_.stop();
+    retryTimer_.stop();
     unanswered_ = 0;
     if (lost_) {
         lost_ = false;
@@ -350,10 +388,14 @@ void ReadBack::Reconcile(const DeviceParameters& answer, std::uint64_t stamp) {
             editor_.Edited(r, EditOrigin::Processor);  // pages refresh; nothing is sent
         }
     }
-    // A record edited while this read was out is read after its own settle time. The resends
-    // above do not count: a record out of its rounds is tried again at the next poll only.
-    if (again || (editedSince && !settleTimer_.isActive())) {
+    // A record edited while this read was out is read after its own settle time; resends with
+    // rounds left are read back as soon as they are out (nobody is editing them). A record out
+    // of its rounds is tried again at the next poll only.
+    if (editedSince && !settleTimer_.isActive()) {
         settleTimer_.start(options_.settleMs);
+    } else if (again && !settleTimer_.isActive()) {
+        quick_ = true;
+        settleTimer_.start(0);
     } else if (!settleTimer_.isActive()) {
         SchedulePoll();
     }

@@ -6,9 +6,11 @@
 //   model = base != answer    someone else changed it: adopt the processor's value
 //   all three differ          the operator's edit wins: send it again
 // Each read is stamped with the edit counter when it leaves, so that an answer never confirms
-// or overturns a record edited after its read left. Unanswered reads in a row mean the link
-// is lost: edits are then held (stored, not sent) and the processor is asked again at the
-// reconnect period until it answers.
+// or overturns a record edited after its read left. A read whose answer is slow is asked
+// again within its answer time, so one lost datagram costs a retry period, not the whole
+// answer time; the read after resends leaves as soon as they are out. Unanswered reads in a
+// row mean the link is lost: edits are then held (stored, not sent) and the processor is
+// asked again at the reconnect period until it answers.
 #pragma once
 
 #include <QElapsedTimer>
@@ -37,6 +39,7 @@ struct ReadBackOptions {
     int reconnectMs = 5000;   // read period while the link is lost
     int maxRounds = 10;       // resends before a record counts as out of sync
     int resendGapMs = 20;     // pause after each resent frame
+    int retryMs = 150;        // a read unanswered this long is asked again (0: never)
 };
 
 enum class SyncState { Off, InSync, Syncing, OutOfSync, LinkLost };
@@ -100,6 +103,7 @@ private:
     void OnSettled();
     void OnPoll();
     void OnAnswerTimeout();
+    void OnRetry();
     void OnStateRead(const DeviceParameters& answer);
     void Read();
     void SchedulePoll();
@@ -119,10 +123,14 @@ private:
     std::deque<std::uint64_t> reads_;  // stamps of unanswered reads, oldest first
     int unanswered_ = 0;               // reads in a row without an answer
     bool afterPaced_ = false;          // a read waits for the running paced sequence
+    bool quick_ = false;               // the next read follows resends: no settle time
+    bool retried_ = false;             // the running read was asked more than once
+    QElapsedTimer lastAsked_;          // since the running read was last asked
     QList<Record> adopted_;
     QTimer settleTimer_;
     QTimer pollTimer_;
     QTimer answerTimer_;
+    QTimer retryTimer_;
     QString lastText_;
     QString lastToolTip_;
 };

@@ -1,6 +1,7 @@
 // Read-back against the simulator: lost edits are sent again, changes made by someone else are
 // adopted without a send, a processor that goes away is reported and picked up again.
 #include <gtest/gtest.h>
+#include <QElapsedTimer>
 
 #include <algorithm>
 #include <random>
@@ -82,6 +83,35 @@ TEST(ReadBack, BurstsOfEditsConvergeUnderLoss) {
         EXPECT_TRUE(WaitFor([&] { return r.Converged(); }, 15000))
             << r.readBack.text().toStdString() << ": " << r.Differences().join(' ').toStdString();
     }
+}
+
+// A read whose first ask goes unanswered is asked again within its answer time, and the read
+// after a resend leaves as soon as the resend is out: neither waits a whole period.
+TEST(ReadBack, NeitherALostReadNorAResendWaitsAWholePeriod) {
+    Rig r(42450, {}, nullptr, kReadLinkIp, kReadSimIp);
+    ReadBack readBack(r.editor, {.settleMs = 3000, .pollMs = 0, .answerMs = 10000, .retryMs = 50});
+    ASSERT_TRUE(ConnectAndWait(r.link));
+    QSignalSpy reconciled(&readBack, &ReadBack::reconciled);
+    r.sim->SetNoAnswer(true);
+    std::size_t mark = r.sim->Log().size();
+    readBack.RequestRead();
+    ASSERT_TRUE(WaitFor([&] { return r.sim->Log().size() > mark; }));
+    r.sim->SetNoAnswer(false);
+    EXPECT_TRUE(WaitFor([&] { return reconciled.count() == 1; }, 5000))
+        << "the answer time is 10 s";
+
+    r.sim->SetDropFraction(1.0);
+    mark = r.sim->Log().size();
+    ASSERT_TRUE(r.editor.SetValue(*FindParameterPath("ch1.level"), 50));
+    ASSERT_TRUE(WaitFor([&] { return r.sim->Log().size() > mark; }));
+    r.sim->SetDropFraction(0);
+    ASSERT_TRUE(WaitFor([&] { return reconciled.count() == 2; }, 10000));
+    QElapsedTimer sinceResend;
+    sinceResend.start();
+    ASSERT_TRUE(WaitFor([&] {
+        return readBack.state() == SyncState::InSync && r.sim->Settings().channels[0].level == 50;
+    }));
+    EXPECT_LT(sinceResend.elapsed(), 2000) << "the settle time is 3 s";
 }
 
 // Another controller changes the processor: the model takes the value, the pages hear of it
