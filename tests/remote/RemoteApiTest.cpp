@@ -106,6 +106,21 @@ TEST(RemoteApi, EveryRouteAndRefusalAnswersItsStatus) {
         }
     }
     EXPECT_EQ(rig.sim->Log().size(), 0u) << "nothing is sent while the link is down";
+
+    // The state carries only described fields, the link and sync states from their lists.
+    const QJsonObject fields = Object(rig.Send("GET", "/api/v1/openapi.json").body)["components"]
+                                   .toObject()["schemas"]
+                                   .toObject()["State"]
+                                   .toObject()["properties"]
+                                   .toObject();
+    const QJsonObject state = Object(rig.Send("GET", "/api/v1/state").body);
+    for (const char* name : {"link", "sync"}) {
+        EXPECT_TRUE(state.contains(name)) << name;
+        EXPECT_TRUE(fields[name].toObject()["enum"].toArray().contains(state[name])) << name;
+    }
+    for (const QString& name : state.keys()) {
+        EXPECT_TRUE(fields.contains(name)) << name.toStdString() << " is not described";
+    }
 }
 
 TEST(RemoteApi, TokenIsRequiredOnEveryRequestWhenSet) {
