@@ -5,6 +5,7 @@
 #include <QGridLayout>
 #include <QLabel>
 
+#include "LicenceNotice.h"
 #include "SkinImages.h"
 
 namespace quorvell {
@@ -22,9 +23,13 @@ CAboutDialog::CAboutDialog(const QString& dataDirectory, QWidget* parent) : QDia
                              this);
     where->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(where, 1, 1);
+    auto* licence = new QLabel(
+        QString::fromLatin1(kCopyrightLine) + '\n' + QString::fromLatin1(kLicenceLines), this);
+    licence->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(licence, 2, 1);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    layout->addWidget(buttons, 2, 0, 1, 2);
+    layout->addWidget(buttons, 3, 0, 1, 2);
 }
 
 }  // namespace quorvell

@@ -7,6 +7,7 @@
 
 #include "CMainDialog.h"
 #include "CPanelApp.h"
+#include "LicenceNotice.h"
 #include "PanelOptions.h"
 #include "PresetStore.h"
 #include "TerminationSignals.h"
@@ -21,7 +22,8 @@ int main(int argc, char* argv[]) {
             return 0;
         }
         if (arg == "--version") {
-            std::puts("quorvell " QUORVELL_VERSION);
+            std::printf("quorvell %s\n%s\n%s\n", QUORVELL_VERSION, quorvell::kCopyrightLine,
+                        quorvell::kLicenceLines);
             return 0;
         }
     }
@@ -67,7 +69,7 @@ int main(int argc, char* argv[]) {
         return 0;
     }
 
-    quorvell::CPanelApp panel(*parsed.options, nullptr, QApplication::applicationDirPath());
+    quorvell::CPanelApp panel(*parsed.options, nullptr, quorvell::PortableDirectory());
     panel.InitInstance();
     // SIGTERM and SIGINT close the panel as its close button does: open boxes and dialogs
     // first (their loops end), then the main window, which stops the link before it closes.

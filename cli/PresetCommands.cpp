@@ -82,8 +82,8 @@ struct Presets {
 
     bool Open(const GlobalOptions& g) {
         EnsureApplication();
-        const QString dir = ResolveDataDirectory(QString::fromStdString(g.dataDir),
-                                                 QCoreApplication::applicationDirPath(), boxes);
+        const QString dir =
+            ResolveDataDirectory(QString::fromStdString(g.dataDir), PortableDirectory(), boxes);
         db = std::make_unique<PresetDatabase>(dir, boxes);
         store = std::make_unique<PresetStore>(*db, params);
         return !dir.isEmpty() && db->OpenConnection();

@@ -125,8 +125,8 @@ int RunServe(const GlobalOptions& g, Args args) {
 
     EnsureApplication();
     StderrMessageBoxes boxes;
-    const QString dataDir = ResolveDataDirectory(QString::fromStdString(g.dataDir),
-                                                 QCoreApplication::applicationDirPath(), boxes);
+    const QString dataDir =
+        ResolveDataDirectory(QString::fromStdString(g.dataDir), PortableDirectory(), boxes);
     std::unique_ptr<PresetDatabase> database;
     if (!dataDir.isEmpty()) {
         database = std::make_unique<PresetDatabase>(dataDir, boxes);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "CliCommand.h"
+#include "LicenceNotice.h"
 #include "LinkSession.h"
 #include "MultiDevice.h"
 
@@ -38,7 +39,7 @@ std::vector<Command> AllCommands() {
 }
 
 void PrintHelp(const std::vector<Command>& commands) {
-    std::cout << "usage: quorvell-cli [--device IP] [--bind IP] [--port N] [--data-dir DIR] "
+    std::cout << "Usage: quorvell-cli [--device IP] [--bind IP] [--port N] [--data-dir DIR] "
                  "[--trace] COMMAND [ARGS]\n\ncommands:\n";
     for (const auto& c : commands) {
         std::printf("  %-10s %.*s\n", std::string(c.name).c_str(),
@@ -79,7 +80,9 @@ int main(int argc, char** argv) {
             PrintHelp(commands);
             return kExitOk;
         } else if (a == "--version") {
-            std::cout << "quorvell-cli " QUORVELL_VERSION "\n";
+            std::cout << "quorvell-cli " QUORVELL_VERSION "\n"
+                      << quorvell::kCopyrightLine << '\n'
+                      << quorvell::kLicenceLines << '\n';
             return kExitOk;
         } else if (a == "--trace") {
             options.trace = true;

@@ -1,5 +1,5 @@
 #!/bin/sh
-# Writes the gzip-compressed manual page OUT for PROGRAM from the program's own --help and
+# Writes the manual page OUT (gzip-compressed when OUT ends in .gz) for PROGRAM from the program's own --help and
 # --version output (help2man), so the page cannot drift from the program. With --commands,
 # adds a COMMANDS section holding "PROGRAM COMMAND --help" for every command --help lists.
 # usage: man-page.sh OUT PROGRAM "one-line description" [--commands]
@@ -37,4 +37,7 @@ cat >>"$include" <<'SEE'
 SEE
 
 help2man --no-info --no-discard-stderr --name="$name" --include="$include" "$program" >"$out.tmp"
-gzip -9n <"$out.tmp" >"$out"
+case $out in
+*.gz) gzip -9n <"$out.tmp" >"$out" ;;
+*) mv "$out.tmp" "$out" ;;
+esac

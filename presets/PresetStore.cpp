@@ -89,6 +89,14 @@ void SetApplicationIdentity() {
     QCoreApplication::setApplicationName(QString::fromLatin1(kApplicationName));
 }
 
+QString PortableDirectory() {
+#ifdef QUORVELL_PORTABLE
+    return QCoreApplication::applicationDirPath();
+#else
+    return {};
+#endif
+}
+
 QString ResolveDataDirectory(const QString& overrideDir, const QString& executableDir,
                              MessageBoxes& boxes) {
     const auto report = [&](const QString& text) {

@@ -49,6 +49,11 @@ inline constexpr char kOrganisationName[] = "Quorvell";
 inline constexpr char kApplicationName[] = "Quorvell";
 void SetApplicationIdentity();
 
+// The folder a portable (unpacked) copy keeps its presets in when Quorvel.mdb lies there: the
+// program's own folder in a build configured with QUORVELL_PORTABLE, else none, so that an
+// installed program never takes /usr/bin for a data folder.
+QString PortableDirectory();
+
 // Where presets live: `overrideDir` (--data-dir) when given, created if missing; else
 // `executableDir` when Quorvel.mdb is already there (a portable install); else
 // QStandardPaths::AppDataLocation, created if missing. Returns an empty text when no

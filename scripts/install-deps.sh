@@ -4,6 +4,7 @@ set -euo pipefail
 packages=(
     build-essential cmake pkg-config clang clang-format
     help2man lintian appstream desktop-file-utils imagemagick
+    debhelper dpkg-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libsqlcipher-dev libarchive-dev
     libnlopt-cxx-dev

@@ -111,7 +111,7 @@ QString SimUsage() {
     OptionSet options;
     AddAll(parser, options);
     return QStringLiteral(
-               "usage: quorvell-sim [--address IP] [--count N] [--port P] "
+               "Usage: quorvell-sim [--address IP] [--count N] [--port P] "
                "[--name NAME] [--state FILE] [--log FILE|-] [--drop FRACTION] "
                "[--seed S] [--no-answer] [--keep-nothing] [--answer-reset] "
                "[--answer-short] [--flood N]\n\n") +

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "LicenceNotice.h"
 #include "SimCommandLine.h"
 #include "SimProcessor.h"
 #include "TerminationSignals.h"
@@ -56,7 +57,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (line->version) {
-        std::puts("quorvell-sim " QUORVELL_VERSION);
+        std::printf("quorvell-sim %s\n%s\n%s\n", QUORVELL_VERSION, quorvell::kCopyrightLine,
+                    quorvell::kLicenceLines);
         return 0;
     }
 

@@ -35,6 +35,7 @@ TEST(DataDirectoryTest, OverrideElseExecutableFolderOnlyWhenItHoldsTheDatabase) 
         {{}, holdsADirectory.path(), appData},
         {{}, "/proc", appData},
         {{}, "/nonexistent/bin", appData},
+        {{}, PortableDirectory(), appData},
     };
     ScriptedMessageBoxes boxes;
     for (const auto& c : cases) {
