@@ -7,8 +7,10 @@
 #include <QPainter>
 #include <QWheelEvent>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 #include "CValueDialog.h"
 #include "ControlAccessible.h"
@@ -169,6 +171,31 @@ void CValueStepper::Step(int delta) {
     }
     SetValue(static_cast<int>(v));
     PostValueChanged();
+}
+
+int CValueStepper::LargeStep(int direction) const {
+    const auto k = static_cast<StepperKind>(kind);
+    if (k == StepperKind::Frequency || k == StepperKind::FrequencyBelowPartner ||
+        k == StepperKind::FrequencyAbovePartner) {
+        // The next third-octave centre frequency of the preferred series (…, 20, 25, 32, 40,
+        // 50, 63, 80, 100 Hz, …), so that a few presses land on the values people type.
+        static constexpr std::array<double, 10> kThirds = {10.0, 12.5, 16.0, 20.0, 25.0,
+                                                           31.5, 40.0, 50.0, 63.0, 80.0};
+        std::optional<int> next;
+        for (double decade = 1.0; decade <= 1e6; decade *= 10.0) {
+            for (const double t : kThirds) {
+                const int hz = static_cast<int>(std::lround(t * decade));
+                if (direction > 0 && hz > value && !next) {
+                    next = hz;
+                }
+                if (direction < 0 && hz < value) {
+                    next = hz;
+                }
+            }
+        }
+        return next ? *next - value : direction;
+    }
+    return direction * kLargeStepFactor;
 }
 
 void CValueStepper::SetValueDialogHook(ValueDialogHook hook) {
@@ -438,6 +465,28 @@ void CValueStepper::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Up:
         case Qt::Key_Right:
             Step(1);
+            event->accept();
+            return;
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+            Step(LargeStep(event->key() == Qt::Key_PageUp ? 1 : -1));
+            event->accept();
+            return;
+        case Qt::Key_Home:
+        case Qt::Key_End:
+            // Step() bounds the value by the range and the partner, as an arrow does.
+            Step(static_cast<int>(std::clamp<long long>(
+                static_cast<long long>(event->key() == Qt::Key_End ? maximum : minimum) - value,
+                std::numeric_limits<int>::min(), std::numeric_limits<int>::max())));
+            event->accept();
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_F4:
+            // One dialog per press: a held Return must not reopen it when it closes.
+            if (!event->isAutoRepeat()) {
+                OpenValueDialog();
+            }
             event->accept();
             return;
         default:

@@ -61,6 +61,12 @@ public:
 
     void SetValueDialogHook(ValueDialogHook hook);
 
+    // The keys' large step, towards `direction` (+1 up, -1 down): to the next third-octave
+    // centre for frequencies (20 Hz to 20 kHz in 30 presses), else ten steps. Home and End go to
+    // the bounds; Return, Enter or F4 opens the value dialog.
+    int LargeStep(int direction) const;
+    static constexpr int kLargeStepFactor = 10;
+
     // Timing of the auto-repeat, in ms: the rest before the first hover notification after
     // a move (5), after a step by click (100), and the repeat period (100).
     void SetTimings(int restMs, int afterClickMs, int repeatMs);
