@@ -172,7 +172,8 @@ void PanelUndo::BuildControls(QWidget* page, QWidget* window) {
         button->setObjectName(QString::fromUtf8(kButtons[i].objectName));
         button->setGeometry(QRect(QPoint(kButtons[i].x, kButtons[i].y), kButtonSize));
         button->setAutoDefault(false);
-        button->setFocusPolicy(Qt::NoFocus);
+        // Reached by Tab; a click leaves the focus on the control being compared.
+        button->setFocusPolicy(Qt::TabFocus);
         buttons_[i] = button;
     }
     connect(buttons_[0], &QPushButton::clicked, &stack_, &QUndoStack::undo);
@@ -189,8 +190,10 @@ void PanelUndo::BuildControls(QWidget* page, QWidget* window) {
     connect(shortcut({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z),
                       QKeySequence(Qt::CTRL | Qt::Key_Y)}),
             &QShortcut::activated, &stack_, &QUndoStack::redo);
-    connect(shortcut({QKeySequence(Qt::Key_F2)}), &QShortcut::activated, this,
-            &PanelUndo::SwitchCompare);
+    // A held F2 is one switch: its auto-repeat would flip A and B for as long as it is held.
+    QShortcut* compare = shortcut({QKeySequence(Qt::Key_F2)});
+    compare->setAutoRepeat(false);
+    connect(compare, &QShortcut::activated, this, &PanelUndo::SwitchCompare);
     UpdateControls();
 }
 

@@ -49,7 +49,11 @@ bool ProcessorEditor::SendSequence(PacedSequence sequence, EditOrigin origin) {
             records.push_back(*paced.record);
         }
     }
-    const bool queued = !held_ && !sequence.empty() && link_.SendPaced(std::move(sequence));
+    // Steps (undo, redo, A/B) want the latest values only: a record still queued from an
+    // earlier step is not queued again, so a burst of switches cannot pile up frames.
+    const bool queued = !held_ && !sequence.empty() &&
+                        (origin == EditOrigin::Undo ? link_.SendPacedLatest(std::move(sequence))
+                                                    : link_.SendPaced(std::move(sequence)));
     if (!records.isEmpty()) {
         emit recordsChanged(records, origin);
     }

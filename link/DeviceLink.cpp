@@ -545,6 +545,15 @@ bool DeviceLink::SendPaced(PacedSequence sequence) {
     return true;
 }
 
+bool DeviceLink::SendPacedLatest(PacedSequence sequence) {
+    std::erase_if(sequence, [this](const PacedFrame& frame) {
+        return frame.record && std::any_of(paced_.begin(), paced_.end(), [&](const PacedFrame& q) {
+                   return q.record == frame.record;
+               });
+    });
+    return sequence.empty() ? linkUp() : SendPaced(std::move(sequence));
+}
+
 void DeviceLink::OnPacedStep() {
     if (paced_.empty()) {
         emit pacedFinished();

@@ -179,6 +179,13 @@ public:
     // its turn comes (see PacedFrame). Only while linkUp; a sequence given while another runs is
     // queued behind it (never merged). Returns false (nothing queued) while the link is down.
     bool SendPaced(PacedSequence sequence);
+    // The same for a sequence that only wants the latest values (undo, redo, A/B): a frame
+    // whose record is still waiting in the queue is left out, as the queued one is built from
+    // the model when its turn comes. A burst of switches then sends each record at most
+    // twice (the one on the wire and the latest), not once per switch.
+    bool SendPacedLatest(PacedSequence sequence);
+    // The frames not sent yet, in order (the one on the wire excluded).
+    const std::deque<PacedFrame>& PacedQueue() const { return paced_; }
     void CancelPaced();
     bool pacedRunning() const;
 
