@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QShortcut>
 #include <QTimer>
+#include <cstdio>
 
 #include "CAboutDialog.h"
 #include "CEqPage.h"
@@ -231,6 +232,7 @@ void CMainDialog::BuildUndo() {
     // each, named here before the editor sends them.
     undo_ = new PanelUndo(editor_, app_.UndoStack(), refresh, this);
     undo_->BuildControls(eqPage_, this);
+    eqPage_->OrderTabs();  // UNDO, REDO and A/B join the lower section's order
     connect(eqPage_, &CEqPage::channelReset, undo_,
             [this](int channel) { undo_->Capture(tr("CH%1 EQ RESET").arg(channel + 1), false); });
     connect(limiterPage_, &CLimiterPage::channelReset, undo_, [this](int channel) {
@@ -497,19 +499,64 @@ void CMainDialog::keyPressEvent(QKeyEvent* event) {
 }
 
 void CMainDialog::closeEvent(QCloseEvent* event) {
+    if (!finishing_ && !closing_ && link_.linkUp() && link_.pacedRunning()) {
+        // Stopping now would leave the processor half-written: finish the sequence first.
+        event->ignore();
+        BeginFinishing();
+        return;
+    }
+    if (finishing_ && !closing_) {
+        event->ignore();
+        StopLinkAndClose();  // a second request: what is left is not sent
+        return;
+    }
     const bool linkActive =
         link_.receiveRunning() || link_.discoveryRunning() || link_.pacedRunning();
     if (linkActive && !linkClosed_) {
         // Stop the link first; the window closes once it reports that it has stopped.
         event->ignore();
-        if (!closing_) {
-            closing_ = true;
-            app_.Parameters().linkUp = 0;
-            link_.Close();
-        }
+        StopLinkAndClose();
         return;
     }
     event->accept();
+}
+
+void CMainDialog::BeginFinishing() {
+    finishing_ = true;
+    setWindowTitle(tr("Quorvell (finishing…)"));
+    syncIndicator_->setText(tr("FINISHING…"));
+    syncIndicator_->setToolTip(tr("Sending the rest of the sequence; close again to stop now"));
+    for (QWidget* page : {static_cast<QWidget*>(eqPage_), static_cast<QWidget*>(limiterPage_),
+                          static_cast<QWidget*>(systemPage_)}) {
+        page->setEnabled(false);  // no new edits join the sequence
+    }
+    connect(&link_, &DeviceLink::pacedFinished, this, &CMainDialog::StopLinkAndClose);
+    finishTimer_.setSingleShot(true);
+    connect(&finishTimer_, &QTimer::timeout, this, &CMainDialog::StopLinkAndClose);
+    finishTimer_.start(kFinishBoundMs);
+}
+
+void CMainDialog::StopLinkAndClose() {
+    if (closing_) {
+        return;
+    }
+    closing_ = true;
+    finishTimer_.stop();
+    const std::deque<PacedFrame>& left = link_.PacedQueue();
+    if (!left.empty()) {
+        unsentAtClose_ = static_cast<int>(left.size());
+        QStringList names;
+        for (const PacedFrame& frame : left) {
+            const QString name = frame.record ? RecordText(*frame.record) : QStringLiteral("reset");
+            if (!names.contains(name)) {
+                names.push_back(name);
+            }
+        }
+        std::fprintf(stderr, "quorvell: closed with %d frame(s) not sent: %s\n", unsentAtClose_,
+                     qPrintable(names.join(QStringLiteral(", "))));
+    }
+    app_.Parameters().linkUp = 0;
+    link_.Close();
 }
 
 void CMainDialog::OnLinkClosed() {

@@ -76,6 +76,14 @@ public:
     CSystemPage* SystemPage() const { return systemPage_; }
     PanelUndo* Undo() const { return undo_; }
 
+    // A close while a paced sequence (RESET, recall, A/B) runs lets it finish first, for at
+    // most this long, showing "finishing…"; a second close ends it at once.
+    static constexpr int kFinishBoundMs = 1100;
+    bool Finishing() const { return finishing_ && !closing_; }
+    // The frames a close left unsent (a second close, or the bound ran out); they are named
+    // on standard error and main() ends with status 1.
+    int UnsentAtClose() const { return unsentAtClose_; }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -97,6 +105,9 @@ private:
     void OnConnectFailed();
     void OnNameConfirmed();
     void OnLinkClosed();
+    // Close steps: let the running sequence finish, then stop the link (which closes).
+    void BeginFinishing();
+    void StopLinkAndClose();
 
     // System page actions.
     void OnSearch(const QHostAddress& interfaceAddress);
@@ -112,11 +123,14 @@ private:
     ProcessorEditor& editor_;
     double eulerE_ = 0.0;
     int page_ = 0;
-    bool closing_ = false;                 // a close waits for the link to stop
-    bool linkClosed_ = false;              // the link has reported that it stopped
-    bool nameBoxOpen_ = false;             // the name confirmation's box is showing
-    int operatorNamesSent_ = 0;            // operator's names not yet confirmed
-    bool operatorConnect_ = false;         // the running connect attempt is the operator's
+    bool closing_ = false;          // a close waits for the link to stop
+    bool linkClosed_ = false;       // the link has reported that it stopped
+    bool nameBoxOpen_ = false;      // the name confirmation's box is showing
+    int operatorNamesSent_ = 0;     // operator's names not yet confirmed
+    bool operatorConnect_ = false;  // the running connect attempt is the operator's
+    bool finishing_ = false;        // a close waits for the paced sequence
+    int unsentAtClose_ = 0;
+    QTimer finishTimer_;
     std::array<PngButton*, 4> buttons_{};  // status, MAIN, LIMIT, SYSTEM
     CEqPage* eqPage_ = nullptr;
     CLimiterPage* limiterPage_ = nullptr;

@@ -85,5 +85,9 @@ int main(int argc, char* argv[]) {
             panel.MainDialog()->close();
         }
     });
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    // A close that could not finish a paced sequence has named what was not sent; it is not
+    // a clean end.
+    const bool unsent = panel.MainDialog() != nullptr && panel.MainDialog()->UnsentAtClose() > 0;
+    return status != 0 ? status : (unsent ? 1 : 0);
 }
