@@ -94,7 +94,7 @@ CEqPage::CEqPage(DeviceParameters& params, MessageBoxes& boxes, QWidget* parent)
         phase_[channel] = button;
     }
     BuildTools();
-    OrderTabsByRows(this, eq::kLowerSectionY, eq::kChannelX[1] - 5);
+    OrderTabs();
     hide();
 }
 
@@ -220,6 +220,10 @@ void CEqPage::keyPressEvent(QKeyEvent* event) {
     if (!SwallowEnterEscape(event)) {
         QWidget::keyPressEvent(event);
     }
+}
+
+void CEqPage::OrderTabs() {
+    OrderTabsByRows(this, eq::kLowerSectionY, eq::kChannelX[1] - 5);
 }
 
 }  // namespace quorvell

@@ -33,6 +33,8 @@ class CEqPage : public QWidget {
     Q_OBJECT
 
 public:
+    // Chains the Tab order in reading order; again after controls were added to the page.
+    void OrderTabs();
     // `params` is the process-wide model, `boxes` asks the RESET question; both outlive the
     // page. The page is built hidden; ShowPage shows it.
     CEqPage(DeviceParameters& params, MessageBoxes& boxes, QWidget* parent = nullptr);

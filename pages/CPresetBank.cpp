@@ -91,7 +91,13 @@ std::optional<CPresetBank::SlotLabel> CPresetBank::ParseSlotLabel(const QString&
 }
 
 void CPresetBank::OnSlotClick(int index) {
-    const QPoint at = QCursor::pos();
+    // At the pointer for a click; under the slot when Space or Enter pressed it, as the
+    // pointer may be anywhere then.
+    const PngButton* slot = Slot(index);
+    QPoint at = QCursor::pos();
+    if (!slot->rect().contains(slot->mapFromGlobal(at))) {
+        at = slot->mapToGlobal(QPoint(0, slot->height()));
+    }
     selectedSlot = index;
     std::optional<int> command;
     if (menuHook_) {

@@ -29,6 +29,9 @@ CSystemPage::CSystemPage(DeviceParameters& params, MessageBoxes& boxes, PresetLi
     setGeometry(kPageX, kPageY, kPageWidth, kPageHeight);
     setFocusPolicy(Qt::ClickFocus);
     Build();
+    // Reading order: the sub-page tabs, then each sub-page's rows (a hidden control is
+    // skipped by Tab, so one chain serves all four).
+    OrderTabsByRows(this, kPageHeight, kPageWidth);
     ShowSubPage(0);
     hide();
 }
@@ -81,6 +84,10 @@ void CSystemPage::Build() {
                 list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
                 list_->setSortingEnabled(false);
                 connect(list_, &QTableWidget::cellClicked, this, &CSystemPage::OnDeviceListClick);
+                // Tab leaves the list instead of walking its cells; the arrows move the
+                // highlight and Return or Space picks the row.
+                list_->setTabKeyNavigation(false);
+                list_->installEventFilter(this);
                 widget = list_;
                 break;
             }
@@ -323,14 +330,20 @@ void CSystemPage::SetHelpText(const QString& dataDirectory) {
                       "Click a crossover type to choose it from its list.<br>"
                       "Click a preset slot for NAME, RECALL and DELETE.<br><br>"
                       "<b>Keyboard</b><br>"
-                      "Tab moves row by row, channel by channel; the focused control is framed.<br>"
+                      "Tab moves in reading order, channel by channel; the focused control is "
+                      "framed.<br>"
                       "Left/Down arrow decreases, Right/Up arrow increases the focused value.<br>"
+                      "PageUp/PageDown: ten steps, or the next third-octave frequency (20, 25, "
+                      "32, 40 Hz, ...); Home/End: the lowest/highest value.<br>"
+                      "Return or F4 on a value: type a number.<br>"
+                      "Ctrl+Z undo, Ctrl+Y or Ctrl+Shift+Z redo, F2 switches A/B (held: once).<br>"
+                      "In the search list, Return or Space picks the processor.<br>"
                       "Space or Enter opens a type list; arrows move, Enter takes, Escape "
                       "closes.<br>"
                       "Enter and Escape never close a page.<br>"
                       "F1 or a right click on the window: about Quorvell.<br><br>"
                       "<b>Connecting</b><br>"
-                      "CONNECT: Search lists the processors of the local subnet; click one, then "
+                      "CONNECT: Search lists the processors of the local subnet; pick one, then "
                       "Connect.<br>"
                       "SET: the device name, how often the processor's state is read back, and "
                       "REMOTE: type ADDR:PORT and START to control this panel from a phone or a "
@@ -350,6 +363,22 @@ void CSystemPage::OnDeviceListClick() {
     const QString ip = list_->item(selected.first()->row(), 0)->text();
     address_->setText(ip);
     emit devicePicked(ip);
+}
+
+bool CSystemPage::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == list_ && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool pick = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter ||
+                          key->key() == Qt::Key_Space;
+        if (pick && key->modifiers() == Qt::NoModifier) {
+            if (list_->currentRow() >= 0) {
+                list_->selectRow(list_->currentRow());
+                OnDeviceListClick();
+            }
+            return true;  // never toggles the selection off, never reaches the page
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void CSystemPage::OnApplyName() {

@@ -114,6 +114,8 @@ signals:
     void restoreRequested(const QString& path);
 
 protected:
+    // Return, Enter or Space on the device list picks its current row, as a click does.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:

@@ -4,6 +4,8 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <algorithm>
+#include <limits>
+#include <map>
 #include <tuple>
 #include <vector>
 
@@ -94,9 +96,21 @@ void OrderTabsByRows(QWidget* page, int lowerTop, int channelSplitX) {
             focusable.push_back(widget);
         }
     }
+    // Controls whose tops are a few pixels apart share a row (a tool button 2 px higher than
+    // the stepper beside it is not a row of its own): each row is keyed by its first top.
+    constexpr int kRowTolerance = 8;
+    std::stable_sort(focusable.begin(), focusable.end(),
+                     [](const QWidget* a, const QWidget* b) { return a->y() < b->y(); });
+    std::map<const QWidget*, int> rowTop;
+    int top = std::numeric_limits<int>::min();
+    for (const QWidget* w : focusable) {
+        if (w->y() - top > kRowTolerance) {
+            top = w->y();
+        }
+        rowTop[w] = top;
+    }
     const auto key = [&](const QWidget* w) {
-        const QPoint p = w->pos();
-        return std::make_tuple(p.y() >= lowerTop, p.x() >= channelSplitX, p.y(), p.x());
+        return std::make_tuple(w->y() >= lowerTop, w->x() >= channelSplitX, rowTop[w], w->x());
     };
     std::stable_sort(focusable.begin(), focusable.end(),
                      [&](const QWidget* a, const QWidget* b) { return key(a) < key(b); });
