@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The panel at its edges, against the simulator: held keys and closing during a sequence.
+#include <QLabel>
 #include <QPushButton>
 
 #include "PanelFixture.h"
