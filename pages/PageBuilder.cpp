@@ -4,7 +4,6 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <algorithm>
-#include <limits>
 #include <map>
 #include <tuple>
 #include <vector>
@@ -102,9 +101,9 @@ void OrderTabsByRows(QWidget* page, int lowerTop, int channelSplitX) {
     std::stable_sort(focusable.begin(), focusable.end(),
                      [](const QWidget* a, const QWidget* b) { return a->y() < b->y(); });
     std::map<const QWidget*, int> rowTop;
-    int top = std::numeric_limits<int>::min();
+    int top = 0;
     for (const QWidget* w : focusable) {
-        if (w->y() - top > kRowTolerance) {
+        if (rowTop.empty() || w->y() - top > kRowTolerance) {
             top = w->y();
         }
         rowTop[w] = top;

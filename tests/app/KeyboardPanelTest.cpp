@@ -44,7 +44,7 @@ TEST_F(KeyboardPanelTest, TabWalksEveryPageInReadingOrderShowingTheFocus) {
         int split;            // where CH2's column begins
         const char* present;  // a control the walk must reach
     } pages[] = {
-        {1, 0, 400, 395, "compareButton"},      {2, 0, 10000, 395, "control1081"},
+        {1, 0, 400, 395, "compareButton"},      {2, 0, 10000, 395, "stepper1081"},
         {3, 1001, 10000, 10000, "control1085"}, {3, 1002, 10000, 10000, "control1096"},
         {3, 1003, 10000, 10000, "control1127"},
     };

@@ -57,7 +57,7 @@ TEST_F(PanelEdgesTest, HeldOrHammeredCompareKeySendsOnlyTheLastWantedState) {
     std::size_t mark = processor->Log().size();
     HoldKey(Qt::Key_F2, 40);
     EXPECT_EQ(ab->text(), "A/B: A");
-    EXPECT_EQ(AwaitLogged(*processor, mark, 9, 300), 9u);
+    EXPECT_EQ(AwaitLogged(*processor, mark, 9), 9u);
 
     mark = processor->Log().size();
     for (int i = 0; i < 7; ++i) {  // A → B → … → B, faster than the sequence runs
