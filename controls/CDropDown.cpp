@@ -270,7 +270,9 @@ void CDropDown::keyPressEvent(QKeyEvent* event) {
     if (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter ||
         key == Qt::Key_F4 || altDown) {
         event->accept();
-        if (!IsPopupShowing()) {
+        // A held key opens the list once: its repeats would otherwise take the entry, open
+        // the list again and so on, one notification per repeat.
+        if (!event->isAutoRepeat() && !IsPopupShowing()) {
             OpenPopup(true);
         }
         return;

@@ -162,7 +162,7 @@ void CDropListBox::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Enter:
         case Qt::Key_Space:
             event->accept();
-            if (selection >= 0) {
+            if (selection >= 0 && !event->isAutoRepeat()) {  // one choice per press
                 emit entryTaken(selection);
             }
             return;

@@ -13,11 +13,20 @@ PressSwallower::PressSwallower(QPoint globalPos)
     : QObject(QCoreApplication::instance()), at(globalPos) {
     QCoreApplication::instance()->installEventFilter(this);
     // The window ends with the interval, or with the button-up of a swallowed press if later.
-    QTimer::singleShot(QGuiApplication::styleHints()->mouseDoubleClickInterval(), this, [this] {
-        if (!swallowing) {
-            deleteLater();
-        }
+    interval.setSingleShot(true);
+    interval.setInterval(QGuiApplication::styleHints()->mouseDoubleClickInterval());
+    connect(&interval, &QTimer::timeout, this, [this] {
+        expired = true;
+        EndIfIdle();
     });
+    interval.start();
+}
+
+void PressSwallower::EndIfIdle() {
+    if (expired && !swallowing) {
+        QCoreApplication::instance()->removeEventFilter(this);
+        deleteLater();
+    }
 }
 
 void PressSwallower::Arm(QPoint globalPos) {
@@ -36,8 +45,9 @@ bool PressSwallower::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick: {
             const auto* mouse = static_cast<QMouseEvent*>(event);
-            if (Near(mouse->globalPosition().toPoint())) {
+            if (!expired && Near(mouse->globalPosition().toPoint())) {
                 swallowing = true;
+                interval.start();  // a further click of the same gesture is swallowed too
                 return true;
             }
             break;
@@ -47,7 +57,7 @@ bool PressSwallower::eventFilter(QObject* watched, QEvent* event) {
                 const auto* mouse = static_cast<QMouseEvent*>(event);
                 if (mouse->buttons() == Qt::NoButton) {
                     swallowing = false;
-                    deleteLater();
+                    EndIfIdle();
                 }
                 return true;
             }

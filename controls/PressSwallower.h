@@ -3,13 +3,15 @@
 
 #include <QObject>
 #include <QPoint>
+#include <QTimer>
 
 namespace quorvell {
 
 // When a click chooses from a pop-up and the pop-up closes, the second press of a
 // double-click would land on whatever lies beneath and act there: one gesture, two edits.
 // For the double-click interval, presses (and their button-up) within the double-click
-// distance of `globalPos` are dropped for the whole application; anything else passes.
+// distance of `globalPos` are dropped for the whole application; anything else passes. Each
+// dropped press starts the interval again, so a triple-click is swallowed whole too.
 class PressSwallower : public QObject {
     Q_OBJECT
 
@@ -25,8 +27,12 @@ private:
     explicit PressSwallower(QPoint globalPos);
     bool Near(QPoint p) const;
 
+    void EndIfIdle();
+
     QPoint at;
+    QTimer interval;
     bool swallowing = false;  // a press was dropped: drop its button-up too
+    bool expired = false;     // the interval has ended; go with the next button-up
 };
 
 }  // namespace quorvell

@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "CDropDown.h"
 #include "PanelFixture.h"
 #include "PanelUndo.h"
 
@@ -69,6 +70,20 @@ TEST_F(PanelEdgesTest, HeldOrHammeredCompareKeySendsOnlyTheLastWantedState) {
     for (int b = 1; b <= kBandCount; ++b) {
         EXPECT_EQ(processor->Settings().channels[0].bands[b].gain, 180) << "band " << b;
     }
+}
+
+// A held Return on a focused type list: the press opens it, the next press takes the entry;
+// the repeats of either do nothing.
+TEST_F(PanelEdgesTest, HeldReturnOnATypeListOpensOnceAndTakesOnce) {
+    StartLinked("127.0.27.11", "127.0.27.12", 42704);
+    CDropDown* hipass = window->EqPage()->TypeSelector(1095);
+    hipass->setFocus(Qt::TabFocusReason);
+    const std::size_t mark = processor->Log().size();
+    HoldKey(Qt::Key_Return, 16);
+    EXPECT_TRUE(hipass->IsPopupShowing());
+    HoldKey(Qt::Key_Return, 16);
+    EXPECT_FALSE(hipass->IsPopupShowing());
+    EXPECT_EQ(AwaitLogged(*processor, mark, 1), 1u);
 }
 
 // A close during a sequence lets it finish with the window showing so; a second close ends
