@@ -4,6 +4,7 @@
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
+#include <QLineEdit>
 
 #include "LicenceNotice.h"
 #include "SkinImages.h"
@@ -16,20 +17,30 @@ CAboutDialog::CAboutDialog(const QString& dataDirectory, QWidget* parent) : QDia
     auto* layout = new QGridLayout(this);
     auto* icon = new QLabel(this);
     icon->setPixmap(ProgramIcon().pixmap(48, 48));
-    layout->addWidget(icon, 0, 0, 2, 1, Qt::AlignTop);
+    layout->addWidget(icon, 0, 0, 4, 1, Qt::AlignTop);
     layout->addWidget(new QLabel(QStringLiteral("Quorvell, Version 1.0"), this), 0, 1);
-    auto* where = new QLabel(QStringLiteral("Presets are kept in %1")
-                                 .arg(dataDirectory.isEmpty() ? "(nowhere)" : dataDirectory),
-                             this);
-    where->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // The data path can be longer than the window is wide: it sits in a read-only field
+    // that scrolls and copies whole, and the box never grows wider than its parent.
+    auto* where = new QLabel(QStringLiteral("Presets are kept in"), this);
     layout->addWidget(where, 1, 1);
+    auto* path =
+        new QLineEdit(dataDirectory.isEmpty() ? QStringLiteral("(nowhere)") : dataDirectory, this);
+    path->setObjectName(QStringLiteral("dataPath"));
+    path->setReadOnly(true);
+    path->setCursorPosition(0);
+    path->setToolTip(path->text());
+    layout->addWidget(path, 2, 1);
     auto* licence = new QLabel(
         QString::fromLatin1(kCopyrightLine) + '\n' + QString::fromLatin1(kLicenceLines), this);
     licence->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    layout->addWidget(licence, 2, 1);
+    licence->setWordWrap(true);
+    layout->addWidget(licence, 3, 1);
+    if (parent != nullptr) {
+        setMaximumWidth(parent->width());
+    }
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    layout->addWidget(buttons, 3, 0, 1, 2);
+    layout->addWidget(buttons, 4, 0, 1, 2);
 }
 
 }  // namespace quorvell

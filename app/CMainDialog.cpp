@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QCursor>
 #include <QDir>
 #include <QHostAddress>
 #include <QKeyEvent>
@@ -14,6 +15,7 @@
 #include <QPainter>
 #include <QShortcut>
 #include <QTimer>
+#include <QToolTip>
 #include <cstdio>
 
 #include "CAboutDialog.h"
@@ -254,7 +256,13 @@ void CMainDialog::ConnectSync() {
         static constexpr std::array<const char*, 5> kColours = {
             "#c8c8c8", "#5fd35f", "#e6c440", "#ff7f3f", "#ff4040"};  // by SyncState
         syncIndicator_->setText(sync.text());
+        // A tooltip already on screen keeps its old text (LINK LOST over IN SYNC) unless it
+        // is shown again with the new one.
+        const QString before = syncIndicator_->toolTip();
         syncIndicator_->setToolTip(sync.toolTip());
+        if (QToolTip::isVisible() && QToolTip::text() == before && before != sync.toolTip()) {
+            QToolTip::showText(QCursor::pos(), sync.toolTip(), syncIndicator_);
+        }
         syncIndicator_->setStyleSheet(
             QStringLiteral("QLabel { color: %1; font-weight: bold; }")
                 .arg(QString::fromLatin1(kColours[static_cast<std::size_t>(sync.state())])));

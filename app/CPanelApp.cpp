@@ -82,6 +82,9 @@ CPanelApp::~CPanelApp() {
 void CPanelApp::InitInstance() {
     database_->OpenConnection();
     dialog_ = std::make_unique<CMainDialog>(*this);
+    if (ownBoxes_) {
+        ownBoxes_->SetParent(dialog_.get());  // boxes centre on the panel, not the screen
+    }
     dialog_->show();
     QString error;
     if (options_.http) {

@@ -18,6 +18,7 @@ class CMainDialog;
 class DeviceLink;
 class PresetDatabase;
 class PresetStore;
+class QtMessageBoxes;
 class ProcessorEditor;
 class ReadBack;
 class RemoteServer;
@@ -83,7 +84,7 @@ public:
 private:
     PanelOptions options_;
     DeviceParameters params_{};
-    std::unique_ptr<MessageBoxes> ownBoxes_;
+    std::unique_ptr<QtMessageBoxes> ownBoxes_;
     MessageBoxes* boxes_ = nullptr;
     QString dataDir_;
     std::unique_ptr<PresetDatabase> database_;

@@ -372,9 +372,13 @@ void CValueStepper::paintEvent(QPaintEvent*) {
         return;
     }
     painter.setRenderHint(QPainter::TextAntialiasing);
-    painter.setFont(PixelFont(QString::fromLatin1(kCaptionFamily), 16));
+    // The text stays between the arrows: a long value ("Vol:-103.0") takes a smaller font
+    // rather than covering them.
+    const QRect area = middleRect.isEmpty() ? rect() : middleRect;
+    painter.setFont(
+        FittingFont(PixelFont(QString::fromLatin1(kCaptionFamily), 16), text, area.width()));
     painter.setPen(textColor);
-    painter.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, text);
+    painter.drawText(area, Qt::AlignCenter | Qt::TextSingleLine, text);
     if (ShowsFocus()) {
         PaintFocusFrame(painter, rect());
     }

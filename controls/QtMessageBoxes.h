@@ -14,6 +14,8 @@ class QtMessageBoxes final : public MessageBoxes {
 public:
     explicit QtMessageBoxes(QWidget* parent = nullptr) : parent(parent) {}
     MessageAnswer Show(const Message& message) override;
+    // The window the boxes open over (and centre on) from now on.
+    void SetParent(QWidget* window) { parent = window; }
 
 private:
     QPointer<QWidget> parent;

@@ -63,9 +63,12 @@ void CPresetBank::LoadSlots(const std::vector<PresetRow>& rows) {
     const std::size_t shown = std::min(rows.size(), slots_.size());
     rows_.assign(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(shown));
     for (std::size_t k = 0; k < shown; ++k) {
-        slots_[k]->setText(QString::number(rows[k].id) + ':' +
-                           QString::fromStdString(rows[k].name));
-        slots_[k]->show();
+        PngButton* slot = slots_[k];
+        slot->setText(QString::number(rows[k].id) + ':' + QString::fromStdString(rows[k].name));
+        // A name cut to fit the button is shown whole in its tooltip.
+        const bool whole = slot->LayoutCaption().lines.join(QString()) == slot->text();
+        slot->setToolTip(whole ? QString() : slot->text());
+        slot->show();
     }
 }
 
