@@ -2,6 +2,7 @@
 // the three pages and the four system sub-pages of a panel linked to a simulated processor.
 #include <QDir>
 #include <QTableWidget>
+#include <QTimer>
 
 #include "CDropDown.h"
 #include "CPresetBank.h"
@@ -50,6 +51,15 @@ TEST_F(ScreenshotTest, WritesThePagesAndSubPages) {
     // The focus frame as a keyboard user sees it.
     window->EqPage()->Stepper(1031)->setFocus(Qt::TabFocusReason);
     save("main-focus.png");
+    // Return on the focused stepper opens its value dialog.
+    QTimer::singleShot(0, [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_NE(dialog, nullptr);
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(dialog->grab().save(QDir(out).filePath("value-dialog-keyboard.png"), "PNG"));
+        dialog->close();
+    });
+    QTest::keyClick(window->EqPage()->Stepper(1031), Qt::Key_Return);
     window->setFocus(Qt::OtherFocusReason);
     window->EqPage()->OpenLargeCurve();
     QCoreApplication::processEvents();
@@ -60,6 +70,9 @@ TEST_F(ScreenshotTest, WritesThePagesAndSubPages) {
     save("limit.png");
     QTest::mouseClick(window->PageButton(3), Qt::LeftButton);
     save("system-connect.png");
+    page->DeviceList()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(page->DeviceList(), Qt::Key_Down);
+    save("system-search-focus.png");
     const char* subPages[] = {"system-preset.png", "system-set.png", "system-help.png"};
     for (int k = 1; k <= 3; ++k) {
         QTest::mouseClick(page->Button(1001 + k), Qt::LeftButton);
