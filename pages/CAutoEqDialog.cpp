@@ -126,7 +126,13 @@ CAutoEqDialog::CAutoEqDialog(const DeviceParameters& params, int channel, ApplyF
 }
 
 // A fit still running finishes on its own thread; it holds copies of everything it reads.
-CAutoEqDialog::~CAutoEqDialog() = default;
+// A fit still running is told to stop: the application waits for its pool's work at exit, and
+// nobody will see this result.
+CAutoEqDialog::~CAutoEqDialog() {
+    if (stop_) {
+        stop_->store(true);
+    }
+}
 
 void CAutoEqDialog::SetMeasurementFile(const QString& path) {
     file_->setText(path);
@@ -139,11 +145,15 @@ void CAutoEqDialog::RequestFit() {
     apply_->setEnabled(false);
     if (file_->text().isEmpty()) {
         pending_ = watcher_.isRunning();
+        if (pending_) {
+            stop_->store(true);
+        }
         return;
     }
     status_->setText(tr("Fitting..."));
     if (watcher_.isRunning()) {
         pending_ = true;
+        stop_->store(true);  // its outcome is stale: end it early, the latest inputs follow
         return;
     }
     StartFit();
@@ -162,12 +172,15 @@ void CAutoEqDialog::StartFit() {
     fittedChannel_ = channel_->currentIndex() & 1;
     const ChannelParameters channel = params_.channels[static_cast<std::size_t>(fittedChannel_)];
     const std::string path = file_->text().toStdString();
-    watcher_.setFuture(QtConcurrent::run([path, channel, options] {
+    stop_ = std::make_shared<std::atomic<bool>>(false);
+    watcher_.setFuture(QtConcurrent::run([path, channel, options, stop = stop_] {
+        AutoEqOptions run = options;
+        run.stop = stop.get();
         Outcome outcome;
         MeasurementRead read = ReadMeasurementFile(path);
         outcome.errors = std::move(read.errors);
         if (read.curve) {
-            AutoEqResult r = FitAutoEq(*read.curve, TargetSpec{}, channel, options);
+            AutoEqResult r = FitAutoEq(*read.curve, TargetSpec{}, channel, run);
             if (!r.bands) {
                 outcome.errors.push_back(r.error);
             }

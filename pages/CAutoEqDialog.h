@@ -5,7 +5,9 @@
 
 #include <QDialog>
 #include <QFutureWatcher>
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -71,6 +73,8 @@ private:
     void ShowOutcome(const Outcome& outcome);
 
     const DeviceParameters& params_;
+    // The running fit's stop flag, shared with it so that it outlives this dialog.
+    std::shared_ptr<std::atomic<bool>> stop_;
     ApplyFunction applyBands_;
     FileChooser chooseFile_;
     QLineEdit* file_ = nullptr;

@@ -204,7 +204,13 @@ AutoEqResult FitAutoEq(const Measurement& m, const TargetSpec& targetSpec,
         Narrow("ch1.band1.freq", lo, hi),
         Narrow("ch1.band1.gain", kFlatGain + o.maxCutDb * 10.0, kFlatGain + o.maxBoostDb * 10.0),
         Narrow("ch1.band1.q", o.minQ * 10.0, o.maxQ * 10.0)};
-    std::vector<EqBand> fitted = SearchBands(f);
+    std::vector<EqBand> fitted;
+    try {
+        fitted = SearchBands(f);
+    } catch (const FitStopped&) {
+        result.error = "the fit was stopped";
+        return result;
+    }
     std::sort(fitted.begin(), fitted.end(),
               [](const EqBand& a, const EqBand& b) { return a.freq < b.freq; });
     std::array<EqBand, kBandCount> bands{};

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -33,6 +34,10 @@ struct AutoEqOptions {
     // Starts drawn at random within the bounds, from a fixed seed (0..64).
     int randomStarts = 3;
     std::uint32_t seed = 20240611;
+    // Set from another thread to end a running fit early (its result is then an error); the
+    // flag must outlive the fit. A window closing mid-fit uses it so that the process does not
+    // wait for a result nobody will see.
+    const std::atomic<bool>* stop = nullptr;
 };
 
 // Why the options cannot be used, or empty.

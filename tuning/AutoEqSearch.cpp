@@ -103,7 +103,11 @@ double FitContinuous(const FitProblem& f, std::vector<ContinuousBand>& bands, in
     try {
         opt.optimize(x, value);
     } catch (const std::exception&) {
-        // A round-off stop or a failure: the best point seen so far stands.
+        // A round-off stop or a failure: the best point seen so far stands. A stop request
+        // reaches here as NLopt's own forced stop and leaves the whole search.
+        if (StopRequested(f)) {
+            throw FitStopped{};
+        }
     }
     for (std::size_t b = 0; b < k; ++b) {
         bands[b] = {state.bestX[3 * b], state.bestX[3 * b + 1], state.bestX[3 * b + 2]};
@@ -442,6 +446,9 @@ void SectionDb(const Biquad& s, const FitPoints& p, std::vector<double>& out) {
 }
 
 double FitObjective(const FitProblem& f, const std::vector<double>& eq) {
+    if (StopRequested(f)) {
+        throw FitStopped{};
+    }
     double error = 0.0, excess = 0.0, weight = 0.0;
     for (std::size_t i = 0; i < eq.size(); ++i) {
         const double e = eq[i] - f.need[i];

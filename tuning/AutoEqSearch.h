@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <random>
 #include <vector>
 
@@ -44,6 +45,13 @@ void SectionDb(const Biquad& s, const FitPoints& p, std::vector<double>& out);
 // The search's objective for the bands' summed response `eq`: the weighted RMS error plus a
 // heavy penalty for every boost beyond the cap.
 double FitObjective(const FitProblem& f, const std::vector<double>& eq);
+
+// Thrown by FitObjective once the options' stop flag is set.
+struct FitStopped : std::exception {};
+
+inline bool StopRequested(const FitProblem& f) {
+    return f.options.stop != nullptr && f.options.stop->load(std::memory_order_relaxed);
+}
 
 // A band of the continuous fit: fc as log10 Hz, gain in dB, Q.
 struct ContinuousBand {

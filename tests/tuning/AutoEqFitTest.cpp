@@ -2,6 +2,7 @@
 // it cannot honour are refused.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 
 #include "AutoEqFit.h"
@@ -51,6 +52,7 @@ TEST(AutoEqFit, PredictedErrorIsTheErrorOfTheSentFrames) {
 }
 
 TEST(AutoEqFit, UnusableOptionsAndRangesAreRefused) {
+    const std::atomic<bool> stopped{true};  // a window closed while its fit ran
     struct Case {
         AutoEqOptions options;
         std::string error;
@@ -60,6 +62,7 @@ TEST(AutoEqFit, UnusableOptionsAndRangesAreRefused) {
         {{.maxCutDb = 1}, "cut"},
         {{.minQ = 0.05}, "Q range"},
         {{.smoothing = 5}, "smoothing"},
+        {{.stop = &stopped}, "stopped"},
     };
     Measurement m;
     m.hz = LogFrequencies(500, 20.0, 20000.0);
