@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The panel at its edges, against the simulator: held keys and closing during a sequence.
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 
+#include "CAboutDialog.h"
 #include "CDropDown.h"
 #include "PanelFixture.h"
 #include "PanelUndo.h"
@@ -119,6 +121,20 @@ TEST_F(PanelEdgesTest, CloseDuringASequenceFinishesItUnlessAskedTwice) {
         EXPECT_FALSE(app->Link().receiveRunning());
         TearDown();
     }
+}
+
+// A data path far longer than the window is wide keeps the about box inside the window, and
+// the whole path is still there to read and copy.
+TEST(AboutBox, ALongDataPathKeepsTheBoxAsWideAsTheWindow) {
+    QWidget window;
+    window.resize(480, 300);
+    const QString path = "/home/operator/" + QString("very-long-folder-name/").repeated(20);
+    CAboutDialog about(path, &window);
+    about.show();
+    EXPECT_LE(about.width(), window.width());
+    auto* field = about.findChild<QLineEdit*>("dataPath");
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(field->text(), path);
 }
 
 }  // namespace

@@ -204,12 +204,17 @@ TEST_F(PresetBankTest, VanishedDatabaseIsCreatedAgain) {
     EXPECT_EQ(PresetStore(fresh, params).ListPresets().size(), 2u);
 }
 
-// "12:SAVE12" and longer names: the ID stays whole and every line fits the slot.
+// "12:SAVE12" and longer names: the ID stays whole and every line fits the slot; a name cut
+// to fit is whole in the slot's tooltip.
 TEST_F(PresetBankTest, SlotCaptionsKeepTheirIdWhole) {
     OpenBank(42203);
-    const std::vector<PresetRow> rows = {{1, "SAVE1", "", ""},     {12, "SAVE12", "", ""},
-                                         {24, "WWWWWWWW", "", ""}, {7, "名前名前名前名前", "", ""},
-                                         {23, "ÄÖ😀😀mmmm", "", ""}, {99999, "LONGNAME", "", ""}};
+    const std::vector<PresetRow> rows = {{1, "SAVE1", "", ""},
+                                         {12, "SAVE12", "", ""},
+                                         {24, "WWWWWWWW", "", ""},
+                                         {7, "名前名前名前名前", "", ""},
+                                         {23, "ÄÖ😀😀mmmm", "", ""},
+                                         {99999, "LONGNAME", "", ""},
+                                         {5, "FRONT OF HOUSE LEFT", "", ""}};
     bank->LoadSlots(rows);
     for (std::size_t i = 0; i < rows.size(); ++i) {
         PngButton* slot = bank->Slot(static_cast<int>(i));
@@ -221,6 +226,8 @@ TEST_F(PresetBankTest, SlotCaptionsKeepTheirIdWhole) {
                 << line.toStdString();
         }
     }
+    EXPECT_EQ(bank->Slot(0)->toolTip(), QString());
+    EXPECT_EQ(bank->Slot(6)->toolTip(), "5:FRONT OF HOUSE LEFT");
 }
 
 }  // namespace
