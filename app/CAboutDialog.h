@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The about box: program icon, name and version, and where the presets are kept.
 #pragma once
 

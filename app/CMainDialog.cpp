@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: page buttons, status button, the painted frame, and the mediation
 // between the pages and the device link.
 #include "CMainDialog.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window and the panel's one mediator: it turns what the operator does on the pages
 // into sends on the device link, and what the link reports into changes of the windows.
 #pragma once

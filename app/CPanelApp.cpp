@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application object: construction order, settings and shutdown order.
 #include "CPanelApp.h"
 

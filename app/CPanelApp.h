@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application object: owns the model, the device link, the editor, the preset database
 // and store, the undo stack, the message boxes and the settings access, and runs the main
 // window. No globals.

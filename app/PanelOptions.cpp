@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Parsing of the panel's command-line options.
 #include "PanelOptions.h"
 

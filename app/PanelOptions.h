@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The panel's command-line options: --device IP, --bind IP, --port N, --data-dir DIR, --trace,
 // --http ADDR:PORT, --token-file F.
 #pragma once

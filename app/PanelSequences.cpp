@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Paced sequences of the RESET buttons.
 #include "PanelSequences.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The paced frame sequences of the pages' RESET buttons, built from the model.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Undo, redo and A/B: recording steps from model changes, applying them, the gesture
 // boundaries, and the three buttons with their keys.
 #include "PanelUndo.h"

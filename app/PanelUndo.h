@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Undo, redo and the A/B compare of the panel: the application's QUndoStack on top of the
 // ProcessorEditor. Every operator change becomes a step: PanelUndo keeps a copy of the model
 // as last recorded, and each change the editor announces is the difference to it. Values

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Undo steps: the change set, its description, merging, and the A/B switch.
 #include "UndoCommands.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The panel's undo steps: a set of model fields with their values before and after the
 // step, and the A/B switch. A command holds keys and values, never widgets; its redo() is
 // the edit, applied through PanelUndo (store in the model, send, show).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Build helper: writes the program icon as a square PNG of the given size for the desktop entry.
 #include <QGuiApplication>
 #include <QIcon>

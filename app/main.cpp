@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quorvell: the control panel.
 #include <QApplication>
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers shared by the end-to-end benchmarks: running the event loop until a condition holds,
 // percentiles of measured samples, and a thread for objects that must not share the measured
 // event loop.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cost of building each command frame kind, coefficient design included.
 #include <benchmark/benchmark.h>
 

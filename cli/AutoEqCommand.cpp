@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `auto-eq`: fits a channel's seven bands to a measurement and prints or sends them.
 #include <cmath>
 #include <cstdio>

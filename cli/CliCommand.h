@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command table of quorvell-cli: each command group registers its entries here.
 #pragma once
 

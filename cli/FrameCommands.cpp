@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `frame` and `format`: frames and display texts computed offline from the core.
 #include <cstdlib>
 #include <iostream>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `import-eq`: the peaking filters of an equaliser text export into the bands of a channel.
 #include <QFile>
 #include <iostream>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `discover`, `show`, `set`, `name` and `reset`: the commands that talk to a processor
 // through the device link. Each runs its own Qt event loop; nothing blocks on a socket.
 #include <QCoreApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Connected-command plumbing shared by the link, preset and import commands.
 #include "LinkSession.h"
 

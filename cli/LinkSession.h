@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the connected commands share: the Qt application object, the stored device address,
 // option parsing for a link, and a session that connects and waits on the event loop.
 #pragma once

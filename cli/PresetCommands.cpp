@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `preset`: list, save, recall, rename, delete, export, import, back up and restore the
 // presets of the data directory. Only save (and recall with --device) talk to a processor.
 #include <QCoreApplication>

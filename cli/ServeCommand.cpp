@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `serve`: the remote-control API and web remote, headless. Keeps one link to the processor
 // for as long as it runs and ends on SIGINT or SIGTERM.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quorvell-cli: a scriptable front end over the same core as the panel.
 #include <cstdio>
 #include <iostream>

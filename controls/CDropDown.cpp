@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drop-down bar: skinned, shows the committed entry, opens its pop-up, steps by wheel.
 #include "CDropDown.h"
 

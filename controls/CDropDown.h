@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The 90 x 20 skinned drop-down selector: a bar showing the chosen text and a pop-up list.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The drop-down's list: navy items with a teal selection, hover selection, click or key choice.
 #include "CDropListBox.h"
 

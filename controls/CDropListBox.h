@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The owner-drawn list inside a drop-down's pop-up: 40-pixel navy items, teal selection.
 #pragma once
 

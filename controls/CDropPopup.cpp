@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The drop-down's pop-up window: borderless, beneath the bar, filled by the list.
 #include "CDropPopup.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The borderless pop-up window beneath a drop-down bar that holds its list.
 #pragma once
 

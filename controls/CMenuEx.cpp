@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Owner-drawn pop-up menus: pale body, grey left column, framed light-blue highlight bar.
 #include "CMenuEx.h"
 

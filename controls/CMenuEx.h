@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pop-up menus drawn in the program's own style, built from the program's menu tables.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Name dialog: black tiled background, "NAME:" caption, a 10-character field, 8 accepted.
 #include "CNameDialog.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The modal dialog in which the operator types a short name (at most 8 characters).
 #pragma once
 

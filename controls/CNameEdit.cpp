@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Name field: refuses characters at the maximum length and swallows Enter.
 #include "CNameEdit.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The length-limited name field of the Name dialog.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Response curve painting and marker gestures.
 #include "CResponseCurve.h"
 

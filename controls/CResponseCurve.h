@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The magnitude response of both channels' chains as the processor runs them, with a marker
 // per EQ band of the active channel that the operator drags (frequency, gain) or wheels (Q).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Caption label over its parent's painting.
 #include "CTextLabel.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A caption drawn anti-aliased in bold over its parent's painting (or a grey background).
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tiled dialog background.
 #include "CTiledDialog.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A dialog whose background is an image tiled from the top-left corner.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Value dialog: shows a number in %g notation and reads a typed number back.
 #include "CValueDialog.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The small modal dialog in which the operator types a number for a value stepper.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Value stepper: zones, clicks, auto-repeat, wheel, keys and direct entry.
 #include "CValueStepper.h"
 

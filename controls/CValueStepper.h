@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The 90 x 20 skinned value stepper: arrows with auto-repeat, wheel, keys and direct entry.
 #pragma once
 

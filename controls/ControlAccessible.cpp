@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Accessible interfaces of the skinned controls: name from the page (or the caption), value =
 // the text the control shows, so that a screen reader says "CH1 Band 3 gain, G:0.0".
 #include "ControlAccessible.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Accessibility of the skinned controls: each reports its name and the value it shows.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Font fallback for the controls.
 #include "ControlFonts.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fonts of the controls: the preferred family where installed, else the platform sans-serif.
 #pragma once
 

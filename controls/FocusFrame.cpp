@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Focus frame of the skinned controls.
 #include "FocusFrame.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The focus frame every skinned control draws while keyboard focus is on it.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Image button: off/on image stretched to the drawn size with a centred caption.
 #include "PngButton.h"
 

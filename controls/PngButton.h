@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's push button: one of two images, chosen by an owner-set on state, with a caption.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drops the presses of a double-click that follow a choice closing its pop-up.
 #include "PressSwallower.h"
 

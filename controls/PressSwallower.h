@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Swallows the rest of a double-click after a click has closed the window it landed on.
 #pragma once
 

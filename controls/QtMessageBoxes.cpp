@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real message box behind the MessageBoxes interface.
 #include "QtMessageBoxes.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Message boxes shown with QMessageBox; an empty caption gives the application's title.
 #pragma once
 

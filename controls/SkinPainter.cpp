@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Skinned bar painting shared by the stepper and the drop-down.
 #include "SkinPainter.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Painting of a skinned bar, shared by the value stepper and the drop-down selector.
 #pragma once
 

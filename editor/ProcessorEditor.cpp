@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Store, send, announce: every edit of the model on its way to the processor.
 #include "ProcessorEditor.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one place where an edit becomes a frame: a change is stored in the model, sent to the
 // processor while linked, and announced to every listener (pages, undo, remote clients).
 #pragma once

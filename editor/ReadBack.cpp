@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Read-back: reads the processor's state, compares it with the model, resends or adopts.
 #include "ReadBack.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Read-back: keeps the model and the processor equal while linked. The processor's full state
 // is read after each burst of edits and every poll period, and compared record by record with
 // the model and with the previous read (the base):

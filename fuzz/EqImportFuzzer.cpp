@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary text to the equaliser import and applies whatever it accepts.
 #include <cstddef>
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary raw values to every display formatter and to the kind dispatch: each must
 // give a short text for every int32, without undefined behaviour.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary text to the measurement reader and smooths whatever it accepts.
 #include <cmath>
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary datagrams to the status-frame readers.
 #include <cstddef>
 #include <cstdint>

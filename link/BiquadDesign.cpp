@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Biquad designs exactly as the processor's firmware expects them (double precision).
 #include "BiquadDesign.h"
 

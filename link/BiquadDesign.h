@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Second-order section design for the EQ bands and crossovers, and the processor's 5.23
 // fixed-point coefficient word. Sample rate 48 kHz; pi is taken as 3.1415926 exactly as
 // the processor expects.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device link: UDP endpoint, sends, status frames, connect supervision, paced sends.
 #include "DeviceLink.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device link: the program's one owner of the UDP port. Sends command frames built from
 // the model, applies the processor's status frames, supervises the connect handshake, runs
 // device discovery and paced sequences. Everything runs on the owning thread's event loop

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Image serialisation and the start-up defaults of the device parameter model.
 #include "DeviceParameters.h"
 

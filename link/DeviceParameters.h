@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device parameter model: one copy of every processor setting, with the fixed byte
 // layout that preset data files store (offsets are part of the file format).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The ten display formatters and their dispatch by stepper kind.
 #include "DisplayFormats.h"
 

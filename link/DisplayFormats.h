@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Display texts of raw parameter values, and the stepper kinds that choose them.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Equaliser text import and channel copy: edits of whole channels as paced frame sequences.
 #include "EqFilterImport.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads the peaking filters of an equaliser text export ("Filter 1: ON PK Fc 63.5 Hz Gain
 // -4.20 dB Q 2.500", "Preamp: -3 dB") into the seven bands of a channel.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Table-driven decoding and checking of command datagrams, as a processor receives them.
 #include "FrameDecoder.h"
 

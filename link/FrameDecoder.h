@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads a received command datagram (any bytes) into named raw fields, checks it against the
 // frame layouts, the controls' value ranges and its own coefficient design, and applies a
 // well-formed one to a model. The processor simulator and the link's trace share it.

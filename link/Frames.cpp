@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Byte-exact builders and readers of the device link's frames.
 #include "Frames.h"
 

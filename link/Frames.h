@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Command, status and discovery frames: pure functions between the model and wire bytes.
 // Layout: AA 55, length (total - 4), code, payload, A5; multi-byte fields big-endian.
 #pragma once

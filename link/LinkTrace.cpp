@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device link's trace lines.
 #include "LinkTrace.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The trace of the device link: one line per datagram on stderr, for `--trace`.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one interface through which the program shows a message box: the real dialog in the
 // panel, a scripted answerer in tests, stderr in the command-line tools.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One frame of a paced sequence (page RESET, preset recall, import, channel copy) and the
 // pause that follows it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Parameter paths, ranges and unit conversions for scripted access to the model.
 #include "ParameterPaths.h"
 

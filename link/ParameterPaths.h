@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Text paths to the model's fields ("ch1.band3.gain") with their ranges and the conversion
 // between raw values and the units the panel shows. Used by scripts (the CLI) and the
 // processor simulator's logs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Chain response from quantised coefficients, for the EQ page's curve and its tests.
 #include "ResponseCurve.h"
 

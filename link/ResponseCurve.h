@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Magnitude response of a channel's whole chain as the processor runs it: the coefficients
 // after the 5.23 quantisation of the frames that carry them, at 48 kHz.
 #pragma once

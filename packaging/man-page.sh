@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Writes the manual page OUT (gzip-compressed when OUT ends in .gz) for PROGRAM from the program's own --help and
 # --version output (help2man), so the page cannot drift from the program. With --commands,
 # adds a COMMANDS section holding "PROGRAM COMMAND --help" for every command --help lists.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The AUTO EQ dialog: inputs, the fit on a worker thread, the plot and Apply.
 #include "CAutoEqDialog.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The AUTO EQ dialog of the MAIN page: a measurement file, the channel, the fit range and the
 // largest boost; fits off the UI thread, plots measurement, target and prediction, and hands
 // the bands to the page on Apply.

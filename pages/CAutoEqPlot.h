@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One plot of an auto EQ fit: the levelled measurement through the channel as it is, the
 // target and the predicted result, on a log-frequency axis, with the RMS errors; the ranges
 // the channel's crossovers block (left alone by the fit) are shaded.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MAIN page, built from its table; edits are stored, then announced to the main window.
 #include "CEqPage.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MAIN page: seven parametric bands, the two crossovers, polarity and the output levels
 // of both channels, every control mirroring one field of the model.
 #pragma once

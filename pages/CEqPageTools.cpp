@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MAIN page's tools beyond its steppers: the response curve with its band markers, the
 // import of equaliser filter lists, the copy of one channel's settings to the other, and the
 // auto EQ dialog.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The LIMIT page, built from its table.
 #include "CLimiterPage.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The LIMIT page: threshold, ratio, attack and release of both channels' output limiters.
 #pragma once
 

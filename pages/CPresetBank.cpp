@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The preset slot bank: layout, labels and the slot menu.
 #include "CPresetBank.h"
 

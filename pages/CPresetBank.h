@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The preset slot bank of the PRESET sub-page: "Save", up to 24 slots labelled "ID:NAME",
 // and the slot menu NAME / RECALL / DELETE. The bank only reports what the operator chose.
 #pragma once

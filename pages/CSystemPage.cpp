@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The SYSTEM page, built from its table; sub-pages switch by hiding and showing controls.
 #include "CSystemPage.h"
 

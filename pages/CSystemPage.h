@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The SYSTEM page: CONNECT (search, device list, connect), PRESET (device RESET and the
 // preset bank), SET (device name) and HELP. It reports the operator's choices as signals;
 // the main window acts on them and tells the page what the link did.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The limiter page's controls: ids, places, kinds, ranges and model bindings, one row each.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which model field a page control mirrors, and which command carries that field.
 #pragma once
 

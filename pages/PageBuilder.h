@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Builds the controls of a page from its table rows: one place for their common setup.
 #pragma once
 

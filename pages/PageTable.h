@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Row types of the constexpr tables from which the pages build their controls.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The system page's controls: ids, places, sub-pages and captions, one row each.
 #pragma once
 

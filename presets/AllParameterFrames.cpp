@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recall sequence, built from the core's frame builders.
 #include "AllParameterFrames.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The full-state sequence a preset recall sends: every setting of the model as 25 command
 // frames in a fixed order, with the pause the processor needs after each.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The SQLCipher side of the preset store: open with the key, create when missing, run bound
 // statements, report the engine's error text.
 #include "PresetDatabase.h"

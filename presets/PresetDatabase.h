@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The preset database: one password-protected SQLCipher file, "Quorvel.mdb", in the data
 // directory, with the table DeviceDATA(ID INTEGER PRIMARY KEY, NAME TEXT, FILENAME TEXT).
 // Every statement binds its values; no SQL is ever assembled from text.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Preset operations over the database and the data files.
 #include "PresetStore.h"
 

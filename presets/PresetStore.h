@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The preset store: one DeviceDATA row plus one 768-byte data file "SAVE<n>.dat" per preset,
 // both in the data directory. List, save, recall (with the paced send), rename and delete.
 #pragma once

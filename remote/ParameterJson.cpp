@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // JSON views of the model, shared by `quorvell-cli show --json` and the remote API.
 #include "ParameterJson.h"
 

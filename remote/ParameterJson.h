@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The model as JSON: the object `quorvell-cli show --json` prints (raw values under the model's
 // field names) and the same fields by parameter path in the units the panel shows.
 #pragma once

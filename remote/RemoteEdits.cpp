@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Checks a PATCH body against the parameter paths before any of it reaches the model.
 #include "RemoteEdits.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The request-to-edit mapping of the remote API: a JSON object of parameter paths and values
 // becomes a list of checked edits, or one error naming the path and its range. Nothing here
 // touches the model until every value has been checked.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The remote-control server: the HTTP/JSON API, the WebSocket event stream and the web remote
 // page, on one address and port. It drives the same model and device link as the front end
 // that owns it (the panel or `quorvell-cli serve`) and trusts nothing it receives: the Host

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Per-connection guard: follows the HTTP/1.1 framing (request head, Content-Length body) on
 // the bytes as they arrive, ahead of Qt HttpServer's own reader, which is connected to the
 // socket after it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The listening socket of the remote API. Qt HttpServer reads a whole request body into memory
 // before it routes, with no limit; this server puts a guard in front of every connection that
 // reads the request framing itself, bounds the socket's read buffer, refuses a body over the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Draws the skins, button images, background tile and program icon from their sizes and colours.
 #include "SkinImages.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's images, drawn in code from their sizes and colours and kept by numeric id.
 #pragma once
 

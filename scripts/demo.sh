@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Starts a simulated processor on 127.0.0.2 and the panel talking to it from 127.0.0.1.
 # The simulator is stopped when the panel exits. Usage: scripts/demo.sh [BUILD_DIR [DATA_DIR [panel options...]]]
 set -eu

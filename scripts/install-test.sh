@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Unpacks the built Debian packages into a scratch root (dpkg -x) and runs the installed programs
 # from it as an ordinary user would: the versions, the simulator's help, the panel's version
 # without a display, and a preset stored by the CLI landing in the per-user data folder even

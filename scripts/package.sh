@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian source and binary packages with dpkg-buildpackage from a clean copy of the
 # tracked files (in BUILD_DIR, default build/package), checks them with lintian (errors and
 # warnings fail), validates the desktop entry and the AppStream metainfo, and runs the install

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds the panel and the simulator, and runs the demo: a
 # simulated processor on 127.0.0.2 and the panel connected to it from 127.0.0.1.
 # Without a display it runs the demo once under a virtual X server (xvfb-run), saves a

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds, and runs every test: the normal build, the Debian package
 # (dpkg-buildpackage, lintian and an install test), the same suite under AddressSanitizer and
 # UndefinedBehaviorSanitizer, and a short run of every fuzzer.
@@ -31,6 +32,11 @@ if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
 else
     find app bench cli controls fuzz link pages presets resources sim tests tuning -name '*.cpp' -o -name '*.h'
 fi | xargs clang-format --dry-run --Werror
+
+echo "== licence lines (SPDX)"
+if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    scripts/spdx.sh
+fi
 
 echo "== build (default preset)"
 cmake --preset default >/dev/null

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Option parsing for quorvell-sim; every refusal is one line naming the option.
 #include "SimCommandLine.h"
 

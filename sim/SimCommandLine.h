@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line of quorvell-sim, turned into one SimOptions per processor.
 #pragma once
 

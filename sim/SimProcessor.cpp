@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The virtual processor: receives, checks, applies, answers and logs command datagrams.
 #include "SimProcessor.h"
 

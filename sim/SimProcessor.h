@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One virtual processor: the device side of the UDP protocol on one address and port.
 // It keeps a full copy of the processor's settings, answers connect, reset, set-name and
 // discovery requests, applies and checks every settings command, and logs every datagram.

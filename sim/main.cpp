@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quorvell-sim: one or many virtual processors on consecutive loopback (or LAN) addresses.
 #include <QCoreApplication>
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The auto EQ fit: what the bands should correct (the measurement levelled to the target in
 // the crossovers' pass band, narrow deep notches left out), the search, and the prediction
 // from the frames the processor will run.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fits the seven peaking bands of a channel to a measurement, on the processor's own grid:
 // continuous bound-constrained fits from several starts, then every band snapped to its raw
 // steps (1 Hz, 0.1 dB, Q 0.1) and refined there with the error of the quantised 5.23

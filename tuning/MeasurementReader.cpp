@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measurement text reading: lines of "frequency level [phase]" in the common export layouts.
 #include "MeasurementReader.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads a frequency response measurement exported as text: one point per line, frequency in
 // Hz and level in dB, an optional phase column that is ignored.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Log-frequency interpolation and smoothing of measured curves, and fit targets.
 #include "TargetCurve.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Curves on a log-frequency axis: interpolation, fractional-octave smoothing and the target
 // an auto EQ fit aims at.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Auto EQ fit time per channel and the error it leaves on the corpus of physically modelled
 // speakers and rooms the tests use. `--reference` runs a slow multi-start search per case
 // instead and prints the best error it finds: the tests keep those numbers as best-known.

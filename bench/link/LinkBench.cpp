@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures what an operator feels of the link: how long an edit takes to reach the processor
 // (p50/p99 on loopback), and the longest pause of the event loop while the link connects,
 // sweeps a /24 and sends a 25-frame paced sequence. The simulated processors run on their own

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures read-back as an operator would feel it, with the panel's own periods (settle
 // 250 ms, poll 5 s, answer 1 s):
 //   - convergence: EDITS random edits spread over 10 s while the processor drops 30 % of what

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures the remote API end to end on loopback: how long a PATCH of one record takes from the
 // client's request to the datagram at the processor (p50/p99), and how long one change takes to
 // reach each of 50 WebSocket clients (p50/p99). The simulated processor and the WebSocket clients

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The panel under a stream of remote edits: PATCH requests at a fixed rate (default 1000/s for
 // 10 s) against the panel's own server while its window is shown and linked to a simulated
 // processor. Reports the longest gap between two turns of the panel's event loop (the UI

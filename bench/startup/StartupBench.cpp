@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start to first painted main window, and the panel's resident memory once it is shown.
 // Runs the real application object on the offscreen platform (or the display given by
 // QT_QPA_PLATFORM), bound to 127.0.0.1 so that nothing leaves the machine.

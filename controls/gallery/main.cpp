@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quorvell-gallery OUTDIR: renders every control in each of its states to PNG files, at 1x and
 // (by running itself again with QT_SCALE_FACTOR=2) at 2x device pixel ratio.
 #include <QApplication>

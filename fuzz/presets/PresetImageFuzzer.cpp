@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary preset file bytes read over the model, then the full recall sequence built from
 // it: no crash, no undefined behaviour, and every frame well formed.
 #include <cstddef>

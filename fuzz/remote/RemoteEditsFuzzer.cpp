@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary PATCH bodies to the request-to-edit mapping: a refused body must yield no
 // edit; an accepted one must leave every field in range and touch only the paths it names.
 #include <QByteArray>

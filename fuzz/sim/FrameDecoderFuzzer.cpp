@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary datagrams to the command-frame decoder, its description and apply step.
 #include <cstddef>
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the panel tests offscreen, with settings and standard paths kept out of the user's.
 #include <gtest/gtest.h>
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The AUTO EQ dialog in the running panel.
 #include <QComboBox>
 #include <QFile>

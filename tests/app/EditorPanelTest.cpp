@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An edit made while a paced sequence runs is what the processor ends with.
 #include <QPushButton>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The EQ page's import and copy in the running panel: what reaches the processor.
 #include <QFile>
 #include <QPushButton>

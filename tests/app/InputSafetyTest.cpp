@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Operator input through the window system against a simulated processor: no frame that the
 // operator did not make, whatever opens, closes or hides in the middle of a gesture.
 #include <QAbstractEventDispatcher>

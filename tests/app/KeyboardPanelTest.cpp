@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The panel by keyboard and screen reader: Tab order, the focus shown, every control named.
 #include <QAccessible>
 #include <QLineEdit>

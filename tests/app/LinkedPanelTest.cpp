@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The panel linked to a simulated processor: connect and its effects, edits as single
 // frames, the paced RESETs, device name and reset, disconnect and close.
 #include <QLineEdit>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A panel (CPanelApp with scripted message boxes) and simulated processors on loopback.
 #pragma once
 

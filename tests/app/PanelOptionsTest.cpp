@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The panel's command line: accepted forms and refused values.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The preset bank on the panel: save, rename, recall with its 25 frames, delete, refusals.
 #include <QTimer>
 

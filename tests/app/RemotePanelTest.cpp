@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The panel with --http: the remote control shares the panel's model and link.
 #include <QJsonDocument>
 #include <QJsonObject>

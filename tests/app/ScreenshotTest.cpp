@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the screenshots of the documentation when QUORVELL_SCREENSHOTS names a directory:
 // the three pages and the four system sub-pages of a panel linked to a simulated processor.
 #include <QDir>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Search on the CONNECT sub-page: three processors on the bound /24, found without freezing the
 // window; a row picks the target.
 #include <QLineEdit>

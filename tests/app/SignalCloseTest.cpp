@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SIGTERM and SIGINT end the panel as a close of its window: the link stops, exit status 0.
 #include <QProcess>
 #include <csignal>

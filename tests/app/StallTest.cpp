@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window never freezes: the longest gap between two turns of the event loop during
 // connect, recall, EQ RESET, the undo and A/B switch of a channel, a save on a locked database
 // and a flood of status frames. Prints the figures; what is asserted is that the paced frames

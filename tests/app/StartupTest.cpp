@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up: the first page, the status text, the device address from the settings, the keys
 // that must not close the window.
 #include <QSettings>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The indicator beside the status button: a value changed on the processor by someone else is
 // shown where it is (no page switch) and named in the tooltip; a processor that stops
 // answering is reported as LINK LOST.

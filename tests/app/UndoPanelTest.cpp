@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Undo, redo and A/B in the running panel, driven by real input, against the simulator:
 // what each step puts on the wire.
 #include <QPushButton>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Name dialog and Value dialog: length rules, Enter, number display and syntax, refusals.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drop-down selector: selection clamping, wheel with carry-over, choice and revert.
 #include <gtest/gtest.h>
 

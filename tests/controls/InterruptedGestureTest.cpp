@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every control kind, every way a gesture can be cut off (a modal window, hiding, disabling,
 // a button-up the control never saw): nothing stays pressed, hovering or repeating, and
 // resting the pointer on the control afterwards changes nothing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Keyboard use of the skinned controls: the focus frame, drop-downs by keys, the
 // accessible name and shown value.
 #include <gtest/gtest.h>

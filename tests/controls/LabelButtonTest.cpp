@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Text label (alignment, background) and image button (images, captions, sizes, clicks).
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Owner-drawn menu: the preset slot menu's items and their measures.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The response curve widget: what it shows and the edits its markers propose.
 #include <gtest/gtest.h>
 

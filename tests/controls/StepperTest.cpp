@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Value stepper: zones, clicks and bounds, auto-repeat by kind, wheel, keys, direct entry.
 #include <gtest/gtest.h>
 

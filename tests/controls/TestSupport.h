@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers shared by the control tests: skinned controls, waiting on the event loop, wheel
 // events, pixels, posted notifications.
 #pragma once

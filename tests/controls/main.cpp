@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test entry point of the control and page tests: one offscreen QApplication for all.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quorvell-cli auto-eq and import-eq end to end: the bands they set, the frames the simulator
 // receives, and the refusals.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quorvell-cli's connected commands run as a separate process against the simulator: their
 // output and exit statuses.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The connect handshake, its supervision, disconnect and status frames, against the
 // simulator (and a bare socket where the test must choose what the processor says).
 #include <gtest/gtest.h>

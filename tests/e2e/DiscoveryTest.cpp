@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Device discovery over a loopback /24: the sweep's addresses, the listener's list, and how
 // the search and the link share one port.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The editor against the simulator: paced sequences send what the model holds when each
 // frame leaves, and every change is announced, sent only while linked and never echoed.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers shared by the end-to-end tests: a link bound to 127.0.20.1, simulated processors on
 // 127.0.20.2.., a wall clock the test controls, and waiting on the event loop.
 #pragma once

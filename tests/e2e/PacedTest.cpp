@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Paced sequences and the rule that settings are sent only while the link is up.
 #include <gtest/gtest.h>
 #include <QElapsedTimer>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Read-back against the simulator: lost edits are sent again, changes made by someone else are
 // adopted without a send, a processor that goes away is reported and picked up again.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Import of equaliser text exports and channel copy.
 #include <gtest/gtest.h>
 

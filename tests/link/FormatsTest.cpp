@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Display texts of raw values and their dispatch by stepper kind.
 #include <gtest/gtest.h>
 

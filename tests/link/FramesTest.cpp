@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Wire bytes of every command and status frame.
 #include <gtest/gtest.h>
 

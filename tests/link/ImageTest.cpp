@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The 768-byte preset image and the start-up defaults.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Scripted parameter edits: paths, unit conversion, ranges and refusals.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The response curve against the coefficients actually carried by the frames.
 #include <gtest/gtest.h>
 

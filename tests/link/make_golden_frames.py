@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes GoldenFrames.inc: command frames for random in-range states, computed here in
 Python straight from the filter and frame formulas, independently of the C++ code.
 Run: python3 tests/link/make_golden_frames.py > tests/link/GoldenFrames.inc"""

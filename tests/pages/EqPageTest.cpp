@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MAIN page: bindings, refresh without echo, the type selector and PHASE.
 #include <gtest/gtest.h>
 #include <QPushButton>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MAIN page's curve edits through the same path as the steppers.
 #include <gtest/gtest.h>
 #include <QDialog>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The LIMIT page: one channel's record per edit (its RESET: LinkedPanelTest).
 #include <gtest/gtest.h>
 #include <QPushButton>

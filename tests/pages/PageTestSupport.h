@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Input helpers shared by the page tests: real mouse and wheel events.
 #pragma once
 

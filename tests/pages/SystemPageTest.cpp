@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The SYSTEM page: sub-pages, name entry, the device list and the preset bank.
 #include <gtest/gtest.h>
 #include <QComboBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recall sequence: 25 frames in their fixed order, 20 ms after the first five, 50 after
 // the rest, each byte-equal to the core builder's frame.
 #include <gtest/gtest.h>

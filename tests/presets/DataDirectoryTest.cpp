@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where presets live: --data-dir, a portable executable directory, else the per-user folder.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The database file: created encrypted with its table, foreign files reported and left as
 // they are, statement errors reported with the engine's text.
 #include <sqlite3.h>

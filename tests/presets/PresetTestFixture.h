@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A store over a fresh data directory, with the scripted message boxes.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Store operations: ID allocation, the data file, recall, rename, delete, crash safety.
 #ifndef _WIN32
 #include <signal.h>

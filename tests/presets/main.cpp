@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test entry: test-mode standard paths under a private home, so that the trash, the
 // application data folder and the per-user folders of a test never touch the real ones.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The HTTP API: one table of requests and the status each must get, then the behaviours
 // that need more than a status (an edit on the wire, validate-all-then-apply, limits).
 #include <QElapsedTimer>

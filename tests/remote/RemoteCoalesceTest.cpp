@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A stream of API edits to one record reaches the processor at most once per 20 ms, and its
 // last value always arrives, also when the server stops; a single edit goes out at once.
 #include "RemoteTestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The WebSocket event stream: the state on open, then every change; the same checks as HTTP.
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A remote server over a device link to an in-process simulator, all on 127.0.26.x, and a
 // small HTTP client that waits on the event loop.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command-frame decoder: what it accepts, what it flags, and what it applies.
 #include <gtest/gtest.h>
 

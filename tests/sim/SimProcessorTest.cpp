@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The virtual processor in process, driven over loopback UDP like the real device.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The quorvell-sim program: options, bind failure and shutdown by signal.
 #include <gtest/gtest.h>
 #ifndef _WIN32

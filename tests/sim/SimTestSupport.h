@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Loopback helpers for driving virtual processors from a test: a raw UDP client and an
 // event-loop wait with a generous deadline.
 #pragma once

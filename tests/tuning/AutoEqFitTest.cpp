@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The auto EQ fit: the error it predicts is the error of the frames it sends, and options
 // it cannot honour are refused.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading measurement exports: the layouts accepted and the lines refused.
 #include <gtest/gtest.h>
 
