@@ -100,16 +100,7 @@ Reply RemoteServer::PatchParams(const Call& call) {
     const bool raw = call.request.query().queryItemValue(QStringLiteral("raw")) == "1";
     const EditRequest request = ParseEditRequest(call.request.body(), raw);
     if (request.error) {
-        const EditError& e = *request.error;
-        QJsonObject body{{"error", QString::fromStdString(e.error)}};
-        if (!e.path.empty()) {
-            body.insert("path", QString::fromStdString(e.path));
-        }
-        if (e.min && e.max) {
-            body.insert("min", *e.min);
-            body.insert("max", *e.max);
-        }
-        return JsonReply(body, Status::BadRequest);
+        return EditRefusal(*request.error);
     }
     const bool linked = link_.linkUp();
     Edit(ApplyEdits(params_, request.edits));

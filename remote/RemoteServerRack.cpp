@@ -29,18 +29,6 @@ Reply GroupNameRefusal() {
                       "a group name is 1 to 32 letters, digits, '.', '_' or '-'");
 }
 
-Reply EditRefusal(const EditError& e) {
-    QJsonObject body{{"error", QString::fromStdString(e.error)}};
-    if (!e.path.empty()) {
-        body.insert("path", QString::fromStdString(e.path));
-    }
-    if (e.min && e.max) {
-        body.insert("min", *e.min);
-        body.insert("max", *e.max);
-    }
-    return JsonReply(body, Status::BadRequest);
-}
-
 QString DeviceName(const DeviceParameters& params) {
     const auto& bytes = params.deviceName;
     const auto end = std::find(bytes.begin(), bytes.begin() + kDeviceNameMax, 0);

@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "ProcessorEditor.h"
+#include "RemoteEdits.h"
 #include "RemoteServer.h"
 
 namespace quorvell::remote_detail {
@@ -100,6 +101,19 @@ inline Reply JsonReply(const QJsonObject& o, Status status = Status::Ok) {
 
 inline Reply ErrorReply(Status status, const QString& text) {
     return JsonReply(QJsonObject{{"error", text}}, status);
+}
+
+// 400 for an edit that cannot be applied: the reason, and the path and range it concerns.
+inline Reply EditRefusal(const EditError& e) {
+    QJsonObject body{{"error", QString::fromStdString(e.error)}};
+    if (!e.path.empty()) {
+        body.insert("path", QString::fromStdString(e.path));
+    }
+    if (e.min && e.max) {
+        body.insert("min", *e.min);
+        body.insert("max", *e.max);
+    }
+    return JsonReply(body, Status::BadRequest);
 }
 
 // A body that is empty or one JSON object; nothing (and `refusal` set) otherwise.
