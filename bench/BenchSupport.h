@@ -4,6 +4,7 @@
 // event loop.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QThread>
 #include <QTimer>
@@ -81,6 +82,20 @@ public:
 private:
     QThread thread_;
     QObject context_;
+};
+
+// The longest gap between two ticks of a 1 ms timer.
+struct StallMeter {
+    StallMeter() {
+        timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer, &QTimer::timeout,
+                         [this] { worstMs = std::max(worstMs, clock.restart()); });
+        clock.start();
+        timer.start(1);
+    }
+    QTimer timer;
+    QElapsedTimer clock;
+    qint64 worstMs = 0;
 };
 
 }  // namespace quorvell::bench

@@ -24,22 +24,9 @@ namespace {
 using namespace quorvell;
 using quorvell::bench::Percentile;
 using quorvell::bench::RunUntil;
+using quorvell::bench::StallMeter;
 
 constexpr quint16 kPort = 42480;
-
-// The longest gap between two ticks of a 1 ms timer.
-struct StallMeter {
-    StallMeter() {
-        timer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer, &QTimer::timeout,
-                         [this] { worstMs = std::max(worstMs, clock.restart()); });
-        clock.start();
-        timer.start(1);
-    }
-    QTimer timer;
-    QElapsedTimer clock;
-    qint64 worstMs = 0;
-};
 
 }  // namespace
 

@@ -35,6 +35,7 @@ namespace {
 
 using quorvell::bench::Percentile;
 using quorvell::bench::RunUntil;
+using quorvell::bench::StallMeter;
 
 using namespace quorvell;
 
@@ -42,20 +43,6 @@ constexpr quint16 kPort = 42460;
 constexpr int kSeeds = 10;
 constexpr int kEditSpanMs = 10000;
 constexpr int kConvergeLimitMs = 30000;
-
-// The longest gap between two ticks of a 1 ms timer.
-struct StallMeter {
-    StallMeter() {
-        timer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer, &QTimer::timeout,
-                         [this] { worstMs = std::max(worstMs, clock.restart()); });
-        clock.start();
-        timer.start(1);
-    }
-    QTimer timer;
-    QElapsedTimer clock;
-    qint64 worstMs = 0;
-};
 
 struct Rig {
     explicit Rig(quint32 seed) : link(params, Options()), editor(params, link), sync(editor) {
