@@ -109,7 +109,10 @@ TEST_F(PanelEdgesTest, CloseDuringASequenceFinishesItUnlessAskedTwice) {
         }
         ASSERT_TRUE(test::WaitFor([&] { return !window->isVisible(); },
                                   CMainDialog::kFinishBoundMs + 3000));
-        test::Pump(100);
+        // Every frame is either at the processor or counted as not sent.
+        const int expected = 9 - window->UnsentAtClose();
+        ASSERT_TRUE(test::WaitFor(
+            [&] { return CommandsSince(*processor, mark) == static_cast<std::size_t>(expected); }));
         const std::size_t sent = CommandsSince(*processor, mark);
         if (c.twice) {
             EXPECT_LT(sent, 9u);

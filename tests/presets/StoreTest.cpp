@@ -266,56 +266,6 @@ TEST_F(StoreTest, DeleteTrashesOnlyTheDataDirectorysOwnFile) {
 }
 
 #ifndef _WIN32  // fork()
-// A crash after the data file is written and the row inserted, before the commit: the
-// child saves while this process holds a read lock, so its commit waits; it is killed there.
-TEST_F(StoreTest, CrashBeforeCommitLeavesEveryListedPresetRecallable) {
-    ASSERT_EQ(store->SavePreset(), 1);
-    ASSERT_EQ(store->SavePreset(), 2);
-    ASSERT_TRUE(db->ExecuteSQL("BEGIN"));
-    ASSERT_EQ(db->GetRecordSet("SELECT * FROM DeviceDATA").RowCount(), 2u);
-
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ScriptedMessageBoxes quiet;
-        PresetDatabase childDb(dir.path(), quiet);
-        DeviceParameters childParams;
-        ReadParameterImage(childParams, Pattern(77));
-        PresetStore(childDb, childParams).SavePreset();
-        _exit(0);
-    }
-    // Wait until the child has written SAVE3.dat and begun its journal (the row is in).
-    QElapsedTimer waited;
-    waited.start();
-    while (
-        !(QFileInfo::exists(Path("SAVE3.dat")) && QFileInfo::exists(Path("Quorvel.mdb-journal"))) &&
-        waited.elapsed() < 20000) {
-        QThread::msleep(5);
-    }
-    kill(child, SIGKILL);
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFSIGNALED(status)) << "the child finished before it could be stopped";
-    ASSERT_TRUE(QFileInfo::exists(Path("SAVE3.dat")));
-    ASSERT_TRUE(db->ExecuteSQL("ROLLBACK"));
-
-    Reopen();
-    const auto rows = store->ListPresets();
-    ASSERT_EQ(rows.size(), 2u);
-    for (const PresetRow& row : rows) {
-        EXPECT_EQ(store->RecallPreset(row.id), RecallOutcome::Loaded);
-    }
-    // The stray file belongs to no row: the next save of that ID keeps it under a new name.
-    const QByteArray stray = ReadAll(Path("SAVE3.dat"));
-    ReadParameterImage(params, Pattern(99));
-    boxes.shown.clear();
-    ASSERT_EQ(store->SavePreset(), 3);
-    EXPECT_EQ(ReadAll(Path("SAVE3.dat")), Bytes(Pattern(99)));
-    EXPECT_EQ(ReadAll(Path("SAVE3-unlisted-1.dat")), stray);
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_NE(boxes.shown[0].text.find("SAVE3-unlisted-1.dat"), std::string::npos);
-}
-
 // Another program deletes the highest preset while this one saves: the save must never get
 // the freed ID before the old file is gone. A crowded trash makes the move take long.
 TEST_F(StoreTest, DeleteElsewhereNeverTrashesTheFileOfANewSave) {
@@ -554,6 +504,10 @@ TEST_F(StoreTest, CrashAtAnyStepLeavesEveryListedPresetWithItsFile) {
         }
         boxes.shown.clear();
         EXPECT_TRUE(store->SavePreset().has_value());
+        if (std::string_view(c.step) == "save-file-written") {
+            // The stray file belongs to no row: the save that takes its ID keeps it aside.
+            EXPECT_TRUE(QFileInfo::exists(Path("SAVE3-unlisted-1.dat")));
+        }
     }
 }
 #endif  // _WIN32
