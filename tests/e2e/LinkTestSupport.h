@@ -134,6 +134,11 @@ struct Rig {
     ProcessorEditor editor;
 };
 
+// "a b c" as {"a", "b", "c"}: command lines in tables.
+inline QStringList Words(const char* text) {
+    return QString::fromUtf8(text).split(' ', Qt::SkipEmptyParts);
+}
+
 inline QByteArray ToBytes(const Frame& f) {
     return QByteArray(reinterpret_cast<const char*>(f.Bytes().data()),
                       static_cast<qsizetype>(f.Size()));
