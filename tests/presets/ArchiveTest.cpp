@@ -10,7 +10,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "ParameterPaths.h"
 #include "PresetArchive.h"
 #include "PresetTestFixture.h"
 
@@ -56,17 +55,6 @@ QByteArray Tar(const std::vector<Member>& members) {
     return out;
 }
 
-QByteArray ValidImage(int seed) {
-    DeviceParameters p{};
-    for (const ParameterPath& path : AllParameterPaths()) {
-        if (std::int32_t* field = path.Field(p)) {
-            *field = path.minRaw + seed % (path.maxRaw - path.minRaw + 1);
-        }
-    }
-    const ParameterImage image = WriteParameterImage(p);
-    return QByteArray(reinterpret_cast<const char*>(image.data()), static_cast<int>(image.size()));
-}
-
 QJsonObject Entry(int id, const QByteArray& image, const QString& name = "P") {
     return {{"id", id},
             {"name", name},
@@ -84,15 +72,11 @@ QByteArray Manifest(const QJsonArray& presets, int version = 1) {
 }
 
 TEST(PresetArchiveTest, HostileOrDamagedArchivesAreRefusedWhole) {
-    const QByteArray a = ValidImage(1);
-    const QByteArray b = ValidImage(2);
+    const QByteArray a = Bytes(Pattern(1));
+    const QByteArray b = Bytes(Pattern(2));
     const QByteArray one = Manifest({Entry(1, a)});
     const QByteArray two = Manifest({Entry(1, a), Entry(2, b)});
-    QByteArray outOfRange = a;
-    outOfRange[100] = '\x7f';
-    outOfRange[101] = '\x7f';
-    outOfRange[102] = '\x7f';
-    outOfRange[103] = '\x7f';
+    const QByteArray outOfRange = a.left(100) + "\x7f\x7f\x7f\x7f" + a.mid(104);
     std::vector<Member> many = {{"manifest.json", one}};
     for (int id = 1; id <= 30; ++id)
         many.push_back({"SAVE" + std::to_string(id) + ".dat", a});
@@ -161,8 +145,7 @@ using BackupTest = PresetTest;
 // Backup and restore give the same listing and byte-identical files; a store holding presets
 // is replaced only when asked; a refused archive changes nothing.
 TEST_F(BackupTest, RestoreGivesTheSameStoreOrChangesNothing) {
-    ReadParameterImage(params,
-                       std::span(reinterpret_cast<const std::uint8_t*>(ValidImage(3).data()), 768));
+    ReadParameterImage(params, Pattern(3));
     ASSERT_EQ(store->SavePreset(), 1);
     ASSERT_EQ(store->SavePreset(), 2);
     ASSERT_EQ(store->SavePreset(), 3);

@@ -56,9 +56,7 @@ TEST_F(PresetCliTest, ImportExportRoundTripAndExitStatuses) {
         {{"preset", "rename", "4", "x"}, 1, "no preset with ID 4"},
         {{"preset", "list"}, 0, "Ünï 'x'%"},
         {{"preset", "rename", "1", "ÄÖ名前😀😀😀😀"}, 0, ""},  // 8 code points, 12 UTF-16 units
-        {{"preset", "rename", "1", "ÄÖ名前😀😀😀😀x"}, 2, "too long"},
         {{"preset", "rename", "1", "a\x1b[2J"}, 2, "control character U+001B"},
-        {{"preset", "rename", "1", "\u202Elive"}, 2, "direction control U+202E"},
         {{"preset", "export", "1", dir.path() + "/out.dat"}, 0, ""},
         {{"preset", "recall", "1"}, 0, "Recall sucessfully!"},
         {{"preset", "recall", "2"}, 1, "no preset with ID 2"},

@@ -9,10 +9,28 @@
 #include <QTemporaryDir>
 #include <memory>
 
+#include "ParameterPaths.h"
 #include "PresetDatabase.h"
 #include "PresetStore.h"
 
 namespace quorvell {
+
+// A recallable image that differs in every field from one seed to the next.
+inline ParameterImage Pattern(std::uint8_t seed) {
+    DeviceParameters p{};
+    int k = seed;
+    for (const ParameterPath& path : AllParameterPaths()) {
+        if (std::int32_t* field = path.Field(p)) {
+            *field = path.minRaw + (k++ % (path.maxRaw - path.minRaw + 1));
+        }
+    }
+    p.deviceName[0] = seed;
+    return WriteParameterImage(p);
+}
+
+inline QByteArray Bytes(const ParameterImage& image) {
+    return QByteArray(reinterpret_cast<const char*>(image.data()), static_cast<int>(image.size()));
+}
 
 class PresetTest : public testing::Test {
 protected:

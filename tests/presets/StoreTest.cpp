@@ -14,7 +14,6 @@
 #include <functional>
 
 #include "AllParameterFrames.h"
-#include "ParameterPaths.h"
 #include "PresetTestFixture.h"
 
 namespace quorvell {
@@ -31,23 +30,6 @@ bool KeptByRecall(std::size_t i, bool linked) {
     return (linked && i >= kNameAt && i < kNameAt + 16) || i == kLinkUpAt ||
            (i >= kLinkUpAt + 4 && i <= kLinkUpAt + 8) ||
            (i >= kLinkUpAt + 10 && i < kRecalledAtAt + 16);
-}
-
-// A recallable image that differs in every field from one seed to the next.
-ParameterImage Pattern(std::uint8_t seed) {
-    DeviceParameters p{};
-    int k = seed;
-    for (const ParameterPath& path : AllParameterPaths()) {
-        if (std::int32_t* field = path.Field(p)) {
-            *field = path.minRaw + (k++ % (path.maxRaw - path.minRaw + 1));
-        }
-    }
-    p.deviceName[0] = seed;
-    return WriteParameterImage(p);
-}
-
-QByteArray Bytes(const ParameterImage& image) {
-    return QByteArray(reinterpret_cast<const char*>(image.data()), static_cast<int>(image.size()));
 }
 
 using StoreTest = PresetTest;
@@ -231,7 +213,7 @@ TEST_F(StoreTest, RenameStoresAnyTextAndKeepsTheFile) {
     EXPECT_TRUE(boxes.shown.empty());
 }
 
-TEST_F(StoreTest, DeleteTrashesOnlyTheDataDirectorysOwnFile) {
+TEST_F(StoreTest, DeleteTrashesOnlyTheDataDirectorysOwnFileOrKeepsThePreset) {
     const QString trash =
         QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Trash/files";
     QTemporaryDir elsewhere;
@@ -263,6 +245,20 @@ TEST_F(StoreTest, DeleteTrashesOnlyTheDataDirectorysOwnFile) {
     EXPECT_TRUE(store->ListPresets().empty());
     EXPECT_FALSE(store->DeletePreset(1));
     EXPECT_TRUE(QFileInfo::exists(Path("Quorvel.mdb")));
+
+    // A trash that cannot take the file ends the delete at once with the preset kept.
+    WriteAll(elsewhere.path() + "/Trash", "a file where the trash folder should be");
+    store->SetTrashDirectory(elsewhere.path() + "/Trash");
+    ASSERT_EQ(store->SavePreset(), 1);
+    const QByteArray kept = ReadAll(Path("SAVE1.dat"));
+    boxes.shown.clear();
+    EXPECT_FALSE(store->DeletePreset(1));
+    EXPECT_EQ(store->ListPresets().size(), 1u);
+    EXPECT_EQ(ReadAll(Path("SAVE1.dat")), kept);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text.find("was not deleted"), std::string::npos);
+    EXPECT_TRUE(db->Begin());  // the lock was given back
+    db->Rollback();
 }
 
 #ifndef _WIN32  // fork()
@@ -404,42 +400,6 @@ TEST_F(StoreTest, RefusesHostileFilesAndRows) {
     EXPECT_FALSE(QFileInfo::exists(Path("SAVE1-unlisted-1.dat")));
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_NE(boxes.shown[0].text.find("out of range"), std::string::npos);
-}
-
-// A copied data folder reads its own files, even though the rows name the original's.
-TEST_F(StoreTest, CopiedFolderReadsItsOwnFiles) {
-    ReadParameterImage(params, Pattern(4));
-    ASSERT_EQ(store->SavePreset(), 1);
-    db->CloseConnection();
-    QTemporaryDir copy;
-    for (const QString& f : QDir(dir.path()).entryList(QDir::Files))
-        ASSERT_TRUE(QFile::copy(Path(f), copy.path() + '/' + f));
-    WriteAll(Path("SAVE1.dat"), Bytes(Pattern(5)));  // the original changes afterwards
-    PresetDatabase copyDb(copy.path(), boxes);
-    PresetStore copyStore(copyDb, params);
-    const auto rows = copyStore.ListPresets();
-    ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(QString::fromStdString(rows[0].fileName),
-              QDir::toNativeSeparators(Path("SAVE1.dat")));
-    std::string error;
-    EXPECT_EQ(copyStore.ReadImageFile(rows[0], &error), Bytes(Pattern(4))) << error;
-}
-
-// A trash that cannot take the file ends the delete at once with the preset kept.
-TEST_F(StoreTest, DeleteIntoAnUnusableTrashKeepsThePreset) {
-    QTemporaryDir home;
-    WriteAll(home.path() + "/Trash", "a file where the trash folder should be");
-    store->SetTrashDirectory(home.path() + "/Trash");
-    ASSERT_EQ(store->SavePreset(), 1);
-    const QByteArray saved = ReadAll(Path("SAVE1.dat"));
-    boxes.shown.clear();
-    EXPECT_FALSE(store->DeletePreset(1));
-    EXPECT_EQ(store->ListPresets().size(), 1u);
-    EXPECT_EQ(ReadAll(Path("SAVE1.dat")), saved);
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_NE(boxes.shown[0].text.find("was not deleted"), std::string::npos);
-    EXPECT_TRUE(db->Begin());  // the lock was given back
-    db->Rollback();
 }
 
 #ifndef _WIN32  // fork()
