@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Wire bytes of every command and status frame.
+// Wire bytes of every command and status frame, and what the decoder reads from them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "BiquadDesign.h"
+#include "FrameDecoder.h"
 #include "Frames.h"
 #include "ParameterPaths.h"
 
@@ -28,6 +29,10 @@ std::vector<std::uint8_t> StatusBytes(std::size_t size, std::uint8_t code) {
     bytes[1] = 0x55;
     bytes[3] = code;
     return bytes;
+}
+
+std::vector<std::uint8_t> FrameBytes(const Frame& f) {
+    return {f.Bytes().begin(), f.Bytes().end()};
 }
 
 std::string Hex(const std::optional<Frame>& f) {
@@ -65,23 +70,9 @@ TEST(CommandFrames, FixedFramesMatchTheirWireBytes) {
     }
 }
 
+// Coefficients are sent only when finite and inside the 5.23 fixed-point range; a design
+// that gives any other word gives no frame.
 TEST(CommandFrames, UnsendableDesignsGiveNoFrame) {
-    DeviceParameters p = Defaults();
-    p.channels[1].hipass.type = 5;  // crossover types outside the table
-    p.channels[1].lopass.type = 255;
-    EXPECT_FALSE(BuildHipass(p, 1));
-    EXPECT_FALSE(BuildLopass(p, 1));
-    p.channels[0].bands[2].freq = 0;  // 0 Hz: the band's Q becomes 0 / 0
-    EXPECT_FALSE(BuildEqBand(p, 0, 2));
-    p.channels[0].limiter.threshold = 255;  // -46.3: outside the 5.23 range
-    EXPECT_FALSE(BuildLimiter(p, 0, ComputeEulerE()));
-    p.channels[0].limiter.threshold = 0;
-    p.channels[0].limiter.ratio = 0;  // slope 1/0
-    EXPECT_FALSE(BuildLimiter(p, 0, ComputeEulerE()));
-}
-
-// Coefficients are sent only when finite and inside the 5.23 fixed-point range.
-TEST(Fixed523, SendableOnlyWhenFiniteAndInRange) {
     const Biquad ok{{-16.0, -2, 1}, {1, 1.9, -0.9}};  // -16 is the lowest word
     EXPECT_TRUE(IsSendable(ok));
     for (double bad : {std::nan(""), HUGE_VAL, -HUGE_VAL, 16.0, -16.5}) {
@@ -89,6 +80,17 @@ TEST(Fixed523, SendableOnlyWhenFiniteAndInRange) {
         b.b[1] = bad;
         EXPECT_FALSE(IsSendable(b)) << bad;
     }
+    DeviceParameters p = Defaults();
+    p.channels[1].hipass.type = 5;  // crossover types outside the table
+    p.channels[1].lopass.type = 255;
+    EXPECT_FALSE(BuildHipass(p, 1) || BuildLopass(p, 1));
+    p.channels[0].bands[2].freq = 0;  // 0 Hz: the band's Q becomes 0 / 0
+    EXPECT_FALSE(BuildEqBand(p, 0, 2));
+    p.channels[0].limiter.threshold = 255;  // -46.3: outside the 5.23 range
+    EXPECT_FALSE(BuildLimiter(p, 0, ComputeEulerE()));
+    p.channels[0].limiter.threshold = 0;
+    p.channels[0].limiter.ratio = 0;  // slope 1/0
+    EXPECT_FALSE(BuildLimiter(p, 0, ComputeEulerE()));
 }
 
 TEST(CommandFrames, ZeroQIsDesignedAsOne) {
@@ -263,6 +265,109 @@ TEST(Addresses, ParseAndFormatDottedQuads) {
     for (const char* bad :
          {"", "1.2.3", "1.2.3.4.5", "256.1.1.1", "1..2.3", "a.b.c.d", "1.2.3.4 ", "-1.2.3.4"}) {
         EXPECT_FALSE(ParseIpv4(bad)) << bad;
+    }
+}
+
+// --- the command decoder -------------------------------------------------------------
+
+TEST(FrameDecoder, FieldsAndDescriptionsReadTheWireValuesAndCrossoverQZeroIsValid) {
+    struct Case {
+        std::vector<std::uint8_t> bytes;
+        std::string text;
+    } cases[] = {
+        {{0xAA, 0x55, 0x03, 0x04, 0x00, 0x30, 0xA5}, "CmdLevel target=0 level=48"},
+        {{0xAA, 0x55, 0x03, 0x0A, 0x01, 0x01, 0xA5}, "CmdPhase channel=1 phase=1"},
+        {{0xAA, 0x55, 0x01, 0x08, 0xA5}, "CmdReset"},
+        {{0xAA, 0x55, 0x07, 0x07, 0x98, 0x94, 0xC0, 0xA8, 0x00, 0x0A, 0xA5},
+         "CmdConnect port=39060 address=192.168.0.10"},
+        {{0xAA, 0x55, 0x0B, 0x06, 'A', 'B', 'C', 0, 0, 0, 0, 0, 0, 0, 0xA5},
+         "CmdSetName name=\"ABC\""},
+        {{0xAA, 0x55, 0x0B, 0x06, 'A', 0x01, '\\', 0, 0, 0, 0, 0, 0, 0, 0xA5},
+         "CmdSetName name=\"A\\x01\\x5C\""},
+        {{0xAA, 0x55, 0x03, 0x04, 0x03, 0x30, 0xA5},
+         "CmdLevel target=3 level=48 [invalid: target 3 outside 0..2]"},
+        {{0xAA, 0x55}, "datagram [invalid: 2 bytes: too short for a command]"},
+        {{0xAA, 0x55, 0x01, 0x09, 0xA5}, "code 0x09 [invalid: unknown command code 0x09]"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DescribeCommand(DecodeCommand(c.bytes)), c.text);
+    }
+    const auto eq = DecodeCommand(BuildEqBand(Defaults(), 0, 1)->Bytes());
+    EXPECT_TRUE(
+        DescribeCommand(eq).starts_with("CmdEqBand channel=0 band=1 freq=50 q=20 "
+                                        "gain=180 b0="));
+    // A crossover Q of zero is valid: the model starts with it.
+    const auto hipass = DecodeCommand(BuildHipass(Defaults(), 0)->Bytes());
+    EXPECT_EQ(hipass.Field("q"), 0);
+    EXPECT_TRUE(hipass.valid) << hipass.reason;
+}
+
+// Each case damages a valid frame. Structure faults are never applied; a frame that only
+// carries a wrong coefficient or an out-of-range value is applied and reported invalid.
+TEST(FrameDecoder, DamagedFramesAreReportedAndOnlyStructureFaultsRefused) {
+    const DeviceParameters base = Defaults();
+    struct Case {
+        std::string name;
+        std::vector<std::uint8_t> bytes;
+        bool wellFormed;
+        std::string reason;
+    };
+    auto eq = FrameBytes(*BuildEqBand(base, 0, 3));
+    auto with = [](std::vector<std::uint8_t> b, std::size_t at, std::uint8_t v) {
+        b[at] = v;
+        return b;
+    };
+    DeviceParameters loud = base;
+    loud.channels[0].bands[3].gain = 400;
+    DeviceParameters oddType = base;
+    oddType.channels[1].hipass.type = 4;
+    oddType.channels[1].hipass.q = 0;
+    auto eqLonger = eq;
+    eqLonger.insert(eqLonger.end() - 1, 0x00);
+    eqLonger[2] = 30;
+    const std::vector<Case> cases = {
+        {"coefficient byte", with(eq, 17, eq[17] ^ 0x01), true, "b1: expected "},
+        {"length byte", with(eq, 2, 0x1C), false, "length byte 0x1C, expected 0x1D"},
+        {"trailer", with(eq, 32, 0x00), false, "trailer 0x00, expected 0xA5"},
+        {"one byte more", eqLonger, false, "34 bytes, expected 33"},
+        {"channel 2", with(eq, 4, 2), false, "channel 2 outside 0..1"},
+        {"band 0", with(eq, 5, 0), false, "band 0 outside 1..7"},
+        {"gain out of range", FrameBytes(*BuildEqBand(loud, 0, 3)), true,
+         "gain 400 outside 0..360"},
+        {"crossover type", with(FrameBytes(*BuildHipass(oddType, 1)), 27, 9), true,
+         "type 9 outside 0..4"},
+        {"no header", with(eq, 1, 0x56), false, "no AA 55 header"},
+        {"limiter word", with(FrameBytes(*BuildLimiter(base, 1, ComputeEulerE())), 45, 0x00), true,
+         "g: expected "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const DecodedCommand d = DecodeCommand(c.bytes);
+        EXPECT_FALSE(d.valid);
+        EXPECT_EQ(d.wellFormed, c.wellFormed);
+        EXPECT_NE(d.reason.find(c.reason), std::string::npos) << d.reason;
+        DeviceParameters params = base;
+        EXPECT_EQ(ApplyCommand(params, d), c.wellFormed);
+        if (!c.wellFormed) {
+            EXPECT_EQ(WriteParameterImage(params), WriteParameterImage(base));
+        }
+    }
+}
+
+TEST(FrameDecoder, TruncatedFramesReadOnlyTheirOwnBytes) {
+    DeviceParameters named = Defaults();
+    named.deviceName = {'S', 'T', 'A', 'G', 'E', ' ', 'L', 'E', 'F', 'T'};
+    for (const Frame& frame : {*BuildEqBand(named, 1, 7), *BuildLimiter(named, 0, ComputeEulerE()),
+                               BuildSetName(named), BuildConnect(1, 2)}) {
+        for (std::size_t n = 0; n < frame.Size(); ++n) {
+            // A heap copy of exactly n bytes, so that a read past the end is caught by ASan.
+            const std::vector<std::uint8_t> prefix(frame.Bytes().begin(),
+                                                   frame.Bytes().begin() + n);
+            const DecodedCommand d = DecodeCommand(prefix);
+            EXPECT_FALSE(d.wellFormed) << n;
+            DeviceParameters params = Defaults();
+            EXPECT_FALSE(ApplyCommand(params, d));
+        }
     }
 }
 

@@ -7,34 +7,42 @@
 namespace quorvell {
 namespace {
 
+// A value in display units is rounded to the nearest raw step, and the edit names the record
+// whose command carries the field.
 TEST(ParameterPaths, DisplayUnitsRoundToTheNearestRawStep) {
+    using K = RecordKind;
     struct Case {
         const char* assignment;
         const char* path;
         std::int32_t raw;
+        Record record;
     } cases[] = {
-        {"ch2.band4.gain=-6.5", "ch2.band4.gain", 115},
-        {"ch1.band1.gain=0.04", "ch1.band1.gain", 180},
-        {"ch1.band7.freq=999.6", "ch1.band7.freq", 1000},
-        {"ch1.band2.q=2.0", "ch1.band2.q", 20},
-        {"main.level=0.0", "main.level", 48},
-        {"main.level=24", "main.level", 0},
-        {"ch2.level=-103", "ch2.level", 254},
-        {"ch1.limiter.threshold=-12", "ch1.limiter.threshold", 12},
-        {"ch1.limiter.ratio=4", "ch1.limiter.ratio", 40},
-        {"ch2.limiter.attack=100", "ch2.limiter.attack", 100},
-        {"ch1.hipass.type=Linkwitz2", "ch1.hipass.type", 3},
-        {"ch1.lopass.type=4", "ch1.lopass.type", 4},
-        {"ch2.phase=inverted", "ch2.phase", 1},
-        {"CH1.Band3.Gain=+1", "ch1.band3.gain", 190},
+        {"ch2.band4.gain=-6.5", "ch2.band4.gain", 115, Record{K::EqBand, 1, 4}},
+        {"ch1.band1.gain=0.04", "ch1.band1.gain", 180, Record{K::EqBand, 0, 1}},
+        {"ch1.band7.freq=999.6", "ch1.band7.freq", 1000, Record{K::EqBand, 0, 7}},
+        {"ch1.band2.q=2.0", "ch1.band2.q", 20, Record{K::EqBand, 0, 2}},
+        {"main.level=0.0", "main.level", 48, Record{K::Level, 0, 0}},
+        {"main.level=24", "main.level", 0, Record{K::Level, 0, 0}},
+        {"ch2.level=-103", "ch2.level", 254, Record{K::Level, 2, 0}},
+        {"ch1.limiter.threshold=-12", "ch1.limiter.threshold", 12, Record{K::Limiter, 0, 0}},
+        {"ch1.limiter.ratio=4", "ch1.limiter.ratio", 40, Record{K::Limiter, 0, 0}},
+        {"ch2.limiter.attack=100", "ch2.limiter.attack", 100, Record{K::Limiter, 1, 0}},
+        {"ch1.hipass.type=Linkwitz2", "ch1.hipass.type", 3, Record{K::Hipass, 0, 0}},
+        {"ch1.lopass.type=4", "ch1.lopass.type", 4, Record{K::Lopass, 0, 0}},
+        {"ch2.phase=inverted", "ch2.phase", 1, Record{K::Phase, 1, 0}},
+        {"CH1.Band3.Gain=+1", "ch1.band3.gain", 190, Record{K::EqBand, 0, 3}},
     };
     for (const auto& c : cases) {
         DeviceParameters p{};
         ResetDeviceParameters(p);
         const SetResult r = SetParameter(p, c.assignment, false);
         ASSERT_TRUE(r.record) << c.assignment << ": " << r.error;
+        EXPECT_EQ(*r.record, c.record) << c.assignment;
         EXPECT_EQ(FindParameterPath(c.path)->Value(p), c.raw) << c.assignment;
     }
+    DeviceParameters p{};
+    EXPECT_EQ(SetParameter(p, "name=QV", false).record, (Record{K::Name, 0, 0}));
+    EXPECT_EQ(DeviceNameText(p), "QV");
 }
 
 TEST(ParameterPaths, RefusalsNameThePathAndTheRange) {
@@ -67,17 +75,6 @@ TEST(ParameterPaths, RefusalsNameThePathAndTheRange) {
         EXPECT_NE(r.error.find(c.errorPart), std::string::npos) << r.error;
         EXPECT_EQ(WriteParameterImage(p), before) << c.assignment;
     }
-}
-
-TEST(ParameterPaths, RecordsTellWhichCommandCarriesTheField) {
-    DeviceParameters p{};
-    EXPECT_EQ(SetParameter(p, "ch2.band4.q=1", false).record, (Record{RecordKind::EqBand, 1, 4}));
-    EXPECT_EQ(SetParameter(p, "ch1.lopass.freq=100", false).record,
-              (Record{RecordKind::Lopass, 0, 0}));
-    EXPECT_EQ(SetParameter(p, "ch2.level=0", false).record, (Record{RecordKind::Level, 2, 0}));
-    EXPECT_EQ(SetParameter(p, "main.level=0", false).record, (Record{RecordKind::Level, 0, 0}));
-    EXPECT_EQ(SetParameter(p, "name=QV", false).record, (Record{RecordKind::Name, 0, 0}));
-    EXPECT_EQ(DeviceNameText(p), "QV");
 }
 
 }  // namespace

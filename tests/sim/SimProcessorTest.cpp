@@ -133,8 +133,8 @@ TEST(SimSettings, EveryCommandChangesItsFieldsAndNothingElse) {
 }
 
 // Every datagram is logged with the reason it is invalid. A wrong coefficient is still applied;
-// structure faults (wrong length, runts, no trailer, unknown code, oversized) never change the
-// settings, and the processor still answers afterwards.
+// structure faults (a wrong length, an empty datagram, a runt, an oversized one) never change
+// the settings, and the processor still answers afterwards.
 TEST(SimSettings, InvalidFramesAreLoggedWithTheirReason) {
     Rig r(24);
     ASSERT_TRUE(r.started);
@@ -147,15 +147,8 @@ TEST(SimSettings, InvalidFramesAreLoggedWithTheirReason) {
     const ParameterImage applied = WriteParameterImage(r.sim.Settings());
     QByteArray length = test::ToBytes(BuildLevel(p, 0));
     length[2] = 0x04;
-    const QByteArray garbage[] = {
-        length,
-        QByteArray(),
-        QByteArray(1, '\xAA'),
-        QByteArray::fromHex("AA5501"),
-        QByteArray::fromHex("AA5503040030"),    // no trailer
-        QByteArray::fromHex("AA5501090000A5"),  // unused code
-        QByteArray(60000, '\xAA'),
-    };
+    const QByteArray garbage[] = {length, QByteArray(), QByteArray::fromHex("AA5501"),
+                                  QByteArray(60000, '\xAA')};
     // One at a time: a burst of large datagrams could overflow the socket's buffer.
     for (const auto& bytes : garbage) {
         const std::size_t logged = r.sim.Log().size();
