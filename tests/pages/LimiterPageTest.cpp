@@ -15,26 +15,20 @@ using LimiterPageTest = test::PageTest<CLimiterPage>;
 
 // Each stepper writes its own field and names its own channel's limiter.
 TEST_F(LimiterPageTest, EachStepperSendsItsOwnChannelsLimiter) {
-    struct Case {
-        int id;
-        int channel;
-        std::int32_t LimiterSettings::*field;
-    };
-    const Case cases[] = {
-        {1081, 0, &LimiterSettings::threshold}, {1082, 0, &LimiterSettings::ratio},
-        {1083, 0, &LimiterSettings::attack},    {1084, 0, &LimiterSettings::release},
-        {1085, 1, &LimiterSettings::threshold}, {1086, 1, &LimiterSettings::ratio},
-        {1087, 1, &LimiterSettings::attack},    {1088, 1, &LimiterSettings::release},
-    };
-    for (const Case& c : cases) {
-        CValueStepper* s = page->Stepper(c.id);
+    // Ids 1081..1084 are CH1's threshold, ratio, attack and release; 1085..1088 CH2's.
+    std::int32_t LimiterSettings::*const fields[] = {
+        &LimiterSettings::threshold, &LimiterSettings::ratio, &LimiterSettings::attack,
+        &LimiterSettings::release};
+    for (int id = 1081; id <= 1088; ++id) {
+        const int channel = (id - 1081) / 4;
+        std::int32_t LimiterSettings::*const field = fields[(id - 1081) % 4];
+        CValueStepper* s = page->Stepper(id);
         ASSERT_NE(s, nullptr);
         QSignalSpy spy(page.get(), &CLimiterPage::recordEdited);
-        const std::int32_t before = params.channels[c.channel].limiter.*c.field;
+        const std::int32_t before = params.channels[channel].limiter.*field;
         test::ClickArrow(s, true);
-        EXPECT_EQ(params.channels[c.channel].limiter.*c.field, before + 1) << c.id;
-        EXPECT_EQ(test::Edits(spy), (std::vector<Record>{{RecordKind::Limiter, c.channel, 0}}))
-            << c.id;
+        EXPECT_EQ(params.channels[channel].limiter.*field, before + 1) << id;
+        EXPECT_EQ(test::Edits(spy), (std::vector<Record>{{RecordKind::Limiter, channel, 0}})) << id;
     }
 }
 
