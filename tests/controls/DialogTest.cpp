@@ -69,7 +69,8 @@ TEST(NameDialog, EnterIsSwallowedAndCancelKeepsTheName) {
     EXPECT_EQ(d.dialog.Name(), QStringLiteral("Stage"));
 }
 
-TEST(ValueDialog, NumberSyntax) {
+// What the field accepts, and how it shows a number: general notation, a 0 dB threshold as 0.
+TEST(ValueDialog, NumberSyntaxAndGeneralNotation) {
     const std::pair<const char*, std::optional<float>> cases[] = {
         {"12", 12.0F},          {"  -12 ", -12.0F},
         {"+3.5", 3.5F},         {".5", 0.5F},
@@ -83,6 +84,14 @@ TEST(ValueDialog, NumberSyntax) {
     };
     for (const auto& [text, expected] : cases) {
         EXPECT_EQ(CValueDialog::ParseNumber(QString::fromLatin1(text)), expected) << text;
+    }
+    const std::pair<float, const char*> shown[] = {
+        {20000.0F, "20000"},         {0.5F, "0.5"}, {-18.0F, "-18"}, {3.5F, "3.5"},
+        {1234567.0F, "1.23457e+06"}, {0.0F, "0"},   {-0.0F, "0"}};
+    CValueDialog dialog;
+    for (const auto& [n, text] : shown) {
+        dialog.SetNumber(n);
+        EXPECT_EQ(dialog.NumberField()->text(), QString::fromLatin1(text));
     }
 }
 
@@ -108,17 +117,6 @@ TEST(NameDialog, CaptionIsReadableOnTheBlackBackground) {
     EXPECT_EQ(d.dialog.CaptionLabel()->Text(), QStringLiteral("NAME:"));
     EXPECT_NE(d.dialog.CaptionLabel()->textColor, QColor(Qt::black));
     EXPECT_EQ(QColor(test::Pixels(d.dialog).pixel(2, 2)), QColor(Qt::black));
-}
-
-TEST(ValueDialog, ShowsTheNumberInGeneralNotation) {
-    const std::pair<float, const char*> cases[] = {
-        {20000.0F, "20000"},         {0.5F, "0.5"}, {-18.0F, "-18"}, {3.5F, "3.5"},
-        {1234567.0F, "1.23457e+06"}, {0.0F, "0"},   {-0.0F, "0"}};  // a 0 dB threshold
-    for (const auto& [n, text] : cases) {
-        CValueDialog dialog;
-        dialog.SetNumber(n);
-        EXPECT_EQ(dialog.NumberField()->text(), QString::fromLatin1(text));
-    }
 }
 
 }  // namespace
