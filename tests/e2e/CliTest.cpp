@@ -27,19 +27,6 @@ TEST(Cli, SetSendsOneCommandPerChangedRecord) {
     EXPECT_EQ(r.out.count(QStringLiteral("AA 55")), 3) << r.out.toStdString();
 }
 
-TEST(Cli, DiscoverPrintsOneRowPerProcessor) {
-    constexpr quint16 kPort = 41504;
-    auto left = StartSim(SimIp(3), kPort, With([](auto& o) { o.name = "LEFT"; }));
-    auto right = StartSim(SimIp(4), kPort, With([](auto& o) { o.name = "RIGHT"; }));
-    const CliRun r = RunCli(kPort, {"discover", "--wait", "0", "--json"});
-    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    const QJsonArray list = QJsonDocument::fromJson(r.out.toUtf8()).array();
-    ASSERT_EQ(list.size(), 2) << r.out.toStdString();
-    EXPECT_EQ(list[0]["ip"].toString(), SimIp(3));
-    EXPECT_EQ(list[0]["name"].toString(), "LEFT");
-    EXPECT_EQ(list[1]["port"].toInt(), kPort);
-}
-
 // Exit statuses scripts rely on; nothing is sent when the arguments are wrong.
 TEST(Cli, ExitStatuses) {
     constexpr quint16 kPort = 41505;
@@ -76,7 +63,8 @@ TEST(Cli, ExitStatuses) {
 
 // Three processors named by --device (repeated and as a list): each line carries its
 // address, one processor that keeps nothing makes the run exit 5 naming it while the others
-// take the change, --json gives one object each, and --diff shows only what differs.
+// take the change, --json gives one object each, and --diff shows only what differs. A search
+// finds the three.
 TEST(Cli, SeveralDevicesRunInTurn) {
     constexpr quint16 kPort = 42960;
     const QString link = "127.0.46.1", ips[] = {"127.0.46.2", "127.0.46.3", "127.0.46.4"};
@@ -122,6 +110,15 @@ TEST(Cli, SeveralDevicesRunInTurn) {
     EXPECT_EQ(rows[0].simplified(),
               "PARAM " + QStringList(std::begin(ips), std::end(ips)).join(' '));
     EXPECT_TRUE(rows[1].startsWith("ch1.band1.gain")) << rows[1].toStdString();
+
+    // Discovery over the bound address's /24 names no processor and lists each one once.
+    const CliRun found = RunCli(std::nullopt, {"--bind", link, "--port", QString::number(kPort),
+                                               "discover", "--wait", "0", "--json"});
+    const QJsonArray list = QJsonDocument::fromJson(found.out.toUtf8()).array();
+    ASSERT_EQ(list.size(), 3) << found.out.toStdString() << found.err.toStdString();
+    EXPECT_EQ(list[0]["ip"].toString(), ips[0]);
+    EXPECT_EQ(list[1]["name"].toString(), "QV-SIM");
+    EXPECT_EQ(list[2]["port"].toInt(), kPort);
 
     // Commands that name no processor, and a diff of one, refuse before anything is sent.
     const std::size_t sent = sims[0]->Log().size();
