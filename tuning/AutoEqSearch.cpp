@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The auto EQ search: greedy, smoothed and seeded random starts, NLopt BOBYQA over
 // (log10 fc, gain, Q), then a coordinate search on the raw grid with quantised sections,
-// band relocation, pruning and a final check for a band that would still help.
+// relocation of single bands and of pairs, pruning and a final check for a band that would still
+// help.
 #include "AutoEqSearch.h"
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <nlopt.hpp>
 #include <numbers>
 #include <random>
+#include <tuple>
 
 #include "BiquadDesign.h"
 #include "Frames.h"
@@ -24,6 +26,8 @@ constexpr std::int32_t kFlatGain = 180;
 constexpr int kFinalists = 2;  // starts carried onto the grid
 constexpr int kRelocationPasses = 4;
 constexpr std::size_t kExactCandidates = 6;  // replacements evaluated exactly per band
+// A pair's two new bands, refined alone, within this of the error before: worth refining all.
+constexpr double kPromisingPairDb = 0.05;
 
 Biquad GridDesign(const EqBand& b) {
     return QuantizedSection(BandDesign(b.freq, b.gain, b.q), true);
@@ -271,6 +275,54 @@ public:
         }
     }
 
+    // Each pair of bands in turn, nearest in frequency first, is taken out and two
+    // replacements placed one after the other at their best for what the rest leaves; the
+    // change stays when the refined whole is better. Two bands that shape one feature together
+    // (a steep edge by a crossover, a broad boost beside a narrow one) are out of reach of
+    // single-band moves.
+    void RelocatePairs(int& budget) {
+        std::vector<std::tuple<double, EqBand, EqBand>> pairs;
+        for (std::size_t a = 0; a < bands_.size(); ++a) {
+            for (std::size_t b = a + 1; b < bands_.size(); ++b) {
+                const double octaves =
+                    std::abs(std::log2(static_cast<double>(bands_[a].freq) / bands_[b].freq));
+                pairs.emplace_back(octaves, bands_[a], bands_[b]);
+            }
+        }
+        std::stable_sort(pairs.begin(), pairs.end(), [](const auto& x, const auto& y) {
+            return std::get<0>(x) < std::get<0>(y);
+        });
+        for (const auto& [octaves, first, second] : pairs) {
+            if (budget <= 0) {
+                return;
+            }
+            // An earlier change may have moved either band: such a pair is gone.
+            const auto a = IndexOf(first), b = IndexOf(second);
+            if (a < 0 || b < 0 || a == b) {
+                continue;
+            }
+            const double before = Error();
+            const auto savedBands = bands_;
+            const auto savedDb = db_;
+            Remove(static_cast<std::size_t>(std::max(a, b)));
+            Remove(static_cast<std::size_t>(std::min(a, b)));
+            for (int added = 0; added < 2; ++added) {
+                Add(BestAddition());
+                Refine(budget, static_cast<std::ptrdiff_t>(bands_.size()) - 1);
+            }
+            Refine(budget, static_cast<std::ptrdiff_t>(bands_.size()) - 2);
+            // Refining the whole is most of the cost: only for a promising placement.
+            if (Error() < before + kPromisingPairDb) {
+                Refine(budget);
+            }
+            if (Error() >= before - 1e-9) {
+                bands_ = savedBands;
+                db_ = savedDb;
+                Total();
+            }
+        }
+    }
+
     // Adds bands while a free one, placed at its best and refined with the rest, lowers the
     // error by at least the amount a band must earn.
     void FillFreeBands(int& budget) {
@@ -338,6 +390,13 @@ private:
             }
         }
         return best;
+    }
+
+    std::ptrdiff_t IndexOf(const EqBand& band) const {
+        const auto it = std::find_if(bands_.begin(), bands_.end(), [&](const EqBand& x) {
+            return x.freq == band.freq && x.gain == band.gain && x.q == band.q;
+        });
+        return it == bands_.end() ? -1 : it - bands_.begin();
     }
 
     void Add(const EqBand& band) {
@@ -504,11 +563,14 @@ std::vector<EqBand> SearchBands(const FitProblem& fine) {
             best = grid.Bands();
         }
     }
-    // Then relocation, and what it leaves for pruning and the free bands.
+    // Then relocation, of single bands and then of pairs, and what it leaves for pruning and
+    // the free bands.
     int relocation = o.gridEvaluations / 2;
     grid.Set(best);
     grid.Relocate(relocation);
-    int rest = o.gridEvaluations / 6 + relocation;
+    int pairs = o.gridEvaluations / 3 + relocation;
+    grid.RelocatePairs(pairs);
+    int rest = o.gridEvaluations / 6 + pairs;
     grid.Prune(rest);
     grid.FillFreeBands(rest);
     grid.Prune(rest);
