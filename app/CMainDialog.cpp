@@ -70,7 +70,11 @@ void Tell(MessageBoxes& boxes, const char* text, const char* caption = "",
 }  // namespace
 
 CMainDialog::CMainDialog(CPanelApp& app)
-    : QWidget(nullptr), app_(app), link_(app.Link()), editor_(app.Editor()) {
+    : QWidget(nullptr),
+      app_(app),
+      link_(app.Link()),
+      editor_(app.Editor()),
+      current_(&app.Editor()) {
     setObjectName(QStringLiteral("CMainDialog"));
     setWindowTitle(QStringLiteral("Quorvell"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -98,6 +102,7 @@ CMainDialog::CMainDialog(CPanelApp& app)
     ConnectPages();
     ConnectLink();
     ConnectSync();
+    BuildRack();
     // Link supervision (the 100 ms kLinkTimerId) runs on DeviceLink's own timer.
     SwitchPage(1);
     refreshTimer_.setSingleShot(true);
@@ -147,16 +152,17 @@ void CMainDialog::ConnectPages() {
     connect(eqPage_, &CEqPage::recordEdited, this, &CMainDialog::SendRecord);
     connect(limiterPage_, &CLimiterPage::recordEdited, this, &CMainDialog::SendRecord);
     connect(eqPage_, &CEqPage::channelReset, this, [this](int channel) {
-        editor_.SendSequence(EqResetFrames(app_.Parameters(), channel), EditOrigin::Sequence);
+        current_->SendSequence(EqResetFrames(current_->Parameters(), channel),
+                               EditOrigin::Sequence);
     });
     eqPage_->SetEulerE(eulerE_);
     connect(eqPage_, &CEqPage::channelsReplaced, this, [this](PacedSequence frames) {
         limiterPage_->RefreshFromModel();  // a copy brings the limiter along
-        editor_.SendSequence(std::move(frames), EditOrigin::Sequence);
+        current_->SendSequence(std::move(frames), EditOrigin::Sequence);
     });
     connect(limiterPage_, &CLimiterPage::channelReset, this, [this](int channel) {
-        editor_.SendSequence(LimiterResetFrames(app_.Parameters(), channel, eulerE_),
-                             EditOrigin::Sequence);
+        current_->SendSequence(LimiterResetFrames(current_->Parameters(), channel, eulerE_),
+                               EditOrigin::Sequence);
     });
 
     CSystemPage* sys = systemPage_;
@@ -164,14 +170,14 @@ void CMainDialog::ConnectPages() {
     connect(sys, &CSystemPage::devicePicked, this, &CMainDialog::OnDevicePicked);
     connect(sys, &CSystemPage::connectClicked, this, &CMainDialog::OnConnect);
     connect(sys, &CSystemPage::nameApplied, this, [this] {
-        if (link_.linkUp()) {
-            ++operatorNamesSent_;
+        if (current_ == &editor_ && link_.linkUp()) {
+            ++operatorNamesSent_;  // the panel's own link confirms names in a box
         }
-        editor_.Edited({RecordKind::Name, 0, 0}, EditOrigin::Operator);
+        current_->Edited({RecordKind::Name, 0, 0}, EditOrigin::Operator);
     });
     connect(sys, &CSystemPage::resetDeviceConfirmed, this, [this] {
-        if (link_.linkUp()) {
-            link_.SendReset();
+        if (current_->Link().linkUp()) {
+            current_->Link().SendReset();
         }
     });
     connect(sys, &CSystemPage::saveRequested, this, [this] {
@@ -229,7 +235,8 @@ void CMainDialog::BuildUndo() {
     const auto refresh = [this] {
         eqPage_->RefreshFromModel();
         limiterPage_->RefreshFromModel();
-        systemPage_->NameField()->setText(QString::fromUtf8(DeviceNameText(app_.Parameters())));
+        systemPage_->NameField()->setText(
+            QString::fromUtf8(DeviceNameText(current_->Parameters())));
     };
     // Every edit the editor announces becomes a step; multi-record actions are one step
     // each, named here before the editor sends them.
@@ -252,24 +259,7 @@ void CMainDialog::ConnectSync() {
     syncIndicator_->setObjectName(QStringLiteral("syncIndicator"));
     syncIndicator_->setGeometry(kSyncIndicatorPlace);
     syncIndicator_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    ReadBack& sync = app_.Sync();
-    const auto show = [this, &sync] {
-        static constexpr std::array<const char*, 5> kColours = {
-            "#c8c8c8", "#5fd35f", "#e6c440", "#ff7f3f", "#ff4040"};  // by SyncState
-        syncIndicator_->setText(sync.text());
-        // A tooltip already on screen keeps its old text (LINK LOST over IN SYNC) unless it
-        // is shown again with the new one.
-        const QString before = syncIndicator_->toolTip();
-        syncIndicator_->setToolTip(sync.toolTip());
-        if (QToolTip::isVisible() && QToolTip::text() == before && before != sync.toolTip()) {
-            QToolTip::showText(QCursor::pos(), sync.toolTip(), syncIndicator_);
-        }
-        syncIndicator_->setStyleSheet(
-            QStringLiteral("QLabel { color: %1; font-weight: bold; }")
-                .arg(QString::fromLatin1(kColours[static_cast<std::size_t>(sync.state())])));
-    };
-    connect(&sync, &ReadBack::changed, this, show);
-    show();
+    ShowSync();  // kept up to date for every processor by BuildRack
     systemPage_->SetPollSeconds(app_.PollSeconds());
     connect(systemPage_, &CSystemPage::pollChosen, this,
             [this](int seconds) { app_.SetPollSeconds(seconds); });
@@ -284,14 +274,6 @@ void CMainDialog::ConnectSync() {
         app_.StartRemote(listen, &error);
         ShowRemoteState(error);
     });
-    // A value taken from the processor is shown where it is, without switching pages; the
-    // records one read adopts are shown by one refresh.
-    connect(&editor_, &ProcessorEditor::recordsChanged, this,
-            [this](const QList<Record>&, EditOrigin origin) {
-                if (origin == EditOrigin::Processor) {
-                    RefreshPagesSoon();
-                }
-            });
 }
 
 void CMainDialog::ShowRemoteState(const QString& error) {
@@ -338,7 +320,31 @@ void CMainDialog::SwitchPage(int page) {
 }
 
 void CMainDialog::SendRecord(const Record& record) {
-    editor_.Edited(record, EditOrigin::Operator);
+    const QList<ProcessorEditor*> targets = EditTargets();
+    if (targets.size() == 1) {
+        current_->Edited(record, EditOrigin::Operator);
+        return;
+    }
+    // Each member takes the shown processor's value through its own editor (and so its own
+    // read-back); the members' changes are one step.
+    std::vector<ParameterPath> paths;
+    for (const ParameterPath& path : AllParameterPaths()) {
+        if (path.record == record) {
+            paths.push_back(path);
+        }
+    }
+    undo_->BeginAction({});
+    for (ProcessorEditor* member : targets) {
+        if (member != current_) {
+            for (const ParameterPath& path : paths) {
+                if (std::int32_t* field = path.Field(member->Parameters())) {
+                    *field = path.Value(current_->Parameters());
+                }
+            }
+        }
+        member->Edited(record, EditOrigin::Operator);
+    }
+    undo_->EndAction(true);
 }
 
 void CMainDialog::OnLinkEstablished() {
@@ -418,6 +424,7 @@ void CMainDialog::OnDevicePicked(const QString& address) {
 void CMainDialog::OnConnect() {
     if (link_.linkUp()) {
         link_.Disconnect();
+        StopOthers(false);
         systemPage_->SetConnectButton(QStringLiteral("CONNECT"), false);
         StatusButton()->setText(QStringLiteral("DISCONNECT"));
         StatusButton()->on = false;
@@ -425,6 +432,7 @@ void CMainDialog::OnConnect() {
     } else {
         operatorConnect_ = true;
         link_.Connect();  // does nothing while its own attempt runs
+        ConnectChosen(systemPage_->ChosenDevices());
     }
 }
 
@@ -527,6 +535,7 @@ void CMainDialog::closeEvent(QCloseEvent* event) {
         StopLinkAndClose();
         return;
     }
+    StopOthers(true);
     event->accept();
 }
 
@@ -565,6 +574,7 @@ void CMainDialog::StopLinkAndClose() {
                      qPrintable(names.join(QStringLiteral(", "))));
     }
     app_.Parameters().linkUp = 0;
+    StopOthers(true);
     link_.Close();
 }
 

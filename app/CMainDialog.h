@@ -4,6 +4,8 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QList>
+#include <QSet>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -24,6 +26,7 @@ class DeviceLink;
 class PanelUndo;
 class PngButton;
 class ProcessorEditor;
+class ProcessorRow;
 
 inline constexpr int kStatusButtonId = 1000;
 inline constexpr int kMainButtonId = 1001;
@@ -77,6 +80,14 @@ public:
     CSystemPage* SystemPage() const { return systemPage_; }
     PanelUndo* Undo() const { return undo_; }
 
+    // The processor the pages show and edit: the panel's own until another one is chosen.
+    ProcessorEditor& Current() const { return *current_; }
+    // Shows `editor`'s model on the pages at once (its editor holds its state: nothing is
+    // read); edits, undo's A/B and the sync indicator follow it.
+    void SwitchProcessor(ProcessorEditor& editor);
+    // Above the pages: every linked processor; hidden while there is one.
+    ProcessorRow* Processors() const { return row_; }
+
     // A close while a paced sequence (RESET, recall, A/B) runs lets it finish first, for at
     // most this long, showing "finishing…"; a second close ends it at once.
     static constexpr int kFinishBoundMs = 1100;
@@ -99,6 +110,18 @@ private:
     void ConnectSync();
     // Undo, redo and A/B: records the pages' edits as steps and applies steps to them.
     void BuildUndo();
+    // The processor row, and each processor of the rack as it joins.
+    void BuildRack();
+    void WatchProcessor(ProcessorEditor& editor);
+    void ShowSync();
+    void UpdateRow();
+    // Connect with rows chosen in the list: the first link goes to the row picked, every
+    // other chosen row gets a processor of its own over the same endpoint.
+    void ConnectChosen(const QStringList& addresses);
+    // Disconnects (`close`: closes) every processor but the panel's own.
+    void StopOthers(bool close);
+    // The editors a page edit goes to: the current one first, then the active group's.
+    QList<ProcessorEditor*> EditTargets() const;
 
     // Link reports.
     void OnLinkEstablished();
@@ -122,6 +145,10 @@ private:
     CPanelApp& app_;
     DeviceLink& link_;
     ProcessorEditor& editor_;
+    ProcessorEditor* current_ = nullptr;
+    ProcessorRow* row_ = nullptr;
+    QSet<ProcessorEditor*> watched_;
+    QString activeGroup_;
     double eulerE_ = 0.0;
     int page_ = 0;
     bool closing_ = false;          // a close waits for the link to stop

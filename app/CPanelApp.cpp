@@ -13,6 +13,7 @@
 #include "PresetDatabase.h"
 #include "PresetStore.h"
 #include "ProcessorEditor.h"
+#include "ProcessorRack.h"
 #include "QtMessageBoxes.h"
 #include "ReadBack.h"
 #include "RemoteServer.h"
@@ -46,9 +47,6 @@ CPanelApp::CPanelApp(PanelOptions options, MessageBoxes* boxes, const QString& e
     dataDir_ = ResolveDataDirectory(overrideDir, executableDir, *boxes_);
     database_ = std::make_unique<PresetDatabase>(dataDir_, *boxes_, kPanelBusyTimeoutMs);
     store_ = std::make_unique<PresetStore>(*database_, params_);
-    link_ = std::make_unique<DeviceLink>(params_, LinkOptions(options_));
-    editor_ = std::make_unique<ProcessorEditor>(params_, *link_);
-    undoStack_ = std::make_unique<QUndoStack>();
     pollSeconds_ = options_.pollSeconds;
     if (!options_.pollGiven) {
         QSettings settings(kSettingsOrganisation, kSettingsApplication);
@@ -61,7 +59,20 @@ CPanelApp::CPanelApp(PanelOptions options, MessageBoxes* boxes, const QString& e
     }
     ReadBackOptions sync;
     sync.pollMs = pollSeconds_ * 1000;
+    // The first processor keeps the process-wide model; the others are the rack's own, and
+    // every link sends and receives through the rack's one endpoint (the local port).
+    rack_ = std::make_unique<ProcessorRack>(LinkOptions(options_), sync);
+    DeviceLinkOptions first = LinkOptions(options_);
+    first.endpoint = &rack_->Endpoint();
+    link_ = std::make_unique<DeviceLink>(params_, first);
+    editor_ = std::make_unique<ProcessorEditor>(params_, *link_);
+    rack_->AdoptFirst(*editor_);
+    undoStack_ = std::make_unique<QUndoStack>();
     readBack_ = std::make_unique<ReadBack>(*editor_, sync);
+}
+
+ReadBack* CPanelApp::SyncOf(const ProcessorEditor* editor) {
+    return editor == editor_.get() ? readBack_.get() : editor->Sync();
 }
 
 CPanelApp::~CPanelApp() {
@@ -72,8 +83,10 @@ CPanelApp::~CPanelApp() {
     dialog_.reset();
     readBack_.reset();
     undoStack_.reset();
+    rack_->CloseAll();
     editor_.reset();
     link_.reset();
+    rack_.reset();
     store_.reset();
     if (database_) {
         database_->CloseConnection();
@@ -166,6 +179,7 @@ void CPanelApp::StopRemote() {
 void CPanelApp::SetPollSeconds(int seconds) {
     pollSeconds_ = seconds;
     readBack_->SetPollMs(seconds * 1000);
+    rack_->SetPollMs(seconds * 1000);
     QSettings settings(kSettingsOrganisation, kSettingsApplication);
     settings.beginGroup(kSettingsGroup);
     settings.setValue(kSettingsPoll, seconds);

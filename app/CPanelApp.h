@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The application object: owns the model, the device link, the editor, the preset database
+// The application object: owns the model, the device link, the editor, the rack of further
+// processors sharing the link's UDP endpoint, the preset database
 // and store, the undo stack, the message boxes and the settings access, and runs the main
 // window. No globals.
 #pragma once
@@ -19,6 +20,7 @@ class CMainDialog;
 class DeviceLink;
 class PresetDatabase;
 class PresetStore;
+class ProcessorRack;
 class QtMessageBoxes;
 class ProcessorEditor;
 class ReadBack;
@@ -55,6 +57,10 @@ public:
     ProcessorEditor& Editor() { return *editor_; }
     // Reads the processor's state back while linked and keeps the model equal to it.
     ReadBack& Sync() { return *readBack_; }
+    // Every processor the panel links, over one UDP endpoint; the first is Editor() above.
+    ProcessorRack& Rack() { return *rack_; }
+    // The read-back of any processor of the rack.
+    ReadBack* SyncOf(const ProcessorEditor* editor);
     PresetDatabase& Database() { return *database_; }
     PresetStore& Store() { return *store_; }
     MessageBoxes& Boxes() { return *boxes_; }
@@ -90,6 +96,7 @@ private:
     QString dataDir_;
     std::unique_ptr<PresetDatabase> database_;
     std::unique_ptr<PresetStore> store_;
+    std::unique_ptr<ProcessorRack> rack_;  // its endpoint outlives link_
     std::unique_ptr<DeviceLink> link_;
     std::unique_ptr<ProcessorEditor> editor_;
     std::unique_ptr<ReadBack> readBack_;

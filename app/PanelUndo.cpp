@@ -10,6 +10,7 @@
 #include <QUndoStack>
 #include <utility>
 
+#include "DeviceLink.h"
 #include "ProcessorEditor.h"
 
 namespace quorvell {
@@ -35,14 +36,14 @@ constexpr QSize kButtonSize(88, 24);
 PanelUndo::PanelUndo(ProcessorEditor& editor, QUndoStack& stack, std::function<void()> refresh,
                      QObject* parent)
     : QObject(parent),
-      editor_(editor),
-      params_(editor.Parameters()),
+      editor_(&editor),
+      first_(editor),
       stack_(stack),
       refresh_(std::move(refresh)),
-      paths_(AllParameterPaths()),
-      recorded_(params_) {
+      paths_(AllParameterPaths()) {
     qApp->installEventFilter(this);
-    connect(&editor_, &ProcessorEditor::recordsChanged, this,
+    tracked_[&editor].recorded = editor.Parameters();
+    connect(&editor, &ProcessorEditor::recordsChanged, this,
             [this](const QList<Record>&, EditOrigin origin) { OnRecordsChanged(origin); });
     connect(&stack_, &QUndoStack::indexChanged, this, &PanelUndo::UpdateControls);
     connect(&stack_, &QUndoStack::cleanChanged, this, &PanelUndo::UpdateControls);
@@ -50,17 +51,68 @@ PanelUndo::PanelUndo(ProcessorEditor& editor, QUndoStack& stack, std::function<v
 
 PanelUndo::~PanelUndo() = default;
 
+void PanelUndo::Watch(ProcessorEditor& editor) {
+    if (tracked_.count(&editor) != 0) {
+        return;
+    }
+    tracked_[&editor].recorded = editor.Parameters();
+    connect(&editor, &ProcessorEditor::recordsChanged, this,
+            [this](const QList<Record>&, EditOrigin origin) { OnRecordsChanged(origin); });
+    // The state a link loads when it comes up is the processor's, not an edit.
+    connect(&editor.Link(), &DeviceLink::linkEstablished, this, &PanelUndo::Adopt);
+    connect(&editor.Link(), &DeviceLink::resetStateApplied, this, &PanelUndo::Adopt);
+}
+
+void PanelUndo::Forget(ProcessorEditor& editor) {
+    if (&editor == &first_) {
+        return;
+    }
+    editor.disconnect(this);
+    editor.Link().disconnect(this);
+    tracked_.erase(&editor);
+    if (editor_ == &editor) {
+        SetCurrent(first_);
+    }
+}
+
+void PanelUndo::SetCurrent(ProcessorEditor& editor) {
+    Watch(editor);
+    editor_ = &editor;
+    UpdateControls();
+}
+
+const DeviceParameters& PanelUndo::Parameters() const {
+    return editor_->Parameters();
+}
+
+int PanelUndo::ActiveMemory() const {
+    return tracked_.at(editor_).active;
+}
+
 void PanelUndo::Capture(const QString& text, bool mergeable) {
     if (applying_ || actionDepth_ > 0) {
         return;
     }
-    ChangeSet changes = DiffParameters(paths_, recorded_, params_, true);
-    recorded_ = params_;
-    if (changes.Empty()) {
+    std::vector<UndoTarget> targets;
+    // The current processor first: a step is described by its change.
+    const auto record = [&](ProcessorEditor* editor, Tracked& tracked) {
+        ChangeSet changes = DiffParameters(paths_, tracked.recorded, editor->Parameters(), true);
+        tracked.recorded = editor->Parameters();
+        if (!changes.Empty()) {
+            targets.push_back({editor, std::move(changes)});
+        }
+    };
+    record(editor_, tracked_.at(editor_));
+    for (auto& [editor, tracked] : tracked_) {
+        if (editor != editor_) {
+            record(editor, tracked);
+        }
+    }
+    if (targets.empty()) {
         return;
     }
     stack_.push(
-        new ParameterChangeCommand(*this, std::move(changes), text, mergeable ? gesture_ : 0));
+        new ParameterChangeCommand(*this, std::move(targets), text, mergeable ? gesture_ : 0));
     UpdateControls();
 }
 
@@ -70,9 +122,9 @@ void PanelUndo::BeginAction(const QString& text) {
     }
 }
 
-void PanelUndo::EndAction() {
+void PanelUndo::EndAction(bool mergeable) {
     if (actionDepth_ > 0 && --actionDepth_ == 0) {
-        Capture(std::exchange(actionText_, {}), false);
+        Capture(std::exchange(actionText_, {}), mergeable);
     }
 }
 
@@ -98,7 +150,9 @@ void PanelUndo::Adopt() {
     if (actionDepth_ > 0) {
         return;  // the action's changes are not recorded yet; what comes now joins them
     }
-    recorded_ = params_;
+    for (auto& [editor, tracked] : tracked_) {
+        tracked.recorded = editor->Parameters();
+    }
 }
 
 void PanelUndo::Connected(const QString& address) {
@@ -107,8 +161,9 @@ void PanelUndo::Connected(const QString& address) {
         // The steps and memories hold another processor's settings, or settings made before
         // any processor's state was known: undoing them would write them to this one.
         stack_.clear();
-        memories_ = {};
-        active_ = 0;
+        Tracked& first = tracked_.at(&first_);
+        first.memories = {};
+        first.active = 0;
         UpdateControls();
     }
     device_ = address;
@@ -116,32 +171,37 @@ void PanelUndo::Connected(const QString& address) {
 
 void PanelUndo::SwitchCompare() {
     Capture();  // nothing is pending in practice: every edit is recorded when announced
-    stack_.push(new CompareSwitchCommand(*this));
+    stack_.push(new CompareSwitchCommand(*this, *editor_));
 }
 
-void PanelUndo::Swap() {
-    const int other = 1 - active_;
-    if (!memories_[static_cast<std::size_t>(other)]) {
-        memories_[static_cast<std::size_t>(other)] = params_;
+void PanelUndo::Swap(ProcessorEditor& editor) {
+    Tracked& t = tracked_[&editor];
+    const DeviceParameters& params = editor.Parameters();
+    const int other = 1 - t.active;
+    if (!t.memories[static_cast<std::size_t>(other)]) {
+        t.memories[static_cast<std::size_t>(other)] = params;
     }
-    memories_[static_cast<std::size_t>(active_)] = params_;
-    active_ = other;
+    t.memories[static_cast<std::size_t>(t.active)] = params;
+    t.active = other;
     // Settings only: the device name is not part of what is compared.
-    Apply(DiffParameters(paths_, params_, *memories_[static_cast<std::size_t>(active_)], false),
-          true);
+    const DeviceParameters target = *t.memories[static_cast<std::size_t>(t.active)];
+    Apply(editor, DiffParameters(paths_, params, target, false), true);
     UpdateControls();
 }
 
-void PanelUndo::Apply(const ChangeSet& changes, bool after) {
+void PanelUndo::Apply(ProcessorEditor& editor, const ChangeSet& changes, bool after) {
+    DeviceParameters& params = editor.Parameters();
     for (const FieldChange& f : changes.fields) {
-        if (std::int32_t* field = f.path.Field(params_)) {
+        if (std::int32_t* field = f.path.Field(params)) {
             *field = after ? f.after : f.before;
         }
     }
     if (changes.name) {
-        params_.deviceName = after ? changes.name->after : changes.name->before;
+        params.deviceName = after ? changes.name->after : changes.name->before;
     }
-    recorded_ = params_;
+    if (const auto t = tracked_.find(&editor); t != tracked_.end()) {
+        t->second.recorded = params;
+    }
     const std::vector<Record> records = changes.Records();
     if (records.empty()) {
         return;
@@ -152,13 +212,13 @@ void PanelUndo::Apply(const ChangeSet& changes, bool after) {
         refresh_();
     }
     if (records.size() == 1) {
-        editor_.Edited(records.front(), EditOrigin::Undo);
+        editor.Edited(records.front(), EditOrigin::Undo);
     } else {
         std::vector<PacedRecord> sequence;
         for (const Record& record : records) {
             sequence.push_back({record, GapAfter(record)});
         }
-        editor_.SendRecords(sequence, EditOrigin::Undo);
+        editor.SendRecords(sequence, EditOrigin::Undo);
     }
     applying_ = false;
 }
@@ -206,9 +266,10 @@ void PanelUndo::UpdateControls() {
     buttons_[0]->setToolTip(stack_.undoText());
     buttons_[1]->setEnabled(stack_.canRedo());
     buttons_[1]->setToolTip(stack_.redoText());
-    buttons_[2]->setText(active_ == 0 ? QStringLiteral("A/B: A") : QStringLiteral("A/B: B"));
+    const int active = ActiveMemory();
+    buttons_[2]->setText(active == 0 ? QStringLiteral("A/B: A") : QStringLiteral("A/B: B"));
     buttons_[2]->setToolTip(tr("Settings %1 are active; F2 switches to %2")
-                                .arg(active_ == 0 ? "A" : "B", active_ == 0 ? "B" : "A"));
+                                .arg(active == 0 ? "A" : "B", active == 0 ? "B" : "A"));
 }
 
 // Gesture boundaries: a press or a key (not its auto-repeat) starts a gesture; a wheel

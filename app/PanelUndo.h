@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Undo, redo and the A/B compare of the panel: the application's QUndoStack on top of the
-// ProcessorEditor. Every operator change becomes a step: PanelUndo keeps a copy of the model
-// as last recorded, and each change the editor announces is the difference to it. Values
-// adopted from the processor only update that copy, so they are never steps.
+// processors' editors. Every operator change becomes a step: PanelUndo keeps a copy of each
+// watched model as last recorded, and each change an editor announces is the difference to
+// it. Values adopted from a processor only update that copy, so they are never steps. One
+// stack serves every processor: a step names the editors it changed (several for a group
+// edit), and undoing it restores each of them. A/B memories are each processor's own.
 #pragma once
 
 #include <QElapsedTimer>
@@ -10,6 +12,7 @@
 #include <QPointer>
 #include <array>
 #include <functional>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -37,6 +40,14 @@ public:
               QObject* parent = nullptr);
     ~PanelUndo() override;
 
+    // Records the changes of another processor's editor too (it must outlive this object or
+    // be forgotten with Forget); what its link loads on connect is adopted, never a step.
+    void Watch(ProcessorEditor& editor);
+    void Forget(ProcessorEditor& editor);
+    // The processor the pages show: A/B and Parameters() act on it.
+    void SetCurrent(ProcessorEditor& editor);
+    ProcessorEditor& Current() const { return *editor_; }
+
     // The operator changed the model: the difference to the last recorded state becomes a
     // step named `text` (empty: described from the change). Changes of one gesture merge
     // when `mergeable` (single edits; never for multi-record actions). The editor's
@@ -45,9 +56,11 @@ public:
     // Between these, the changes of a multi-record action that stores and sends before it
     // returns (a recall, which confirms with a message box) are held back, then recorded as
     // one step named `text`.
+    // `mergeable` for an action that is one operator edit (a group edit): the changes of one
+    // gesture merge, as for a single edit.
     void BeginAction(const QString& text);
-    void EndAction();
-    // The model was changed by the processor (connect, adoption): not a step.
+    void EndAction(bool mergeable = false);
+    // The models were changed by their processors (connect, adoption): not a step.
     void Adopt();
     // Connected to the processor at `address`: adopts its state; any other processor than
     // the last one (and the first connect) clears the steps and both memories.
@@ -57,17 +70,17 @@ public:
     // is loaded, sending only the records that differ. The first switch copies the current
     // settings into B. One undo step.
     void SwitchCompare();
-    // The model the steps apply to.
-    const DeviceParameters& Parameters() const { return params_; }
-    // 0 while A is active, 1 while B is.
-    int ActiveMemory() const { return active_; }
+    // The current processor's model.
+    const DeviceParameters& Parameters() const;
+    // 0 while A is active, 1 while B is, for the current processor.
+    int ActiveMemory() const;
 
-    // Writes one side of `changes` into the model, shows it and sends the changed records
-    // through the editor (origin Undo): one frame for one record, a paced sequence for
-    // several. Used by the commands.
-    void Apply(const ChangeSet& changes, bool after);
-    // Swaps the memories as SwitchCompare describes, without pushing a step.
-    void Swap();
+    // Writes one side of `changes` into `editor`'s model, shows it and sends the changed
+    // records through that editor (origin Undo): one frame for one record, a paced sequence
+    // for several. Used by the commands.
+    void Apply(ProcessorEditor& editor, const ChangeSet& changes, bool after);
+    // Swaps `editor`'s memories as SwitchCompare describes, without pushing a step.
+    void Swap(ProcessorEditor& editor);
 
     // The UNDO, REDO and A/B buttons on `page` (the EQ page), with Ctrl+Z, Ctrl+Shift+Z,
     // Ctrl+Y and F2 on `window`.
@@ -91,23 +104,26 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // What PanelUndo keeps of one processor.
+    struct Tracked {
+        DeviceParameters recorded{};                                // the model as last recorded
+        std::array<std::optional<DeviceParameters>, 2> memories{};  // A, B
+        int active = 0;
+    };
     void OnRecordsChanged(EditOrigin origin);
     void UpdateControls();
     void BeginGesture(QObject* target);
 
-    ProcessorEditor& editor_;
-    DeviceParameters& params_;
+    ProcessorEditor* editor_;  // the current processor's
+    ProcessorEditor& first_;   // the panel's own processor, whose connects Connected reports
     QUndoStack& stack_;
     std::function<void()> refresh_;
     std::vector<ParameterPath> paths_;  // every field, in model order
-    DeviceParameters recorded_{};       // the model as last recorded
+    std::map<ProcessorEditor*, Tracked> tracked_;
     bool applying_ = false;
     int actionDepth_ = 0;
     QString actionText_;
     QString device_;
-
-    std::array<std::optional<DeviceParameters>, 2> memories_{};  // A, B
-    int active_ = 0;
 
     quint64 gesture_ = 1;
     QPointer<QObject> inputTarget_;  // where the last gesture began

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "PanelUndo.h"
+#include "ProcessorEditor.h"
 
 namespace quorvell {
 
@@ -148,13 +149,30 @@ QString DescribeChanges(const ChangeSet& changes) {
     return QObject::tr("%1 and %2 more").arg(parts.front()).arg(parts.size() - 1);
 }
 
-ParameterChangeCommand::ParameterChangeCommand(PanelUndo& owner, ChangeSet changes,
+ParameterChangeCommand::ParameterChangeCommand(PanelUndo& owner, std::vector<UndoTarget> targets,
                                                const QString& text, quint64 gesture)
     : owner_(&owner),
-      changes_(std::move(changes)),
+      targets_(std::move(targets)),
       explicitText_(!text.isEmpty()),
       gesture_(gesture) {
-    setText(explicitText_ ? text : DescribeChanges(changes_));
+    setText(text);
+    Describe();
+}
+
+void ParameterChangeCommand::Describe() {
+    if (explicitText_) {
+        return;
+    }
+    const auto first = std::find_if(targets_.begin(), targets_.end(),
+                                    [](const UndoTarget& t) { return !t.changes.Empty(); });
+    if (first == targets_.end()) {
+        return;
+    }
+    QString text = DescribeChanges(first->changes);
+    if (targets_.size() > 1) {
+        text += QObject::tr(" (%1 processors)").arg(targets_.size());
+    }
+    setText(text);
 }
 
 void ParameterChangeCommand::undo() {
@@ -173,56 +191,75 @@ void ParameterChangeCommand::Step(bool undoing) {
     if (!owner_) {
         return;
     }
-    DropChangedElsewhere(changes_, owner_->Parameters(), undoing);
-    if (!explicitText_ && !changes_.Empty()) {
-        setText(DescribeChanges(changes_));
+    bool empty = true;
+    for (UndoTarget& t : targets_) {
+        if (!t.editor) {
+            t.changes = {};
+            continue;
+        }
+        DropChangedElsewhere(t.changes, t.editor->Parameters(), undoing);
+        empty = empty && t.changes.Empty();
     }
-    setObsolete(changes_.Empty());
-    owner_->Apply(changes_, !undoing);
+    Describe();
+    setObsolete(empty);
+    for (UndoTarget& t : targets_) {
+        if (t.editor) {
+            owner_->Apply(*t.editor, t.changes, !undoing);
+        }
+    }
 }
 
 bool ParameterChangeCommand::mergeWith(const QUndoCommand* other) {
     const auto* next = dynamic_cast<const ParameterChangeCommand*>(other);
-    if (next == nullptr || next->gesture_ != gesture_ ||
-        next->changes_.Records() != changes_.Records()) {
+    if (next == nullptr || next->gesture_ != gesture_ || next->targets_.size() != targets_.size()) {
         return false;
     }
-    for (const FieldChange& f : next->changes_.fields) {
-        const auto same =
-            std::find_if(changes_.fields.begin(), changes_.fields.end(),
-                         [&](const FieldChange& g) { return g.path.text == f.path.text; });
-        if (same != changes_.fields.end()) {
-            same->after = f.after;
-        } else {
-            changes_.fields.push_back(f);
+    for (std::size_t i = 0; i < targets_.size(); ++i) {
+        if (next->targets_[i].editor != targets_[i].editor ||
+            next->targets_[i].changes.Records() != targets_[i].changes.Records()) {
+            return false;
         }
     }
-    if (next->changes_.name) {
-        const DeviceNameBytes before =
-            changes_.name ? changes_.name->before : next->changes_.name->before;
-        changes_.name = NameChange{before, next->changes_.name->after};
+    bool unchanged = true;
+    for (std::size_t i = 0; i < targets_.size(); ++i) {
+        ChangeSet& changes = targets_[i].changes;
+        const ChangeSet& more = next->targets_[i].changes;
+        for (const FieldChange& f : more.fields) {
+            const auto same =
+                std::find_if(changes.fields.begin(), changes.fields.end(),
+                             [&](const FieldChange& g) { return g.path.text == f.path.text; });
+            if (same != changes.fields.end()) {
+                same->after = f.after;
+            } else {
+                changes.fields.push_back(f);
+            }
+        }
+        if (more.name) {
+            const DeviceNameBytes before = changes.name ? changes.name->before : more.name->before;
+            changes.name = NameChange{before, more.name->after};
+        }
+        unchanged = unchanged && changes.Unchanged();
     }
-    if (!explicitText_) {
-        setText(DescribeChanges(changes_));
-    }
+    Describe();
     // A gesture that ends where it began leaves no step.
-    setObsolete(changes_.Unchanged());
+    setObsolete(unchanged);
     return true;
 }
 
-CompareSwitchCommand::CompareSwitchCommand(PanelUndo& owner) : owner_(&owner) {
+CompareSwitchCommand::CompareSwitchCommand(PanelUndo& owner, ProcessorEditor& editor)
+    : owner_(&owner), editor_(&editor) {
     setText(QObject::tr("A/B switch to %1").arg(owner.ActiveMemory() == 0 ? "B" : "A"));
 }
 
 void CompareSwitchCommand::undo() {
-    if (owner_) {
-        owner_->Swap();
+    if (owner_ && editor_) {
+        owner_->Swap(*editor_);
     }
 }
 
 void CompareSwitchCommand::redo() {
-    if (owner_) {
-        owner_->Swap();
+    if (owner_ && editor_) {
+        owner_->Swap(*editor_);
     }
 }
 

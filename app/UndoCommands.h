@@ -18,6 +18,7 @@
 namespace quorvell {
 
 class PanelUndo;
+class ProcessorEditor;
 
 struct FieldChange {
     ParameterPath path;  // an i32 field (never the name)
@@ -57,15 +58,22 @@ void DropChangedElsewhere(ChangeSet& changes, const DeviceParameters& now, bool 
 // "CH1 Band 3 gain -6.5 → -4.0 dB"; for several fields the first and how many more.
 QString DescribeChanges(const ChangeSet& changes);
 
-// One operator step. Commands of the same gesture (`gesture` non-zero and equal) on the same
-// records merge into one: a held arrow, a wheel burst or a drag undoes in one step.
+// What one step changed on one processor; the editor is null once that processor is gone.
+struct UndoTarget {
+    QPointer<ProcessorEditor> editor;
+    ChangeSet changes;
+};
+
+// One operator step, on one processor or (a group edit) on several. Commands of the same
+// gesture (`gesture` non-zero and equal) on the same processors and records merge into one:
+// a held arrow, a wheel burst or a drag undoes in one step.
 class ParameterChangeCommand : public QUndoCommand {
 public:
     static constexpr int kMergeId = 0x5155;  // commands of other classes never merge with it
 
     // The change is already in the model when the command is pushed: the first redo() does
     // nothing. `text` empty describes the change itself.
-    ParameterChangeCommand(PanelUndo& owner, ChangeSet changes, const QString& text,
+    ParameterChangeCommand(PanelUndo& owner, std::vector<UndoTarget> targets, const QString& text,
                            quint64 gesture);
 
     void undo() override;
@@ -73,15 +81,16 @@ public:
     int id() const override { return gesture_ != 0 ? kMergeId : -1; }
     bool mergeWith(const QUndoCommand* other) override;
 
-    const ChangeSet& Changes() const { return changes_; }
+    const std::vector<UndoTarget>& Targets() const { return targets_; }
 
 private:
+    void Describe();
     // Drops what changed elsewhere since this step was applied, then applies the rest; a step
     // left with nothing is obsolete, and the stack removes it.
     void Step(bool undoing);
 
-    QPointer<PanelUndo> owner_;  // a no-op once the panel is gone
-    ChangeSet changes_;
+    QPointer<PanelUndo> owner_;        // a no-op once the panel is gone
+    std::vector<UndoTarget> targets_;  // the shown processor's first
     bool explicitText_ = false;
     quint64 gesture_ = 0;
     bool applied_ = true;
@@ -91,13 +100,14 @@ private:
 // back, saving the current settings into the memory being left, as a switch does.
 class CompareSwitchCommand : public QUndoCommand {
 public:
-    explicit CompareSwitchCommand(PanelUndo& owner);
+    CompareSwitchCommand(PanelUndo& owner, ProcessorEditor& editor);
 
     void undo() override;
     void redo() override;
 
 private:
     QPointer<PanelUndo> owner_;
+    QPointer<ProcessorEditor> editor_;
 };
 
 }  // namespace quorvell

@@ -36,7 +36,7 @@ double NoNegativeZero(double db) {
 const QColor CResponseCurve::kChannelColors[2] = {QColor(255, 160, 64), QColor(64, 192, 255)};
 
 CResponseCurve::CResponseCurve(const DeviceParameters& params, QWidget* parent)
-    : QWidget(parent), params_(params) {
+    : QWidget(parent), params_(&params) {
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAccessibleName(tr("Response curve"));
@@ -82,7 +82,7 @@ double CResponseCurve::DbForY(double y) const {
 }
 
 QPointF CResponseCurve::MarkerPosition(int band) const {
-    const EqBand& b = params_.channels[activeChannel_].bands[band];
+    const EqBand& b = params_->channels[activeChannel_].bands[band];
     const double hz = std::clamp(static_cast<double>(b.freq), kMinHz, kMaxHz);
     return {XForHz(hz), YForDb(b.gain * 0.1 - 18.0)};
 }
@@ -99,7 +99,7 @@ std::optional<int> CResponseCurve::MarkerAt(const QPointF& pos) const {
 }
 
 double CResponseCurve::LevelDb(int channel, double hz) const {
-    const auto chain = ChannelChain(params_, channel);
+    const auto chain = ChannelChain(*params_, channel);
     return ChainMagnitudeDb(chain, hz);
 }
 
@@ -115,7 +115,7 @@ void CResponseCurve::Recompute() {
     const int points = std::max(64, static_cast<int>(PlotRect().width()) * kPointsPerPixel);
     curveHz_ = LogFrequencies(points, kMinHz, kMaxHz);
     for (int ch = 0; ch < 2; ++ch) {
-        const auto chain = ChannelChain(params_, ch);
+        const auto chain = ChannelChain(*params_, ch);
         curveDb_[ch].resize(curveHz_.size());
         for (std::size_t i = 0; i < curveHz_.size(); ++i) {
             curveDb_[ch][i] = ChainMagnitudeDb(chain, curveHz_[i]);
@@ -228,7 +228,7 @@ void CResponseCurve::mousePressEvent(QMouseEvent* event) {
     }
     dragBand_ = MarkerAt(pos);
     if (dragBand_) {
-        const EqBand& b = params_.channels[activeChannel_].bands[*dragBand_];
+        const EqBand& b = params_->channels[activeChannel_].bands[*dragBand_];
         dragStart_ = pos;
         dragMarker_ = MarkerPosition(*dragBand_);
         dragFreq_ = b.freq;
@@ -243,7 +243,7 @@ void CResponseCurve::mouseMoveEvent(QMouseEvent* event) {
     }
     hoverPos_ = event->position();
     if (dragBand_) {
-        const EqBand& b = params_.channels[activeChannel_].bands[*dragBand_];
+        const EqBand& b = params_->channels[activeChannel_].bands[*dragBand_];
         const QPointF offset = event->position() - dragStart_;
         const int freq =
             offset.x() == 0 ? dragFreq_ : ClampFreq(HzForX(dragMarker_.x() + offset.x()));
@@ -265,7 +265,7 @@ void CResponseCurve::EndDrag() {
     }
     const int band = *dragBand_;
     dragBand_.reset();
-    const EqBand& b = params_.channels[activeChannel_].bands[band];
+    const EqBand& b = params_->channels[activeChannel_].bands[band];
     emit bandEdited(activeChannel_, band, b.freq, b.gain, b.q, true);
     update();
 }
@@ -309,7 +309,7 @@ void CResponseCurve::wheelEvent(QWheelEvent* event) {
     const int notches = wheelAccumulator_ / 120;
     wheelAccumulator_ -= notches * 120;
     if (notches != 0) {
-        const EqBand& b = params_.channels[activeChannel_].bands[*band];
+        const EqBand& b = params_->channels[activeChannel_].bands[*band];
         const int q = std::clamp(b.q + notches, 1, 1000);
         if (q != b.q) {
             emit bandEdited(activeChannel_, *band, b.freq, b.gain, q, true);

@@ -18,6 +18,8 @@ public:
     // `params` is the model the curve reads; it must outlive the widget. The widget never
     // writes it: edits are proposed through bandEdited and the page stores them.
     explicit CResponseCurve(const DeviceParameters& params, QWidget* parent = nullptr);
+    // Reads `params` from now on (another processor's model); the caller refreshes.
+    void SetModel(const DeviceParameters& params) { params_ = &params; }
 
     // Recomputes both curves from the model (after an edit, a refresh or a recall).
     void Refresh();
@@ -80,7 +82,7 @@ private:
     int ClampFreq(double hz) const;
     int GainRawForY(double y) const;
 
-    const DeviceParameters& params_;
+    const DeviceParameters* params_;
     int activeChannel_ = 0;
     std::array<std::vector<double>, 2> curveDb_;
     std::vector<double> curveHz_;

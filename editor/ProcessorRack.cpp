@@ -44,12 +44,18 @@ ProcessorEditor* ProcessorRack::Add(const QString& address) {
 
 ProcessorEditor* ProcessorRack::Find(const QString& address) const {
     const QString canonical = CanonicalAddress(address);
-    for (const auto& editor : editors_) {
-        if (!canonical.isEmpty() && editor->Link().nextDeviceAddress() == canonical) {
-            return editor.get();
+    for (ProcessorEditor* editor : Editors()) {
+        if (!canonical.isEmpty() &&
+            CanonicalAddress(editor->Link().nextDeviceAddress()) == canonical) {
+            return editor;
         }
     }
     return nullptr;
+}
+
+void ProcessorRack::AdoptFirst(ProcessorEditor& editor) {
+    adopted_ = &editor;
+    emit processorsChanged();
 }
 
 bool ProcessorRack::Remove(const QString& address) {
@@ -76,6 +82,9 @@ bool ProcessorRack::Remove(const QString& address) {
 
 QList<ProcessorEditor*> ProcessorRack::Editors() const {
     QList<ProcessorEditor*> list;
+    if (adopted_) {
+        list.push_back(adopted_.data());
+    }
     for (const auto& editor : editors_) {
         list.push_back(editor.get());
     }
@@ -83,20 +92,30 @@ QList<ProcessorEditor*> ProcessorRack::Editors() const {
 }
 
 ProcessorEditor* ProcessorRack::First() const {
+    if (adopted_) {
+        return adopted_.data();
+    }
     return editors_.empty() ? nullptr : editors_.front().get();
 }
 
 int ProcessorRack::ConnectAll() {
     int started = 0;
-    for (const auto& editor : editors_) {
+    for (ProcessorEditor* editor : Editors()) {
         started += editor->Link().Connect() ? 1 : 0;
     }
     return started;
 }
 
 void ProcessorRack::CloseAll() {
-    for (const auto& editor : editors_) {
+    for (ProcessorEditor* editor : Editors()) {
         editor->Link().Close();
+    }
+}
+
+void ProcessorRack::SetPollMs(int ms) {
+    sync_.pollMs = ms;
+    for (const auto& editor : editors_) {
+        editor->Sync()->SetPollMs(ms);
     }
 }
 

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QMap>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -36,19 +37,24 @@ public:
     // for text that is not one IPv4 address.
     ProcessorEditor* Add(const QString& address);
     ProcessorEditor* Find(const QString& address) const;
+    // Makes `editor` (a front end's own, over a model and a link it keeps; the link built on
+    // this rack's endpoint) the rack's first processor. The rack never deletes or removes it.
+    void AdoptFirst(ProcessorEditor& editor);
     // Disconnects the processor and forgets it (and its place in every group); false when
     // it is not in the rack.
     bool Remove(const QString& address);
     // In the order added; the first is the one single-processor front ends act on.
     QList<ProcessorEditor*> Editors() const;
     ProcessorEditor* First() const;
-    int size() const { return static_cast<int>(editors_.size()); }
+    int size() const { return static_cast<int>(editors_.size()) + (adopted_ ? 1 : 0); }
     LinkEndpoint& Endpoint() { return endpoint_; }
 
     // Connects every processor not linked or connecting; returns how many attempts started.
     int ConnectAll();
     // Closes every link (nothing is sent); the editors stay, with their models.
     void CloseAll();
+    // The read-back period of every processor, and of those added later; 0 stops polling.
+    void SetPollMs(int ms);
 
     // Groups: named sets of the rack's processors. SetGroup replaces the members (canonical
     // addresses, duplicates dropped); false, and nothing changed, when a member is not in the
@@ -68,6 +74,7 @@ private:
     ReadBackOptions sync_;
     LinkEndpoint endpoint_;  // outlives the editors below, whose links use it
     std::vector<std::unique_ptr<ProcessorEditor>> editors_;
+    QPointer<ProcessorEditor> adopted_;  // AdoptFirst's, ahead of editors_
     QMap<QString, QStringList> groups_;
 };
 

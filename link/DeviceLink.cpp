@@ -126,6 +126,9 @@ bool DeviceLink::receiveRunning() const {
 }
 
 bool DeviceLink::discoveryRunning() const {
+    if (options_.endpoint != nullptr) {
+        return options_.endpoint->IsListening(this);
+    }
     return discoverySocket_ && discoverySocket_->state() == QAbstractSocket::BoundState;
 }
 
@@ -211,6 +214,15 @@ void DeviceLink::CloseLinkSocket() {
 
 bool DeviceLink::OpenDiscoverySocket() {
     QString reason;
+    if (options_.endpoint != nullptr) {
+        // The other links of the endpoint may hold the port: listen on their socket.
+        if (!options_.endpoint->AttachListener(this, &reason)) {
+            pendingBindError_ = reason;
+            return false;
+        }
+        hostAddresses_ = QNetworkInterface::allAddresses();
+        return true;
+    }
     discoverySocket_ = BindSocket(options_.bindAddress, options_.port, &reason);
     if (!discoverySocket_) {
         pendingBindError_ = reason;
@@ -222,8 +234,19 @@ bool DeviceLink::OpenDiscoverySocket() {
     return true;
 }
 
+QUdpSocket* DeviceLink::DiscoverySocket() const {
+    if (options_.endpoint != nullptr) {
+        return options_.endpoint->IsListening(this) ? options_.endpoint->Socket() : nullptr;
+    }
+    return discoverySocket_.get();
+}
+
 void DeviceLink::CloseDiscoverySocket() {
     EndSweep();
+    if (options_.endpoint != nullptr) {
+        options_.endpoint->DetachListener(this);
+        return;
+    }
     if (discoverySocket_) {
         discoverySocket_->disconnect(this);
         discoverySocket_->close();

@@ -200,6 +200,8 @@ public:
 
     // One datagram the link's socket (or its endpoint) received from `d`'s sender.
     void ReceiveDatagram(const QNetworkDatagram& d);
+    // One datagram the search listener (its own socket or the endpoint's) received.
+    void ReceiveDiscoveryDatagram(const QNetworkDatagram& d);
 
 signals:
     // State frames come at most once per kStateIntervalMs (see there): a processor that
@@ -237,6 +239,8 @@ private:
     void CloseLinkSocket();
     bool OpenDiscoverySocket();
     void CloseDiscoverySocket();
+    // The socket the sweep sends from: the endpoint's while listening on it, else its own.
+    QUdpSocket* DiscoverySocket() const;
     bool SendFrame(const Frame& frame);
     bool SendIfLinked(const std::optional<Frame>& frame);
     void OnLinkReadyRead();

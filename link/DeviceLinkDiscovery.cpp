@@ -102,7 +102,8 @@ void DeviceLink::EndSweep() {
 }
 
 void DeviceLink::OnSweepStep() {
-    if (!discoverySocket_ || sweepHost_ > kLastSweepHost) {
+    QUdpSocket* socket = DiscoverySocket();
+    if (socket == nullptr || sweepHost_ > kLastSweepHost) {
         EndSweep();
         return;
     }
@@ -114,7 +115,7 @@ void DeviceLink::OnSweepStep() {
                                static_cast<qsizetype>(frame.Size()));
         const QHostAddress to(sweepBase_ | static_cast<Ipv4>(host));
         for (int copy = 0; copy < 2; ++copy) {
-            discoverySocket_->writeDatagram(bytes, to, options_.port);
+            socket->writeDatagram(bytes, to, options_.port);
             if (options_.trace) {
                 TraceDatagram('>', to, options_.port, frame.Bytes());
             }
@@ -127,39 +128,42 @@ void DeviceLink::OnSweepStep() {
 
 void DeviceLink::OnDiscoveryReadyRead() {
     while (discoverySocket_ && discoverySocket_->hasPendingDatagrams()) {
-        const QNetworkDatagram d = discoverySocket_->receiveDatagram(kReceiveBufferSize);
-        const QByteArray data = d.data();
-        const auto name = ParseDeviceFound(BytesOf(data));
-        bool ok = false;
-        const quint32 sender = d.senderAddress().toIPv4Address(&ok);
-        const QString ip = QString::fromStdString(FormatIpv4(sender));
-        // Only answers from the swept /24 count, one row per address, never the sweep's own
-        // requests looping back: the list is bounded by the subnet's size.
-        std::string_view ignored;
-        if (IsOwnDatagram(d.senderAddress(), d.senderPort())) {
-            ignored = "own datagram";
-        } else if (!name || !ok) {
-            ignored = "not a discovery answer";
-        } else if ((sender & 0xFFFFFF00u) != sweepBase_ || sweepBase_ == 0) {
-            ignored = "not from the swept subnet";
-        } else if (found_.size() >= kLastSweepHost - kFirstSweepHost + 1) {
-            ignored = "list full";
-        } else if (std::any_of(found_.begin(), found_.end(),
-                               [&](const FoundDevice& f) { return f.ip == ip; })) {
-            ignored = "sender already listed";
-        }
-        if (options_.trace) {
-            TraceDatagram('<', d.senderAddress(), static_cast<quint16>(d.senderPort()),
-                          BytesOf(data), ignored);
-        }
-        if (!ignored.empty()) {
-            continue;
-        }
-        FoundDevice device{ip, options_.port,
-                           QString::fromUtf8(name->data(), static_cast<qsizetype>(name->size()))};
-        found_.push_back(device);
-        emit deviceFound(device.ip, device.port, device.name);
+        ReceiveDiscoveryDatagram(discoverySocket_->receiveDatagram(kReceiveBufferSize));
     }
+}
+
+void DeviceLink::ReceiveDiscoveryDatagram(const QNetworkDatagram& d) {
+    const QByteArray data = d.data();
+    const auto name = ParseDeviceFound(BytesOf(data));
+    bool ok = false;
+    const quint32 sender = d.senderAddress().toIPv4Address(&ok);
+    const QString ip = QString::fromStdString(FormatIpv4(sender));
+    // Only answers from the swept /24 count, one row per address, never the sweep's own
+    // requests looping back: the list is bounded by the subnet's size.
+    std::string_view ignored;
+    if (IsOwnDatagram(d.senderAddress(), d.senderPort())) {
+        ignored = "own datagram";
+    } else if (!name || !ok) {
+        ignored = "not a discovery answer";
+    } else if ((sender & 0xFFFFFF00u) != sweepBase_ || sweepBase_ == 0) {
+        ignored = "not from the swept subnet";
+    } else if (found_.size() >= kLastSweepHost - kFirstSweepHost + 1) {
+        ignored = "list full";
+    } else if (std::any_of(found_.begin(), found_.end(),
+                           [&](const FoundDevice& f) { return f.ip == ip; })) {
+        ignored = "sender already listed";
+    }
+    if (options_.trace) {
+        TraceDatagram('<', d.senderAddress(), static_cast<quint16>(d.senderPort()), BytesOf(data),
+                      ignored);
+    }
+    if (!ignored.empty()) {
+        return;
+    }
+    FoundDevice device{ip, options_.port,
+                       QString::fromUtf8(name->data(), static_cast<qsizetype>(name->size()))};
+    found_.push_back(device);
+    emit deviceFound(device.ip, device.port, device.name);
 }
 
 }  // namespace quorvell

@@ -19,22 +19,30 @@ bool LinkEndpoint::bound() const {
     return socket_ && socket_->state() == QAbstractSocket::BoundState;
 }
 
+bool LinkEndpoint::Open(QString* reason) {
+    if (socket_) {
+        return true;
+    }
+    // Exclusive, as for a link's own socket: a port another program holds fails here.
+    auto socket = std::make_unique<QUdpSocket>();
+    if (!socket->bind(bindAddress_, port_, QAbstractSocket::DontShareAddress)) {
+        *reason = QStringLiteral("%1:%2: %3")
+                      .arg(bindAddress_.toString())
+                      .arg(port_)
+                      .arg(socket->errorString());
+        return false;
+    }
+    socket_ = std::move(socket);
+    connect(socket_.get(), &QUdpSocket::readyRead, this, &LinkEndpoint::OnReadyRead);
+    return true;
+}
+
 bool LinkEndpoint::Attach(DeviceLink* link, QString* reason) {
     if (links_.contains(link)) {
         return true;
     }
-    if (!socket_) {
-        // Exclusive, as for a link's own socket: a port another program holds fails here.
-        auto socket = std::make_unique<QUdpSocket>();
-        if (!socket->bind(bindAddress_, port_, QAbstractSocket::DontShareAddress)) {
-            *reason = QStringLiteral("%1:%2: %3")
-                          .arg(bindAddress_.toString())
-                          .arg(port_)
-                          .arg(socket->errorString());
-            return false;
-        }
-        socket_ = std::move(socket);
-        connect(socket_.get(), &QUdpSocket::readyRead, this, &LinkEndpoint::OnReadyRead);
+    if (!Open(reason)) {
+        return false;
     }
     links_.push_back(link);
     return true;
@@ -42,7 +50,29 @@ bool LinkEndpoint::Attach(DeviceLink* link, QString* reason) {
 
 void LinkEndpoint::Detach(DeviceLink* link) {
     links_.removeAll(link);
-    if (links_.isEmpty() && socket_) {
+    if (listener_ == link) {
+        listener_ = nullptr;
+    }
+    CloseWhenUnused();
+}
+
+bool LinkEndpoint::AttachListener(DeviceLink* link, QString* reason) {
+    if (!Open(reason)) {
+        return false;
+    }
+    listener_ = link;
+    return true;
+}
+
+void LinkEndpoint::DetachListener(DeviceLink* link) {
+    if (listener_ == link) {
+        listener_ = nullptr;
+        CloseWhenUnused();
+    }
+}
+
+void LinkEndpoint::CloseWhenUnused() {
+    if (links_.isEmpty() && listener_ == nullptr && socket_) {
         socket_->disconnect(this);
         socket_->close();
         // Possibly inside its own readyRead emission: deleted from the loop.
@@ -73,7 +103,10 @@ void LinkEndpoint::OnReadyRead() {
     for (int n = 0; n < linkdetail::kDatagramsPerTurn && socket_ && socket_->hasPendingDatagrams();
          ++n) {
         const QNetworkDatagram d = socket_->receiveDatagram(linkdetail::kReceiveBufferSize);
-        if (DeviceLink* link = RouteOf(d.senderAddress(), d.senderPort())) {
+        if (listener_ != nullptr &&
+            (links_.isEmpty() || ParseDeviceFound(linkdetail::BytesOf(d.data())))) {
+            listener_->ReceiveDiscoveryDatagram(d);
+        } else if (DeviceLink* link = RouteOf(d.senderAddress(), d.senderPort())) {
             link->ReceiveDatagram(d);
         }
     }

@@ -6,8 +6,10 @@
 #include <QPainter>
 #include <QPushButton>
 
+#include "CAutoEqDialog.h"
 #include "CDropDown.h"
 #include "CDropPopup.h"  // CDropDown holds a QPointer to it
+#include "CResponseCurve.h"
 #include "CTextLabel.h"
 #include "CValueStepper.h"
 #include "EqPageTable.h"
@@ -40,7 +42,7 @@ const DropDownSpec* FindSelector(int notifyId) {
 }  // namespace
 
 CEqPage::CEqPage(DeviceParameters& params, MessageBoxes& boxes, QWidget* parent)
-    : QWidget(parent), params_(params), boxes_(boxes) {
+    : QWidget(parent), params_(&params), boxes_(boxes) {
     setObjectName(QStringLiteral("CEqPage"));
     setGeometry(kPageX, kPageY, kPageWidth, kPageHeight);
     setFocusPolicy(Qt::ClickFocus);
@@ -128,17 +130,29 @@ void CEqPage::ShowPage() {
     show();
 }
 
+void CEqPage::SetModel(DeviceParameters& params) {
+    if (autoEqWindow_) {
+        autoEqWindow_->close();
+    }
+    params_ = &params;
+    curve_->SetModel(params);
+    if (largeCurve_) {
+        largeCurve_->SetModel(params);
+    }
+    RefreshFromModel();
+}
+
 void CEqPage::RefreshFromModel() {
     // The drop-downs repaint at once when set; setting them before the steppers (which only
     // schedule a paint) keeps those synchronous paints from drawing every stepper again.
     for (const DropDownSpec& entry : eq::kTypeSelectors) {
-        selectors_[entry.notifyId]->SetSelection(FieldValue(params_, entry.binding));
+        selectors_[entry.notifyId]->SetSelection(FieldValue(*params_, entry.binding));
     }
     for (const StepperSpec& entry : eq::kSteppers) {
-        steppers_[entry.id]->SetValue(FieldValue(params_, entry.binding));
+        steppers_[entry.id]->SetValue(FieldValue(*params_, entry.binding));
     }
     for (int c = 0; c < 2; ++c) {
-        phase_[c]->on = params_.channels[static_cast<std::size_t>(c)].phase != 0;
+        phase_[c]->on = params_->channels[static_cast<std::size_t>(c)].phase != 0;
         phase_[c]->update();
     }
     ShowCrossoverQ();
@@ -148,7 +162,7 @@ void CEqPage::RefreshFromModel() {
 void CEqPage::ShowCrossoverQ() {
     for (const DropDownSpec& entry : eq::kTypeSelectors) {
         const bool variable =
-            FieldValue(params_, entry.binding) == static_cast<int>(FilterType::Variable);
+            FieldValue(*params_, entry.binding) == static_cast<int>(FilterType::Variable);
         steppers_[entry.qStepperId]->setVisible(variable);
     }
 }
@@ -160,7 +174,7 @@ void CEqPage::OnValueChanged(int id, int /*value*/) {
     }
     // The value the stepper holds now: a later step may already have superseded the one the
     // notification carries.
-    FieldOf(params_, entry->binding) = steppers_[id]->GetValue();
+    FieldOf(*params_, entry->binding) = steppers_[id]->GetValue();
     RefreshCurves();
     emit recordEdited(RecordOf(entry->binding));
 }
@@ -172,7 +186,7 @@ void CEqPage::OnSelectorChanged(int notifyId, int /*index*/) {
     }
     const int type = selectors_[notifyId]->GetSelection();
     steppers_[entry->qStepperId]->setVisible(type == static_cast<int>(FilterType::Variable));
-    FieldOf(params_, entry->binding) = type;
+    FieldOf(*params_, entry->binding) = type;
     RefreshCurves();
     emit recordEdited(RecordOf(entry->binding));
 }
@@ -181,7 +195,7 @@ void CEqPage::OnPhase(int channel) {
     PngButton* button = phase_[channel];
     button->on = !button->on;
     button->update();
-    params_.channels[static_cast<std::size_t>(channel)].phase = button->on ? 1 : 0;
+    params_->channels[static_cast<std::size_t>(channel)].phase = button->on ? 1 : 0;
     emit recordEdited(RecordOf({BoundField::Phase, channel, 0}));
 }
 
@@ -190,7 +204,7 @@ void CEqPage::OnReset(int channel) {
     if (boxes_.Show(question) != MessageAnswer::Ok) {
         return;
     }
-    ChannelParameters& ch = params_.channels[static_cast<std::size_t>(channel)];
+    ChannelParameters& ch = params_->channels[static_cast<std::size_t>(channel)];
     ch.hipass.q = eq::kResetCrossoverQ;
     ch.lopass.q = eq::kResetCrossoverQ;
     ch.hipass.type = static_cast<int>(FilterType::Butterworth1);

@@ -45,6 +45,9 @@ public:
     void ShowPage();
     // Sets every control from the model. Writes nothing and never notifies.
     void RefreshFromModel();
+    // Shows and edits `params` from now on (another processor's model) and refreshes; the
+    // auto EQ window, which fits the model it was opened on, is closed.
+    void SetModel(DeviceParameters& params);
 
     CValueStepper* Stepper(int id) const;
     CDropDown* TypeSelector(int notifyId) const;  // 1095..1098
@@ -111,7 +114,7 @@ private:
     void OnCurveEdit(int channel, int band, int freq, int gain, int q, bool finished);
     void OnDragTimer();
 
-    DeviceParameters& params_;
+    DeviceParameters* params_;
     MessageBoxes& boxes_;
     std::map<int, CValueStepper*> steppers_;
     std::map<int, CDropDown*> selectors_;  // by notification id

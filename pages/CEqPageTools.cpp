@@ -31,7 +31,7 @@ constexpr int kMaxReportedErrors = 8;
 }  // namespace
 
 void CEqPage::BuildTools() {
-    curve_ = new CResponseCurve(params_, this);
+    curve_ = new CResponseCurve(*params_, this);
     curve_->setObjectName(QStringLiteral("responseCurve"));
     curve_->setGeometry(kCurveRect);
     connect(curve_, &CResponseCurve::bandEdited, this, &CEqPage::OnCurveEdit);
@@ -95,7 +95,7 @@ void CEqPage::OpenLargeCurve() {
         window->resize(kLargeCurveSize);
         auto* layout = new QVBoxLayout(window);
         layout->setContentsMargins(0, 0, 0, 0);
-        largeCurve_ = new CResponseCurve(params_, window);
+        largeCurve_ = new CResponseCurve(*params_, window);
         largeCurve_->setObjectName(QStringLiteral("largeResponseCurve"));
         largeCurve_->SetActiveChannel(curve_->ActiveChannel());
         layout->addWidget(largeCurve_);
@@ -115,7 +115,7 @@ void CEqPage::OnCurveEdit(int channel, int band, int freq, int gain, int q, bool
         return;
     }
     EqBand& b =
-        params_.channels[static_cast<std::size_t>(channel)].bands[static_cast<std::size_t>(band)];
+        params_->channels[static_cast<std::size_t>(channel)].bands[static_cast<std::size_t>(band)];
     b.freq = std::clamp(freq, 20, 20000);
     b.gain = std::clamp(gain, 0, 360);
     b.q = std::clamp(q, 1, 1000);
@@ -188,7 +188,7 @@ void CEqPage::ApplyImportedBands(int channel, const EqImport& bands) {
     if (!bands.bands) {
         return;
     }
-    PacedSequence frames = ApplyEqImport(params_, channel & 1, bands);
+    PacedSequence frames = ApplyEqImport(*params_, channel & 1, bands);
     RefreshFromModel();
     emit channelsReplaced(std::move(frames));
 }
@@ -200,7 +200,7 @@ CAutoEqDialog* CEqPage::AutoEqWindow() const {
 void CEqPage::OpenAutoEq() {
     if (!autoEqWindow_) {
         autoEqWindow_ = new CAutoEqDialog(
-            params_, curve_->ActiveChannel(),
+            *params_, curve_->ActiveChannel(),
             [this](int channel, const EqImport& bands) { ApplyImportedBands(channel, bands); },
             this);
         autoEqWindow_->setAttribute(Qt::WA_DeleteOnClose);
@@ -220,7 +220,7 @@ void CEqPage::CopyChannelSettings(int from) {
     if (boxes_.Show(question) != MessageAnswer::Ok) {
         return;
     }
-    PacedSequence frames = CopyChannel(params_, from, to, eulerE_);
+    PacedSequence frames = CopyChannel(*params_, from, to, eulerE_);
     RefreshFromModel();
     emit channelsReplaced(std::move(frames));
 }

@@ -14,7 +14,7 @@
 namespace quorvell {
 
 CLimiterPage::CLimiterPage(DeviceParameters& params, MessageBoxes& boxes, QWidget* parent)
-    : QWidget(parent), params_(params), boxes_(boxes) {
+    : QWidget(parent), params_(&params), boxes_(boxes) {
     setObjectName(QStringLiteral("CLimiterPage"));
     setGeometry(kPageX, kPageY, kPageWidth, kPageHeight);
     setFocusPolicy(Qt::ClickFocus);
@@ -60,14 +60,14 @@ void CLimiterPage::ShowPage() {
 
 void CLimiterPage::RefreshFromModel() {
     for (const StepperSpec& entry : limiter::kSteppers) {
-        steppers_[entry.id]->SetValue(FieldValue(params_, entry.binding));
+        steppers_[entry.id]->SetValue(FieldValue(*params_, entry.binding));
     }
 }
 
 void CLimiterPage::OnValueChanged(int id, int /*value*/) {
     for (const StepperSpec& entry : limiter::kSteppers) {
         if (entry.id == id) {
-            FieldOf(params_, entry.binding) = steppers_[id]->GetValue();
+            FieldOf(*params_, entry.binding) = steppers_[id]->GetValue();
             emit recordEdited(RecordOf(entry.binding));
             return;
         }
@@ -80,7 +80,7 @@ void CLimiterPage::OnReset(int channel) {
     if (boxes_.Show(question) != MessageAnswer::Ok) {
         return;
     }
-    LimiterSettings& lim = params_.channels[static_cast<std::size_t>(channel)].limiter;
+    LimiterSettings& lim = params_->channels[static_cast<std::size_t>(channel)].limiter;
     lim.attack = limiter::kResetAttack;
     lim.release = limiter::kResetRelease;
     lim.ratio = limiter::kResetRatio;

@@ -27,6 +27,11 @@ public:
     void ShowPage();
     // Sets the eight steppers from the model. Writes nothing and never notifies.
     void RefreshFromModel();
+    // Shows and edits `params` from now on (another processor's model) and refreshes.
+    void SetModel(DeviceParameters& params) {
+        params_ = &params;
+        RefreshFromModel();
+    }
 
     CValueStepper* Stepper(int id) const;
     CTextLabel* Label(int id) const;
@@ -46,7 +51,7 @@ private:
     void OnValueChanged(int id, int value);
     void OnReset(int channel);
 
-    DeviceParameters& params_;
+    DeviceParameters* params_;
     MessageBoxes& boxes_;
     std::map<int, CValueStepper*> steppers_;
     std::map<int, CTextLabel*> labels_;

@@ -25,7 +25,7 @@ namespace quorvell {
 
 CSystemPage::CSystemPage(DeviceParameters& params, MessageBoxes& boxes, PresetLister lister,
                          QWidget* parent)
-    : QWidget(parent), params_(params), boxes_(boxes), lister_(std::move(lister)) {
+    : QWidget(parent), params_(&params), boxes_(boxes), lister_(std::move(lister)) {
     setObjectName(QStringLiteral("CSystemPage"));
     setGeometry(kPageX, kPageY, kPageWidth, kPageHeight);
     setFocusPolicy(Qt::ClickFocus);
@@ -81,7 +81,8 @@ void CSystemPage::Build() {
                 list_->verticalHeader()->hide();
                 list_->setShowGrid(true);
                 list_->setSelectionBehavior(QAbstractItemView::SelectRows);
-                list_->setSelectionMode(QAbstractItemView::SingleSelection);
+                // Ctrl+click (Ctrl+Space) chooses several processors for one Connect.
+                list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
                 list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
                 list_->setSortingEnabled(false);
                 connect(list_, &QTableWidget::cellClicked, this, &CSystemPage::OnDeviceListClick);
@@ -200,7 +201,7 @@ PngButton* CSystemPage::Button(int id) const {
 }
 
 void CSystemPage::ShowPage(const QString& deviceAddress) {
-    name_->setText(QString::fromUtf8(DeviceNameText(params_)));
+    name_->setText(QString::fromUtf8(DeviceNameText(*params_)));
     address_->setText(deviceAddress);
     ShowSubPage(0);
     show();
@@ -208,8 +209,14 @@ void CSystemPage::ShowPage(const QString& deviceAddress) {
 
 void CSystemPage::RefreshName() {
     if (!name_->isModified()) {
-        name_->setText(QString::fromUtf8(DeviceNameText(params_)));
+        name_->setText(QString::fromUtf8(DeviceNameText(*params_)));
     }
+}
+
+void CSystemPage::SetModel(DeviceParameters& params) {
+    params_ = &params;
+    name_->setText(QString::fromUtf8(DeviceNameText(*params_)));
+    name_->setModified(false);
 }
 
 void CSystemPage::ShowSubPage(int k) {
@@ -357,13 +364,23 @@ void CSystemPage::OnSearch() {
 }
 
 void CSystemPage::OnDeviceListClick() {
-    const QList<QTableWidgetItem*> selected = list_->selectedItems();
-    if (selected.isEmpty()) {
+    // The first row chosen is the target; rows Ctrl+clicked to it join the next Connect.
+    const QStringList chosen = ChosenDevices();
+    if (chosen.isEmpty()) {
         return;
     }
-    const QString ip = list_->item(selected.first()->row(), 0)->text();
-    address_->setText(ip);
-    emit devicePicked(ip);
+    address_->setText(chosen.front());
+    emit devicePicked(chosen.front());
+}
+
+QStringList CSystemPage::ChosenDevices() const {
+    QStringList chosen;
+    for (int row = 0; row < list_->rowCount(); ++row) {
+        if (list_->selectionModel()->isRowSelected(row, QModelIndex())) {
+            chosen.push_back(list_->item(row, 0)->text());
+        }
+    }
+    return chosen;
 }
 
 bool CSystemPage::eventFilter(QObject* watched, QEvent* event) {
@@ -388,8 +405,8 @@ void CSystemPage::OnApplyName() {
         boxes_.Show({*refusal, "", MessageButtons::Ok, MessageIcon::None});
         return;
     }
-    params_.deviceName.fill(0);
-    std::copy(bytes.begin(), bytes.end(), params_.deviceName.begin());
+    params_->deviceName.fill(0);
+    std::copy(bytes.begin(), bytes.end(), params_->deviceName.begin());
     name_->setModified(false);
     emit nameApplied();
 }

@@ -7,6 +7,7 @@
 #include <QHostAddress>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -50,6 +51,9 @@ public:
     // The name field from the model's device name (changed by the processor or a remote
     // client), unless the operator has typed in it since it was last applied or refreshed.
     void RefreshName();
+    // The name field shows and APPLY stores into `params` from now on (another processor's
+    // model); the field is refreshed.
+    void SetModel(DeviceParameters& params);
     // Hides every sub-page control, then shows the controls of sub-page k (0..3).
     void ShowSubPage(int k);
     int CurrentSubPage() const { return subPage_; }
@@ -63,6 +67,8 @@ public:
     void AddDevice(const QString& ip, quint16 port, const QString& name);
     void SetSearchProgress(int host);
     void SearchFinished();
+    // The addresses of the rows chosen in the list, in list order (Ctrl+click adds rows).
+    QStringList ChosenDevices() const;
 
     // The interfaces the sweep can cover; the chooser appears when there is more than one.
     void SetInterfaces(const QList<QHostAddress>& addresses, const QHostAddress& preferred);
@@ -127,7 +133,7 @@ private:
     void OnSearch();
     QString ChooseArchive(bool forWriting);
 
-    DeviceParameters& params_;
+    DeviceParameters* params_;
     MessageBoxes& boxes_;
     PresetLister lister_;
     ArchiveChooser chooser_;
