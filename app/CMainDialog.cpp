@@ -345,6 +345,7 @@ void CMainDialog::SendRecord(const Record& record) {
         member->Edited(record, EditOrigin::Operator);
     }
     undo_->EndAction(true);
+    UpdateMarkers();
 }
 
 void CMainDialog::OnLinkEstablished() {
@@ -364,6 +365,7 @@ void CMainDialog::RefreshPages() {
     eqPage_->RefreshFromModel();
     limiterPage_->RefreshFromModel();
     systemPage_->RefreshName();
+    UpdateMarkers();
 }
 
 void CMainDialog::RefreshPagesSoon() {

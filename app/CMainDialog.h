@@ -4,7 +4,9 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QList>
+#include <QMap>
 #include <QSet>
 #include <QString>
 #include <QTimer>
@@ -87,6 +89,13 @@ public:
     void SwitchProcessor(ProcessorEditor& editor);
     // Above the pages: every linked processor; hidden while there is one.
     ProcessorRow* Processors() const { return row_; }
+    // The group every page edit goes to (empty: none); members not linked are skipped.
+    void SetActiveGroup(const QString& name);
+    const QString& ActiveGroup() const { return activeGroup_; }
+    const QMap<QString, QStringList>& Groups() const { return groups_; }
+    // The marker beside a control whose value differs on a member of the active group
+    // (null or hidden while it agrees everywhere); its tooltip names the members' values.
+    QLabel* MarkerOf(const QWidget* control) const { return markers_.value(control); }
 
     // A close while a paced sequence (RESET, recall, A/B) runs lets it finish first, for at
     // most this long, showing "finishing…"; a second close ends it at once.
@@ -122,6 +131,10 @@ private:
     void StopOthers(bool close);
     // The editors a page edit goes to: the current one first, then the active group's.
     QList<ProcessorEditor*> EditTargets() const;
+    void BuildGroups();
+    void OnGroupRequested(const QString& name, const QStringList& addresses);
+    // Marks every stepper whose value differs on a member of the active group.
+    void UpdateMarkers();
 
     // Link reports.
     void OnLinkEstablished();
@@ -149,6 +162,8 @@ private:
     ProcessorRow* row_ = nullptr;
     QSet<ProcessorEditor*> watched_;
     QString activeGroup_;
+    QMap<QString, QStringList> groups_;  // as kept in the settings
+    QHash<const QWidget*, QLabel*> markers_;
     double eulerE_ = 0.0;
     int page_ = 0;
     bool closing_ = false;          // a close waits for the link to stop

@@ -11,7 +11,11 @@
 #include "CMainDialog.h"
 #include "CPanelApp.h"
 #include "CSystemPage.h"
+#include "CValueStepper.h"
 #include "DeviceLink.h"
+#include "DisplayFormats.h"
+#include "EqPageTable.h"
+#include "LimiterPageTable.h"
 #include "PanelUndo.h"
 #include "ProcessorEditor.h"
 #include "ProcessorRack.h"
@@ -47,6 +51,93 @@ void CMainDialog::BuildRack() {
     };
     connect(&rack, &ProcessorRack::processorsChanged, this, watchAll);
     watchAll();
+    BuildGroups();
+}
+
+void CMainDialog::BuildGroups() {
+    groups_ = app_.ReadGroups();
+    systemPage_->SetGroups(groups_.keys(), activeGroup_);
+    connect(systemPage_, &CSystemPage::groupRequested, this, &CMainDialog::OnGroupRequested);
+    connect(systemPage_, &CSystemPage::groupChosen, this, &CMainDialog::SetActiveGroup);
+}
+
+void CMainDialog::OnGroupRequested(const QString& name, const QStringList& addresses) {
+    QString clean = name;
+    clean.remove(QLatin1Char('=')).remove(QLatin1Char(','));  // the settings' separators
+    clean = clean.trimmed();
+    if (clean.isEmpty()) {
+        return;
+    }
+    QStringList members;
+    for (const QString& address : addresses) {
+        const QString canonical = CanonicalAddress(address);
+        if (!canonical.isEmpty() && !members.contains(canonical)) {
+            members.push_back(canonical);
+        }
+    }
+    if (members.isEmpty()) {
+        groups_.remove(clean);
+        if (activeGroup_ == clean) {
+            activeGroup_.clear();
+        }
+    } else {
+        groups_.insert(clean, members);
+    }
+    app_.WriteGroups(groups_);
+    systemPage_->SetGroups(groups_.keys(), activeGroup_);
+    UpdateMarkers();
+}
+
+void CMainDialog::SetActiveGroup(const QString& name) {
+    activeGroup_ = groups_.contains(name) ? name : QString();
+    systemPage_->SetGroups(groups_.keys(), activeGroup_);
+    UpdateMarkers();
+}
+
+void CMainDialog::UpdateMarkers() {
+    const QList<ProcessorEditor*> targets = EditTargets();
+    const auto mark = [&](CValueStepper* stepper, const Binding& binding) {
+        QStringList differing;
+        const std::int32_t shown = FieldValue(current_->Parameters(), binding);
+        for (ProcessorEditor* member : targets) {
+            const std::int32_t value = FieldValue(member->Parameters(), binding);
+            if (member != current_ && value != shown) {
+                differing.push_back(
+                    tr("%1: %2").arg(member->Link().deviceAddress(),
+                                     QString::fromStdString(FormatForKind(stepper->kind, value))));
+            }
+        }
+        QLabel*& marker = markers_[stepper];
+        if (differing.isEmpty()) {
+            if (marker != nullptr) {
+                marker->hide();
+            }
+            return;
+        }
+        if (marker == nullptr) {
+            marker = new QLabel(QStringLiteral("*"), stepper->parentWidget());
+            marker->setObjectName(QStringLiteral("groupMarker"));
+            marker->setStyleSheet(
+                QStringLiteral("QLabel { color: #e6c440; font-weight: bold; font-size: 11pt; }"));
+            marker->setAttribute(Qt::WA_TransparentForMouseEvents);
+        }
+        marker->setGeometry(stepper->geometry().right() - 2, stepper->geometry().top() - 6, 10, 12);
+        const QString tip = tr("Differs on %1").arg(differing.join(QStringLiteral(", ")));
+        marker->setToolTip(tip);
+        marker->show();
+        marker->raise();
+    };
+    for (const StepperSpec& entry : eq::kSteppers) {
+        if (CValueStepper* stepper = eqPage_->Stepper(entry.id)) {
+            mark(stepper, entry.binding);
+        }
+    }
+    for (const StepperSpec& entry : limiter::kSteppers) {
+        if (CValueStepper* stepper = limiterPage_->Stepper(entry.id)) {
+            mark(stepper, entry.binding);
+        }
+    }
+    markers_.removeIf([](const auto& it) { return it.value() == nullptr; });
 }
 
 void CMainDialog::WatchProcessor(ProcessorEditor& editor) {
@@ -111,6 +202,7 @@ void CMainDialog::SwitchProcessor(ProcessorEditor& editor) {
     undo_->SetCurrent(editor);
     ShowSync();
     UpdateRow();
+    UpdateMarkers();
 }
 
 void CMainDialog::ShowSync() {
@@ -184,8 +276,9 @@ void CMainDialog::StopOthers(bool close) {
 QList<ProcessorEditor*> CMainDialog::EditTargets() const {
     QList<ProcessorEditor*> targets{current_};
     if (!activeGroup_.isEmpty()) {
-        for (ProcessorEditor* member : app_.Rack().GroupEditors(activeGroup_)) {
-            if (!targets.contains(member) && member->Link().linkUp()) {
+        for (const QString& address : groups_.value(activeGroup_)) {
+            ProcessorEditor* member = app_.Rack().Find(address);
+            if (member && !targets.contains(member) && member->Link().linkUp()) {
                 targets.push_back(member);
             }
         }

@@ -201,6 +201,47 @@ QString CPanelApp::ReadHostIp(const QString& fallback) const {
     return value.isEmpty() ? QString::fromUtf8(kEmptyHostIpAddress) : value;
 }
 
+QMap<QString, QStringList> CPanelApp::ReadGroups() const {
+    QSettings settings(kSettingsOrganisation, kSettingsApplication);
+    settings.beginGroup(kSettingsGroup);
+    QMap<QString, QStringList> groups;
+    const QVariant stored = settings.value(kSettingsGroups);
+    if (!stored.isValid()) {
+        return groups;
+    }
+    for (const QString& entry : stored.toStringList()) {
+        const QString name = entry.section(QLatin1Char('='), 0, 0).trimmed();
+        QStringList members;
+        bool valid = !name.isEmpty() && entry.contains(QLatin1Char('='));
+        for (const QString& address :
+             entry.section(QLatin1Char('='), 1).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            const QString canonical = CanonicalAddress(address);
+            valid = valid && !canonical.isEmpty();
+            members.push_back(canonical);
+        }
+        if (!valid || members.isEmpty()) {
+            std::fprintf(stderr,
+                         "quorvell: settings: the group entry \"%s\" is not "
+                         "name=address,... and is ignored\n",
+                         entry.toLocal8Bit().constData());
+            continue;
+        }
+        members.removeDuplicates();
+        groups.insert(name, members);
+    }
+    return groups;
+}
+
+void CPanelApp::WriteGroups(const QMap<QString, QStringList>& groups) {
+    QStringList entries;
+    for (auto it = groups.begin(); it != groups.end(); ++it) {
+        entries.push_back(it.key() + QLatin1Char('=') + it.value().join(QLatin1Char(',')));
+    }
+    QSettings settings(kSettingsOrganisation, kSettingsApplication);
+    settings.beginGroup(kSettingsGroup);
+    settings.setValue(kSettingsGroups, entries);
+}
+
 void CPanelApp::WriteHostIp(const QString& address) {
     QSettings settings(kSettingsOrganisation, kSettingsApplication);
     settings.beginGroup(kSettingsGroup);

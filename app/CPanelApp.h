@@ -5,7 +5,9 @@
 // window. No globals.
 #pragma once
 
+#include <QMap>
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 #include "DeviceParameters.h"
@@ -35,6 +37,7 @@ inline constexpr const char* kSettingsGroup = "U_FONT_SECTION";
 inline constexpr const char* kSettingsHostIp = "hostip";
 inline constexpr const char* kSettingsRemote = "remote";  // the last remote address started
 inline constexpr const char* kSettingsPoll = "poll";      // the read-back period chosen, s
+inline constexpr const char* kSettingsGroups = "groups";  // "name=a.b.c.d,..." per group
 inline constexpr const char* kVersionText = "1.0";
 
 class CPanelApp {
@@ -83,6 +86,10 @@ public:
     void WriteHostIp(const QString& address);
     // The remote address last started (default 127.0.0.1:8080).
     QString ReadRemoteAddress() const;
+    // The processor groups kept in the settings, by name; an entry that is not
+    // "name=address,..." with dotted IPv4 addresses is left out and named on standard error.
+    QMap<QString, QStringList> ReadGroups() const;
+    void WriteGroups(const QMap<QString, QStringList>& groups);
     // The read-back period in seconds: --poll, else the operator's last choice, else 5.
     int PollSeconds() const { return pollSeconds_; }
     // The operator's choice on SYSTEM: applied and kept for the next start.

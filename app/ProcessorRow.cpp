@@ -2,6 +2,8 @@
 // The processor row: tabs kept in step with the rack, chosen without a signal loop.
 #include "ProcessorRow.h"
 
+#include <QFont>
+
 namespace quorvell {
 
 ProcessorRow::ProcessorRow(QWidget* parent) : QTabBar(parent) {
@@ -11,8 +13,10 @@ ProcessorRow::ProcessorRow(QWidget* parent) : QTabBar(parent) {
     setDrawBase(false);
     setExpanding(false);
     setUsesScrollButtons(true);
-    setElideMode(Qt::ElideRight);
-    setStyleSheet(QStringLiteral("QTabBar::tab { padding: 2px 8px; font-size: 8pt; }"));
+    setElideMode(Qt::ElideNone);
+    QFont small = font();
+    small.setPointSize(8);
+    setFont(small);
     connect(this, &QTabBar::currentChanged, this, [this](int index) {
         if (!updating_ && index >= 0 && index < editors_.size()) {
             emit processorChosen(editors_[index]);

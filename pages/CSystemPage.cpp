@@ -30,6 +30,7 @@ CSystemPage::CSystemPage(DeviceParameters& params, MessageBoxes& boxes, PresetLi
     setGeometry(kPageX, kPageY, kPageWidth, kPageHeight);
     setFocusPolicy(Qt::ClickFocus);
     Build();
+    BuildGroupControls();
     // Reading order: the sub-page tabs, then each sub-page's rows (a hidden control is
     // skipped by Tab, so one chain serves all four).
     OrderTabsByRows(this, kPageHeight, kPageWidth);
@@ -239,6 +240,7 @@ void CSystemPage::ShowSubPage(int k) {
             controls_[entry.id]->show();
         }
     }
+    ShowGroupControls(k == static_cast<int>(sys::SubPage::Connect));
     if (k == static_cast<int>(sys::SubPage::Connect)) {
         interfaces_->setVisible(interfaces_->count() > 1);
     }

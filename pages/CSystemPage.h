@@ -70,6 +70,13 @@ public:
     // The addresses of the rows chosen in the list, in list order (Ctrl+click adds rows).
     QStringList ChosenDevices() const;
 
+    // Groups of linked processors: the names offered beside "no group", `active` chosen.
+    void SetGroups(const QStringList& names, const QString& active);
+    QLineEdit* GroupName() const { return groupName_; }
+    PngButton* GroupButton() const { return groupButton_; }
+    QComboBox* GroupChooser() const { return groupChooser_; }
+    static constexpr int kGroupNameMax = 24;
+
     // The interfaces the sweep can cover; the chooser appears when there is more than one.
     void SetInterfaces(const QList<QHostAddress>& addresses, const QHostAddress& preferred);
     QHostAddress ChosenInterface() const;
@@ -109,6 +116,10 @@ signals:
     // A device list row was clicked: its address is the new target.
     void devicePicked(const QString& address);
     void connectClicked();
+    // GROUP: `addresses` (the rows chosen; empty removes the group) become group `name`.
+    void groupRequested(const QString& name, const QStringList& addresses);
+    // The group page edits go to; empty for none.
+    void groupChosen(const QString& name);
     // The name is stored in the model (at most 10 UTF-8 bytes).
     void nameApplied();
     void resetDeviceConfirmed();
@@ -127,6 +138,8 @@ protected:
 
 private:
     void Build();
+    void BuildGroupControls();
+    void ShowGroupControls(bool shown);
     void OnDeviceListClick();
     void OnApplyName();
     void OnResetDevice();
@@ -151,6 +164,9 @@ private:
     bool remoteOn_ = false;
     QLabel* help_ = nullptr;
     CPresetBank* bank_ = nullptr;
+    QLineEdit* groupName_ = nullptr;
+    PngButton* groupButton_ = nullptr;
+    QComboBox* groupChooser_ = nullptr;
 };
 
 }  // namespace quorvell
