@@ -290,6 +290,7 @@ bool RemoteServer::Listen(QString* error) {
         return false;
     }
     auto tcp = std::make_unique<RemoteTcpServer>(options_.limits);
+    tcp->setListenBacklogSize(options_.limits.listenBacklog);
     if (!tcp->listen(options_.address, options_.port)) {
         *error = QStringLiteral("%1:%2: %3")
                      .arg(options_.address.toString())

@@ -113,9 +113,6 @@ private:
     void PingClients();
     void Heard(const QWebSocket* socket);
     QString LinkState() const;
-    // The read-back indicator as a word: "in-sync", "syncing", "out-of-sync", "lost"; "off"
-    // while not linked or without read-back.
-    QString SyncName() const;
     void Edit(const std::vector<Record>& records);
     void SendDueEdits();
     void RecordsChanged(const QList<Record>& records, EditOrigin origin);

@@ -44,22 +44,6 @@ QString RemoteServer::LinkState() const {
     return link_.connectPending() ? QStringLiteral("connecting") : QStringLiteral("down");
 }
 
-QString RemoteServer::SyncName() const {
-    switch (sync_ != nullptr ? sync_->state() : SyncState::Off) {
-        case SyncState::Off:
-            break;
-        case SyncState::InSync:
-            return QStringLiteral("in-sync");
-        case SyncState::Syncing:
-            return QStringLiteral("syncing");
-        case SyncState::OutOfSync:
-            return QStringLiteral("out-of-sync");
-        case SyncState::LinkLost:
-            return QStringLiteral("lost");
-    }
-    return QStringLiteral("off");
-}
-
 void RemoteServer::WatchSync(const ReadBack& sync) {
     sync_ = &sync;
     reportedLink_ = LinkState();
@@ -73,7 +57,8 @@ void RemoteServer::WatchSync(const ReadBack& sync) {
 QJsonObject RemoteServer::StateJson() const {
     return QJsonObject{
         {"link", LinkState()},
-        {"sync", SyncName()},
+        {"sync", SyncWord(sync_)},
+        {"pending", PendingCount(sync_)},
         {"device", link_.deviceAddress()},
         {"params", ParametersJson(params_)},
         {"values", PathValuesJson(params_)},

@@ -98,7 +98,8 @@ QJsonArray RemoteServer::LinkedJson() const {
         list.append(QJsonObject{{"address", e->Link().deviceAddress()},
                                 {"name", DeviceName(e->Parameters())},
                                 {"link", link},
-                                {"sync", sync != nullptr ? sync->text() : QString()}});
+                                {"sync", SyncWord(sync)},
+                                {"pending", PendingCount(sync)}});
     }
     return list;
 }
@@ -128,7 +129,10 @@ Reply RemoteServer::GetDeviceState(const Call& call) {
     if (editor == nullptr) {
         return refusal;
     }
+    const ReadBack* sync = editor == &editor_ && sync_ != nullptr ? sync_ : editor->Sync();
     return JsonReply({{"link", LinkStateOf(*editor)},
+                      {"sync", SyncWord(sync)},
+                      {"pending", PendingCount(sync)},
                       {"device", editor->Link().deviceAddress()},
                       {"params", ParametersJson(editor->Parameters())},
                       {"values", PathValuesJson(editor->Parameters())}});

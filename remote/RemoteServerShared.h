@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "ProcessorEditor.h"
+#include "ReadBack.h"
 #include "RemoteEdits.h"
 #include "RemoteServer.h"
 
@@ -63,6 +64,31 @@ inline QString OriginName(EditOrigin origin) {
             return QStringLiteral("processor");
     }
     return {};
+}
+
+// The read-back indicator as a word: "in-sync", "syncing", "out-of-sync", "lost"; "off" while
+// not linked or without read-back.
+inline QString SyncWord(const ReadBack* sync) {
+    switch (sync != nullptr ? sync->state() : SyncState::Off) {
+        case SyncState::Off:
+            break;
+        case SyncState::InSync:
+            return QStringLiteral("in-sync");
+        case SyncState::Syncing:
+            return QStringLiteral("syncing");
+        case SyncState::OutOfSync:
+            return QStringLiteral("out-of-sync");
+        case SyncState::LinkLost:
+            return QStringLiteral("lost");
+    }
+    return QStringLiteral("off");
+}
+
+// Records the processor has not confirmed yet (syncing, lost) or kept refusing (out of sync).
+inline int PendingCount(const ReadBack* sync) {
+    return sync != nullptr && sync->state() != SyncState::Off
+               ? static_cast<int>(sync->unconfirmed().size())
+               : 0;
 }
 
 }  // namespace quorvell::remote_detail

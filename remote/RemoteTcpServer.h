@@ -21,6 +21,10 @@ struct ConnectionLimits {
     int maxPerAddress = 64;             // open connections from one client address
     int acceptPauseMs = 500;            // accepting pauses this long when out of descriptors
     int webSocketPingMs = 20000;        // a WebSocket is pinged this often; silent since: closed
+    // Connections the system queues before they are accepted. A burst of connects (clients
+    // cut at the connection limit all coming back) beyond it drops SYNs, and each dropped one
+    // costs its client a retry a whole second later.
+    int listenBacklog = 1024;
 };
 
 class RemoteTcpServer : public QTcpServer {

@@ -119,7 +119,7 @@ TEST(RemoteRack, RoutesAnswerAsDescribedAndAGroupEditReachesEveryMember) {
 
     // One edit to the group: both processors receive the same frame; B keeps nothing and is
     // reported out of sync, A in sync.
-    ASSERT_TRUE(WaitFor([&] { return rig.SyncOf("127.0.26.3") == QStringLiteral("IN SYNC"); }));
+    ASSERT_TRUE(WaitFor([&] { return rig.SyncOf("127.0.26.3") == QStringLiteral("in-sync"); }));
     rig.simB->SetKeepNothing(true);
     const std::size_t before[] = {rig.simA->Log().size(), rig.simB->Log().size()};
     const HttpResult r =
@@ -140,8 +140,9 @@ TEST(RemoteRack, RoutesAnswerAsDescribedAndAGroupEditReachesEveryMember) {
     };
     ASSERT_TRUE(WaitFor([&] { return !firstBand(*rig.simB, before[1]).isEmpty(); }));
     EXPECT_EQ(firstBand(*rig.simA, before[0]), firstBand(*rig.simB, before[1]));
-    EXPECT_TRUE(WaitFor([&] { return rig.SyncOf("127.0.26.3").startsWith("OUT OF SYNC"); }, 10000));
-    EXPECT_TRUE(WaitFor([&] { return rig.SyncOf("127.0.26.2") == QStringLiteral("IN SYNC"); }));
+    EXPECT_TRUE(
+        WaitFor([&] { return rig.SyncOf("127.0.26.3") == QStringLiteral("out-of-sync"); }, 10000));
+    EXPECT_TRUE(WaitFor([&] { return rig.SyncOf("127.0.26.2") == QStringLiteral("in-sync"); }));
     EXPECT_EQ(rig.Send("DELETE", "/api/v1/groups/tops").status, 200);
 }
 
