@@ -26,8 +26,9 @@ constexpr bool kFreedesktopTrash = true;
 constexpr bool kFreedesktopTrash = false;
 #endif
 
-// Enough for every file of a full store to share a name in the trash many times over.
-constexpr int kMaxTrashNames = 100;
+// Names tried for one file in the trash: numbered ones, then ones with the time.
+constexpr int kNumberedTrashNames = 100;
+constexpr int kMaxTrashNames = 200;
 
 }  // namespace
 
@@ -58,8 +59,16 @@ QString PresetTrash::Prepare(const QString& path) {
             "[Trash Info]\nPath=" + QUrl::toPercentEncoding(path, "/") + "\nDeletionDate=" +
             QDateTime::currentDateTime().toString(Qt::ISODate).left(19).toUtf8() + '\n';
         for (int k = 0; k < kMaxTrashNames; ++k) {
+            // SAVE3.dat, SAVE3.1.dat … SAVE3.99.dat, then names with the time, so that a
+            // trash that already holds a hundred deleted SAVE3.dat still takes another.
             const QString name = k == 0 ? QFileInfo(path).fileName()
-                                        : QStringLiteral("%1.%2.%3").arg(base).arg(k).arg(suffix);
+                                 : k < kNumberedTrashNames
+                                     ? QStringLiteral("%1.%2.%3").arg(base).arg(k).arg(suffix)
+                                     : QStringLiteral("%1.%2-%3.%4")
+                                           .arg(base)
+                                           .arg(QDateTime::currentMSecsSinceEpoch())
+                                           .arg(k)
+                                           .arg(suffix);
             const QString infoPath = info + '/' + name + QStringLiteral(".trashinfo");
             const QByteArray encoded = QFile::encodeName(infoPath);
             const int fd =

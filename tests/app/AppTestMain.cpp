@@ -8,6 +8,14 @@
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A home of its own per run: the test trash and data folders start empty every time.
+    QTemporaryDir home;
+    if (!home.isValid()) {
+        return 1;
+    }
+    qputenv("HOME", home.path().toLocal8Bit());
+    qunsetenv("XDG_DATA_HOME");
+    qunsetenv("XDG_CONFIG_HOME");
     QStandardPaths::setTestModeEnabled(true);
     QApplication app(argc, argv);
     QTemporaryDir settingsDir;

@@ -246,6 +246,19 @@ TEST_F(StoreTest, DeleteTrashesOnlyTheDataDirectorysOwnFileOrKeepsThePreset) {
     EXPECT_FALSE(store->DeletePreset(1));
     EXPECT_TRUE(QFileInfo::exists(Path("Quorvel.mdb")));
 
+    // A trash that already holds a hundred deleted SAVE1.dat still takes another.
+    QTemporaryDir full;
+    ASSERT_TRUE(QDir().mkpath(full.path() + "/info") && QDir().mkpath(full.path() + "/files"));
+    for (int k = 0; k < 100; ++k) {
+        WriteAll(full.path() + (k == 0 ? QString("/info/SAVE1.dat.trashinfo")
+                                       : QString("/info/SAVE1.%1.dat.trashinfo").arg(k)),
+                 "[Trash Info]\n");
+    }
+    store->SetTrashDirectory(full.path());
+    ASSERT_EQ(store->SavePreset(), 1);
+    EXPECT_TRUE(store->DeletePreset(1));
+    EXPECT_EQ(QDir(full.path() + "/files").entryList(QDir::Files).size(), 1u);
+
     // A trash that cannot take the file ends the delete at once with the preset kept.
     WriteAll(elsewhere.path() + "/Trash", "a file where the trash folder should be");
     store->SetTrashDirectory(elsewhere.path() + "/Trash");

@@ -214,7 +214,12 @@ TEST(RemoteApi, OneBadValueRefusesTheWholeRequest) {
 }
 
 TEST(RemoteApi, PresetSavedRenamedRecalledAndDeleted) {
-    QStandardPaths::setTestModeEnabled(true);  // the restore's replaced files go to a test trash
+    // The restore's replaced files go to a test trash in a home of this run's own.
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    qputenv("HOME", home.path().toLocal8Bit());
+    qunsetenv("XDG_DATA_HOME");
+    QStandardPaths::setTestModeEnabled(true);
     RemoteRig rig(42605, 43605);
     ASSERT_TRUE(rig.Connect());
     rig.Send("PATCH", "/api/v1/params", R"({"ch1.band2.gain": 3})");
