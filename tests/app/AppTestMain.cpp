@@ -6,17 +6,14 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include "../PrivateHome.h"
+
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    // A home of its own per run: the test trash and data folders start empty every time.
     QTemporaryDir home;
-    if (!home.isValid()) {
+    if (!quorvell::test::UsePrivateHome(home)) {
         return 1;
     }
-    qputenv("HOME", home.path().toLocal8Bit());
-    qunsetenv("XDG_DATA_HOME");
-    qunsetenv("XDG_CONFIG_HOME");
-    QStandardPaths::setTestModeEnabled(true);
     QApplication app(argc, argv);
     QTemporaryDir settingsDir;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());

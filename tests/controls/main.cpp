@@ -6,19 +6,16 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include "../PrivateHome.h"
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
-    // A home of its own per run, so that nothing a test leaves behind reaches the next run.
     QTemporaryDir home;
-    if (!home.isValid()) {
+    if (!quorvell::test::UsePrivateHome(home)) {
         return 1;
     }
-    qputenv("HOME", home.path().toLocal8Bit());
-    qunsetenv("XDG_DATA_HOME");
-    qunsetenv("XDG_CONFIG_HOME");
-    QStandardPaths::setTestModeEnabled(true);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -7,15 +7,13 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include "../PrivateHome.h"
+
 int main(int argc, char** argv) {
     QTemporaryDir home;
-    if (!home.isValid()) {
+    if (!quorvell::test::UsePrivateHome(home)) {
         return 1;
     }
-    qputenv("HOME", home.path().toLocal8Bit());
-    qunsetenv("XDG_DATA_HOME");
-    qunsetenv("XDG_CONFIG_HOME");
-    QStandardPaths::setTestModeEnabled(true);
     QCoreApplication::setOrganizationName("Quorvell");
     QCoreApplication::setApplicationName("Quorvell");
     QCoreApplication app(argc, argv);
