@@ -11,11 +11,8 @@
 #include <QStandardPaths>
 #include <limits>
 
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
-
 #include "AllParameterFrames.h"
+#include "FileSystem.h"
 #include "ParameterPaths.h"
 #include "PresetTrash.h"
 
@@ -159,24 +156,13 @@ std::optional<std::vector<PresetRow>> PresetStore::TryListPresets() {
 }
 
 std::string PresetStore::FileIdentity(const PresetRow& row) const {
-    const QString path = ResolveDataFile(row);
-#ifndef _WIN32
-    struct stat st {};
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0) {
+    const std::optional<platform::FileStatus> st = platform::StatusOf(ResolveDataFile(row));
+    if (!st) {
         return {};
     }
-    return std::to_string(st.st_dev) + ':' + std::to_string(st.st_ino) + ':' +
-           std::to_string(st.st_size) + ':' + std::to_string(st.st_mtim.tv_sec) + '.' +
-           std::to_string(st.st_mtim.tv_nsec);
-#else
-    const QFileInfo info(path);
-    if (!info.exists()) {
-        return {};
-    }
-    return std::to_string(info.size()) + ':' +
-           std::to_string(info.lastModified().toMSecsSinceEpoch()) + ':' +
-           std::to_string(info.birthTime().toMSecsSinceEpoch());
-#endif
+    return std::to_string(st->device) + ':' + std::to_string(st->inode) + ':' +
+           std::to_string(st->size) + ':' + std::to_string(st->modifiedNs) + ':' +
+           std::to_string(st->createdNs);
 }
 
 bool PresetStore::StillAsShown(const PresetRow* shown, const std::optional<PresetRow>& now) {

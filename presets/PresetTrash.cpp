@@ -8,14 +8,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QUrl>
-#include <cerrno>
-#include <cstring>
 
-#if defined(Q_OS_UNIX)
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
+#include "FileSystem.h"
 
 namespace quorvell {
 namespace {
@@ -70,49 +64,36 @@ QString PresetTrash::Prepare(const QString& path) {
                                            .arg(k)
                                            .arg(suffix);
             const QString infoPath = info + '/' + name + QStringLiteral(".trashinfo");
-            const QByteArray encoded = QFile::encodeName(infoPath);
-            const int fd =
-                ::open(encoded.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-            if (fd < 0) {
-                if (errno == EEXIST) {
-                    continue;
-                }
-                return QStringLiteral("cannot write to the trash folder %1: %2")
-                    .arg(QDir::toNativeSeparators(info), QString::fromLocal8Bit(strerror(errno)));
+            QString error;
+            const platform::CreateOutcome created =
+                platform::CreateExclusive(infoPath, record, &error);
+            if (created == platform::CreateOutcome::Exists) {
+                continue;
             }
-            const bool written = ::write(fd, record.constData(),
-                                         static_cast<std::size_t>(record.size())) == record.size();
-            const bool closed = ::close(fd) == 0;
-            if (!written || !closed) {
-                QFile::remove(infoPath);
-                return QStringLiteral("cannot write to the trash folder %1")
-                    .arg(QDir::toNativeSeparators(info));
+            if (created == platform::CreateOutcome::Failed) {
+                return QStringLiteral("cannot write to the trash folder %1: %2")
+                    .arg(QDir::toNativeSeparators(info), error);
             }
             // The trash gets its own link to (or, across file systems, a copy of) the data
             // now; the data directory's name goes only once the row removal is committed.
             const QString target = files + '/' + name;
-            const QByteArray from = QFile::encodeName(path);
-            const QByteArray to = QFile::encodeName(target);
-            struct stat seen {};
-            if (::lstat(from.constData(), &seen) != 0 || !S_ISREG(seen.st_mode)) {
+            const std::optional<platform::FileStatus> seen = platform::StatusOf(path);
+            if (!seen || !seen->regular) {
                 QFile::remove(infoPath);
                 return QStringLiteral("it is not a regular file");
             }
-            if (::link(from.constData(), to.constData()) != 0) {
-                const int linkError = errno;
-                if (linkError == EEXIST) {
-                    QFile::remove(infoPath);  // a file without its record: leave it alone
-                    continue;
-                }
-                if (!QFile::copy(path, target)) {
-                    QFile::remove(infoPath);
-                    return QStringLiteral("cannot put it into the trash folder %1: %2")
-                        .arg(QDir::toNativeSeparators(files),
-                             QString::fromLocal8Bit(strerror(linkError)));
-                }
+            const platform::LinkOutcome linked = platform::HardLink(path, target, &error);
+            if (linked == platform::LinkOutcome::Exists) {
+                QFile::remove(infoPath);  // a file without its record: leave it alone
+                continue;
             }
-            device_ = static_cast<quint64>(seen.st_dev);
-            inode_ = static_cast<quint64>(seen.st_ino);
+            if (linked == platform::LinkOutcome::Failed && !QFile::copy(path, target)) {
+                QFile::remove(infoPath);
+                return QStringLiteral("cannot put it into the trash folder %1: %2")
+                    .arg(QDir::toNativeSeparators(files), error);
+            }
+            device_ = seen->device;
+            inode_ = seen->inode;
             infoFile_ = infoPath;
             target_ = target;
             return {};
@@ -132,16 +113,13 @@ QString PresetTrash::Finish() {
         target_.clear();
         // Only the very file that went to the trash is removed: once the row is gone, a save
         // elsewhere may already have put a new file of this name in place.
-        const QByteArray from = QFile::encodeName(path_);
-        struct stat now {};
-        if (::lstat(from.constData(), &now) != 0 || static_cast<quint64>(now.st_dev) != device_ ||
-            static_cast<quint64>(now.st_ino) != inode_) {
+        const std::optional<platform::FileStatus> now = platform::StatusOf(path_);
+        if (!now || now->device != device_ || now->inode != inode_) {
             return {};
         }
-        if (::unlink(from.constData()) != 0) {
-            return QString::fromLocal8Bit(strerror(errno));
-        }
-        return {};
+        QString error;
+        platform::RemoveName(path_, &error);
+        return error;
     } else {
         QFile file(path_);
         const bool done = file.moveToTrash() || file.remove();
