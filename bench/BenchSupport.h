@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
@@ -62,6 +63,13 @@ inline std::unique_ptr<sim::SimProcessor> StartProcessor(sim::SimOptions options
     return processor;
 }
 
+// The machine's load average as /proc gives it ("?" where there is none): busy machines
+// stall every event loop, so the figures say what they were measured on.
+inline QByteArray LoadAverage() {
+    QFile f(QStringLiteral("/proc/loadavg"));
+    return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed() : QByteArray("?");
+}
+
 // A thread of its own; Run() executes `f` on it and returns when `f` has.
 class Worker {
 public:
@@ -82,6 +90,47 @@ public:
 private:
     QThread thread_;
     QObject context_;
+};
+
+// A simulated processor started on `thread`, so that it does not share the measured event loop;
+// `onDatagram` (if given) runs on that thread for every datagram it receives.
+inline std::unique_ptr<sim::SimProcessor> StartProcessorOn(
+    Worker& thread, sim::SimOptions options,
+    std::function<void(const sim::LogEntry&)> onDatagram = {}) {
+    std::unique_ptr<sim::SimProcessor> processor;
+    thread.Run([&] {
+        processor = StartProcessor(options);
+        if (onDatagram) {
+            QObject::connect(processor.get(), &sim::SimProcessor::datagramLogged, processor.get(),
+                             onDatagram, Qt::DirectConnection);
+        }
+    });
+    return processor;
+}
+
+// The longest gap between two turns of the event loop (a zero timer), in nanoseconds, from
+// Start() on.
+struct LoopGapMeter {
+    LoopGapMeter() {
+        QObject::connect(&beat, &QTimer::timeout, [this] {
+            const qint64 now = clock.nsecsElapsed();
+            longestNs = std::max(longestNs, now - last);
+            last = now;
+        });
+        clock.start();
+    }
+    void Start() {
+        longestNs = 0;
+        last = clock.nsecsElapsed();
+        beat.start(0);
+    }
+    void Stop() { beat.stop(); }
+    double LongestMs() const { return static_cast<double>(longestNs) / 1e6; }
+
+    QTimer beat;
+    QElapsedTimer clock;
+    qint64 last = 0;
+    qint64 longestNs = 0;
 };
 
 // The longest gap between two ticks of a 1 ms timer.

@@ -9,8 +9,6 @@
 // usage: quorvell_bench_flood [COUNT...]   (default 10000 50000)
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
@@ -18,12 +16,12 @@
 #include <memory>
 #include <vector>
 
-#include "BenchSupport.h"
 #include "CEqPage.h"
 #include "CMainDialog.h"
 #include "CPanelApp.h"
 #include "CValueStepper.h"
 #include "DeviceLink.h"
+#include "PanelBenchSupport.h"
 #include "ReadBack.h"
 #include "SimProcessor.h"
 
@@ -36,11 +34,6 @@ using namespace quorvell;
 constexpr quint16 kUdpPort = 42694;
 const QString kPanelIp = QStringLiteral("127.0.26.34");
 const QString kSimIp = QStringLiteral("127.0.26.35");
-
-QByteArray LoadAverage() {
-    QFile f(QStringLiteral("/proc/loadavg"));
-    return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed() : QByteArray("?");
-}
 
 }  // namespace
 
@@ -58,33 +51,26 @@ int main(int argc, char** argv) {
     }
 
     Worker simThread;
-    std::unique_ptr<sim::SimProcessor> device;
     std::atomic<bool> flooding{false};
+    sim::SimOptions o;
+    o.address = QHostAddress(kSimIp);
+    o.port = kUdpPort;
+    std::unique_ptr<sim::SimProcessor> device = bench::StartProcessorOn(simThread, o);
     simThread.Run([&] {
-        sim::SimOptions o;
-        o.address = QHostAddress(kSimIp);
-        o.port = kUdpPort;
-        device = quorvell::bench::StartProcessor(o);
         QObject::connect(
             device.get(), &sim::SimProcessor::floodEnded, device.get(),
             [&] { flooding.store(false); }, Qt::DirectConnection);
     });
 
-    QTemporaryDir dataDir;
     PanelOptions options;
     options.bind = kPanelIp.toStdString();
     options.device = kSimIp.toStdString();
     options.port = kUdpPort;
-    options.dataDir = dataDir.path().toStdString();
-    options.connect = true;
-    ScriptedMessageBoxes boxes;
-    CPanelApp panel(options, &boxes, dataDir.path());
-    panel.InitInstance();
-    if (!RunUntil([&] { return panel.Link().linkUp(); }, 5000)) {
-        std::fprintf(stderr, "the panel did not link\n");
+    const auto linked = bench::StartLinkedPanel(options);
+    if (!linked) {
         return 1;
     }
-    RunUntil([] { return false; }, 300);  // the connect's own work settles
+    CPanelApp& panel = *linked->app;
     CValueStepper* levelStepper = panel.MainDialog()->EqPage()->Stepper(1080);  // CH1 level
 
     int failures = 0;
@@ -93,27 +79,18 @@ int main(int argc, char** argv) {
         const int level = 100 + static_cast<int>(run) * 5;  // raw CH1 level the flood ends with
         QElapsedTimer clock;
         clock.start();
-        qint64 last = 0;
-        qint64 longest = 0;
-        QTimer beat;
-        beat.setInterval(0);
-        QObject::connect(&beat, &QTimer::timeout, [&] {
-            const qint64 now = clock.nsecsElapsed();
-            longest = std::max(longest, now - last);
-            last = now;
-        });
+        bench::LoopGapMeter gaps;
         flooding.store(true);
         simThread.Run([&] { device->SetFloodCount(count); });
-        const QByteArray loadBefore = LoadAverage();
-        last = clock.nsecsElapsed();
-        beat.start();
+        const QByteArray loadBefore = bench::LoadAverage();
+        gaps.Start();
         panel.Sync().RequestRead();  // its answer starts the flood
         QTimer::singleShot(count / 20, [&] {
             simThread.Run([&] { device->MutableSettings().channels[0].level = level; });
         });
         RunUntil([&] { return !flooding.load(); }, count + 30000);
         RunUntil([] { return false; }, 300);  // the last frames are read
-        beat.stop();
+        gaps.Stop();
         const double floodMs = static_cast<double>(clock.elapsed());
         simThread.Run([&] { device->SetFloodCount(0); });
 
@@ -130,7 +107,7 @@ int main(int argc, char** argv) {
         std::printf(
             "%d status frames in %.0f ms: longest UI stall %.1f ms; link %s, screen %s "
             "(load average %s)\n",
-            count, floodMs, static_cast<double>(longest) / 1e6, up ? "up" : "DOWN",
+            count, floodMs, gaps.LongestMs(), up ? "up" : "DOWN",
             shown ? "shows the last state" : "DOES NOT SHOW THE LAST STATE",
             loadBefore.constData());
         failures += up && shown ? 0 : 1;

@@ -7,15 +7,14 @@
 // usage: quorvell_bench_panel_switch [N] [ROUNDS]   (defaults 32 and 20)
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 #include <vector>
 
-#include "BenchSupport.h"
 #include "CMainDialog.h"
 #include "CPanelApp.h"
 #include "DeviceLink.h"
+#include "PanelBenchSupport.h"
 #include "ProcessorEditor.h"
 #include "ProcessorRack.h"
 #include "SimProcessor.h"
@@ -43,16 +42,15 @@ int main(int argc, char** argv) {
         addresses << o.address.toString();
     }
 
-    QTemporaryDir dataDir;
     PanelOptions options;
     options.bind = "127.0.49.1";
     options.device = addresses.front().toStdString();
     options.port = kPort;
-    options.dataDir = dataDir.path().toStdString();
-    options.connect = true;
-    ScriptedMessageBoxes boxes;
-    CPanelApp panel(options, &boxes, dataDir.path());
-    panel.InitInstance();
+    const auto linked = bench::StartLinkedPanel(options);
+    if (!linked) {
+        return 1;
+    }
+    CPanelApp& panel = *linked->app;
     for (int i = 1; i < count; ++i) {
         panel.Rack().Add(addresses[i])->Link().Connect();
     }

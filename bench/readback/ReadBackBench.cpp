@@ -14,7 +14,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFile>
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
@@ -79,11 +78,6 @@ struct Rig {
     long sent = 0;
 };
 
-QByteArray LoadAverage() {
-    QFile f(QStringLiteral("/proc/loadavg"));
-    return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed() : QByteArray("?");
-}
-
 // One busy loop on a thread of its own for as long as it lives.
 class BusyLoop {
 public:
@@ -108,7 +102,7 @@ private:
 
 // The convergence runs; returns the number that converged.
 int Convergence(const char* what, int edits, const std::vector<ParameterPath>& paths) {
-    const QByteArray load = LoadAverage();
+    const QByteArray load = bench::LoadAverage();
     StallMeter stall;
     std::vector<double> times;
     int converged = 0;

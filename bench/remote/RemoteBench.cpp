@@ -54,22 +54,16 @@ int main(int argc, char** argv) {
 
     // The processor, on its own thread; it stamps the arrival of every datagram.
     Worker simThread;
-    std::unique_ptr<sim::SimProcessor> device;
     std::atomic<int> datagrams{0};
     std::atomic<Clock::rep> lastArrival{0};
-    simThread.Run([&] {
-        sim::SimOptions o;
-        o.address = QHostAddress(kSimIp);
-        o.port = kUdpPort;
-        device = quorvell::bench::StartProcessor(o);
-        QObject::connect(
-            device.get(), &sim::SimProcessor::datagramLogged, device.get(),
-            [&](const sim::LogEntry&) {
-                lastArrival.store(Clock::now().time_since_epoch().count());
-                datagrams.fetch_add(1);
-            },
-            Qt::DirectConnection);
-    });
+    sim::SimOptions o;
+    o.address = QHostAddress(kSimIp);
+    o.port = kUdpPort;
+    std::unique_ptr<sim::SimProcessor> device =
+        quorvell::bench::StartProcessorOn(simThread, o, [&](const sim::LogEntry&) {
+            lastArrival.store(Clock::now().time_since_epoch().count());
+            datagrams.fetch_add(1);
+        });
 
     DeviceParameters params{};
     ResetDeviceParameters(params);

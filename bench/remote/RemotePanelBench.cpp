@@ -10,7 +10,6 @@
 #include <QElapsedTimer>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
@@ -19,9 +18,8 @@
 #include <functional>
 #include <memory>
 
-#include "BenchSupport.h"
-#include "CPanelApp.h"
 #include "DeviceLink.h"
+#include "PanelBenchSupport.h"
 #include "RemoteServer.h"
 #include "SimProcessor.h"
 
@@ -114,52 +112,30 @@ int main(int argc, char** argv) {
     const int seconds = argc > 2 ? std::clamp(std::atoi(argv[2]), 1, 600) : 10;
 
     Worker simThread;
-    std::unique_ptr<sim::SimProcessor> device;
     std::atomic<int> bandFrames{0};
-    simThread.Run([&] {
-        sim::SimOptions o;
-        o.address = QHostAddress(kSimIp);
-        o.port = kUdpPort;
-        device = quorvell::bench::StartProcessor(o);
-        QObject::connect(
-            device.get(), &sim::SimProcessor::datagramLogged, device.get(),
-            [&](const sim::LogEntry& e) {
-                if (e.decoded.code == kEqBand) {
-                    bandFrames.fetch_add(1);
-                }
-            },
-            Qt::DirectConnection);
-    });
+    sim::SimOptions o;
+    o.address = QHostAddress(kSimIp);
+    o.port = kUdpPort;
+    std::unique_ptr<sim::SimProcessor> device =
+        bench::StartProcessorOn(simThread, o, [&](const sim::LogEntry& e) {
+            if (e.decoded.code == kEqBand) {
+                bandFrames.fetch_add(1);
+            }
+        });
 
-    QTemporaryDir dataDir;
     PanelOptions options;
     options.bind = kPanelIp.toStdString();
     options.device = kSimIp.toStdString();
     options.port = kUdpPort;
-    options.dataDir = dataDir.path().toStdString();
     options.http = kPanelIp.toStdString() + ":" + std::to_string(kHttpPort);
-    options.connect = true;
-    ScriptedMessageBoxes boxes;
-    CPanelApp panel(options, &boxes, dataDir.path());
-    panel.InitInstance();
-    if (!RunUntil([&] { return panel.Link().linkUp(); }, 5000) || panel.Remote() == nullptr) {
+    const auto linked = bench::StartLinkedPanel(options);
+    if (!linked || linked->app->Remote() == nullptr) {
         std::fprintf(stderr, "the panel did not link or did not listen\n");
         return 1;
     }
-    RunUntil([] { return false; }, 300);  // the connect's own work settles
 
     // The panel's event loop turns: the longest gap between two turns while the load runs.
-    QElapsedTimer clock;
-    clock.start();
-    qint64 last = 0;
-    qint64 longest = 0;
-    QTimer beat;
-    beat.setInterval(0);
-    QObject::connect(&beat, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        longest = std::max(longest, now - last);
-        last = now;
-    });
+    bench::LoopGapMeter gaps;
 
     Worker clientThread;
     std::unique_ptr<Load> load;
@@ -168,10 +144,9 @@ int main(int argc, char** argv) {
         load = std::make_unique<Load>(rate, seconds);
         load->Start();
     });
-    last = clock.nsecsElapsed();
-    beat.start();
+    gaps.Start();
     RunUntil([&] { return load->done.load(); }, (seconds + 30) * 1000);
-    beat.stop();
+    gaps.Stop();
     RunUntil([] { return false; }, 300);  // the last frames arrive
     const int sent = load->sent.load();
     const int answered = load->answered.load();
@@ -183,7 +158,7 @@ int main(int argc, char** argv) {
     std::printf("%d PATCH/s for %d s with the panel linked and shown:\n", rate, seconds);
     std::printf("  requests sent %d, answered 200 %d, skipped (32 open) %d\n", sent, answered,
                 skipped);
-    std::printf("  longest UI stall %.1f ms\n", static_cast<double>(longest) / 1e6);
+    std::printf("  longest UI stall %.1f ms\n", gaps.LongestMs());
     std::printf("  CmdEqBand datagrams at the processor %d, %.2f per request\n", frames,
                 sent > 0 ? static_cast<double>(frames) / sent : 0.0);
     return 0;
