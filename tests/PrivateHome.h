@@ -8,16 +8,17 @@
 
 namespace quorvell::test {
 
-// Points HOME at `home` and switches the standard paths to test mode; false when `home`
-// could not be made.
-inline bool UsePrivateHome(const QTemporaryDir& home) {
+// Points HOME at `home` and, with `testMode`, switches this process's standard paths to test
+// mode; false when `home` could not be made. Without test mode the programs a test starts see
+// the very folders the test does.
+inline bool UsePrivateHome(const QTemporaryDir& home, bool testMode = true) {
     if (!home.isValid()) {
         return false;
     }
     qputenv("HOME", home.path().toLocal8Bit());
     qunsetenv("XDG_DATA_HOME");
     qunsetenv("XDG_CONFIG_HOME");
-    QStandardPaths::setTestModeEnabled(true);
+    QStandardPaths::setTestModeEnabled(testMode);
     return true;
 }
 

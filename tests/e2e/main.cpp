@@ -7,14 +7,13 @@
 #include <QCoreApplication>
 #include <QTemporaryDir>
 
+#include "../PrivateHome.h"
+
 int main(int argc, char** argv) {
     QTemporaryDir home;
-    if (!home.isValid()) {
+    if (!quorvell::test::UsePrivateHome(home, false)) {
         return 1;
     }
-    qputenv("HOME", home.path().toLocal8Bit());
-    qunsetenv("XDG_CONFIG_HOME");
-    qunsetenv("XDG_DATA_HOME");
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
