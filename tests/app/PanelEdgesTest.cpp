@@ -47,22 +47,31 @@ protected:
     }
 };
 
-// A held F2 is one switch; a burst of separate presses queues each record at most twice and
+// A held F2, the A/B button and the undo of a switch are one switch each and send only the
+// records that differ; a burst of separate presses queues each record at most twice and
 // leaves the processor with the last wanted memory.
 TEST_F(PanelEdgesTest, HeldOrHammeredCompareKeySendsOnlyTheLastWantedState) {
     StartLinked("127.0.27.1", "127.0.27.2", 42701);
     QPushButton* ab = window->Undo()->CompareButton();
-    HoldKey(Qt::Key_F2, 1);  // first switch: B is a copy of A
+    std::size_t mark = Mark();
+    HoldKey(Qt::Key_F2, 1);  // first switch: B is a copy of A, nothing to send
     ASSERT_EQ(ab->text(), "A/B: B");
     ResetChannel1();  // B now differs from A in nine records
-    ASSERT_EQ(AwaitLogged(*processor, processor->Log().size(), 9), 9u);
+    ASSERT_EQ(AwaitLogged(*processor, mark, 9), 9u);
 
-    std::size_t mark = processor->Log().size();
-    HoldKey(Qt::Key_F2, 40);
-    EXPECT_EQ(ab->text(), "A/B: A");
-    EXPECT_EQ(AwaitLogged(*processor, mark, 9), 9u);
+    const std::pair<std::function<void()>, const char*> switches[] = {
+        {[&] { HoldKey(Qt::Key_F2, 40); }, "A/B: A"},
+        {[&] { QTest::mouseClick(ab, Qt::LeftButton); }, "A/B: B"},
+        {[&] { QTest::keyClick(window, Qt::Key_Z, Qt::ControlModifier); }, "A/B: A"},
+    };
+    for (const auto& [press, shown] : switches) {
+        mark = Mark();
+        press();
+        EXPECT_EQ(ab->text(), shown);
+        EXPECT_EQ(AwaitLogged(*processor, mark, 9), 9u) << shown;
+    }
 
-    mark = processor->Log().size();
+    mark = Mark();
     for (int i = 0; i < 7; ++i) {  // A → B → … → B, faster than the sequence runs
         QTest::keyClick(window, Qt::Key_F2);
     }

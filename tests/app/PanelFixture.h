@@ -25,6 +25,9 @@
 
 namespace quorvell::test {
 
+// CH1 Band 3 gain's increase arrow (stepper 1032 at (80, 110) on the MAIN page) in the window.
+inline constexpr QPoint kGainIncrease(80 + 80, 220 + 10);
+
 inline bool WaitFor(const std::function<bool()>& done, int timeoutMs = 8000) {
     QElapsedTimer timer;
     timer.start();
@@ -199,6 +202,11 @@ protected:
             QCoreApplication::sendPostedEvents();
             return !app->Link().pacedRunning() && Logged() - loggedBefore >= framesSent;
         });
+    }
+    // The processor's log position once everything sent so far has arrived.
+    std::size_t Mark() {
+        AwaitDrained();
+        return processor->Log().size();
     }
     std::size_t Logged() const {
         std::size_t logged = 0;

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The preset bank on the panel: save, rename, recall with its 25 frames, delete, refusals.
+#include <QPushButton>
 #include <QTimer>
 
 #include "CMenuEx.h"
@@ -8,6 +9,7 @@
 #include "CPresetBank.h"
 #include "CSystemPage.h"
 #include "PanelFixture.h"
+#include "PanelUndo.h"
 #include "PresetDatabase.h"
 #include "PresetStore.h"
 #include "SystemPageTable.h"
@@ -31,11 +33,26 @@ protected:
         QCoreApplication::processEvents();
     }
 
+    // Types `name` into the Name dialog that opens next and confirms it; `prefilled` gets what
+    // the field held when it opened.
+    void AnswerNameDialog(const char* name, QString* prefilled = nullptr) {
+        QTimer::singleShot(0, [name, prefilled] {
+            auto* dialog = qobject_cast<CNameDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            if (prefilled != nullptr) {
+                *prefilled = dialog->NameField()->text();
+            }
+            dialog->NameField()->selectAll();
+            QTest::keyClicks(dialog->NameField(), name);
+            QTest::mouseClick(dialog->OkButton(), Qt::LeftButton);
+        });
+    }
+
     CPresetBank* bank = nullptr;
 };
 
-// Slots follow saves, renames and deletes; a recall applies the file a slot's ID names and
-// sends it paced; the Name dialog opens with the name alone.
+// Slots follow saves, renames and deletes; a recall applies the file a slot's ID names, sends
+// it paced and is undone in one step; the Name dialog opens with the name alone.
 TEST_F(PresetBankTest, SaveRenameRecallAndDeleteThroughTheSlots) {
     StartLinked("127.0.40.1", "127.0.40.2", 39440);
     ClickSystemButton(1002);
@@ -51,24 +68,24 @@ TEST_F(PresetBankTest, SaveRenameRecallAndDeleteThroughTheSlots) {
     EXPECT_EQ(bank->Slot(1)->text(), "2:SAVE2");
 
     QString prefilled;
-    QTimer::singleShot(0, [&] {
-        auto* dialog = qobject_cast<CNameDialog*>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
-        prefilled = dialog->NameField()->text();
-        dialog->NameField()->selectAll();
-        QTest::keyClicks(dialog->NameField(), "LIVE");
-        QTest::mouseClick(dialog->OkButton(), Qt::LeftButton);
-    });
+    AnswerNameDialog("LIVE", &prefilled);
     Choose(0, kCmdName);
     EXPECT_EQ(prefilled, "SAVE1");
     EXPECT_EQ(bank->Slot(0)->text(), "1:LIVE");
 
-    const std::size_t mark = processor->Log().size();
+    std::size_t mark = Mark();
     Choose(0, kCmdRecall);
     EXPECT_EQ(AwaitLogged(*processor, mark, 25), 25u);  // their bytes: AllParameterFrames
     EXPECT_EQ(processor->Settings().channels[0].bands[1].gain, 210);
     ASSERT_FALSE(boxes.shown.empty());
     EXPECT_EQ(boxes.shown.back().text, "Recall sucessfully!");
+    // The recall is one step; its undo sends only the record it changed, back to the value
+    // the processor had.
+    EXPECT_EQ(window->Undo()->UndoButton()->toolTip(), "Preset recall");
+    mark = Mark();
+    QTest::mouseClick(window->Undo()->UndoButton(), Qt::LeftButton);
+    EXPECT_EQ(AwaitLogged(*processor, mark, 1), 1u);
+    EXPECT_EQ(processor->Settings().channels[0].bands[1].gain, 180);
 
     // DELETE slot 0: the bank closes up; slot 0 now recalls preset 2.
     Choose(0, kCmdDelete);
@@ -101,13 +118,7 @@ TEST_F(PresetBankTest, ActionsOnAPresetReplacedElsewhereAreRefused) {
         ASSERT_TRUE(other.DeletePreset(3));
         ASSERT_EQ(other.SavePreset(), 3);
         if (command == kCmdName) {
-            QTimer::singleShot(0, [] {
-                auto* dialog = qobject_cast<CNameDialog*>(QApplication::activeModalWidget());
-                ASSERT_NE(dialog, nullptr);
-                dialog->NameField()->selectAll();
-                QTest::keyClicks(dialog->NameField(), "STALE");
-                QTest::mouseClick(dialog->OkButton(), Qt::LeftButton);
-            });
+            AnswerNameDialog("STALE");
         }
         boxes.shown.clear();
         Choose(2, command);

@@ -17,38 +17,50 @@
 namespace quorvell {
 namespace {
 
-class RemotePanelTest : public test::PanelFixture {};
+class RemotePanelTest : public test::PanelFixture {
+protected:
+    // The HTTP status of `verb` on `url` with a JSON `body`, once answered (0: no answer).
+    int Request(const QString& url, const QByteArray& verb = "GET", const QByteArray& body = {}) {
+        QNetworkRequest request{QUrl(url)};
+        request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
+        std::unique_ptr<QNetworkReply> reply(nam.sendCustomRequest(request, verb, body));
+        test::WaitFor([&] { return reply->isFinished(); });
+        return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    }
+    // The remote API's address of `path` on the running server.
+    QString Api(const char* path) const {
+        return QStringLiteral("http://%1:%2/api/v1/%3")
+            .arg(QString::fromStdString(*httpOption).section(':', 0, 0))
+            .arg(app->Remote()->Port())
+            .arg(QLatin1String(path));
+    }
+
+    QNetworkAccessManager nam;
+};
 
 // An API edit shows on the stepper and reaches the processor as one frame; a stepper click
 // reaches a WebSocket client as an operator change.
 TEST_F(RemotePanelTest, ApiEditShowsOnTheStepperAndAStepperClickReachesClients) {
     httpOption = "127.0.26.11:43640";
     StartLinked("127.0.26.11", "127.0.26.12", 42640);
-    const QString base = QStringLiteral("127.0.26.11:%1/api/v1/").arg(app->Remote()->Port());
     QWebSocket client;
     std::vector<QJsonObject> events;
     QObject::connect(&client, &QWebSocket::textMessageReceived, &client, [&](const QString& m) {
         events.push_back(QJsonDocument::fromJson(m.toUtf8()).object());
     });
-    client.open(QUrl("ws://" + base + "events"));
+    client.open(QUrl(Api("events").replace("http:", "ws:")));
     ASSERT_TRUE(test::WaitFor([&] { return !events.empty(); }));
     EXPECT_EQ(events.front().value("type").toString(), "state");
 
-    QNetworkAccessManager nam;
-    QNetworkRequest request(QUrl("http://" + base + "params"));
-    request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
     std::size_t mark = processor->Log().size();
-    std::unique_ptr<QNetworkReply> reply(
-        nam.sendCustomRequest(request, "PATCH", R"({"ch1.band2.gain": -4})"));
-    ASSERT_TRUE(test::WaitFor([&] { return reply->isFinished(); }));
-    EXPECT_EQ(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 200);
+    EXPECT_EQ(Request(Api("params"), "PATCH", R"({"ch1.band2.gain": -4})"), 200);
     EXPECT_EQ(window->EqPage()->Stepper(1031)->Text(), "G:-4.0");
     EXPECT_EQ(AwaitLogged(*processor, mark, 1), 1u);
     EXPECT_EQ(processor->Settings().channels[0].bands[2].gain, 140);
 
     // CH1 Band 3 gain's increase arrow on the MAIN page: one step, +0.1 dB.
     events.clear();
-    ASSERT_EQ(test::ClickAt(window, {80 + 80, 220 + 10}), window->EqPage()->Stepper(1032));
+    ASSERT_EQ(test::ClickAt(window, test::kGainIncrease), window->EqPage()->Stepper(1032));
     ASSERT_TRUE(test::WaitFor(
         [&] { return !events.empty() && events.back().value("origin").toString() == "operator"; }));
     const QJsonObject e = events.back();
@@ -63,12 +75,7 @@ TEST_F(RemotePanelTest, RemoteRenameOpensNoBoxAndRefreshesTheNameField) {
     httpOption = "127.0.26.13:43644";
     StartLinked("127.0.26.13", "127.0.26.14", 42644);
     ClickSystemButton(1003);
-    QNetworkAccessManager nam;
-    QNetworkRequest request(
-        QUrl(QStringLiteral("http://127.0.26.13:%1/api/v1/name").arg(app->Remote()->Port())));
-    request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
-    std::unique_ptr<QNetworkReply> reply(nam.post(request, QByteArray(R"({"name":"FOH2"})")));
-    ASSERT_TRUE(test::WaitFor([&] { return reply->isFinished(); }));
+    EXPECT_EQ(Request(Api("name"), "POST", R"({"name":"FOH2"})"), 200);
     EXPECT_EQ(window->SystemPage()->NameField()->text(), "FOH2");
     ASSERT_TRUE(test::WaitFor([&] {
         return window->SystemPage()->RemoteStatus()->text().contains("Set name successfully.");
@@ -82,15 +89,6 @@ TEST_F(RemotePanelTest, RemoteRenameOpensNoBoxAndRefreshesTheNameField) {
 TEST_F(RemotePanelTest, UndoKeepsALaterRemoteEdit) {
     httpOption = "127.0.26.15:43645";
     StartLinked("127.0.26.15", "127.0.26.16", 42645);
-    QNetworkAccessManager nam;
-    const auto patch = [&](const QByteArray& body) {
-        QNetworkRequest request(
-            QUrl(QStringLiteral("http://127.0.26.15:%1/api/v1/params").arg(app->Remote()->Port())));
-        request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
-        std::unique_ptr<QNetworkReply> reply(nam.sendCustomRequest(request, "PATCH", body));
-        test::WaitFor([&] { return reply->isFinished(); });
-        return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    };
     const struct {
         const char* remote;
         const char* after;  // CH1 Band 3 gain after UNDO
@@ -99,11 +97,10 @@ TEST_F(RemotePanelTest, UndoKeepsALaterRemoteEdit) {
                  {R"({"ch1.band3.gain": 6})", "G:6.0", 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.remote);
-        ASSERT_EQ(test::ClickAt(window, {80 + 80, 220 + 10}), window->EqPage()->Stepper(1032));
+        ASSERT_EQ(test::ClickAt(window, test::kGainIncrease), window->EqPage()->Stepper(1032));
         ASSERT_TRUE(test::WaitFor([&] { return window->Undo()->UndoButton()->isEnabled(); }));
-        ASSERT_EQ(patch(c.remote), 200);
-        AwaitDrained();
-        const std::size_t mark = processor->Log().size();
+        ASSERT_EQ(Request(Api("params"), "PATCH", c.remote), 200);
+        const std::size_t mark = Mark();
         QTest::mouseClick(window->Undo()->UndoButton(), Qt::LeftButton);
         window->RefreshPages();  // a remote edit's own refresh may still be due
         EXPECT_EQ(window->EqPage()->Stepper(1032)->Text(), c.after);
@@ -120,13 +117,7 @@ TEST_F(RemotePanelTest, SetSubPageStartsAndStopsTheRemote) {
     ASSERT_TRUE(taken.listen(QHostAddress("127.0.26.11"), 43643));
     CSystemPage* page = window->SystemPage();
     ClickSystemButton(1003);
-    QNetworkAccessManager nam;
-    const auto state = [&] {
-        QNetworkRequest request(QUrl(QStringLiteral("http://127.0.26.11:43642/api/v1/state")));
-        std::unique_ptr<QNetworkReply> reply(nam.get(request));
-        test::WaitFor([&] { return reply->isFinished(); });
-        return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    };
+    const QString state = QStringLiteral("http://127.0.26.11:43642/api/v1/state");
     const struct {
         const char* typed;
         const char* status;
@@ -144,11 +135,11 @@ TEST_F(RemotePanelTest, SetSubPageStartsAndStopsTheRemote) {
         EXPECT_EQ(app->Remote() != nullptr, c.on);
     }
     EXPECT_EQ(page->Button(1127)->text(), "STOP");
-    EXPECT_EQ(state(), 200);
+    EXPECT_EQ(Request(state), 200);
     QTest::mouseClick(page->Button(1127), Qt::LeftButton);
     EXPECT_EQ(app->Remote(), nullptr);
     EXPECT_EQ(page->RemoteStatus()->text(), "Off.");
-    EXPECT_EQ(state(), 0) << "still listening after STOP";
+    EXPECT_EQ(Request(state), 0) << "still listening after STOP";
 }
 
 }  // namespace

@@ -62,7 +62,7 @@ TEST_F(SearchTest, ListsEveryProcessorOnceAndAPickedRowBecomesHostIp) {
     const std::size_t leftMark = left.Log().size();
     const std::size_t rightMark = rightProcessor.Log().size();
     QTest::mouseClick(window->PageButton(1), Qt::LeftButton);
-    test::ClickAt(window, QPoint(160, 230));  // a gain stepper's +
+    test::ClickAt(window, test::kGainIncrease);
     EXPECT_EQ(AwaitLogged(left, leftMark, 1), 1u);
     EXPECT_EQ(rightProcessor.Log().size(), rightMark);
     EXPECT_EQ(QString::fromUtf8(DeviceNameText(app->Parameters())), "LEFT");

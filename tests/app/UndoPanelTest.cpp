@@ -3,8 +3,6 @@
 // what each step puts on the wire.
 #include <QPushButton>
 
-#include "CMenuEx.h"
-#include "CPresetBank.h"
 #include "PanelFixture.h"
 #include "PanelUndo.h"
 
@@ -12,13 +10,12 @@ namespace quorvell {
 namespace {
 
 constexpr std::uint8_t kEqBand = 1;
-// CH1 Band 3 gain (stepper 1032): corner (80, 110) on the page, (80, 220) in the window.
-constexpr QPoint kGainIncrease(80 + 80, 220 + 10);
+using test::kGainIncrease;
 
 class UndoPanelTest : public test::PanelFixture {
 public:
-    void StartLinked(quint16 port, const std::function<void(DeviceParameters&)>& prepare = {}) {
-        PanelFixture::StartLinked("127.0.25.1", "127.0.25.2", port, true, prepare);
+    void StartLinked(quint16 port) {
+        PanelFixture::StartLinked("127.0.25.1", "127.0.25.2", port, true);
     }
 
     void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
@@ -98,12 +95,10 @@ TEST_F(UndoPanelTest, GesturesUndoAsOneStepEachWithOneFrameEach) {
             }
             QTest::mouseRelease(curve, Qt::LeftButton, {}, from - QPoint(0, 15));
         }
-        AwaitDrained();  // the gesture's own frames are not counted after the mark
+        const std::size_t mark = Mark();  // the gesture's own frames are not counted
         ASSERT_EQ(window->Undo()->UndoButton()->isEnabled(), !c.undoSends.empty());
         EXPECT_EQ(window->Undo()->UndoButton()->toolTip().startsWith("CH1 Band 3 gain "),
                   !c.undoSends.empty());
-        AwaitDrained();
-        const std::size_t mark = processor->Log().size();
         for (std::size_t i = 0; i < c.undoSends.size(); ++i) {
             Key(Qt::Key_Z, Qt::ControlModifier);
         }
@@ -125,94 +120,13 @@ TEST_F(UndoPanelTest, RedoKeysReapplyTheUndoneStepsInOrder) {
     Key(Qt::Key_Z, Qt::ControlModifier);
     Key(Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(window->Undo()->RedoButton()->toolTip(), "CH1 Band 3 gain 0.0 → 0.1 dB");
-    AwaitDrained();
-    const std::size_t mark = processor->Log().size();
+    const std::size_t mark = Mark();
     Key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     Key(Qt::Key_Y, Qt::ControlModifier);
     Key(Qt::Key_Y, Qt::ControlModifier);  // nothing left to redo
     EXPECT_EQ(BandGains(mark, 2), (std::vector<int>{181, 182}));
     EXPECT_FALSE(window->Undo()->RedoButton()->isEnabled());
     EXPECT_EQ(Gain3()->Text(), "G:0.2");
-}
-
-// A/B by key, button or undo sends only what differs between the two memories.
-TEST_F(UndoPanelTest, CompareSwitchSendsOnlyTheBandThatDiffersEachWay) {
-    StartLinked(42504);
-    QPushButton* ab = window->Undo()->CompareButton();
-    AwaitDrained();
-    std::size_t mark = processor->Log().size();
-    Key(Qt::Key_F2);  // the first switch copies the settings into B
-    EXPECT_EQ(ab->text(), "A/B: B");
-    test::ClickAt(window, kGainIncrease);  // B differs in one band
-    EXPECT_EQ(BandGains(mark, 1), std::vector<int>{181});
-
-    const auto expectSwitch = [&](const std::function<void()>& press, int gain, const char* shown) {
-        AwaitDrained();
-        mark = processor->Log().size();
-        press();
-        EXPECT_EQ(BandGains(mark, 1), std::vector<int>{gain});
-        EXPECT_EQ(CommandsSince(*processor, mark), 1u);
-        EXPECT_EQ(ab->text(), shown);
-    };
-    expectSwitch([&] { Key(Qt::Key_F2); }, 180, "A/B: A");
-    expectSwitch([&] { QTest::mouseClick(ab, Qt::LeftButton); }, 181, "A/B: B");
-    expectSwitch([&] { Key(Qt::Key_Z, Qt::ControlModifier); }, 180,
-                 "A/B: A");  // undo switches back
-}
-
-// An EQ RESET is one step; its undo sends the nine records back as they were.
-TEST_F(UndoPanelTest, UndoOfResetRestoresAndSendsTheNineRecords) {
-    ChannelParameters held;
-    StartLinked(42505, [&](DeviceParameters& p) {
-        for (int b = 1; b <= kBandCount; ++b) {
-            p.channels[0].bands[b].gain = 180 + 10 * b;
-        }
-        p.channels[0].hipass.freq = 60;
-        p.channels[0].lopass.freq = 15000;
-        held = p.channels[0];
-    });
-    AwaitDrained();
-    std::size_t mark = processor->Log().size();
-    boxes.answers = {MessageAnswer::Ok};
-    QTest::mouseClick(window->EqPage()->ResetButton(0), Qt::LeftButton);
-    ASSERT_EQ(AwaitLogged(*processor, mark, 9), 9u);
-    EXPECT_EQ(window->Undo()->UndoButton()->toolTip(), "CH1 EQ RESET");
-
-    AwaitDrained();
-
-    mark = processor->Log().size();
-    QTest::mouseClick(window->Undo()->UndoButton(), Qt::LeftButton);
-    ASSERT_EQ(AwaitLogged(*processor, mark, 9), 9u);  // exactly the nine records checked below
-    const ChannelParameters& now = processor->Settings().channels[0];
-    for (int b = 1; b <= kBandCount; ++b) {
-        EXPECT_EQ(now.bands[b].gain, held.bands[b].gain);
-    }
-    EXPECT_EQ(std::tie(now.hipass.freq, now.lopass.freq),
-              std::tie(held.hipass.freq, held.lopass.freq));
-    EXPECT_EQ(window->EqPage()->Stepper(1051)->Text(), "60Hz");
-}
-
-// A recall's undo sends only the record the recall changed.
-TEST_F(UndoPanelTest, RecallIsOneStepWhoseUndoSendsWhatItChanged) {
-    StartLinked(42508);
-    CSystemPage* page = window->SystemPage();
-    ClickSystemButton(1002);
-    QTest::mouseClick(page->Bank()->SaveButton(), Qt::LeftButton);  // G:0.0
-    QTest::mouseClick(window->PageButton(1), Qt::LeftButton);
-    test::ClickAt(window, kGainIncrease);
-    test::ClickAt(window, kGainIncrease);
-    ClickSystemButton(1002);
-    page->Bank()->SetMenuHook([](QPoint) { return std::optional<int>(kCmdRecall); });
-    AwaitDrained();
-    std::size_t mark = processor->Log().size();
-    QTest::mouseClick(page->Bank()->Slot(0), Qt::LeftButton);
-    ASSERT_EQ(AwaitLogged(*processor, mark, 25), 25u);
-    EXPECT_EQ(window->Undo()->UndoButton()->toolTip(), "Preset recall");
-    AwaitDrained();
-    mark = processor->Log().size();
-    Key(Qt::Key_Z, Qt::ControlModifier);
-    EXPECT_EQ(BandGains(mark, 1), std::vector<int>{182});
-    EXPECT_EQ(CommandsSince(*processor, mark), 1u);
 }
 
 // Steps and A/B memories of one processor are never applied to another.
