@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The panel linked to a simulated processor: connect and its effects, edits as single
-// frames, the paced RESETs, device name and reset, disconnect and close.
+// frames, the paced RESETs and an edit during one, device name and reset, disconnect, and the
+// read-back indicator.
+#include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QNetworkDatagram>
 #include <QPushButton>
@@ -9,6 +12,7 @@
 
 #include "PanelFixture.h"
 #include "PanelUndo.h"
+#include "ReadBack.h"
 
 namespace quorvell {
 namespace {
@@ -230,6 +234,68 @@ TEST_F(LinkedPanelTest, ConnectOnABusyPortShowsWinsockErrorAndSendsNothing) {
     EXPECT_FALSE(app->Link().linkUp());
     EXPECT_EQ(framesSent, 0u);
     EXPECT_TRUE(target.Log().empty());
+}
+
+class EditorPanelTest : public test::PanelFixture {};
+
+// RESET CH1 sends nine frames 50 ms apart; Band 7's leaves about 300 ms after the click. An
+// increase click on CH1 Band 7 gain right after the RESET must not be undone by it.
+TEST_F(EditorPanelTest, GainClickRightAfterResetIsWhatTheProcessorKeeps) {
+    StartLinked("127.0.29.1", "127.0.29.2", 42901, false,
+                [](DeviceParameters& p) { p.channels[0].bands[7].gain = 200; });
+    CValueStepper* gain7 = window->EqPage()->Stepper(1036);  // CH1 Band 7 gain
+    ASSERT_EQ(gain7->Text(), "G:2.0");
+
+    const std::size_t mark = processor->Log().size();
+    boxes.answers = {MessageAnswer::Ok};
+    QTest::mouseClick(window->EqPage()->ResetButton(0), Qt::LeftButton);
+    ASSERT_EQ(test::ClickAt(window, gain7->mapTo(window, QPoint(80, 10))), gain7);
+    EXPECT_EQ(gain7->Text(), "G:0.1");
+    ASSERT_EQ(AwaitLogged(*processor, mark, 10), 10u);  // nine RESET frames and the click
+    EXPECT_EQ(processor->Settings().channels[0].bands[7].gain, 181);
+    EXPECT_EQ(app->Parameters().channels[0].bands[7].gain, 181);
+}
+
+class SyncIndicatorTest : public test::PanelFixture {};
+
+// A value changed on the processor by someone else is shown where it is (no page switch) and
+// named in the tooltip; a processor that stops answering is reported as LINK LOST.
+TEST_F(SyncIndicatorTest, AdoptedValuesAndLinkLossAreShown) {
+    sim::SimProcessor& processor = AddProcessor("127.0.24.12", 42470);
+    StartPanel("127.0.24.11", 42470, "127.0.24.12");
+    EXPECT_EQ(window->SyncIndicator()->text(), "");
+    ConnectThroughSystemPage();
+    EXPECT_EQ(window->SyncIndicator()->text(), "IN SYNC");
+
+    window->SwitchPage(2);
+    processor.MutableSettings().channels[1].limiter.threshold = 30;
+    app->Sync().RequestRead();
+    ASSERT_TRUE(
+        test::WaitFor([&] { return window->LimiterPage()->Stepper(1085)->Text() == "-30dB"; }));
+    EXPECT_EQ(window->CurrentPage(), 2);
+    EXPECT_EQ(window->SyncIndicator()->text(), "IN SYNC");
+    EXPECT_EQ(window->SyncIndicator()->toolTip(), "Taken from the processor: ch2.limiter");
+
+    // SET: the read-back period (default 5 s), changed by the operator.
+    ClickSystemButton(1003);
+    QComboBox* poll = window->SystemPage()->PollChooser();
+    ASSERT_TRUE(poll->isVisible());
+    EXPECT_EQ(poll->currentText(), "every 5 s");
+    poll->setFocus();
+    QTest::keyClick(poll, Qt::Key_Down);
+    EXPECT_EQ(app->Sync().Options().pollMs, 10000);
+
+    processor.Stop();
+    app->Sync().RequestRead();
+    ASSERT_TRUE(
+        test::WaitFor([&] { return window->SyncIndicator()->text() == "LINK LOST"; }, 6000));
+    EXPECT_EQ(window->StatusButton()->text(), "Connect");  // the status button keeps its text
+
+    // The period chosen is the next session's, unless --poll says otherwise.
+    app.reset();
+    StartPanel("127.0.24.11", 42470, "127.0.24.12");
+    ClickSystemButton(1003);
+    EXPECT_EQ(window->SystemPage()->PollChooser()->currentText(), "every 10 s");
 }
 
 }  // namespace

@@ -41,6 +41,14 @@ inline void Pump(int ms) {
     WaitFor([] { return false; }, ms);
 }
 
+// QUORVELL_SCREENSHOTS=dir writes `name` there: the widget as the operator sees it.
+inline void GrabIfAsked(QWidget* widget, const char* name) {
+    const QByteArray dir = qgetenv("QUORVELL_SCREENSHOTS");
+    if (!dir.isEmpty()) {
+        widget->grab().save(QString::fromLocal8Bit(dir) + '/' + name, "PNG");
+    }
+}
+
 // Clicks the main window at `at` (window coordinates) on whatever widget is there, after
 // moving the pointer to it, as an operator would.
 inline QWidget* ClickAt(QWidget* window, QPoint at) {

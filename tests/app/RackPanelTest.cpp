@@ -19,14 +19,6 @@ namespace {
 
 class RackPanelTest : public test::PanelFixture {};
 
-// QUORVELL_SCREENSHOTS=dir writes `name` there: the window as the operator sees it.
-void GrabIfAsked(QWidget* widget, const char* name) {
-    const QByteArray dir = qgetenv("QUORVELL_SCREENSHOTS");
-    if (!dir.isEmpty()) {
-        widget->grab().save(QString::fromLocal8Bit(dir) + '/' + name);
-    }
-}
-
 TEST_F(RackPanelTest, TwoProcessorsLinkSwitchAndCloseTogether) {
     constexpr quint16 kPort = 42480;
     sim::SimProcessor& a = AddProcessor("127.0.48.2", kPort, "LEFT");
@@ -64,7 +56,7 @@ TEST_F(RackPanelTest, TwoProcessorsLinkSwitchAndCloseTogether) {
     QTest::mouseClick(row, Qt::LeftButton, Qt::NoModifier, row->tabRect(1).center());
     EXPECT_EQ(&window->Current(), second);
     EXPECT_EQ(gain->GetValue(), 100) << "the pages show the second processor at once";
-    GrabIfAsked(window, "processor-row.png");
+    test::GrabIfAsked(window, "processor-row.png");
 
     // Group both (the rows are still chosen) and make the group active: the gain differs.
     ClickSystemButton(1001);
@@ -77,7 +69,7 @@ TEST_F(RackPanelTest, TwoProcessorsLinkSwitchAndCloseTogether) {
     QTest::mouseClick(window->PageButton(1), Qt::LeftButton);
     ASSERT_TRUE(window->MarkerOf(gain) && window->MarkerOf(gain)->isVisible());
     EXPECT_TRUE(window->MarkerOf(gain)->toolTip().contains("127.0.48.2"));
-    GrabIfAsked(window, "group-edit.png");
+    test::GrabIfAsked(window, "group-edit.png");
 
     // One click on the shown processor's gain reaches both, byte for byte; one UNDO undoes
     // it on both, each back to its own value.
