@@ -185,6 +185,7 @@ const std::vector<RemoteServer::Route>& RemoteServer::Routes() {
             r(Method::Get, kEventsPath, &RemoteServer::GetEvents),
             r(Method::Get, "/api/v1/devices/([^/]+)/state", &RemoteServer::GetDeviceState),
             r(Method::Patch, "/api/v1/devices/([^/]+)/params", &RemoteServer::PatchDeviceParams),
+            r(Method::Get, "/api/v1/devices/([^/]+)/curve", &RemoteServer::GetDeviceCurve),
             r(Method::Get, "/api/v1/groups", &RemoteServer::GetGroups),
             r(Method::Get, "/api/v1/groups/([^/]+)", &RemoteServer::GetGroups),
             r(Method::Put, "/api/v1/groups/([^/]+)", &RemoteServer::PutGroup),

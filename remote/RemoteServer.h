@@ -138,6 +138,7 @@ private:
     Reply GetEvents(const Call&);
     Reply GetDeviceState(const Call&);
     Reply PatchDeviceParams(const Call&);
+    Reply GetDeviceCurve(const Call&);
     Reply GetGroups(const Call&);
     Reply PutGroup(const Call&);
     Reply DeleteGroup(const Call&);

@@ -409,8 +409,11 @@ Reply RemoteServer::PostRestore(const Call& call) {
 }
 
 Reply RemoteServer::GetCurve(const Call& call) {
+    return CurveReply(params_, call.request.query());
+}
+
+Reply remote_detail::CurveReply(const DeviceParameters& params, const QUrlQuery& query) {
     int points = kDefaultCurvePoints;
-    const QUrlQuery query = call.request.query();
     if (query.hasQueryItem(QStringLiteral("points"))) {
         bool ok = false;
         points = query.queryItemValue(QStringLiteral("points")).toInt(&ok);
@@ -426,7 +429,7 @@ Reply RemoteServer::GetCurve(const Call& call) {
     }
     QJsonObject out{{"frequencies", frequencies}};
     for (int ch = 0; ch < 2; ++ch) {
-        const std::vector<Biquad> chain = ChannelChain(params_, ch);
+        const std::vector<Biquad> chain = ChannelChain(params, ch);
         QJsonArray db;
         for (double f : hz) {
             db.append(std::round(ChainMagnitudeDb(chain, f) * 100.0) / 100.0);

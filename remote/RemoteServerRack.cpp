@@ -162,6 +162,15 @@ Reply RemoteServer::PatchDeviceParams(const Call& call) {
                       {"values", PathValuesJson(editor->Parameters())}});
 }
 
+Reply RemoteServer::GetDeviceCurve(const Call& call) {
+    Reply refusal;
+    const ProcessorEditor* editor = DeviceOf(call, &refusal);
+    if (editor == nullptr) {
+        return refusal;
+    }
+    return CurveReply(editor->Parameters(), call.request.query());
+}
+
 Reply RemoteServer::GetGroups(const Call& call) {
     if (rack_ == nullptr) {
         return ErrorReply(Status::NotFound, "this server keeps one processor and no groups");

@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QUrlQuery>
 #include <optional>
 
 #include "ProcessorEditor.h"
@@ -141,6 +142,9 @@ inline Reply EditRefusal(const EditError& e) {
     }
     return JsonReply(body, Status::BadRequest);
 }
+
+// Both channels' magnitude response of `params` at ?points= log-spaced frequencies.
+Reply CurveReply(const DeviceParameters& params, const QUrlQuery& query);
 
 // A body that is empty or one JSON object; nothing (and `refusal` set) otherwise.
 inline std::optional<QJsonObject> BodyObject(const QHttpServerRequest& request, Reply* refusal) {

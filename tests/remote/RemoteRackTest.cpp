@@ -85,6 +85,8 @@ TEST(RemoteRack, RoutesAnswerAsDescribedAndAGroupEditReachesEveryMember) {
         {"GET", "/api/v1/devices/127.0.26/state", {}, 400},
         {"PATCH", "/api/v1/devices/127.0.26.3/params?raw=1", R"({"ch2.band4.gain":60})", 200},
         {"PATCH", "/api/v1/devices/127.0.26.3/params", R"({"ch9.band4.gain":1})", 400},
+        {"GET", "/api/v1/devices/127.0.26.3/curve?points=1", {}, 400},
+        {"GET", "/api/v1/devices/127.0.26.9/curve", {}, 404},
         {"PUT", "/api/v1/groups/tops", R"({"devices":["127.0.26.2","127.0.26.3"]})", 201},
         {"PUT", "/api/v1/groups/tops", R"({"devices":["127.0.26.2","127.0.26.3"]})", 200},
         {"PUT", "/api/v1/groups/subs", R"({"devices":["127.0.26.8"]})", 422},
@@ -116,6 +118,21 @@ TEST(RemoteRack, RoutesAnswerAsDescribedAndAGroupEditReachesEveryMember) {
     EXPECT_EQ(rig.simA->Settings().channels[1].bands[4].gain,
               rig.a->Parameters().channels[1].bands[4].gain)
         << "the edit of B never reached A";
+    // Each processor's curve is drawn from its own settings: B's dip, A flat.
+    const auto deepest = [&](const char* address) {
+        const QJsonArray db =
+            Object(rig.Send("GET",
+                            QStringLiteral("/api/v1/devices/%1/curve").arg(QLatin1String(address)))
+                       .body)["ch2"]
+                .toArray();
+        EXPECT_EQ(db.size(), 200);
+        double least = 0.0;
+        for (const QJsonValue& v : db) {
+            least = std::min(least, v.toDouble());
+        }
+        return least;
+    };
+    EXPECT_LT(deepest("127.0.26.3"), deepest("127.0.26.2") - 5.0);
 
     // One edit to the group: both processors receive the same frame; B keeps nothing and is
     // reported out of sync, A in sync.

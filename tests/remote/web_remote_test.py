@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: GPL-3.0-or-later
 """The web remote in a real browser: headless Chromium opens the page served by
-`quorvell-cli serve`, changes one band's gain, and the simulator must receive exactly that
-one CmdEqBand. Exits 77 (skipped) when Chromium, its driver or Selenium is missing.
+`quorvell-cli serve` for two simulated processors, picks the second, changes one band's gain,
+and only that processor must receive exactly that one CmdEqBand; with a group of both chosen,
+the next edit must reach both. Exits 77 (skipped) when Chromium, its driver or Selenium is
+missing. With QUORVELL_WEB_SCREENSHOT=FILE the page is saved there once the edits are shown.
 
 Where strace exists the whole run is traced (connect, sendto, sendmsg), inside a
 loopback-only network namespace where one can be made, and fails if anything asked a name
@@ -18,7 +20,7 @@ import tempfile
 import time
 import urllib.request
 
-SIM_IP, LINK_IP, UDP_PORT, HTTP_PORT = "127.0.26.2", "127.0.26.1", 42630, 43630
+SIM_IP, SIM2_IP, LINK_IP, UDP_PORT, HTTP_PORT = "127.0.26.2", "127.0.26.3", "127.0.26.1", 42630, 43630
 URL = f"http://{LINK_IP}:{HTTP_PORT}/"
 
 
@@ -32,7 +34,7 @@ try:
     from selenium.webdriver.chrome.service import Service
     from selenium.webdriver.common.by import By
     from selenium.webdriver.common.keys import Keys
-    from selenium.webdriver.support.ui import WebDriverWait
+    from selenium.webdriver.support.ui import Select, WebDriverWait
 except ImportError:
     skip("python3-selenium is not installed")
 chromium = shutil.which("chromium")
@@ -42,10 +44,11 @@ if not chromium or not driver_path:
 
 
 def sim_commands(log_path):
-    """Every command the simulator logged except the connect handshake."""
+    """Every command the simulators logged except the connect handshake, as (processor
+    address, entry)."""
     with open(log_path, encoding="utf-8") as f:
         entries = [json.loads(line) for line in f if line.strip()]
-    return [e for e in entries if e.get("command") != "CmdConnect"]
+    return [(e["processor"].split(":")[0], e) for e in entries if e.get("command") != "CmdConnect"]
 
 
 def wait(predicate, seconds, what):
@@ -126,20 +129,24 @@ def traced(argv):
 def main(sim_path, cli_path):
     work = tempfile.mkdtemp(prefix="quorvell-web-")
     log = os.path.join(work, "sim.log")
-    sim = subprocess.Popen([sim_path, "--address", SIM_IP, "--port", str(UDP_PORT), "--log", log],
+    sim = subprocess.Popen([sim_path, "--address", SIM_IP, "--count", "2", "--port", str(UDP_PORT),
+                            "--log", log],
                            stdout=subprocess.DEVNULL)
     serve = subprocess.Popen([cli_path, "--data-dir", os.path.join(work, "data"), "--bind", LINK_IP,
                               "--port", str(UDP_PORT), "serve", "--http", f"{LINK_IP}:{HTTP_PORT}",
-                              "--device", SIM_IP], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                              "--device", SIM_IP, "--device", SIM2_IP], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     driver = None
     try:
         def linked():
             try:
-                with urllib.request.urlopen(URL + "api/v1/state", timeout=1) as r:
-                    return json.load(r)["link"] == "up"
+                with urllib.request.urlopen(URL + "api/v1/devices", timeout=1) as r:
+                    return [d["link"] for d in json.load(r)["linked"]] == ["up", "up"]
             except OSError:
                 return False
-        wait(linked, 15, "the link")
+        wait(linked, 15, "both links")
+        both = json.dumps({"devices": [SIM_IP, SIM2_IP]}).encode()
+        urllib.request.urlopen(urllib.request.Request(URL + "api/v1/groups/both", both, method="PUT",
+                                                      headers={"Content-Type": "application/json"}))
 
         options = webdriver.ChromeOptions()
         options.binary_location = chromium
@@ -169,24 +176,39 @@ def main(sim_path, cli_path):
             }
             return [orange, blue];"""
         page.until(lambda d: d.execute_script(count_colours)[1] > 50)
+        picker = Select(driver.find_element(By.ID, "processor"))
+        page.until(lambda d: len(picker.options) == 2 and d.find_element(By.ID, "group").is_displayed())
+        picker.select_by_value(SIM2_IP)
         driver.find_element(By.CSS_SELECTOR, ".tabs button[data-ch='2']").click()
         gain = driver.find_element(By.ID, "ch2-band4-gain")
-        gain.clear()
-        gain.send_keys("-6.5")
-        gain.send_keys(Keys.ENTER)
 
-        wait(lambda: sim_commands(log), 10, "the simulator to receive a command")
-        time.sleep(0.5)  # anything else the page would send arrives by now
-        commands = sim_commands(log)
-        assert len(commands) == 1, f"expected one command, got {[c['command'] for c in commands]}"
-        c = commands[0]
-        assert c["command"] == "CmdEqBand" and c["valid"], c
+        def edit(text, count):
+            gain.clear()
+            gain.send_keys(text)
+            gain.send_keys(Keys.ENTER)
+            wait(lambda: len(sim_commands(log)) >= count, 10, f"{count} commands")
+            time.sleep(0.5)  # anything else the page would send arrives by now
+            return sim_commands(log)
+
+        commands = edit("-6.5", 1)
+        assert len(commands) == 1, f"expected one command, got {commands}"
+        to, c = commands[0]
+        assert to == SIM2_IP and c["command"] == "CmdEqBand" and c["valid"], c
         fields = c["fields"]
         assert (fields["channel"], fields["band"], fields["gain"]) == (1, 4, 115), fields
-        print("the simulator received exactly CmdEqBand channel 1 band 4 gain 115")
+        print("the second processor alone received exactly CmdEqBand channel 1 band 4 gain 115")
         # The edit redrew the plot: CH2's dip leaves CH1's flat line visible there.
         page.until(lambda d: min(d.execute_script(count_colours)) > 20)
         print("the plot shows both channels in the panel's colours")
+        Select(driver.find_element(By.ID, "group")).select_by_value("both")
+        commands = edit("3", 3)[1:]
+        assert sorted(to for to, _ in commands) == [SIM_IP, SIM2_IP], commands
+        assert commands[0][1]["bytes"] == commands[1][1]["bytes"], commands
+        print("with the group chosen one edit reached both processors")
+        if os.environ.get("QUORVELL_WEB_SCREENSHOT"):
+            driver.set_window_size(980, 1250)
+            driver.execute_script("document.activeElement.blur(); window.scrollTo(0, 0)")
+            driver.save_screenshot(os.environ["QUORVELL_WEB_SCREENSHOT"])
     finally:
         if driver is not None:
             driver.quit()
