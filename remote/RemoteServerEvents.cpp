@@ -124,9 +124,8 @@ void RemoteServer::OnNewWebSocket() {
         // frames, closes the socket with 1009 before it is held in memory.
         raw->setMaxAllowedIncomingFrameSize(kMaxClientMessageBytes);
         raw->setMaxAllowedIncomingMessageSize(kMaxClientMessageBytes);
-        if (tcp_ != nullptr) {
-            tcp_->HandOver(raw->peerAddress(), raw->peerPort());
-        }
+        // Frames without a mask, or any sent with the upgrade that break the limits, close it.
+        const bool admitted = tcp_ == nullptr || tcp_->HandOver(raw);
         connect(raw, &QWebSocket::disconnected, this, [this, raw] {
             const auto it = std::find_if(clients_.begin(), clients_.end(),
                                          [raw](const Client& c) { return c.socket.get() == raw; });
@@ -149,10 +148,12 @@ void RemoteServer::OnNewWebSocket() {
             }
         });
         connect(raw, &QWebSocket::pong, this, [this, raw] { Heard(raw); });
-        QJsonObject state = StateJson();
-        state.insert("type", "state");
-        state.insert("revision", revision_);
-        raw->sendTextMessage(QString::fromUtf8(Json(state)));
+        if (admitted) {
+            QJsonObject state = StateJson();
+            state.insert("type", "state");
+            state.insert("revision", revision_);
+            raw->sendTextMessage(QString::fromUtf8(Json(state)));
+        }
         clients_.push_back({std::move(socket), false, true});
     }
 }

@@ -4,10 +4,18 @@
 // socket after it.
 #include "RemoteTcpServer.h"
 
+#include <QEvent>
+#include <QSocketNotifier>
 #include <QTcpSocket>
 #include <QTimer>
+#include <QWebSocket>
 #include <algorithm>
+#include <array>
 #include <optional>
+
+#include "ClientFrameCheck.h"
+#include "RemoteServerShared.h"
+#include "SocketPeek.h"
 
 namespace quorvell {
 namespace {
@@ -16,6 +24,8 @@ namespace {
 // 413 instead of a reset; beyond it the connection is simply closed.
 constexpr qint64 kMaxDrainBytes = 4 * 1024 * 1024;
 constexpr char kGuardProperty[] = "quorvellGuard";
+// How much of a WebSocket's received bytes is checked (and then let through) at a time.
+constexpr std::size_t kFrameCheckBytes = 16 * 1024;
 
 class ConnectionGuard : public QObject {
 public:
@@ -53,15 +63,75 @@ public:
     // room for a new one.
     bool WaitingForFirstHead() const { return !sawHead_ && !upgraded_; }
 
-    // The WebSocket layer has taken the connection: it bounds frames and messages itself and
-    // pings its peer, so the HTTP read-buffer cap (which would stall any frame larger than
-    // it, and with it the notice that the peer has gone) and the idle timer no longer apply.
-    void HandOver() {
+    // The WebSocket layer has taken the connection. The HTTP read-buffer cap (which would
+    // stall any frame larger than it, and with it the notice that the peer has gone) and the
+    // idle timer no longer apply: the WebSocket layer pings its peer. Its frames are checked
+    // before the WebSocket layer reads them (eventFilter); false if those that came with
+    // the upgrade are refused, in which case the socket is being closed.
+    bool HandOver() {
         handedOver_ = true;
         idle_.stop();
         headDeadline_.stop();
         head_.clear();
-        socket_->setReadBufferSize(0);
+        // The frames that came with the upgrade were checked as they arrived (OnReadyRead).
+        if (const std::uint16_t code = frames_.Feed({})) {
+            Close(code);
+            return false;
+        }
+        const auto notifiers = socket_->findChildren<QSocketNotifier*>();
+        const auto read = std::find_if(
+            notifiers.begin(), notifiers.end(),
+            [](const QSocketNotifier* n) { return n->type() == QSocketNotifier::Read; });
+        if (read == notifiers.end()) {
+            // No reader to stand in front of: the connection cannot be checked.
+            Close(ClientFrameCheck::kProtocolError);
+            return false;
+        }
+        (*read)->installEventFilter(this);
+        socket_->setReadBufferSize(socket_->bytesAvailable() + 1);
+        return true;
+    }
+
+protected:
+    // The socket's read notifier is about to make Qt read from the system. The
+    // waiting bytes are looked at first, and Qt's read buffer is sized so that it takes
+    // exactly the ones that passed; a refused frame closes the socket before Qt sees it.
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::SockAct || !socket_->isOpen()) {
+            return QObject::eventFilter(watched, event);
+        }
+        std::array<std::uint8_t, kFrameCheckBytes> bytes;
+        const qintptr fd = socket_->socketDescriptor();
+        if (refused_) {
+            // Dropped unread: the close frame is on its way and nothing more is taken.
+            const platform::Received dropped =
+                platform::ReceiveWaiting(fd, bytes, platform::ReceiveMode::Drop);
+            if (dropped.outcome == platform::ReceiveOutcome::Closed ||
+                dropped.outcome == platform::ReceiveOutcome::Failed) {
+                socket_->abort();  // the client has answered (or gone): nothing is left to do
+            }
+            return true;
+        }
+        const platform::Received got =
+            platform::ReceiveWaiting(fd, bytes, platform::ReceiveMode::Peek);
+        switch (got.outcome) {
+            case platform::ReceiveOutcome::Nothing:
+                return true;  // a wake-up with nothing to read
+            case platform::ReceiveOutcome::Closed:
+            case platform::ReceiveOutcome::Failed:
+                // Nothing can follow: Qt reads the end (or the error) and reports the peer gone.
+                socket_->setReadBufferSize(0);
+                return false;
+            case platform::ReceiveOutcome::Bytes:
+                break;
+        }
+        if (const std::uint16_t code = frames_.Feed(std::span(bytes.data(), got.size))) {
+            platform::ReceiveWaiting(fd, bytes, platform::ReceiveMode::Drop);
+            Close(code);
+            return true;
+        }
+        socket_->setReadBufferSize(socket_->bytesAvailable() + qint64(got.size));
+        return false;
     }
 
 private:
@@ -122,6 +192,14 @@ private:
                 chunkBody_ = bytes.size() - at;
                 chunkHead_ = at;
                 ReadHead(head);
+                if (upgraded_) {
+                    // Frames sent with the upgrade reach the WebSocket layer before it is
+                    // handed over: they are checked here.
+                    const QByteArray frames = bytes.mid(at);
+                    frames_.Feed(
+                        std::span(reinterpret_cast<const std::uint8_t*>(frames.constData()),
+                                  std::size_t(frames.size())));
+                }
             }
         }
         // The HTTP layer consumes everything that is available after this slot returns.
@@ -225,6 +303,26 @@ private:
         }
     }
 
+    // Refuses the WebSocket: a close frame with `code`, then the connection is closed (at the
+    // latest after a grace period).
+    void Close(std::uint16_t code) {
+        refused_ = true;
+        // Written here rather than by the WebSocket layer, which would close the connection
+        // at once: with the client's bytes still unread that resets it, and the close frame
+        // is lost with it.
+        const QByteArray reason =
+            code == ClientFrameCheck::kTooLarge ? "message too large" : "protocol error";
+        QByteArray frame(1, char(0x88));
+        frame += char(2 + reason.size());
+        frame += char(code >> 8);
+        frame += char(code & 0xFF);
+        socket_->write(frame + reason);
+        // What the client still sends is read and dropped meanwhile (eventFilter): closing
+        // with bytes unread would reset the connection, and the close frame with it.
+        QTimer::singleShot(remote_detail::kCloseGraceMs, socket_,
+                           [socket = socket_] { socket->abort(); });
+    }
+
     // Reads and drops what the client still sends of a refused request, so that the HTTP
     // layer never sees it; closes once the announced body is through.
     void Drain() {
@@ -253,6 +351,8 @@ private:
     QByteArray head_;              // the current request head, until its blank line
     bool upgraded_ = false;        // an upgrade was asked for
     bool handedOver_ = false;      // ... and the WebSocket layer has the connection
+    ClientFrameCheck frames_{remote_detail::kMaxClientMessageBytes};
+    bool refused_ = false;  // a client frame was refused and the socket is closing
 };
 
 }  // namespace
@@ -303,14 +403,17 @@ bool RemoteTcpServer::MakeRoomFor(const QHostAddress& peer) {
     return false;
 }
 
-void RemoteTcpServer::HandOver(const QHostAddress& peer, quint16 peerPort) {
+bool RemoteTcpServer::HandOver(QWebSocket* webSocket) {
+    Forget(nullptr);  // the sockets deleted since
     for (QTcpSocket* s : open_) {
-        if (s->peerPort() == peerPort && s->peerAddress() == peer) {
+        if (s->peerPort() == webSocket->peerPort() &&
+            s->peerAddress() == webSocket->peerAddress()) {
             if (auto* guard = s->property(kGuardProperty).value<ConnectionGuard*>()) {
-                guard->HandOver();
+                return guard->HandOver();
             }
         }
     }
+    return true;
 }
 
 void RemoteTcpServer::Forget(QTcpSocket* socket) {

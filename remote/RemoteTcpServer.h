@@ -10,6 +10,8 @@
 #include <QTcpSocket>
 #include <vector>
 
+class QWebSocket;
+
 namespace quorvell {
 
 struct ConnectionLimits {
@@ -35,9 +37,11 @@ public:
 
     const ConnectionLimits& Limits() const { return limits_; }
 
-    // The connection from `peer`:`peerPort` is now an admitted WebSocket: its read buffer is
-    // no longer capped and it is no longer closed when idle (the WebSocket layer pings it).
-    void HandOver(const QHostAddress& peer, quint16 peerPort);
+    // The connection of `webSocket` is now an admitted WebSocket: its read buffer is no longer
+    // capped and it is no longer closed when idle (the WebSocket layer pings it), and every
+    // frame its client sends is checked before the WebSocket layer reads it. False if the
+    // frames that came with the upgrade are refused: the socket is then being closed.
+    bool HandOver(QWebSocket* webSocket);
 
     int OpenConnections();
 

@@ -143,7 +143,7 @@ TEST(RemoteEvents, ASilentProcessorIsReportedLostUntilItAnswersAgain) {
 // applied.
 TEST(RemoteEvents, OversizedMessagesCloseWith1009) {
     RemoteRig rig(42615, 43615);
-    const auto before = rig.params.channels[0].bands[0].gain;
+    const auto before = rig.params.channels[0].bands[1].gain;
     struct Case {
         int frameBytes;  // 0: the whole message in one frame
         int messageBytes;
@@ -168,7 +168,78 @@ TEST(RemoteEvents, OversizedMessagesCloseWith1009) {
         EXPECT_EQ(client.socket.closeCode(), QWebSocketProtocol::CloseCodeTooMuchData) << c.why;
         EXPECT_TRUE(WaitFor([&] { return rig.server->ClientCount() == 0; })) << c.why;
     }
-    EXPECT_EQ(rig.params.channels[0].bands[0].gain, before) << "nothing oversized is applied";
+    EXPECT_EQ(rig.params.channels[0].bands[1].gain, before) << "nothing oversized is applied";
+}
+
+// A client frame as a raw client sends it: a text frame, masked or not.
+QByteArray ClientTextFrame(const QByteArray& payload, bool masked) {
+    QByteArray frame(1, char(0x81));
+    frame += char((masked ? 0x80 : 0) | payload.size());  // the payloads here are short
+    const QByteArray key("\x12\x34\x56\x78", 4);
+    if (masked) {
+        frame += key;
+    }
+    for (qsizetype i = 0; i < payload.size(); ++i) {
+        frame += masked ? char(payload[i] ^ key[i % 4]) : payload[i];
+    }
+    return frame;
+}
+
+// The close code of the first close frame after the 101, or 0 when none has come.
+int CloseCodeIn(const QByteArray& received) {
+    qsizetype at = received.indexOf("\r\n\r\n");
+    for (at = at < 0 ? received.size() : at + 4; at + 2 <= received.size();) {
+        const int opcode = received[at] & 0x0F;
+        qsizetype length = received[at + 1] & 0x7F, header = 2;
+        if (length == 126 && at + 4 <= received.size()) {
+            length = (quint8(received[at + 2]) << 8) | quint8(received[at + 3]);
+            header = 4;
+        }
+        if (opcode == 0x8 && length >= 2 && at + 4 <= received.size()) {
+            return (quint8(received[at + header]) << 8) | quint8(received[at + header + 1]);
+        }
+        at += header + length;
+    }
+    return 0;
+}
+
+// Every client frame must be masked: an unmasked one, sent after the 101 or together with the
+// upgrade, closes the socket with 1002 and is not applied; the same edit masked is.
+TEST(RemoteEvents, UnmaskedClientFramesCloseWith1002) {
+    RemoteRig rig(42619, 43619);
+    ASSERT_TRUE(rig.Connect());
+    const QByteArray edit = R"({"type":"set","params":{"ch1.band1.gain":3}})";
+    constexpr std::int32_t kApplied = 210;  // +3.0 dB
+    struct Case {
+        bool masked;
+        bool withUpgrade;
+        const char* why;
+    };
+    for (const Case& c : {Case{false, false, "unmasked, after the 101"},
+                          Case{false, true, "unmasked, in the same write as the upgrade"},
+                          Case{true, false, "masked"}}) {
+        QTcpSocket client;
+        client.connectToHost(QString::fromLatin1(kRemoteIp), rig.server->Port());
+        ASSERT_TRUE(WaitFor([&] { return client.state() == QAbstractSocket::ConnectedState; }));
+        QByteArray received;
+        QObject::connect(&client, &QTcpSocket::readyRead, [&] { received += client.readAll(); });
+        const QByteArray frame = ClientTextFrame(edit, c.masked);
+        client.write(UpgradeRequest(rig.server->Port()) + (c.withUpgrade ? frame : QByteArray()));
+        ASSERT_TRUE(WaitFor([&] { return received.contains("\r\n\r\n"); })) << c.why;
+        EXPECT_TRUE(received.startsWith("HTTP/1.1 101")) << c.why;
+        if (!c.withUpgrade) {
+            client.write(frame);
+        }
+        if (c.masked) {
+            EXPECT_TRUE(WaitFor([&] { return rig.params.channels[0].bands[1].gain == kApplied; }));
+            EXPECT_EQ(CloseCodeIn(received), 0);
+            continue;
+        }
+        EXPECT_TRUE(WaitFor([&] { return client.state() == QAbstractSocket::UnconnectedState; }))
+            << c.why;
+        EXPECT_EQ(CloseCodeIn(received), QWebSocketProtocol::CloseCodeProtocolError) << c.why;
+        EXPECT_NE(rig.params.channels[0].bands[1].gain, kApplied) << c.why;
+    }
 }
 
 // A client that answers no ping is closed after a ping period, while one that answers stays.
