@@ -88,6 +88,7 @@ public:
             return false;
         }
         (*read)->installEventFilter(this);
+        // Any bound but 0 (which means none): every read from here on is sized by eventFilter.
         socket_->setReadBufferSize(socket_->bytesAvailable() + 1);
         return true;
     }
